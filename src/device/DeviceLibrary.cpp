@@ -1,0 +1,56 @@
+#include "DeviceLibrary.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString DeviceLoadError::text() const
+{
+    QString s = QStringLiteral("Device library: %1").arg(QDir::toNativeSeparators(file));
+    if (!symbol.isEmpty())
+        s += QStringLiteral("\nMissing function: %1").arg(symbol);
+    if (!reason.isEmpty())
+        s += QStringLiteral("\n%1").arg(reason);
+    return s;
+}
+
+QString DeviceLibrary::FileName()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("qrxDApiLmd_x64.dll");
+#else
+    return QStringLiteral("libqrxDApiLmd_x64.so");
+#endif
+}
+
+QString DeviceLibrary::DefaultPath(const QString &executableDir)
+{
+    const QString fromEnv = qEnvironmentVariable("ORVANE_DEVICE_LIBRARY");
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    return QDir(executableDir).filePath(FileName());
+}
+
+bool DeviceLibrary::Load(const QString &path, DeviceLoadError *error)
+{
+    auto fail = [&](const QString &symbol, const QString &reason) {
+        if (error)
+            *error = {path, symbol, reason};
+        return false;
+    };
+    if (!QFileInfo::exists(path))
+        return fail({}, QStringLiteral("The file does not exist."));
+
+    m_library.setFileName(QFileInfo(path).absoluteFilePath());
+    if (!m_library.load())
+        return fail({}, m_library.errorString());
+
+    DeviceTable table;
+#define DXS_RESOLVE(name)                                                                         \
+    table.name = reinterpret_cast<decltype(table.name)>(m_library.resolve(#name));                \
+    if (!table.name)                                                                              \
+        return fail(QStringLiteral(#name), m_library.errorString());
+    DXS_FUNCTION_LIST(DXS_RESOLVE)
+#undef DXS_RESOLVE
+    m_table = table;
+    return true;
+}

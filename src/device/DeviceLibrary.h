@@ -1,0 +1,35 @@
+#pragma once
+// Loads the device access library at run time and resolves its 22 functions.
+
+#include "DeviceTable.h"
+
+#include <QLibrary>
+#include <QString>
+
+// Why a library could not be bound: the file tried, the missing symbol (if any), the reason.
+struct DeviceLoadError
+{
+    QString file;
+    QString symbol;
+    QString reason;
+
+    QString text() const;
+};
+
+class DeviceLibrary
+{
+public:
+    // The library's file name on this platform.
+    static QString FileName();
+    // Where to look: the path in ORVANE_DEVICE_LIBRARY, else the file beside the executable.
+    static QString DefaultPath(const QString &executableDir);
+
+    // Loads `path` and resolves every function; on failure fills `error` and leaves the
+    // table untouched.
+    bool Load(const QString &path, DeviceLoadError *error);
+    const DeviceTable &Table() const { return m_table; }
+
+private:
+    QLibrary m_library;
+    DeviceTable m_table;
+};
