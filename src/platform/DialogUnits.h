@@ -1,0 +1,28 @@
+#pragma once
+// Dialog templates give positions and sizes in dialog units: a quarter of the font's average
+// character width across, an eighth of its height down. These helpers map them to pixels for
+// the template's font the way Windows lays out dialog templates.
+
+#include <QFont>
+#include <QRect>
+
+// The font of the templates ("Arial 8", "MS Shell Dlg 8"): Liberation Sans 8 pt, which has
+// Arial's metrics, falling back to the platform's sans-serif font.
+QFont TemplateFont();
+
+class DialogUnits
+{
+public:
+    explicit DialogUnits(const QFont &font = TemplateFont());
+
+    int baseX() const { return m_baseX; }
+    int baseY() const { return m_baseY; }
+    int x(int dlu) const;
+    int y(int dlu) const;
+    QRect rect(int left, int top, int width, int height) const;
+    QSize size(int width, int height) const;
+
+private:
+    int m_baseX;
+    int m_baseY;
+};
