@@ -1,1 +1,279 @@
-int main() { return 1; }
+// qrxsim: drives the simulated boards from the command line, through the same shared state
+// file as every process that has the simulated library loaded.
+
+#include "qrxDApi.h"
+
+#include "BoardConfig.h"
+#include "InputWord.h"
+#include "SharedState.h"
+#include "SimPaths.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kFailed = 1; // the board file or the state file failed
+constexpr int kUsage = 2; // a bad command, card, bit or value
+
+const char kHelp[] = R"(Usage: qrxsim COMMAND [ARGUMENTS]
+Drives the simulated QRX-L boards through their shared state file.
+
+Commands:
+  boards                  list the boards: position, card number, type, inputs, outputs
+  show CARD               show a board's inputs, outputs, filter and Run LED
+  get CARD in|out         print the input or output word (0x and 16 hex digits)
+  set CARD in BIT 0|1     hold one input on or off
+  set CARD in-word HEX    hold the whole input word
+  watch CARD              print the words each time one changes, until interrupted
+  reset                   rebuild the shared state from the board file
+  --help                  show this text
+
+CARD is a card number as "qrxsim boards" lists it. An input reads on when it is held
+on, or its board loops outputs back and the output of the same number is on, or the
+board's pattern sets it; "get CARD in" shows that word.
+
+Environment:
+  QRXSIM_CONFIG   the board file (default: qrxsim.ini beside the library, else the
+                  four built-in boards)
+  QRXSIM_STATE    the shared state file (default: $XDG_RUNTIME_DIR/qrxsim-state)
+
+Exit status: 0 success, 1 the board or state file failed, 2 a bad command, card,
+bit or value.
+)";
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int)
+{
+    g_stop = 1;
+}
+
+int Usage(const std::string &what)
+{
+    std::fprintf(stderr, "qrxsim: %s\nTry \"qrxsim --help\".\n", what.c_str());
+    return kUsage;
+}
+
+std::string Hex(uint64_t word)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%016llX", static_cast<unsigned long long>(word));
+    return text;
+}
+
+// A whole decimal number in lo..hi.
+bool ParseNumber(const std::string &text, long long lo, long long hi, long long *value)
+{
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *value = std::stoll(text);
+    return *value >= lo && *value <= hi;
+}
+
+// 1 to 16 hexadecimal digits, with or without 0x.
+bool ParseHex(std::string text, uint64_t *value)
+{
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text = text.substr(2);
+    if (text.empty() || text.size() > 16 ||
+        text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    *value = std::stoull(text, nullptr, 16);
+    return true;
+}
+
+class Tool
+{
+public:
+    int Run(const std::vector<std::string> &args);
+
+private:
+    bool Open(bool rebuild);
+    int Board(const std::string &cardText, int *position);
+    int Boards();
+    int Show(int position);
+    int Get(int position, const std::string &which);
+    int Set(int position, const std::vector<std::string> &args);
+    int Watch(int position);
+
+    uint64_t inputs(int position) { return InputWord(m_config.boards[position], slot(position)); }
+    uint64_t outputs(int position) { return Atomic(slot(position).outputs).load(); }
+    BoardSlot &slot(int position) { return m_state.slot(position); }
+
+    BoardConfig m_config;
+    SharedState m_state;
+    std::string m_statePath;
+};
+
+bool Tool::Open(bool rebuild)
+{
+    std::string error;
+    const std::string libraryDir =
+        SimPaths::DirOfAddress(reinterpret_cast<const void *>(&DXS_devSysLoad));
+    m_statePath = SimPaths::StatePath();
+    if (BoardConfig::Locate(libraryDir, &m_config, &error) != 0 ||
+        !m_state.Open(m_statePath, m_config, rebuild, &error)) {
+        std::fprintf(stderr, "qrxsim: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+int Tool::Run(const std::vector<std::string> &args)
+{
+    if (args.empty())
+        return Usage("a command is missing");
+    const std::string &command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    const std::size_t counts[][2] = {{0, 0}, {1, 1}, {2, 2}, {3, 4}, {1, 1}, {0, 0}};
+    const char *names[] = {"boards", "show", "get", "set", "watch", "reset"};
+    int which = -1;
+    for (int i = 0; i < 6; ++i)
+        if (command == names[i])
+            which = i;
+    if (which < 0)
+        return Usage("unknown command \"" + command + "\"");
+    const std::size_t given = args.size() - 1;
+    if (given < counts[which][0] || given > counts[which][1])
+        return Usage("wrong number of arguments for \"" + command + "\"");
+
+    if (!Open(command == "reset"))
+        return kFailed;
+    if (command == "boards")
+        return Boards();
+    if (command == "reset") {
+        std::printf("%s: rebuilt for %zu boards from %s\n", m_statePath.c_str(),
+                    m_config.boards.size(), m_config.source.c_str());
+        return 0;
+    }
+    int position = 0;
+    if (const int bad = Board(args[1], &position))
+        return bad;
+    if (command == "show")
+        return Show(position);
+    if (command == "get")
+        return Get(position, args[2]);
+    if (command == "set")
+        return Set(position, args);
+    return Watch(position);
+}
+
+int Tool::Board(const std::string &cardText, int *position)
+{
+    long long card = 0;
+    if (!ParseNumber(cardText, 0, INT32_MAX, &card))
+        return Usage("\"" + cardText + "\" is not a card number");
+    *position = m_config.PositionOf(static_cast<int32_t>(card));
+    if (*position < 0)
+        return Usage("no board has the card number " + cardText);
+    return 0;
+}
+
+int Tool::Boards()
+{
+    for (std::size_t i = 0; i < m_config.boards.size(); ++i) {
+        const BoardSpec &b = m_config.boards[i];
+        std::printf("position=%zu card=%d type=%d inputs=%d outputs=%d\n", i, b.cardNo, b.type,
+                    b.inputs, b.outputs);
+    }
+    return 0;
+}
+
+int Tool::Show(int position)
+{
+    const BoardSpec &b = m_config.boards[position];
+    BoardSlot &s = slot(position);
+    std::printf("card %d at position %d: type %d, firmware 0x%x\n", b.cardNo, position, b.type,
+                b.firmware);
+    std::printf("inputs:  %2d  %s  (held %s, loopback %s, pattern %s)\n", b.inputs,
+                Hex(inputs(position)).c_str(), Hex(Atomic(s.held).load()).c_str(),
+                b.loopback ? "on" : "off", PatternName(b.pattern));
+    std::printf("outputs: %2d  %s\n", b.outputs, Hex(outputs(position)).c_str());
+    std::printf("filter:  %s, time code %d\n",
+                Atomic(s.filterEnable).load() ? "enabled" : "disabled",
+                Atomic(s.filterTime).load());
+    std::printf("run led: %s\n", Atomic(s.checkOn).load() ? "on" : "off");
+    return 0;
+}
+
+int Tool::Get(int position, const std::string &which)
+{
+    if (which != "in" && which != "out")
+        return Usage("\"" + which + "\" is neither in nor out");
+    std::printf("%s\n", Hex(which == "in" ? inputs(position) : outputs(position)).c_str());
+    return 0;
+}
+
+int Tool::Set(int position, const std::vector<std::string> &args)
+{
+    const BoardSpec &b = m_config.boards[position];
+    auto held = Atomic(slot(position).held);
+    if (args[2] == "in" && args.size() == 5) {
+        long long bit = 0;
+        if (b.inputs == 0 || !ParseNumber(args[3], 0, b.inputs - 1, &bit))
+            return Usage("\"" + args[3] + "\" is not an input of card " + args[1] + " (0.." +
+                         std::to_string(b.inputs - 1) + ")");
+        if (args[4] != "0" && args[4] != "1")
+            return Usage("an input is set to 0 or 1, not \"" + args[4] + "\"");
+        const uint64_t mask = uint64_t(1) << bit;
+        if (args[4] == "1")
+            held.fetch_or(mask);
+        else
+            held.fetch_and(~mask);
+        return 0;
+    }
+    if (args[2] == "in-word" && args.size() == 4) {
+        uint64_t word = 0;
+        if (!ParseHex(args[3], &word))
+            return Usage("\"" + args[3] + "\" is not a hexadecimal word");
+        if (word & ~PointMask(b.inputs))
+            return Usage(args[3] + " sets bits beyond the " + std::to_string(b.inputs) +
+                         " inputs of card " + args[1]);
+        held.store(word);
+        return 0;
+    }
+    return Usage("set takes CARD in BIT 0|1 or CARD in-word HEX");
+}
+
+int Tool::Watch(int position)
+{
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    bool first = true;
+    uint64_t lastIn = 0, lastOut = 0;
+    while (!g_stop) {
+        const uint64_t in = inputs(position);
+        const uint64_t out = outputs(position);
+        if (first || in != lastIn || out != lastOut) {
+            std::printf("in=%s out=%s\n", Hex(in).c_str(), Hex(out).c_str());
+            std::fflush(stdout);
+            first = false;
+            lastIn = in;
+            lastOut = out;
+        }
+        const timespec tick = {0, 10 * 1000 * 1000};
+        nanosleep(&tick, nullptr);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Tool tool;
+    return tool.Run(std::vector<std::string>(argv + 1, argv + argc));
+}

@@ -1,0 +1,316 @@
+#include "BoardConfig.h"
+
+#include "CardMap.h"
+#include "SimPaths.h"
+#include "SimStatus.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+
+namespace {
+
+std::string Trim(const std::string &s)
+{
+    const char *space = " \t\r\n";
+    const auto first = s.find_first_not_of(space);
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(space) - first + 1);
+}
+
+std::string Lower(std::string s)
+{
+    for (char &c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// A decimal (optionally signed) or 0x-hexadecimal number that fits an int32.
+bool ParseInt(const std::string &text, int32_t *value)
+{
+    if (text.empty())
+        return false;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char *begin = text.c_str();
+    if (!hex && text[0] != '-' && !std::isdigit(static_cast<unsigned char>(text[0])))
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    const long long v = hex ? static_cast<long long>(std::strtoull(begin + 2, &end, 16))
+                            : std::strtoll(begin, &end, 10);
+    if (hex && !std::isxdigit(static_cast<unsigned char>(begin[2])))
+        return false;
+    if (errno || *end || end == begin)
+        return false;
+    if (hex ? (v < 0 || v > UINT32_MAX) : (v < INT32_MIN || v > INT32_MAX))
+        return false;
+    *value = static_cast<int32_t>(static_cast<uint32_t>(v));
+    return true;
+}
+
+struct Section
+{
+    std::string name;
+    int line = 0;
+    std::map<std::string, std::pair<std::string, int>> keys; // lower-case key -> value, line
+};
+
+class Checker
+{
+public:
+    Checker(const std::string &file, std::string *error)
+        : m_file(file)
+        , m_error(error)
+    {
+    }
+
+    bool Fail(int line, const std::string &what)
+    {
+        *m_error = m_file + ":" + std::to_string(line) + ": " + what;
+        return false;
+    }
+
+    // Reads the key `name` as an integer in lo..hi; a missing key keeps `*value`.
+    bool Int(Section &s, const char *name, int32_t lo, int32_t hi, int32_t *value,
+             bool required = false)
+    {
+        const auto it = s.keys.find(Lower(name));
+        if (it == s.keys.end())
+            return required ? Fail(s.line, "[" + s.name + "] lacks the key " + name) : true;
+        const auto &[text, line] = it->second;
+        int32_t v = 0;
+        if (!ParseInt(text, &v))
+            return Fail(line, std::string(name) + " is not a number: " + text);
+        if (v < lo || v > hi)
+            return Fail(line,
+                        std::string(name) + " " + text + " is outside " + std::to_string(lo) +
+                            ".." + std::to_string(hi));
+        *value = v;
+        s.keys.erase(it);
+        return true;
+    }
+
+    bool Path(Section &s, const char *name, const std::string &base, std::string *value)
+    {
+        const auto it = s.keys.find(Lower(name));
+        if (it == s.keys.end())
+            return true;
+        const auto &[text, line] = it->second;
+        if (text.empty())
+            return Fail(line, std::string(name) + " is empty");
+        const std::string path = SimPaths::Resolve(base, text);
+        if (path.size() >= static_cast<size_t>(kPathBytes))
+            return Fail(
+                line, std::string(name) + " is " + std::to_string(kPathBytes) + " bytes or longer");
+        *value = path;
+        s.keys.erase(it);
+        return true;
+    }
+
+    bool Pattern(Section &s, InputPattern *value)
+    {
+        const auto it = s.keys.find("pattern");
+        if (it == s.keys.end())
+            return true;
+        const std::string v = Lower(it->second.first);
+        if (v == "none")
+            *value = InputPattern::None;
+        else if (v == "counter")
+            *value = InputPattern::Counter;
+        else if (v == "walk")
+            *value = InputPattern::Walk;
+        else
+            return Fail(it->second.second,
+                        "Pattern is not none, counter or walk: " + it->second.first);
+        s.keys.erase(it);
+        return true;
+    }
+
+    // Every key that was not consumed is unknown.
+    bool NoneLeft(const Section &s)
+    {
+        if (s.keys.empty())
+            return true;
+        const auto &[key, value] = *s.keys.begin();
+        return Fail(value.second, "unknown key " + key + " in [" + s.name + "]");
+    }
+
+private:
+    std::string m_file;
+    std::string *m_error;
+};
+
+} // namespace
+
+BoardConfig BoardConfig::BuiltIn()
+{
+    BoardConfig c;
+    c.source = "built-in";
+    c.boards = {
+        {174, 0, 32, 32, 0x12, true, InputPattern::None},
+        {2803, 1, 64, 64, 0x105, true, InputPattern::None},
+        {2801, 2, 64, 0, 0x21, false, InputPattern::Walk},
+        {2802, 3, 0, 32, 0x7, false, InputPattern::None},
+    };
+    return c;
+}
+
+bool BoardConfig::Read(const std::string &path, BoardConfig *config, std::string *error)
+{
+    std::ifstream in(path);
+    if (!in) {
+        *error = path + ": cannot be read: " + std::strerror(errno);
+        return false;
+    }
+    Checker check(path, error);
+    std::vector<Section> sections;
+    std::string raw;
+    for (int line = 1; std::getline(in, raw); ++line) {
+        const std::string text = Trim(raw);
+        if (text.empty() || text[0] == ';' || text[0] == '#')
+            continue;
+        if (text.front() == '[') {
+            if (text.back() != ']')
+                return check.Fail(line, "a section header lacks its ]");
+            const std::string name = Trim(text.substr(1, text.size() - 2));
+            for (const Section &s : sections)
+                if (Lower(s.name) == Lower(name))
+                    return check.Fail(line, "section [" + name + "] appears twice");
+            sections.push_back({name, line, {}});
+            continue;
+        }
+        const auto equals = text.find('=');
+        if (equals == std::string::npos)
+            return check.Fail(line, "neither a section nor key=value: " + text);
+        if (sections.empty())
+            return check.Fail(line, "a key before the first section");
+        const std::string key = Lower(Trim(text.substr(0, equals)));
+        std::string value = Trim(text.substr(equals + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        if (key.empty())
+            return check.Fail(line, "a value without a key");
+        if (!sections.back().keys.emplace(key, std::make_pair(value, line)).second)
+            return check.Fail(line,
+                              "key " + key + " appears twice in [" + sections.back().name + "]");
+    }
+
+    BoardConfig c;
+    c.source = path;
+    const std::string base = SimPaths::DirOf(path);
+    std::vector<Section *> boards(kMaxBoards, nullptr);
+    for (Section &s : sections) {
+        const std::string name = Lower(s.name);
+        if (name == "system") {
+            if (!check.Int(s, "MApiVersion", INT32_MIN, INT32_MAX, &c.mApiVersion) ||
+                !check.Int(s, "RequiredMode", DXS_LOAD_AUTO, DXS_LOAD_MANUAL, &c.requiredMode) ||
+                !check.Int(s, "LoadStatus", INT32_MIN, 0, &c.loadStatus) ||
+                !check.Path(s, "DataDir", base, &c.dataDir) ||
+                !check.Path(s, "LogFile", base, &c.logFile) ||
+                !check.Int(s, "LogLevel", 0, 5, &c.logLevel) || !check.NoneLeft(s))
+                return false;
+            continue;
+        }
+        int32_t index = -1;
+        if (name.rfind("board", 0) != 0 || !std::isdigit(static_cast<unsigned char>(name[5])) ||
+            !ParseInt(name.substr(5), &index) || index >= kMaxBoards ||
+            (name.size() > 6 && name[5] == '0'))
+            return check.Fail(s.line,
+                              "unknown section [" + s.name + "] (Board0 .. Board" +
+                                  std::to_string(kMaxBoards - 1) + " or System)");
+        boards[index] = &s;
+    }
+    for (int i = 0; i < kMaxBoards; ++i) {
+        if (!boards[i])
+            continue;
+        if (i > 0 && !boards[i - 1])
+            return check.Fail(boards[i]->line,
+                              "[" + boards[i]->name + "] follows a gap: [Board" +
+                                  std::to_string(i - 1) + "] is missing");
+        Section &s = *boards[i];
+        BoardSpec b;
+        int32_t loopback = 0;
+        if (!check.Int(s, "Type", INT32_MIN, INT32_MAX, &b.type, true) ||
+            !check.Int(s, "CardNo", 0, INT32_MAX, &b.cardNo, true) ||
+            !check.Int(s, "Inputs", 0, kMaxPoints, &b.inputs) ||
+            !check.Int(s, "Outputs", 0, kMaxPoints, &b.outputs) ||
+            !check.Int(s, "Firmware", INT32_MIN, INT32_MAX, &b.firmware) ||
+            !check.Int(s, "Loopback", 0, 1, &loopback) || !check.Pattern(s, &b.pattern) ||
+            !check.NoneLeft(s))
+            return false;
+        b.loopback = loopback != 0;
+        c.boards.push_back(b);
+    }
+    *config = c;
+    return true;
+}
+
+int32_t BoardConfig::Locate(const std::string &libraryDir, BoardConfig *config, std::string *error)
+{
+    std::string path = SimPaths::Env("QRXSIM_CONFIG");
+    BoardConfig c;
+    if (path.empty() && !libraryDir.empty() && SimPaths::FileExists(libraryDir + "/qrxsim.ini"))
+        path = libraryDir + "/qrxsim.ini";
+    if (path.empty()) {
+        c = BuiltIn();
+    } else {
+        if (!SimPaths::FileExists(path)) {
+            *error = path + ": the board file does not exist";
+            return kSimBoardFileMissing;
+        }
+        if (!Read(path, &c, error))
+            return kSimBoardFileBad;
+    }
+    if (c.dataDir.empty())
+        c.dataDir = SimPaths::DefaultDataDir();
+    if (c.logFile.empty())
+        c.logFile = c.dataDir + "/qrxsim.dbg";
+    *config = c;
+    return kSimOk;
+}
+
+uint64_t BoardConfig::Fingerprint() const
+{
+    // FNV-1a over the fields that give the state its meaning.
+    uint64_t hash = 14695981039346656037ull;
+    auto mix = [&hash](int64_t v) {
+        for (int i = 0; i < 8; ++i) {
+            hash ^= static_cast<uint64_t>(v >> (8 * i)) & 0xff;
+            hash *= 1099511628211ull;
+        }
+    };
+    mix(static_cast<int64_t>(boards.size()));
+    for (const BoardSpec &b : boards) {
+        mix(b.type);
+        mix(b.cardNo);
+        mix(b.inputs);
+        mix(b.outputs);
+    }
+    return hash;
+}
+
+int BoardConfig::PositionOf(int32_t cardNo) const
+{
+    for (size_t i = 0; i < boards.size(); ++i)
+        if (boards[i].cardNo == cardNo)
+            return static_cast<int>(i);
+    return -1;
+}
+
+const char *PatternName(InputPattern pattern)
+{
+    switch (pattern) {
+    case InputPattern::Counter:
+        return "counter";
+    case InputPattern::Walk:
+        return "walk";
+    case InputPattern::None:
+        break;
+    }
+    return "none";
+}

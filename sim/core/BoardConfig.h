@@ -1,0 +1,51 @@
+#pragma once
+// The simulated boards and system settings, read from an INI board file or built in.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class InputPattern { None, Counter, Walk };
+
+struct BoardSpec
+{
+    int32_t type = 0;
+    int32_t cardNo = 0;
+    int32_t inputs = 0;
+    int32_t outputs = 0;
+    int32_t firmware = 0;
+    bool loopback = false;
+    InputPattern pattern = InputPattern::None;
+};
+
+struct BoardConfig
+{
+    static constexpr int32_t kNoRequiredMode = -1;
+
+    int32_t mApiVersion = 1020304;
+    int32_t requiredMode = kNoRequiredMode;
+    int32_t loadStatus = 0;
+    std::string dataDir; // absolute after Locate/Read
+    std::string logFile; // absolute after Locate/Read
+    int32_t logLevel = 0;
+    std::vector<BoardSpec> boards;
+    std::string source; // the board file, or "built-in"
+
+    // The four boards used when no board file is configured.
+    static BoardConfig BuiltIn();
+
+    // Reads the board file at `path`. On failure answers false and explains why in `error`.
+    static bool Read(const std::string &path, BoardConfig *config, std::string *error);
+
+    // Finds and reads the board file: QRXSIM_CONFIG, else qrxsim.ini in `libraryDir`, else the
+    // built-in set. Answers 0, kSimBoardFileMissing or kSimBoardFileBad (with `error` set).
+    static int32_t Locate(const std::string &libraryDir, BoardConfig *config, std::string *error);
+
+    // Identifies the board set as far as it shapes the shared state.
+    uint64_t Fingerprint() const;
+
+    // The position of the first board with card number `cardNo`, or -1.
+    int PositionOf(int32_t cardNo) const;
+};
+
+const char *PatternName(InputPattern pattern);

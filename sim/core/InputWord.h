@@ -1,0 +1,51 @@
+#pragma once
+// What a board's inputs read: an input is on when its held value is on, or loopback is wired
+// and the output of the same number is on, or the board's pattern sets it. Patterns follow the
+// monotonic clock, so every process sees the same pattern whatever it reads and how often.
+
+#include "BoardConfig.h"
+#include "SharedState.h"
+
+#include <cstdint>
+#include <ctime>
+
+// The bits 0..count-1.
+inline uint64_t PointMask(int32_t count)
+{
+    return count >= 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1;
+}
+
+constexpr int64_t kWalkStepMs = 250; // the walking input moves one position per step
+constexpr int64_t kCounterStepMs = 100; // the counter counts up once per step
+
+inline int64_t MonotonicMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+inline uint64_t PatternWord(InputPattern pattern, int32_t inputs, int64_t nowMs)
+{
+    if (inputs <= 0)
+        return 0;
+    switch (pattern) {
+    case InputPattern::Walk:
+        return uint64_t(1) << ((nowMs / kWalkStepMs) % inputs);
+    case InputPattern::Counter:
+        return static_cast<uint64_t>(nowMs / kCounterStepMs);
+    case InputPattern::None:
+        break;
+    }
+    return 0;
+}
+
+inline uint64_t InputWord(const BoardSpec &spec, BoardSlot &slot)
+{
+    uint64_t word = Atomic(slot.held).load(std::memory_order_relaxed);
+    if (spec.loopback)
+        word |= Atomic(slot.outputs).load(std::memory_order_relaxed);
+    if (spec.pattern != InputPattern::None)
+        word |= PatternWord(spec.pattern, spec.inputs, MonotonicMs());
+    return word & PointMask(spec.inputs);
+}

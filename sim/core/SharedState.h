@@ -1,0 +1,52 @@
+#pragma once
+// The live state of the simulated boards in a memory-mapped file, shared by every process
+// that simulates the same boards. Each field is read and written with lock-free atomics, so
+// a bit read is a few loads; a lock (flock) is taken only while the file is built.
+
+#include "BoardConfig.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// One board's live state, as it lies in the file.
+struct BoardSlot
+{
+    uint64_t held; // input bits set from outside
+    uint64_t outputs;
+    int32_t filterEnable;
+    int32_t filterTime;
+    int32_t checkOn; // Run LED
+    // The parameters last loaded from the board's parameter file; a reset returns to them.
+    int32_t loadedEnable;
+    int32_t loadedTime;
+    int32_t loadedCheckOn;
+};
+
+template<typename T> std::atomic_ref<T> Atomic(T &value)
+{
+    return std::atomic_ref<T>(value);
+}
+
+class SharedState
+{
+public:
+    SharedState() = default;
+    ~SharedState();
+    SharedState(const SharedState &) = delete;
+    SharedState &operator=(const SharedState &) = delete;
+
+    // Maps the state file at `path`. A missing file, or one that does not hold `config`'s
+    // boards, is built afresh; `rebuild` builds it afresh in any case. Other processes that
+    // have the file mapped see the new contents at once.
+    bool Open(const std::string &path, const BoardConfig &config, bool rebuild, std::string *error);
+    void Close();
+    bool isOpen() const { return m_layout != nullptr; }
+
+    // The slot of the board at card-map position `position` (0..15); the state must be open.
+    BoardSlot &slot(int position) const;
+
+private:
+    struct Layout;
+    Layout *m_layout = nullptr;
+};

@@ -1,0 +1,85 @@
+#include "SimPaths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace SimPaths {
+
+std::string Env(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+std::string StatePath()
+{
+    std::string path = Env("QRXSIM_STATE");
+    if (!path.empty())
+        return path;
+    const std::string runtime = Env("XDG_RUNTIME_DIR");
+    if (!runtime.empty())
+        return runtime + "/qrxsim-state";
+    return "/tmp/qrxsim-" + std::to_string(getuid()) + "-state";
+}
+
+std::string DefaultDataDir()
+{
+    const std::string data = Env("XDG_DATA_HOME");
+    if (!data.empty())
+        return data + "/qrxsim";
+    return Env("HOME") + "/.local/share/qrxsim";
+}
+
+std::string DirOfAddress(const void *address)
+{
+    Dl_info info{};
+    if (!dladdr(address, &info) || !info.dli_fname)
+        return {};
+    std::string file = info.dli_fname;
+    // A main program may report a bare name; its folder is then the one of /proc/self/exe.
+    if (file.find('/') == std::string::npos) {
+        char exe[4096];
+        const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+        if (n <= 0)
+            return {};
+        file.assign(exe, n);
+    }
+    return DirOf(file);
+}
+
+std::string DirOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string Resolve(const std::string &base, const std::string &path)
+{
+    if (path.empty() || path.front() == '/')
+        return path;
+    return base + "/" + path;
+}
+
+bool FileExists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool MakeDirs(const std::string &dir)
+{
+    struct stat st;
+    if (dir.empty() || stat(dir.c_str(), &st) == 0)
+        return !dir.empty() && S_ISDIR(st.st_mode);
+    const std::string parent = DirOf(dir);
+    if (parent != dir && !MakeDirs(parent))
+        return false;
+    return mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+} // namespace SimPaths

@@ -1,0 +1,33 @@
+#pragma once
+// Where the simulator finds its files: environment variables (an empty value counts as unset),
+// the per-user runtime and data folders, and the folder of the loaded library.
+
+#include <string>
+
+namespace SimPaths {
+
+// The value of an environment variable; empty when it is unset or empty.
+std::string Env(const char *name);
+
+// The shared state file: QRXSIM_STATE, else $XDG_RUNTIME_DIR/qrxsim-state,
+// else /tmp/qrxsim-<uid>-state.
+std::string StatePath();
+
+// The per-user data folder: $XDG_DATA_HOME/qrxsim, else $HOME/.local/share/qrxsim.
+std::string DefaultDataDir();
+
+// The folder of the shared object (or executable) that holds `address`; empty if unknown.
+std::string DirOfAddress(const void *address);
+
+// The folder part of `path` ("." when it has none).
+std::string DirOf(const std::string &path);
+
+// `path` itself when absolute, else `path` under `base`.
+std::string Resolve(const std::string &base, const std::string &path);
+
+bool FileExists(const std::string &path);
+
+// Creates `dir` and its missing parents; true when it exists afterwards.
+bool MakeDirs(const std::string &dir);
+
+} // namespace SimPaths

@@ -1,0 +1,78 @@
+#include "ParamFile.h"
+
+#include "SimPaths.h"
+#include "SimStatus.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <map>
+#include <unistd.h>
+
+std::string ParamFile::PathFor(const std::string &dataDir, int32_t cardNo)
+{
+    return dataDir + "/card" + std::to_string(cardNo) + ".prm";
+}
+
+int32_t ParamFile::Save(const std::string &path, int32_t type, const BoardParams &params)
+{
+    if (!SimPaths::MakeDirs(SimPaths::DirOf(path)))
+        return kSimParamFileWrite;
+    char text[256];
+    const int n = std::snprintf(text, sizeof text,
+                                "# qrxsim board parameters\nType=%d\nFilterEnable=%d\n"
+                                "FilterTime=%d\nRunLed=%d\n",
+                                type, params.filterEnable, params.filterTime, params.checkOn);
+    const std::string temp = path + ".tmp" + std::to_string(getpid());
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return kSimParamFileWrite;
+    const bool written = write(fd, text, n) == n && fsync(fd) == 0;
+    if (close(fd) != 0 || !written || std::rename(temp.c_str(), path.c_str()) != 0) {
+        unlink(temp.c_str());
+        return kSimParamFileWrite;
+    }
+    return kSimOk;
+}
+
+int32_t ParamFile::Load(const std::string &path, int32_t type, BoardParams *params)
+{
+    std::ifstream in(path);
+    if (!in)
+        return SimPaths::FileExists(path) ? kSimParamFileCorrupt : kSimParamFileMissing;
+    std::map<std::string, int32_t> values;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        const auto equals = line.find('=');
+        if (equals == std::string::npos)
+            return kSimParamFileCorrupt;
+        const std::string value = line.substr(equals + 1);
+        char *end = nullptr;
+        errno = 0;
+        const long v = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end || errno || v < INT32_MIN || v > INT32_MAX ||
+            !values.emplace(line.substr(0, equals), static_cast<int32_t>(v)).second)
+            return kSimParamFileCorrupt;
+    }
+    BoardParams p;
+    auto take = [&values](const char *key, int32_t lo, int32_t hi, int32_t *out) {
+        const auto it = values.find(key);
+        if (it == values.end() || it->second < lo || it->second > hi)
+            return false;
+        *out = it->second;
+        values.erase(it);
+        return true;
+    };
+    int32_t fileType = 0;
+    if (!take("Type", type, type, &fileType) || !take("FilterEnable", 0, 1, &p.filterEnable) ||
+        !take("FilterTime", 0, 15, &p.filterTime) || !take("RunLed", 0, 1, &p.checkOn) ||
+        !values.empty())
+        return kSimParamFileCorrupt;
+    *params = p;
+    return kSimOk;
+}

@@ -1,0 +1,43 @@
+#include "Simulator.h"
+
+#include "SimPaths.h"
+
+Simulator::Simulator()
+{
+    m_log.setFile(SimPaths::DefaultDataDir() + "/qrxsim.dbg");
+}
+
+int32_t Simulator::Load(int32_t mode, std::string *reason)
+{
+    Unload();
+    if (mode != DXS_LOAD_AUTO && mode != DXS_LOAD_MANUAL)
+        return DXS_ERR_OPEN_MODE;
+    BoardConfig config;
+    const int32_t located = BoardConfig::Locate(
+        SimPaths::DirOfAddress(reinterpret_cast<const void *>(&DXS_devSysLoad)), &config, reason);
+    if (located != kSimOk)
+        return located;
+    // The board file's log settings hold from here on, also for the rest of this load.
+    m_log.setFile(config.logFile);
+    m_log.setLevel(config.logLevel);
+    if (config.loadStatus < 0)
+        return config.loadStatus;
+    if (config.requiredMode != BoardConfig::kNoRequiredMode && config.requiredMode != mode)
+        return DXS_ERR_OPEN_MODE;
+    if (!m_state.Open(SimPaths::StatePath(), config, false, reason))
+        return kSimStateFileError;
+
+    m_config = config;
+    m_count = static_cast<int>(config.boards.size());
+    for (int i = 0; i < m_count; ++i)
+        m_cardNos[i] = config.boards[i].cardNo;
+    m_loaded = true;
+    return kSimOk;
+}
+
+void Simulator::Unload()
+{
+    m_loaded = false;
+    m_count = 0;
+    m_state.Close();
+}

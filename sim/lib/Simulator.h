@@ -1,0 +1,52 @@
+#pragma once
+// The loaded system of the simulated library: the boards read from the board file, their
+// shared live state and the diagnostic log. One instance lives in the library.
+
+#include "BoardConfig.h"
+#include "CardMap.h"
+#include "DeviceLog.h"
+#include "SharedState.h"
+#include "SimStatus.h"
+
+#include <string>
+
+class Simulator
+{
+public:
+    Simulator();
+
+    // Reads the board file and maps the shared state. Any failure leaves the system unloaded;
+    // `reason` then tells why, when there is more to say than the status.
+    int32_t Load(int32_t mode, std::string *reason);
+    void Unload();
+    bool loaded() const { return m_loaded; }
+
+    // The position of the first board with card number `card`: 0 with `*position` set, or
+    // kSimNotLoaded / kSimBadCard.
+    int32_t Find(int32_t card, int *position) const
+    {
+        if (!m_loaded)
+            return kSimNotLoaded;
+        for (int i = 0; i < m_count; ++i) {
+            if (m_cardNos[i] == card) {
+                *position = i;
+                return kSimOk;
+            }
+        }
+        return kSimBadCard;
+    }
+
+    int boardCount() const { return m_count; }
+    const BoardSpec &spec(int position) const { return m_config.boards[position]; }
+    BoardSlot &slot(int position) const { return m_state.slot(position); }
+    const BoardConfig &config() const { return m_config; }
+    DeviceLog &log() { return m_log; }
+
+private:
+    bool m_loaded = false;
+    int m_count = 0;
+    int32_t m_cardNos[kMaxBoards] = {};
+    BoardConfig m_config;
+    SharedState m_state;
+    DeviceLog m_log;
+};
