@@ -1,7 +1,29 @@
+#include "MainFrame.h"
+#include "VelmarApp.h"
+
 #include <QApplication>
+#include <QTimer>
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    return 0;
+    QApplication qtApp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Orvane"));
+    QApplication::setOrganizationName(QStringLiteral("Orvane"));
+
+    CVelmarApp app(QApplication::applicationDirPath());
+    if (!app.InitInstance())
+        return 1;
+
+    // For the start-up benchmark: say when the main window is on the screen, then quit.
+    if (qEnvironmentVariableIsSet("ORVANE_QUIT_WHEN_SHOWN")) {
+        QTimer::singleShot(0, [] {
+            std::printf("shown\n");
+            std::fflush(stdout);
+            QApplication::quit();
+        });
+    }
+    const int result = QApplication::exec();
+    app.ExitInstance();
+    return result;
 }

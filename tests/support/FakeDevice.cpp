@@ -15,6 +15,8 @@ void Record(const char *name, Args... args)
     QStringList parts;
     (void)(parts << ... << QString::number(args));
     g_fake->calls << QStringLiteral("%1(%2)").arg(QLatin1String(name), parts.join(QStringLiteral(", ")));
+    if (g_fake->onCall)
+        g_fake->onCall(g_fake->calls.back());
 }
 
 bool Fails(const char *name)
@@ -220,6 +222,8 @@ int32_t LogGetFile(char *path)
 int32_t LogSetFile(const char *path)
 {
     g_fake->calls << QStringLiteral("DXS_devDLogSetFile(%1)").arg(QString::fromLocal8Bit(path));
+    if (g_fake->onCall)
+        g_fake->onCall(g_fake->calls.back());
     if (Fails("DXS_devDLogSetFile"))
         return g_fake->failStatus;
     g_fake->logFile = path;

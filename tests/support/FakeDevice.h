@@ -9,6 +9,7 @@
 #include <QList>
 #include <QSet>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 struct FakeBoard
@@ -46,6 +47,7 @@ public:
     bool logFileUnterminated = false; // DXS_devDLogGetFile fills all 260 bytes with no NUL
 
     QStringList calls;
+    std::function<void(const QString &call)> onCall; // called as each call is recorded
     // The calls recorded since the last take, which are then forgotten.
     QStringList takeCalls();
     // Only the calls of one function.

@@ -1,0 +1,410 @@
+#include "MainFrame.h"
+
+#include "AboutDlg.h"
+#include "CardCatalogue.h"
+#include "Commands.h"
+#include "DeviceTable.h"
+#include "MessageBox.h"
+#include "Messages.h"
+#include "Resources.h"
+#include "ResourceIds.h"
+#include "Settings.h"
+#include "SystemLoad.h"
+#include "WsSysWnd.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QWheelEvent>
+
+namespace {
+
+constexpr int kSystemPaneId = 4000;
+constexpr int kWheelStep = 120;
+
+QSettings LayoutSettings()
+{
+    return QSettings(QStringLiteral("Local AppWizard-Generated Applications"),
+                     QStringLiteral("Orvane"));
+}
+
+} // namespace
+
+CVL_MainFrame::CVL_MainFrame(const QString &executableDir)
+    : m_executableDir(executableDir)
+{
+    SetMainWindow(this);
+    setWindowTitle(Caption());
+    setWindowIcon(Resources::ProgramIcon());
+}
+
+CVL_MainFrame::~CVL_MainFrame()
+{
+    // The monitoring windows go first, so that none of them polls an unloaded system.
+    if (m_mdi)
+        for (QMdiSubWindow *child : m_mdi->subWindowList())
+            delete child;
+    if (m_systemLoaded && g_pSysInfo->cardMap->mapCount() != 0)
+        Dev().DXS_devSysUnload();
+    if (MainWindow() == this)
+        SetMainWindow(nullptr);
+}
+
+QString CVL_MainFrame::Caption()
+{
+    return QStringLiteral("OrvaneSoftware_V14.0.0.0000_win64");
+}
+
+int CVL_MainFrame::OnCreate()
+{
+    m_mdi = new QMdiArea(this);
+    m_mdi->setObjectName(QStringLiteral("MdiClient"));
+    setCentralWidget(m_mdi);
+    CreateStatusBar();
+    CreateCommandBars();
+
+    const QString settingsPath = Settings::ChooseSettingsPath(m_executableDir);
+    CopyAnsi(g_pSysInfo->settingsPath, kPathBytes, settingsPath.toLocal8Bit().constData());
+    Settings::LoadAtStartup(settingsPath, &m_loadingMode);
+
+    CreateSystemPane();
+    if (!LoadSystem())
+        return -1;
+    m_systemLoaded = true;
+
+    SystemInfo *info = g_pSysInfo;
+    CardMap *map = info->cardMap;
+    Dev().DXS_devGnGetMotDevMap(map->bytes);
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    for (int i = 0; i < BoundBoards(info->boardTable->boardCount); ++i)
+        Dev().DXS_devConParamLoad(map->cardNo(i));
+    QApplication::restoreOverrideCursor();
+
+    if (m_tree)
+        SendMessage(m_tree, UM_REFRESH_SYSTEM);
+    CopyAnsi(info->logFilePath, kPathBytes, "C:\\Default.dbg");
+    return 0;
+}
+
+bool CVL_MainFrame::LoadSystem()
+{
+    for (;;) {
+        int32_t count = 0;
+        const int32_t status = Dev().DXS_devSysLoad(m_loadingMode, &count);
+        if (status >= 0) {
+            g_pSysInfo->boardTable->boardCount = count;
+            return true;
+        }
+        if (status != DXS_ERR_OPEN_MODE) {
+            ShowFailure(this, LoadFailureText(status));
+            return false;
+        }
+        if (!AskYesNo(this, OpenModeQuestion()))
+            return false;
+        m_loadingMode = m_loadingMode == 0 ? 1 : 0;
+    }
+}
+
+void CVL_MainFrame::CreateStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    for (const char *pane : {"CAP", "NUM", "SCRL"}) {
+        auto *label = new QLabel(QString::fromLatin1(pane), bar);
+        label->setObjectName(QString::fromLatin1(pane));
+        label->setAlignment(Qt::AlignCenter);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        // The lock state has no portable query; the panes stay dimmed like unlocked keys.
+        label->setEnabled(false);
+        bar->addPermanentWidget(label);
+    }
+}
+
+QAction *CVL_MainFrame::AddCommand(QMenu *menu, int id, const QString &text)
+{
+    auto *action = new QAction(text, this);
+    action->setData(id);
+    action->setStatusTip(CommandStatusText(id));
+    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    if (menu)
+        menu->addAction(action);
+    m_actions.insert(id, action);
+    return action;
+}
+
+void CVL_MainFrame::CreateCommandBars()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("Menu Bar"));
+
+    QMenu *system = bar->addMenu(QStringLiteral("&System"));
+    AddCommand(system, ID_SAVE_PARAM, QStringLiteral("Save Parameter"));
+    AddCommand(system, ID_SYS_RESET, QStringLiteral("System Reset"));
+    AddCommand(system, ID_ENV_SETUP, QStringLiteral("Environment Setup"));
+    system->addSeparator();
+    AddCommand(system, ID_APP_EXIT, QStringLiteral("E&xit"));
+
+    QMenu *setup = bar->addMenu(QStringLiteral("S&etup"));
+    AddCommand(setup, ID_LOG_LEVEL, QStringLiteral("Log Level"));
+
+    QMenu *monitoring = bar->addMenu(QStringLiteral("&Monitoring"));
+    AddCommand(monitoring, ID_DIGITAL_IO, QStringLiteral("Digital IO"));
+
+    m_windowMenu = bar->addMenu(QStringLiteral("&Window"));
+    AddCommand(m_windowMenu, ID_WINDOW_CASCADE, QStringLiteral("&Cascade"));
+    AddCommand(m_windowMenu, ID_WINDOW_CLOSE_ALL, QStringLiteral("Close All"));
+    connect(m_windowMenu, &QMenu::aboutToShow, this, &CVL_MainFrame::FillWindowMenu);
+
+    QMenu *help = bar->addMenu(QStringLiteral("&Help"));
+    AddCommand(help, ID_APP_ABOUT, QStringLiteral("&About Orvane"));
+
+    m_toolBar = new QToolBar(QStringLiteral("Main"), this);
+    m_toolBar->setObjectName(QStringLiteral("Main"));
+    m_toolBar->setIconSize(QSize(32, 32));
+    m_selector = new QComboBox(m_toolBar);
+    m_selector->setObjectName(QStringLiteral("ControllerSelector"));
+    m_selector->setFixedWidth(128);
+    m_selector->setToolTip(QStringLiteral("Active controller"));
+    m_selector->installEventFilter(this);
+    connect(m_selector, &QComboBox::activated, this, &CVL_MainFrame::OnSelectorActivated);
+    m_toolBar->addWidget(m_selector);
+    m_toolBar->addSeparator();
+    for (int id : {ID_SYSTEM_IO, ID_DIGITAL_IO}) {
+        QAction *action = id == ID_DIGITAL_IO ? m_actions.value(id)
+                                              : AddCommand(nullptr, id, QString());
+        action->setIcon(Resources::ToolBarIcon(id));
+        action->setToolTip(CommandStatusText(id));
+        if (action->text().isEmpty())
+            action->setText(CommandStatusText(id));
+        m_toolBar->addAction(action);
+    }
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+    RestoreCommandBars();
+
+    // Windows and dialogs that are not part of this build yet stay visible but disabled.
+    for (int id : {ID_SAVE_PARAM, ID_SYS_RESET, ID_ENV_SETUP, ID_LOG_LEVEL, ID_DIGITAL_IO,
+                   ID_SYSTEM_IO})
+        m_actions.value(id)->setEnabled(false);
+}
+
+void CVL_MainFrame::CreateSystemPane()
+{
+    m_pane = new QDockWidget(QStringLiteral("System"), this);
+    m_pane->setObjectName(QString::number(kSystemPaneId));
+    m_pane->setFeatures(QDockWidget::DockWidgetMovable);
+    m_pane->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    if (!m_tree)
+        m_tree = new CVL_WsSysWnd(m_pane);
+    m_pane->setWidget(m_tree);
+    addDockWidget(Qt::LeftDockWidgetArea, m_pane);
+    resizeDocks({m_pane}, {200}, Qt::Horizontal);
+}
+
+void CVL_MainFrame::RestoreCommandBars()
+{
+    QSettings settings = LayoutSettings();
+    settings.beginGroup(QStringLiteral("CommandBars"));
+    m_toolBar->setVisible(settings.value(QStringLiteral("MainVisible"), true).toBool());
+    const int area = settings.value(QStringLiteral("MainArea"), int(Qt::TopToolBarArea)).toInt();
+    if (area == Qt::LeftToolBarArea || area == Qt::RightToolBarArea
+        || area == Qt::BottomToolBarArea)
+        addToolBar(Qt::ToolBarArea(area), m_toolBar);
+}
+
+void CVL_MainFrame::SaveCommandBars()
+{
+    QSettings settings = LayoutSettings();
+    settings.beginGroup(QStringLiteral("CommandBars"));
+    settings.setValue(QStringLiteral("MainVisible"), !m_toolBar->isHidden());
+    settings.setValue(QStringLiteral("MainArea"), int(toolBarArea(m_toolBar)));
+    settings.endGroup();
+    settings.setValue(QStringLiteral("NormalLayout"), saveState());
+}
+
+void CVL_MainFrame::FillWindowMenu()
+{
+    for (QAction *action : m_windowMenu->actions())
+        if (action->property("windowListEntry").toBool())
+            delete action;
+    const QList<QMdiSubWindow *> children = m_mdi->subWindowList();
+    if (!children.isEmpty())
+        m_windowMenu->addSeparator()->setProperty("windowListEntry", true);
+    int number = 1;
+    for (QMdiSubWindow *child : children) {
+        QAction *entry = m_windowMenu->addAction(
+            QStringLiteral("&%1 %2").arg(number++).arg(child->windowTitle()));
+        entry->setProperty("windowListEntry", true);
+        entry->setCheckable(true);
+        entry->setChecked(child == m_mdi->activeSubWindow());
+        connect(entry, &QAction::triggered, m_mdi,
+                [this, child] { m_mdi->setActiveSubWindow(child); });
+    }
+}
+
+void CVL_MainFrame::OnCommand(int id)
+{
+    switch (id) {
+    case ID_APP_EXIT:
+        close();
+        break;
+    case ID_WINDOW_CASCADE:
+        m_mdi->cascadeSubWindows();
+        break;
+    case ID_WINDOW_CLOSE_ALL:
+        for (QWidget *view : views())
+            view->close();
+        break;
+    case ID_APP_ABOUT: {
+        CAboutDlg about(this);
+        about.exec();
+        break;
+    }
+    case ID_DIGITAL_IO:
+        SendMessage(this, UM_OPEN_WINDOW, kDigitalIoView);
+        break;
+    case ID_SYSTEM_IO:
+        SendMessage(this, UM_OPEN_WINDOW, kSystemIoView);
+        break;
+    case ID_SET_ACTIVE_CONTROLLER:
+        if (m_tree)
+            SendMessage(m_tree, UM_ACTIVE_CARD_CHANGED);
+        break;
+    default:
+        break;
+    }
+}
+
+QList<QWidget *> CVL_MainFrame::views() const
+{
+    QList<QWidget *> result;
+    if (!m_mdi)
+        return result;
+    const QList<QMdiSubWindow *> order = m_mdi->subWindowList(QMdiArea::StackingOrder);
+    for (auto it = order.crbegin(); it != order.crend(); ++it)
+        if (QWidget *view = (*it)->widget())
+            result << view;
+    return result;
+}
+
+void CVL_MainFrame::Broadcast(int message, intptr_t wParam)
+{
+    for (QWidget *view : views())
+        SendMessage(view, message, wParam);
+}
+
+void CVL_MainFrame::RefillSelector()
+{
+    const SystemInfo *info = g_pSysInfo;
+    const QSignalBlocker block(m_selector);
+    m_selector->clear();
+    if (info->activeCardType != kDigitalIoClass)
+        return;
+    const int boards = info->cardMap->boardSlots();
+    for (int i = 0; i < boards; ++i)
+        m_selector->addItem(CardLabel(info->cardMap->cardNo(i), info->boardTable->boardName[i]));
+    m_selector->setCurrentIndex(0);
+    if (boards == 1)
+        m_selector->setEnabled(false);
+    else if (boards > 1)
+        m_selector->setEnabled(true);
+}
+
+void CVL_MainFrame::OnSelectorActivated(int index)
+{
+    if (index < 0 || index >= g_pSysInfo->cardMap->boardSlots() || !m_tree)
+        return;
+    SendMessage(m_tree, UM_SELECT_CARD, g_pSysInfo->cardMap->cardNo(index));
+}
+
+void CVL_MainFrame::OnSelectorWheel(int angleDelta)
+{
+    const int boards = g_pSysInfo->cardMap->boardSlots();
+    m_wheelRemainder += angleDelta;
+    while (qAbs(m_wheelRemainder) >= kWheelStep) {
+        const int step = m_wheelRemainder < 0 ? 1 : -1;
+        m_wheelRemainder += step * kWheelStep;
+        if (boards == 0 || !m_tree)
+            continue;
+        const int position = qBound(0, m_selector->currentIndex() + step, boards - 1);
+        SendMessage(m_tree, UM_WHEEL_SELECT_CARD, g_pSysInfo->cardMap->cardNo(position));
+    }
+}
+
+bool CVL_MainFrame::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_selector && event->type() == QEvent::Wheel) {
+        OnSelectorWheel(static_cast<QWheelEvent *>(event)->angleDelta().y());
+        return true; // the combo box's own wheel handling would choose an entry as well
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool CVL_MainFrame::event(QEvent *event)
+{
+    WindowMessage *m = WindowMessage::From(event);
+    if (!m)
+        return QMainWindow::event(event);
+    SystemInfo *info = g_pSysInfo;
+    switch (m->type()) {
+    case UM_REFRESH_SYSTEM:
+        RefillSelector();
+        break;
+    case UM_ACTIVE_CARD_CHANGED: {
+        const QSignalBlocker block(m_selector);
+        m_selector->setCurrentIndex(CardIndexOf(info->activeCardNo));
+        Broadcast(UM_ACTIVE_CARD_CHANGED, 0);
+        break;
+    }
+    case UM_PARAM_CHANGED:
+        if (info->activeCardType >= 0 && info->activeCardType < kCardClasses && m->wParam >= 0
+            && m->wParam < kMaxBoards)
+            info->paramChanged[info->activeCardType][m->wParam] = 1;
+        break;
+    case UM_VIEW_SELECT_CARD:
+        if (m_tree)
+            SendMessage(m_tree, UM_VIEW_SELECT_CARD, m->wParam);
+        break;
+    case UM_VIEW_FOCUSED:
+        Broadcast(UM_VIEW_FOCUSED, m->wParam);
+        break;
+    case UM_CARD_LIST_CHANGED:
+        Broadcast(UM_CARD_LIST_CHANGED, 0);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+void CVL_MainFrame::RunExitQuestions()
+{
+    for (int card = 0; card < kMaxBoards; ++card) {
+        if (g_pSysInfo->paramChanged[kDigitalIoClass][card] != 1)
+            continue;
+        const QString question = QStringLiteral("QRX-LMxxxP(%1) board parameters are changed.\n"
+                                                "Do you want to save parameter to file?")
+                                     .arg(card);
+        if (AskYesNo(this, question))
+            Dev().DXS_devConParamSave(card);
+    }
+}
+
+void CVL_MainFrame::closeEvent(QCloseEvent *event)
+{
+    if (!m_exitDone) {
+        m_exitDone = true;
+        RunExitQuestions();
+        SaveCommandBars();
+    }
+    event->accept();
+}

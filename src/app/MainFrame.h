@@ -1,0 +1,82 @@
+#pragma once
+// The main frame: menu bar, "Main" tool bar with the controller selector, status bar, the
+// docked "System" pane with the board tree, and the MDI client holding the monitoring
+// windows. It loads the device system at creation and unloads it when it is destroyed.
+
+#include "SystemInfo.h"
+
+#include <QHash>
+#include <QMainWindow>
+
+class CVL_WsSysWnd;
+class QAction;
+class QComboBox;
+class QDockWidget;
+class QMdiArea;
+class QMenu;
+class QToolBar;
+
+class CVL_MainFrame : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // `executableDir` is the folder the settings file is looked for in.
+    explicit CVL_MainFrame(const QString &executableDir);
+    ~CVL_MainFrame() override;
+
+    // Builds the bars and the pane, reads the settings, loads the device system, reads the
+    // card map and loads every board's parameters. 0 on success, -1 on failure.
+    int OnCreate();
+
+    int32_t loadingMode() const { return m_loadingMode; }
+    QMdiArea *mdiClient() const { return m_mdi; }
+    CVL_WsSysWnd *systemTree() const { return m_tree; }
+    QComboBox *controllerSelector() const { return m_selector; }
+    QDockWidget *systemPane() const { return m_pane; }
+    QToolBar *mainToolBar() const { return m_toolBar; }
+    QAction *commandAction(int id) const { return m_actions.value(id); }
+
+    // The active view of every MDI child frame, topmost first.
+    QList<QWidget *> views() const;
+
+    // The caption of the frame: "OrvaneSoftware_V14.0.0.0000_win64".
+    static QString Caption();
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void CreateCommandBars();
+    void CreateStatusBar();
+    void CreateSystemPane();
+    bool LoadSystem();
+    void RestoreCommandBars();
+    void SaveCommandBars();
+    void FillWindowMenu();
+
+    QAction *AddCommand(QMenu *menu, int id, const QString &text);
+    void OnCommand(int id);
+    void OnSelectorActivated(int index);
+    void OnSelectorWheel(int angleDelta);
+    void RefillSelector();
+    void Broadcast(int message, intptr_t wParam);
+    void RunExitQuestions();
+
+    SystemRecords m_records;
+    QString m_executableDir;
+    int32_t m_loadingMode = 0;
+    bool m_systemLoaded = false;
+    bool m_exitDone = false;
+    int m_wheelRemainder = 0;
+
+    QMdiArea *m_mdi = nullptr;
+    QDockWidget *m_pane = nullptr;
+    CVL_WsSysWnd *m_tree = nullptr;
+    QToolBar *m_toolBar = nullptr;
+    QComboBox *m_selector = nullptr;
+    QMenu *m_windowMenu = nullptr;
+    QHash<int, QAction *> m_actions;
+};

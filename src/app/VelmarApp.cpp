@@ -1,0 +1,53 @@
+#include "VelmarApp.h"
+
+#include "MainFrame.h"
+#include "MessageBox.h"
+#include "SystemLoad.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+
+CVelmarApp::CVelmarApp(const QString &executableDir)
+    : m_executableDir(executableDir)
+{
+}
+
+CVelmarApp::~CVelmarApp() = default;
+
+bool CVelmarApp::InitInstance(bool bindLibrary)
+{
+    if (bindLibrary) {
+        DeviceLoadError error;
+        if (!m_library.Load(DeviceLibrary::DefaultPath(m_executableDir), &error)) {
+            const QString text = LoadFailureText(DeviceTable::kNotLoaded);
+            std::fprintf(stderr, "%s\n%s\n", qPrintable(text), qPrintable(error.text()));
+            ShowFailure(nullptr, text, error.text());
+            return false;
+        }
+        SetDeviceTable(m_library.Table());
+    }
+    ApplySkin();
+
+    m_frame = std::make_unique<CVL_MainFrame>(m_executableDir);
+    if (m_frame->OnCreate() != 0) {
+        m_frame.reset();
+        return false;
+    }
+    m_frame->showMaximized();
+    return true;
+}
+
+int CVelmarApp::ExitInstance()
+{
+    m_frame.reset();
+    return 0;
+}
+
+void CVelmarApp::ApplySkin()
+{
+    QFile skin(QDir(m_executableDir).filePath(QStringLiteral("Skin/NORMALBLUE.qss")));
+    if (skin.open(QIODevice::ReadOnly))
+        qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
+}

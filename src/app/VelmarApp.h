@@ -1,0 +1,32 @@
+#pragma once
+// The application object: binds the device library, creates the main frame and shows it.
+
+#include "DeviceLibrary.h"
+
+#include <QString>
+#include <memory>
+
+class CVL_MainFrame;
+
+class CVelmarApp
+{
+public:
+    // `executableDir`: where the device library, the settings file and the skin are looked for.
+    explicit CVelmarApp(const QString &executableDir);
+    ~CVelmarApp();
+
+    // Binds the device library (unless `bindLibrary` is false: the call table in place is
+    // used), creates the main frame and shows it maximised. False when the program must end;
+    // the user has then been told why.
+    bool InitInstance(bool bindLibrary = true);
+    int ExitInstance();
+
+    CVL_MainFrame *mainFrame() const { return m_frame.get(); }
+
+private:
+    void ApplySkin();
+
+    QString m_executableDir;
+    DeviceLibrary m_library;
+    std::unique_ptr<CVL_MainFrame> m_frame;
+};
