@@ -57,7 +57,13 @@ struct Section
 {
     std::string name;
     int line = 0;
-    std::map<std::string, std::pair<std::string, int>> keys; // lower-case key -> value, line
+    struct Value
+    {
+        std::string key; // as written
+        std::string text;
+        int line;
+    };
+    std::map<std::string, Value> keys; // by lower-case key
 };
 
 class Checker
@@ -82,10 +88,10 @@ public:
         const auto it = s.keys.find(Lower(name));
         if (it == s.keys.end())
             return required ? Fail(s.line, "[" + s.name + "] lacks the key " + name) : true;
-        const auto &[text, line] = it->second;
+        const auto &[key, text, line] = it->second;
         int32_t v = 0;
         if (!ParseInt(text, &v))
-            return Fail(line, std::string(name) + " is not a number: " + text);
+            return Fail(line, std::string(name) + " is not a 32-bit number: " + text);
         if (v < lo || v > hi)
             return Fail(line,
                         std::string(name) + " " + text + " is outside " + std::to_string(lo) +
@@ -100,7 +106,7 @@ public:
         const auto it = s.keys.find(Lower(name));
         if (it == s.keys.end())
             return true;
-        const auto &[text, line] = it->second;
+        const auto &[key, text, line] = it->second;
         if (text.empty())
             return Fail(line, std::string(name) + " is empty");
         const std::string path = SimPaths::Resolve(base, text);
@@ -117,7 +123,7 @@ public:
         const auto it = s.keys.find("pattern");
         if (it == s.keys.end())
             return true;
-        const std::string v = Lower(it->second.first);
+        const std::string v = Lower(it->second.text);
         if (v == "none")
             *value = InputPattern::None;
         else if (v == "counter")
@@ -125,8 +131,8 @@ public:
         else if (v == "walk")
             *value = InputPattern::Walk;
         else
-            return Fail(it->second.second,
-                        "Pattern is not none, counter or walk: " + it->second.first);
+            return Fail(it->second.line,
+                        "Pattern is not none, counter or walk: " + it->second.text);
         s.keys.erase(it);
         return true;
     }
@@ -136,8 +142,8 @@ public:
     {
         if (s.keys.empty())
             return true;
-        const auto &[key, value] = *s.keys.begin();
-        return Fail(value.second, "unknown key " + key + " in [" + s.name + "]");
+        const Section::Value &value = s.keys.begin()->second;
+        return Fail(value.line, "unknown key " + value.key + " in [" + s.name + "]");
     }
 
 private:
@@ -189,13 +195,13 @@ bool BoardConfig::Read(const std::string &path, BoardConfig *config, std::string
             return check.Fail(line, "neither a section nor key=value: " + text);
         if (sections.empty())
             return check.Fail(line, "a key before the first section");
-        const std::string key = Lower(Trim(text.substr(0, equals)));
+        const std::string key = Trim(text.substr(0, equals));
         std::string value = Trim(text.substr(equals + 1));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             value = value.substr(1, value.size() - 2);
         if (key.empty())
             return check.Fail(line, "a value without a key");
-        if (!sections.back().keys.emplace(key, std::make_pair(value, line)).second)
+        if (!sections.back().keys.emplace(Lower(key), Section::Value{key, value, line}).second)
             return check.Fail(line,
                               "key " + key + " appears twice in [" + sections.back().name + "]");
     }

@@ -2,6 +2,11 @@
 
 #include "SimPaths.h"
 
+namespace {
+// An address inside this library, to find the folder it was loaded from.
+const char g_anchor = 0;
+} // namespace
+
 Simulator::Simulator()
 {
     m_log.setFile(SimPaths::DefaultDataDir() + "/qrxsim.dbg");
@@ -13,8 +18,7 @@ int32_t Simulator::Load(int32_t mode, std::string *reason)
     if (mode != DXS_LOAD_AUTO && mode != DXS_LOAD_MANUAL)
         return DXS_ERR_OPEN_MODE;
     BoardConfig config;
-    const int32_t located = BoardConfig::Locate(
-        SimPaths::DirOfAddress(reinterpret_cast<const void *>(&DXS_devSysLoad)), &config, reason);
+    const int32_t located = BoardConfig::Locate(SimPaths::DirOfAddress(&g_anchor), &config, reason);
     if (located != kSimOk)
         return located;
     // The board file's log settings hold from here on, also for the rest of this load.

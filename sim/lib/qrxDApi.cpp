@@ -91,7 +91,7 @@ QRX_API int32_t DXS_devSysLoad(int32_t mode, int32_t *boardCount)
     if (Log().Wants(DeviceLog::kChanges, status)) {
         const std::string call = Format("DXS_devSysLoad(mode=%d)", mode);
         if (!reason.empty())
-            LogCall(status, call + " (" + reason + ")");
+            Log().Write(call + " -> " + std::to_string(status) + " (" + reason + ")");
         else
             LogCall(status, call, Format("boardCount=%d", g_sim.boardCount()));
     }
