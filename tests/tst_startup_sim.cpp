@@ -1,0 +1,137 @@
+// Start-up end to end: the real application object loads the simulated device library, and
+// the simulator's own log shows the calls the program made.
+#include "MainFrame.h"
+#include "ScriptedMessageBoxes.h"
+#include "VelmarApp.h"
+
+#include <QComboBox>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestStartupSim : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_case = 0;
+
+    // Writes a board file with the given [System] lines and boards 0 and 3, points the
+    // simulator at it with a fresh state file, and answers the log file's path.
+    QString useBoards(const QByteArray &systemLines)
+    {
+        ++m_case;
+        const QString log = m_dir.filePath(QStringLiteral("case%1.dbg").arg(m_case));
+        const QString config = m_dir.filePath(QStringLiteral("case%1.ini").arg(m_case));
+        QFile f(config);
+        if (!f.open(QIODevice::WriteOnly))
+            return {};
+        f.write("[System]\nLogLevel=3\nLogFile=" + log.toLocal8Bit() + "\n" + systemLines
+                + "[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\n"
+                  "[Board1]\nType=2801\nCardNo=3\nInputs=64\n");
+        f.close();
+        qputenv("QRXSIM_CONFIG", config.toLocal8Bit());
+        qputenv("QRXSIM_STATE", m_dir.filePath(QStringLiteral("state%1").arg(m_case)).toLocal8Bit());
+        qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
+        return log;
+    }
+
+    // The calls of the log, without timestamps, statuses and out-values.
+    static QStringList LoggedCalls(const QString &log)
+    {
+        QFile f(log);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        QStringList calls;
+        static const QRegularExpression call(QStringLiteral("^\\S+ (DXS_\\w+\\([^)]*\\)) -> (-?\\d+)"));
+        for (const QByteArray &line : f.readAll().split('\n')) {
+            const auto m = call.match(QString::fromLocal8Bit(line));
+            if (m.hasMatch())
+                calls << m.captured(1) + " -> " + m.captured(2);
+        }
+        return calls;
+    }
+
+    QString appDir() const { return m_dir.filePath("app"); }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QDir().mkpath(appDir()));
+    }
+
+    void cleanup() { QFile::remove(QDir(appDir()).filePath("Orvane.ini")); }
+
+    void loadsTheBoardsAndUnloadsAtTheEnd()
+    {
+        const QString log = useBoards({});
+        {
+            CVelmarApp app(appDir());
+            QVERIFY(app.InitInstance());
+            QVERIFY(app.mainFrame()->isVisible());
+            QCOMPARE(app.mainFrame()->controllerSelector()->count(), 2);
+            QCOMPARE(app.mainFrame()->controllerSelector()->itemText(1), QString("3 : QRX-LN64DI"));
+            app.ExitInstance();
+        }
+        const QStringList calls = LoggedCalls(log);
+        QVERIFY2(calls.size() >= 5, qPrintable(calls.join('\n')));
+        QCOMPARE(calls.mid(0, 2), QStringList({"DXS_devSysLoad(mode=0) -> 0",
+                                               "DXS_devGnGetMotDevMap() -> 0"}));
+        QVERIFY(calls[2].startsWith("DXS_devConParamLoad(card=0)"));
+        QVERIFY(calls[3].startsWith("DXS_devConParamLoad(card=3)"));
+        QCOMPARE(calls.last(), QString("DXS_devSysUnload() -> 0"));
+        QCOMPARE(calls.filter("DXS_devGnGetDioNum").size(), 2);
+    }
+
+    void openModeQuestionRetriesInTheOtherMode()
+    {
+        const QString log = useBoards("RequiredMode=1\n");
+        ScriptedMessageBoxes boxes(IDYES);
+        CVelmarApp app(appDir());
+        QVERIFY(app.InitInstance());
+        QCOMPARE(boxes.texts(),
+                 QStringList{"Controller Open Mode Error.\nDo you want to reload the controller?"});
+        QCOMPARE(LoggedCalls(log).mid(0, 2),
+                 QStringList({"DXS_devSysLoad(mode=0) -> -1038", "DXS_devSysLoad(mode=1) -> 0"}));
+        QCOMPARE(app.mainFrame()->loadingMode(), 1);
+    }
+
+    void failedLoadEndsWithoutUnload()
+    {
+        const QString log = useBoards("LoadStatus=-1030\n");
+        ScriptedMessageBoxes boxes;
+        {
+            CVelmarApp app(appDir());
+            QVERIFY(!app.InitInstance());
+            QCOMPARE(app.mainFrame(), nullptr);
+        }
+        QCOMPARE(boxes.texts(), QStringList{"Fail! Controller Not Found Error..."});
+        QCOMPARE(LoggedCalls(log), QStringList{"DXS_devSysLoad(mode=0) -> -1030"});
+    }
+
+    void unusableLibraryIsReported_data()
+    {
+        QTest::addColumn<QString>("library");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("missing") << m_dir.filePath("none/libqrxDApiLmd_x64.so") << "none/libqrxDApiLmd_x64.so";
+        QTest::newRow("lacks a function") << qEnvironmentVariable("ORVANE_INCOMPLETE_LIB")
+                                          << "DXS_devDLogSetFile";
+    }
+
+    void unusableLibraryIsReported()
+    {
+        QFETCH(QString, library);
+        QFETCH(QString, detail);
+        qputenv("ORVANE_DEVICE_LIBRARY", library.toLocal8Bit());
+        ScriptedMessageBoxes boxes;
+        CVelmarApp app(appDir());
+        QVERIFY(!app.InitInstance());
+        QCOMPARE(app.mainFrame(), nullptr);
+        QCOMPARE(boxes.texts(), QStringList{"Fail! Load Device Driver..."});
+        QVERIFY2(boxes.asked[0].informative.contains(detail), qPrintable(boxes.asked[0].informative));
+    }
+};
+
+QTEST_MAIN(TestStartupSim)
+#include "tst_startup_sim.moc"
