@@ -35,10 +35,12 @@ private slots:
         f.write("this is no shared library\n");
         f.close();
 
-        QTest::newRow("missing file") << dir.filePath("nothing.so") << QString() << "does not exist";
+        QTest::newRow("missing file")
+            << dir.filePath("nothing.so") << QString() << "does not exist";
         QTest::newRow("not a library") << notALibrary << QString() << "";
         QTest::newRow("missing function")
-            << qEnvironmentVariable("ORVANE_INCOMPLETE_LIB") << "DXS_devDLogSetFile" << "";
+            << qEnvironmentVariable("ORVANE_INCOMPLETE_LIB") << "DXS_devDLogSetFile"
+            << "";
     }
 
     void reportsWhatFailed()
@@ -144,8 +146,9 @@ private slots:
         value = 9;
         QVERIFY(Dev().DXS_devDoGetBit(3, 5, &value) < 0);
         QCOMPARE(value, 9);
-        QCOMPARE(fake.calls, QStringList({"DXS_devDoSetBit(3, 5, 1)", "DXS_devDoGetBit(3, 5)",
-                                          "DXS_devDoGetBit(3, 5)"}));
+        QCOMPARE(fake.calls,
+                 QStringList({"DXS_devDoSetBit(3, 5, 1)", "DXS_devDoGetBit(3, 5)",
+                              "DXS_devDoGetBit(3, 5)"}));
     }
 
     void systemRecordsStartZeroed()

@@ -37,39 +37,47 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("expected");
         const QByteArray d = "<default>";
-        QTest::newRow("plain") << QByteArray("[System]\nController_Loading_Mode=1\n") << QByteArray("1");
+        QTest::newRow("plain") << QByteArray("[System]\nController_Loading_Mode=1\n")
+                               << QByteArray("1");
         QTest::newRow("case-insensitive names")
             << QByteArray("[SYSTEM]\ncontroller_loading_mode=1\n") << QByteArray("1");
-        QTest::newRow("blanks around") << QByteArray("  [ System ]  \n  Controller_Loading_Mode =  7  \n")
-                                       << QByteArray("7");
-        QTest::newRow("quotes dropped") << QByteArray("[System]\nController_Loading_Mode=\" 1 \"\n")
-                                        << QByteArray(" 1 ");
-        QTest::newRow("single quotes dropped") << QByteArray("[System]\nController_Loading_Mode='1'\n")
-                                               << QByteArray("1");
-        QTest::newRow("lone quote kept") << QByteArray("[System]\nController_Loading_Mode=\"1\n")
-                                         << QByteArray("\"1");
-        QTest::newRow("empty value") << QByteArray("[System]\nController_Loading_Mode=\n") << QByteArray("");
+        QTest::newRow("blanks around")
+            << QByteArray("  [ System ]  \n  Controller_Loading_Mode =  7  \n") << QByteArray("7");
+        QTest::newRow("quotes dropped")
+            << QByteArray("[System]\nController_Loading_Mode=\" 1 \"\n") << QByteArray(" 1 ");
+        QTest::newRow("single quotes dropped")
+            << QByteArray("[System]\nController_Loading_Mode='1'\n") << QByteArray("1");
+        QTest::newRow("lone quote kept")
+            << QByteArray("[System]\nController_Loading_Mode=\"1\n") << QByteArray("\"1");
+        QTest::newRow("empty value")
+            << QByteArray("[System]\nController_Loading_Mode=\n") << QByteArray("");
         QTest::newRow("missing key") << QByteArray("[System]\nOther=1\n") << d;
         QTest::newRow("key in another section")
             << QByteArray("[Other]\nController_Loading_Mode=1\n[System]\n") << d;
         QTest::newRow("commented key") << QByteArray("[System]\n;Controller_Loading_Mode=1\n") << d;
         QTest::newRow("first key wins")
-            << QByteArray("[System]\nController_Loading_Mode=1\nController_Loading_Mode=2\n") << QByteArray("1");
+            << QByteArray("[System]\nController_Loading_Mode=1\nController_Loading_Mode=2\n")
+            << QByteArray("1");
         QTest::newRow("first section wins")
-            << QByteArray("[System]\nController_Loading_Mode=1\n[System]\nController_Loading_Mode=2\n")
+            << QByteArray(
+                   "[System]\nController_Loading_Mode=1\n[System]\nController_Loading_Mode=2\n")
             << QByteArray("1");
         QTest::newRow("key only in second section")
             << QByteArray("[System]\n[System]\nController_Loading_Mode=2\n") << d;
-        QTest::newRow("CRLF") << QByteArray("[System]\r\nController_Loading_Mode=1\r\n") << QByteArray("1");
-        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF[System]\nController_Loading_Mode=1")
-                                         << QByteArray("1");
-        QTest::newRow("no line end") << QByteArray("[System]\nController_Loading_Mode=0") << QByteArray("0");
+        QTest::newRow("CRLF") << QByteArray("[System]\r\nController_Loading_Mode=1\r\n")
+                              << QByteArray("1");
+        QTest::newRow("byte-order mark")
+            << QByteArray("\xEF\xBB\xBF[System]\nController_Loading_Mode=1") << QByteArray("1");
+        QTest::newRow("no line end")
+            << QByteArray("[System]\nController_Loading_Mode=0") << QByteArray("0");
         QTest::newRow("long value cut to 259")
             << QByteArray("[System]\nController_Loading_Mode=" + QByteArray(400, '9') + "\n")
             << QByteArray(259, '9');
         QTest::newRow("binary garbage") << QByteArray("\x00\xff\x01[\x02=\n\n=\x7f", 12) << d;
-        QTest::newRow("NUL ends the value")
-            << QByteArray("[System]\nController_Loading_Mode=1\0" "2\n", 38) << QByteArray("1");
+        QTest::newRow("NUL ends the value") << QByteArray("[System]\nController_Loading_Mode=1\0"
+                                                          "2\n",
+                                                          38)
+                                            << QByteArray("1");
     }
 
     void reads()
@@ -93,7 +101,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<QByteArray>("after");
-        QTest::newRow("new file") << QByteArray() << QByteArray("[System]\nController_Loading_Mode=1\n");
+        QTest::newRow("new file") << QByteArray()
+                                  << QByteArray("[System]\nController_Loading_Mode=1\n");
         QTest::newRow("replaces the value, keeps the rest")
             << QByteArray("; note\n[System]\nA=x\ncontroller_loading_mode = 0\nB=y\n[Other]\nC=z\n")
             << QByteArray("; note\n[System]\nA=x\nController_Loading_Mode=1\nB=y\n[Other]\nC=z\n");
@@ -101,7 +110,8 @@ private slots:
             << QByteArray("[System]\nA=x\n\n[Other]\nC=z\n")
             << QByteArray("[System]\nA=x\nController_Loading_Mode=1\n\n[Other]\nC=z\n");
         QTest::newRow("adds the section at the end")
-            << QByteArray("[Other]\nC=z") << QByteArray("[Other]\nC=z\n[System]\nController_Loading_Mode=1\n");
+            << QByteArray("[Other]\nC=z")
+            << QByteArray("[Other]\nC=z\n[System]\nController_Loading_Mode=1\n");
         QTest::newRow("keeps CRLF")
             << QByteArray("[System]\r\nController_Loading_Mode=0\r\nA=x\r\n")
             << QByteArray("[System]\r\nController_Loading_Mode=1\r\nA=x\r\n");

@@ -7,9 +7,9 @@
 
 #include <QComboBox>
 #include <QDockWidget>
-#include <QToolBar>
 #include <QMdiArea>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QtTest>
 
 namespace {
@@ -105,8 +105,9 @@ private slots:
         }
         QCOMPARE(fake.callsOf("DXS_devSysLoad"),
                  QStringList({"DXS_devSysLoad(1)", "DXS_devSysLoad(0)", "DXS_devSysLoad(1)"}));
-        QCOMPARE(boxes.texts(),
-                 QStringList(2, "Controller Open Mode Error.\nDo you want to reload the controller?"));
+        QCOMPARE(
+            boxes.texts(),
+            QStringList(2, "Controller Open Mode Error.\nDo you want to reload the controller?"));
         QCOMPARE(boxes.asked[0].buttons, MessageBoxRequest::YesNo);
         QCOMPARE(boxes.asked[0].icon, MessageBoxRequest::Question);
         // The switched mode is never stored.
@@ -118,8 +119,9 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("message");
-        QTest::newRow("open mode, No") << -1038 << int(IDNO)
-                                       << "Controller Open Mode Error.\nDo you want to reload the controller?";
+        QTest::newRow("open mode, No")
+            << -1038 << int(IDNO)
+            << "Controller Open Mode Error.\nDo you want to reload the controller?";
         QTest::newRow("-1036") << -1036 << 0 << "Fail! Not Support the Process...";
         QTest::newRow("-1035") << -1035 << 0 << "Fail! Module Position Error...";
         QTest::newRow("-1034") << -1034 << 0 << "Fail! PCI Bus Line Error...";

@@ -26,12 +26,13 @@ class TestStartupSim : public QObject
         QFile f(config);
         if (!f.open(QIODevice::WriteOnly))
             return {};
-        f.write("[System]\nLogLevel=3\nLogFile=" + log.toLocal8Bit() + "\n" + systemLines
-                + "[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\n"
-                  "[Board1]\nType=2801\nCardNo=3\nInputs=64\n");
+        f.write("[System]\nLogLevel=3\nLogFile=" + log.toLocal8Bit() + "\n" + systemLines +
+                "[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\n"
+                "[Board1]\nType=2801\nCardNo=3\nInputs=64\n");
         f.close();
         qputenv("QRXSIM_CONFIG", config.toLocal8Bit());
-        qputenv("QRXSIM_STATE", m_dir.filePath(QStringLiteral("state%1").arg(m_case)).toLocal8Bit());
+        qputenv("QRXSIM_STATE",
+                m_dir.filePath(QStringLiteral("state%1").arg(m_case)).toLocal8Bit());
         qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
         return log;
     }
@@ -43,7 +44,8 @@ class TestStartupSim : public QObject
         if (!f.open(QIODevice::ReadOnly))
             return {};
         QStringList calls;
-        static const QRegularExpression call(QStringLiteral("^\\S+ (DXS_\\w+\\([^)]*\\)) -> (-?\\d+)"));
+        static const QRegularExpression call(
+            QStringLiteral("^\\S+ (DXS_\\w+\\([^)]*\\)) -> (-?\\d+)"));
         for (const QByteArray &line : f.readAll().split('\n')) {
             const auto m = call.match(QString::fromLocal8Bit(line));
             if (m.hasMatch())
@@ -76,8 +78,8 @@ private slots:
         }
         const QStringList calls = LoggedCalls(log);
         QVERIFY2(calls.size() >= 5, qPrintable(calls.join('\n')));
-        QCOMPARE(calls.mid(0, 2), QStringList({"DXS_devSysLoad(mode=0) -> 0",
-                                               "DXS_devGnGetMotDevMap() -> 0"}));
+        QCOMPARE(calls.mid(0, 2),
+                 QStringList({"DXS_devSysLoad(mode=0) -> 0", "DXS_devGnGetMotDevMap() -> 0"}));
         QVERIFY(calls[2].startsWith("DXS_devConParamLoad(card=0)"));
         QVERIFY(calls[3].startsWith("DXS_devConParamLoad(card=3)"));
         QCOMPARE(calls.last(), QString("DXS_devSysUnload() -> 0"));
@@ -114,9 +116,10 @@ private slots:
     {
         QTest::addColumn<QString>("library");
         QTest::addColumn<QString>("detail");
-        QTest::newRow("missing") << m_dir.filePath("none/libqrxDApiLmd_x64.so") << "none/libqrxDApiLmd_x64.so";
-        QTest::newRow("lacks a function") << qEnvironmentVariable("ORVANE_INCOMPLETE_LIB")
-                                          << "DXS_devDLogSetFile";
+        QTest::newRow("missing") << m_dir.filePath("none/libqrxDApiLmd_x64.so")
+                                 << "none/libqrxDApiLmd_x64.so";
+        QTest::newRow("lacks a function")
+            << qEnvironmentVariable("ORVANE_INCOMPLETE_LIB") << "DXS_devDLogSetFile";
     }
 
     void unusableLibraryIsReported()
@@ -129,7 +132,8 @@ private slots:
         QVERIFY(!app.InitInstance());
         QCOMPARE(app.mainFrame(), nullptr);
         QCOMPARE(boxes.texts(), QStringList{"Fail! Load Device Driver..."});
-        QVERIFY2(boxes.asked[0].informative.contains(detail), qPrintable(boxes.asked[0].informative));
+        QVERIFY2(boxes.asked[0].informative.contains(detail),
+                 qPrintable(boxes.asked[0].informative));
     }
 };
 

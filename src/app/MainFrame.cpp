@@ -6,8 +6,8 @@
 #include "DeviceTable.h"
 #include "MessageBox.h"
 #include "Messages.h"
-#include "Resources.h"
 #include "ResourceIds.h"
+#include "Resources.h"
 #include "Settings.h"
 #include "SystemLoad.h"
 #include "WsSysWnd.h"
@@ -180,8 +180,8 @@ void CVL_MainFrame::CreateCommandBars()
     m_toolBar->addWidget(m_selector);
     m_toolBar->addSeparator();
     for (int id : {ID_SYSTEM_IO, ID_DIGITAL_IO}) {
-        QAction *action = id == ID_DIGITAL_IO ? m_actions.value(id)
-                                              : AddCommand(nullptr, id, QString());
+        QAction *action =
+            id == ID_DIGITAL_IO ? m_actions.value(id) : AddCommand(nullptr, id, QString());
         action->setIcon(Resources::ToolBarIcon(id));
         action->setToolTip(CommandStatusText(id));
         if (action->text().isEmpty())
@@ -192,8 +192,8 @@ void CVL_MainFrame::CreateCommandBars()
     RestoreCommandBars();
 
     // Windows and dialogs that are not part of this build yet stay visible but disabled.
-    for (int id : {ID_SAVE_PARAM, ID_SYS_RESET, ID_ENV_SETUP, ID_LOG_LEVEL, ID_DIGITAL_IO,
-                   ID_SYSTEM_IO})
+    for (int id :
+         {ID_SAVE_PARAM, ID_SYS_RESET, ID_ENV_SETUP, ID_LOG_LEVEL, ID_DIGITAL_IO, ID_SYSTEM_IO})
         m_actions.value(id)->setEnabled(false);
 }
 
@@ -216,8 +216,8 @@ void CVL_MainFrame::RestoreCommandBars()
     settings.beginGroup(QStringLiteral("CommandBars"));
     m_toolBar->setVisible(settings.value(QStringLiteral("MainVisible"), true).toBool());
     const int area = settings.value(QStringLiteral("MainArea"), int(Qt::TopToolBarArea)).toInt();
-    if (area == Qt::LeftToolBarArea || area == Qt::RightToolBarArea
-        || area == Qt::BottomToolBarArea)
+    if (area == Qt::LeftToolBarArea || area == Qt::RightToolBarArea ||
+        area == Qt::BottomToolBarArea)
         addToolBar(Qt::ToolBarArea(area), m_toolBar);
 }
 
@@ -366,8 +366,8 @@ bool CVL_MainFrame::event(QEvent *event)
         break;
     }
     case UM_PARAM_CHANGED:
-        if (info->activeCardType >= 0 && info->activeCardType < kCardClasses && m->wParam >= 0
-            && m->wParam < kMaxBoards)
+        if (info->activeCardType >= 0 && info->activeCardType < kCardClasses && m->wParam >= 0 &&
+            m->wParam < kMaxBoards)
             info->paramChanged[info->activeCardType][m->wParam] = 1;
         break;
     case UM_VIEW_SELECT_CARD:

@@ -58,7 +58,10 @@ struct CardMap
     void clear() { std::memset(bytes, 0, sizeof bytes); }
 
 private:
-    static int slotOffset(int slot) { return kSlotOffset + kSlotBytes * std::clamp(slot, 0, kMaxBoards - 1); }
+    static int slotOffset(int slot)
+    {
+        return kSlotOffset + kSlotBytes * std::clamp(slot, 0, kMaxBoards - 1);
+    }
     int32_t read(int offset) const
     {
         int32_t value;

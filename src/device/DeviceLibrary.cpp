@@ -45,9 +45,9 @@ bool DeviceLibrary::Load(const QString &path, DeviceLoadError *error)
         return fail({}, m_library.errorString());
 
     DeviceTable table;
-#define DXS_RESOLVE(name)                                                                         \
-    table.name = reinterpret_cast<decltype(table.name)>(m_library.resolve(#name));                \
-    if (!table.name)                                                                              \
+#define DXS_RESOLVE(name)                                                                          \
+    table.name = reinterpret_cast<decltype(table.name)>(m_library.resolve(#name));                 \
+    if (!table.name)                                                                               \
         return fail(QStringLiteral(#name), m_library.errorString());
     DXS_FUNCTION_LIST(DXS_RESOLVE)
 #undef DXS_RESOLVE

@@ -3,8 +3,7 @@
 namespace {
 
 // Each stub fails whatever its arguments; a template avoids one hand-written body per function.
-template<typename... Args>
-int32_t Fail(Args...)
+template<typename... Args> int32_t Fail(Args...)
 {
     return DeviceTable::kNotLoaded;
 }
@@ -16,7 +15,10 @@ DeviceTable g_table = DeviceTable::Unloaded();
 DeviceTable DeviceTable::Unloaded()
 {
     DeviceTable table;
-#define DXS_STUB(name) table.name = [](auto... args) { return Fail(args...); };
+#define DXS_STUB(name)                                                                             \
+    table.name = [](auto... args) {                                                                \
+        return Fail(args...);                                                                      \
+    };
     DXS_FUNCTION_LIST(DXS_STUB)
 #undef DXS_STUB
     return table;

@@ -4,28 +4,28 @@
 
 #include "qrxDApi.h"
 
-#define DXS_FUNCTION_LIST(X)                                                                      \
-    X(DXS_devSysLoad)                                                                             \
-    X(DXS_devSysUnload)                                                                           \
-    X(DXS_devGnGetMotDevMap)                                                                      \
-    X(DXS_devGnGetDioNum)                                                                         \
-    X(DXS_devConGetMApiVersion)                                                                   \
-    X(DXS_devConGetFwVersion)                                                                     \
-    X(DXS_devConParamLoad)                                                                        \
-    X(DXS_devConParamSave)                                                                        \
-    X(DXS_devConInit)                                                                             \
-    X(DXS_devConGetCheckOn)                                                                       \
-    X(DXS_devConSetCheckOn)                                                                       \
-    X(DXS_devDiGetBit)                                                                            \
-    X(DXS_devDoGetBit)                                                                            \
-    X(DXS_devDoSetBit)                                                                            \
-    X(DXS_devDiGetFilterEnable)                                                                   \
-    X(DXS_devDiSetFilterEnable)                                                                   \
-    X(DXS_devDiGetFilterTime)                                                                     \
-    X(DXS_devDiSetFilterTime)                                                                     \
-    X(DXS_devDLogGetLevel)                                                                        \
-    X(DXS_devDLogSetLevel)                                                                        \
-    X(DXS_devDLogGetFile)                                                                         \
+#define DXS_FUNCTION_LIST(X)                                                                       \
+    X(DXS_devSysLoad)                                                                              \
+    X(DXS_devSysUnload)                                                                            \
+    X(DXS_devGnGetMotDevMap)                                                                       \
+    X(DXS_devGnGetDioNum)                                                                          \
+    X(DXS_devConGetMApiVersion)                                                                    \
+    X(DXS_devConGetFwVersion)                                                                      \
+    X(DXS_devConParamLoad)                                                                         \
+    X(DXS_devConParamSave)                                                                         \
+    X(DXS_devConInit)                                                                              \
+    X(DXS_devConGetCheckOn)                                                                        \
+    X(DXS_devConSetCheckOn)                                                                        \
+    X(DXS_devDiGetBit)                                                                             \
+    X(DXS_devDoGetBit)                                                                             \
+    X(DXS_devDoSetBit)                                                                             \
+    X(DXS_devDiGetFilterEnable)                                                                    \
+    X(DXS_devDiSetFilterEnable)                                                                    \
+    X(DXS_devDiGetFilterTime)                                                                      \
+    X(DXS_devDiSetFilterTime)                                                                      \
+    X(DXS_devDLogGetLevel)                                                                         \
+    X(DXS_devDLogSetLevel)                                                                         \
+    X(DXS_devDLogGetFile)                                                                          \
     X(DXS_devDLogSetFile)
 
 struct DeviceTable

@@ -10,9 +10,8 @@ int ShowRealBox(QWidget *parent, const MessageBoxRequest &request)
                                               QMessageBox::Warning, QMessageBox::Critical,
                                               QMessageBox::Question};
     QMessageBox box(icons[request.icon], MessageBoxCaption(), request.text,
-                    request.buttons == MessageBoxRequest::YesNo
-                        ? QMessageBox::Yes | QMessageBox::No
-                        : QMessageBox::Ok,
+                    request.buttons == MessageBoxRequest::YesNo ? QMessageBox::Yes | QMessageBox::No
+                                                                : QMessageBox::Ok,
                     parent);
     box.setInformativeText(request.informative);
     if (request.buttons == MessageBoxRequest::YesNo)
@@ -48,8 +47,8 @@ int ShowMessageBox(QWidget *parent, const MessageBoxRequest &request)
 
 bool AskYesNo(QWidget *parent, const QString &text)
 {
-    return ShowMessageBox(parent, {text, MessageBoxRequest::YesNo, MessageBoxRequest::Question, {}})
-        == IDYES;
+    return ShowMessageBox(
+               parent, {text, MessageBoxRequest::YesNo, MessageBoxRequest::Question, {}}) == IDYES;
 }
 
 void ShowFailure(QWidget *parent, const QString &text, const QString &informative)

@@ -65,8 +65,8 @@ bool IsKeyLine(const QByteArray &line, const QByteArray &key, QByteArray *value)
 
 QByteArray Unquote(QByteArray value)
 {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
-        && value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
         value = value.mid(1, value.size() - 2);
     return value;
 }
@@ -74,8 +74,8 @@ QByteArray Unquote(QByteArray value)
 bool ReadFile(const QString &path, QByteArray *data, bool *hadBom = nullptr)
 {
     QFile file(path);
-    if (!QFileInfo(path).isFile() || file.size() > kMaxProfileBytes
-        || !file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(path).isFile() || file.size() > kMaxProfileBytes ||
+        !file.open(QIODevice::ReadOnly))
         return false;
     *data = file.readAll();
     const bool bom = data->startsWith("\xEF\xBB\xBF");
@@ -139,11 +139,10 @@ bool WritePrivateProfileString(const QByteArray &section, const QByteArray &key,
     bool hadBom = false;
     // A file without any write bit counts as read-only even for root, as the read-only
     // attribute does on Windows.
-    const bool readOnly = !(info.permissions()
-                            & (QFile::WriteOwner | QFile::WriteGroup
-                               | QFile::WriteOther));
-    if (info.exists()
-        && (!info.isFile() || readOnly || !info.isWritable() || !ReadFile(path, &data, &hadBom)))
+    const bool readOnly =
+        !(info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+    if (info.exists() &&
+        (!info.isFile() || readOnly || !info.isWritable() || !ReadFile(path, &data, &hadBom)))
         return false;
 
     QList<Line> lines = SplitLines(data);

@@ -9,12 +9,12 @@ namespace {
 
 FakeDevice *g_fake = nullptr;
 
-template<typename... Args>
-void Record(const char *name, Args... args)
+template<typename... Args> void Record(const char *name, Args... args)
 {
     QStringList parts;
     (void)(parts << ... << QString::number(args));
-    g_fake->calls << QStringLiteral("%1(%2)").arg(QLatin1String(name), parts.join(QStringLiteral(", ")));
+    g_fake->calls << QStringLiteral("%1(%2)").arg(QLatin1String(name),
+                                                  parts.join(QStringLiteral(", ")));
     if (g_fake->onCall)
         g_fake->onCall(g_fake->calls.back());
 }
@@ -24,16 +24,16 @@ bool Fails(const char *name)
     return g_fake->failing.contains(QLatin1String(name));
 }
 
-#define FAKE_CALL(name, ...)                                                                      \
-    Record(#name __VA_OPT__(, ) __VA_ARGS__);                                                     \
-    if (Fails(#name))                                                                             \
+#define FAKE_CALL(name, ...)                                                                       \
+    Record(#name __VA_OPT__(, ) __VA_ARGS__);                                                      \
+    if (Fails(#name))                                                                              \
         return g_fake->failStatus;
 
 int32_t SysLoad(int32_t mode, int32_t *count)
 {
     FAKE_CALL(DXS_devSysLoad, mode);
-    const int32_t status = g_fake->loadStatuses.isEmpty() ? g_fake->loadStatus
-                                                          : g_fake->loadStatuses.takeFirst();
+    const int32_t status =
+        g_fake->loadStatuses.isEmpty() ? g_fake->loadStatus : g_fake->loadStatuses.takeFirst();
     if (status >= 0)
         *count = g_fake->reportedBoardCount.value_or(int32_t(g_fake->boards.size()));
     return status;
@@ -58,9 +58,9 @@ int32_t GetMap(void *block)
     return 0;
 }
 
-#define FAKE_BOARD(card)                                                                          \
-    FakeBoard *b = g_fake->board(card);                                                           \
-    if (!b)                                                                                       \
+#define FAKE_BOARD(card)                                                                           \
+    FakeBoard *b = g_fake->board(card);                                                            \
+    if (!b)                                                                                        \
         return -2;
 
 int32_t GetDioNum(int32_t card, int32_t *inputs, int32_t *outputs)
