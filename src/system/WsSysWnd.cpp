@@ -8,6 +8,7 @@
 #include "SystemInfo.h"
 
 #include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -51,6 +52,9 @@ CVL_WsSysWnd::CVL_WsSysWnd(QWidget *parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setIconSize(QSize(16, 16));
+    // Long texts are scrolled to, never cut short.
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem *current) { OnCaretChanged(current); });
 }
