@@ -171,6 +171,7 @@ void CImageButton::DrawItem(QPainter &painter, const QRect &item, unsigned itemS
         m_pressed = m_pressed || isChecked();
     m_focused = (itemState & ODS_FOCUS) != 0;
     m_disabled = (itemState & ODS_DISABLED) != 0;
+    painter.setFont(font());
 
     QRect frame = item;
     PaintBackground(painter, frame);

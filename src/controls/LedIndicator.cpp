@@ -199,6 +199,7 @@ QRect CLedIndicator::PlaceCaption(const QRect &remembered, const QRect &measured
 void CLedIndicator::DrawItem(QPainter &painter, const QRect &item, unsigned itemState)
 {
     m_disabled = (itemState & ODS_DISABLED) != 0;
+    painter.setFont(font());
     PaintBackground(painter, item);
 
     LedData data;
