@@ -103,6 +103,7 @@ private slots:
     void imagePosition_data();
     void imagePosition();
     void disabledGreysImageAndEngravesCaption();
+    void sharpAtDoubleDensity();
     void enabledCaptionInStateTextColour();
     void setStateIcon_data();
     void setStateIcon();
@@ -279,6 +280,25 @@ void TestLedIndicator::disabledGreysImageAndEngravesCaption()
     QVERIFY(highlightAtBottomRight);
     for (int x = ink.left(); x <= ink.right(); ++x)
         QVERIFY(disabled.pixelColor(x, ink.top()) != kLight);
+}
+
+void TestLedIndicator::sharpAtDoubleDensity()
+{
+    // At 200 % the image is rendered for the density, not a 16 x 16 picture blown up.
+    CLedIndicator led;
+    QVERIFY(led.SetStateIcon(0, IDI_LED_ON, 0, 0));
+    QImage image(QSize(16, 16) * 2, QImage::Format_ARGB32);
+    image.setDevicePixelRatio(2.0);
+    QPainter painter(&image);
+    led.DrawItem(painter, QRect(0, 0, 16, 16), 0);
+    painter.end();
+    const QImage expected =
+        Resources::Image(IDI_LED_ON, {}, 2.0).toImage().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(expected.size(), QSize(32, 32));
+    image.setDevicePixelRatio(1.0);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            QCOMPARE(image.pixel(x, y), expected.pixel(x, y));
 }
 
 void TestLedIndicator::enabledCaptionInStateTextColour()
