@@ -2,6 +2,7 @@
 
 #include "AboutDlg.h"
 #include "CardCatalogue.h"
+#include "ChildFrame.h"
 #include "Commands.h"
 #include "DeviceTable.h"
 #include "MessageBox.h"
@@ -191,10 +192,12 @@ void CVL_MainFrame::CreateCommandBars()
     addToolBar(Qt::TopToolBarArea, m_toolBar);
     RestoreCommandBars();
 
-    // Windows and dialogs that are not part of this build yet stay visible but disabled.
-    for (int id :
-         {ID_SAVE_PARAM, ID_SYS_RESET, ID_ENV_SETUP, ID_LOG_LEVEL, ID_DIGITAL_IO, ID_SYSTEM_IO})
+    // Dialogs that are not part of this build yet stay visible but disabled, and so do the
+    // monitoring windows without a view.
+    for (int id : {ID_SAVE_PARAM, ID_SYS_RESET, ID_ENV_SETUP, ID_LOG_LEVEL})
         m_actions.value(id)->setEnabled(false);
+    m_actions.value(ID_DIGITAL_IO)->setEnabled(CChildFrame::HasView(kDigitalIoView));
+    m_actions.value(ID_SYSTEM_IO)->setEnabled(CChildFrame::HasView(kSystemIoView));
 }
 
 void CVL_MainFrame::CreateSystemPane()
@@ -262,7 +265,7 @@ void CVL_MainFrame::OnCommand(int id)
         break;
     case ID_WINDOW_CLOSE_ALL:
         for (QWidget *view : views())
-            view->close();
+            CChildFrame::CloseFromView(view);
         break;
     case ID_APP_ABOUT: {
         CAboutDlg about(this);
@@ -302,6 +305,18 @@ void CVL_MainFrame::Broadcast(int message, intptr_t wParam)
         SendMessage(view, message, wParam);
 }
 
+void CVL_MainFrame::OpenWindow(int kind)
+{
+    if (CChildFrame *open = CChildFrame::OpenFrame(kind)) {
+        if (open->isMinimized())
+            open->showNormal();
+        m_mdi->setActiveSubWindow(open);
+        open->raise();
+        return;
+    }
+    CChildFrame::Create(kind, m_mdi);
+}
+
 void CVL_MainFrame::RefillSelector()
 {
     const SystemInfo *info = g_pSysInfo;
@@ -336,6 +351,11 @@ void CVL_MainFrame::OnSelectorWheel(int angleDelta)
         if (boards == 0 || !m_tree)
             continue;
         const int position = qBound(0, m_selector->currentIndex() + step, boards - 1);
+        // The combo box's own wheel handling is swallowed, so the selection moves here.
+        {
+            const QSignalBlocker block(m_selector);
+            m_selector->setCurrentIndex(position);
+        }
         SendMessage(m_tree, UM_WHEEL_SELECT_CARD, g_pSysInfo->cardMap->cardNo(position));
     }
 }
@@ -356,6 +376,9 @@ bool CVL_MainFrame::event(QEvent *event)
         return QMainWindow::event(event);
     SystemInfo *info = g_pSysInfo;
     switch (m->type()) {
+    case UM_OPEN_WINDOW:
+        OpenWindow(int(m->wParam));
+        break;
     case UM_REFRESH_SYSTEM:
         RefillSelector();
         break;

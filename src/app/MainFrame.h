@@ -61,6 +61,7 @@ private:
     void OnCommand(int id);
     void OnSelectorActivated(int index);
     void OnSelectorWheel(int angleDelta);
+    void OpenWindow(int kind);
     void RefillSelector();
     void Broadcast(int message, intptr_t wParam);
     void RunExitQuestions();

@@ -3,6 +3,7 @@
 #include "MainFrame.h"
 #include "MessageBox.h"
 #include "SystemLoad.h"
+#include "Views.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,6 +30,7 @@ bool CVelmarApp::InitInstance(bool bindLibrary)
         SetDeviceTable(m_library.Table());
     }
     ApplySkin();
+    RegisterStandardViews();
 
     m_frame = std::make_unique<CVL_MainFrame>(m_executableDir);
     if (m_frame->OnCreate() != 0) {

@@ -1,0 +1,162 @@
+#include "ChildFrame.h"
+
+#include "Messages.h"
+#include "SystemInfo.h"
+
+#include <QCloseEvent>
+#include <QHash>
+#include <QMdiArea>
+#include <QPointer>
+
+namespace {
+
+constexpr QPoint kCascadeStep(23, 29);
+
+struct Cascade
+{
+    int openCount = 0;
+    bool placed = false;
+    QPoint offset;
+};
+
+Cascade &State()
+{
+    static Cascade state;
+    return state;
+}
+
+QHash<int, QPointer<CChildFrame>> &Registry()
+{
+    static QHash<int, QPointer<CChildFrame>> registry;
+    return registry;
+}
+
+QHash<int, CChildFrame::ViewFactory> &Factories()
+{
+    static QHash<int, CChildFrame::ViewFactory> factories;
+    return factories;
+}
+
+} // namespace
+
+void CChildFrame::RegisterView(int kind, ViewFactory factory)
+{
+    if (factory)
+        Factories().insert(kind, std::move(factory));
+    else
+        Factories().remove(kind);
+}
+
+bool CChildFrame::HasView(int kind)
+{
+    return Factories().contains(kind);
+}
+
+QSize CChildFrame::FrameSize(int kind)
+{
+    return kind == kSystemIoView ? QSize(410, 266) : QSize(410, 505);
+}
+
+QPoint CChildFrame::CascadeOffset()
+{
+    return State().offset;
+}
+
+int CChildFrame::OpenCount()
+{
+    return State().openCount;
+}
+
+CChildFrame *CChildFrame::OpenFrame(int kind)
+{
+    return Registry().value(kind);
+}
+
+CChildFrame *CChildFrame::Create(int kind, QMdiArea *mdi)
+{
+    const ViewFactory factory = Factories().value(kind);
+    if (!factory || !mdi)
+        return nullptr;
+    auto *frame = new CChildFrame(kind, mdi);
+    QWidget *view = factory(frame);
+    if (!view) {
+        delete frame;
+        return nullptr;
+    }
+    frame->setWidget(view);
+    frame->setWindowIcon(view->windowIcon());
+    mdi->addSubWindow(frame);
+    frame->setFixedSize(FrameSize(kind));
+    frame->move(State().offset);
+    frame->show();
+    view->setFocus();
+    return frame;
+}
+
+CChildFrame::CChildFrame(int kind, QMdiArea *mdi)
+    : m_kind(kind)
+    , m_mdi(mdi)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    Registry().insert(kind, this);
+
+    Cascade &c = State();
+    if (c.openCount == 0) {
+        c.offset = QPoint(0, 0);
+        c.placed = false;
+    }
+    if (c.placed)
+        c.offset += kCascadeStep;
+    else
+        c.placed = true;
+    if (c.offset.x() >= mdi->viewport()->width() || c.offset.y() >= mdi->viewport()->height())
+        c.offset = QPoint(0, 0);
+    ++c.openCount;
+
+    connect(mdi, &QMdiArea::subWindowActivated, this, &CChildFrame::OnActivated);
+}
+
+CChildFrame::~CChildFrame()
+{
+    if (Registry().value(m_kind) == this || Registry().value(m_kind).isNull())
+        Registry().remove(m_kind);
+    Cascade &c = State();
+    --c.openCount;
+    c.offset -= kCascadeStep;
+}
+
+void CChildFrame::OnActivated(QMdiSubWindow *window)
+{
+    if (window != this || m_kind != kDigitalIoView || !g_pSysInfo)
+        return;
+    g_pSysInfo->focusViewKind = kDigitalIoView;
+    if (g_pSysInfo->announcedViewKind != kDigitalIoView) {
+        g_pSysInfo->announcedViewKind = kDigitalIoView;
+        SendMessage(MainWindow(), UM_VIEW_FOCUSED, kDigitalIoView);
+    }
+}
+
+void CChildFrame::CloseFromView(QWidget *view)
+{
+    for (QWidget *w = view; w; w = w->parentWidget()) {
+        if (auto *frame = qobject_cast<CChildFrame *>(w)) {
+            frame->close();
+            return;
+        }
+    }
+}
+
+void CChildFrame::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    m_closing = true;
+    if (auto *prompt = dynamic_cast<IFrameClosePrompt *>(widget()))
+        prompt->OnFrameClose();
+    QMdiSubWindow::closeEvent(event);
+    m_closing = event->isAccepted();
+}

@@ -1,0 +1,59 @@
+#pragma once
+// The MDI child frame of a monitoring window: one per window kind at most, of a fixed size,
+// placed by the cascade rule, holding the view of its kind.
+
+#include <QMdiSubWindow>
+#include <QPoint>
+#include <functional>
+
+class QMdiArea;
+
+// A view that asks a question before its frame closes (the Digital IO window's filter
+// settings). It is asked once per close, whoever started the close; never at program exit.
+class IFrameClosePrompt
+{
+public:
+    virtual ~IFrameClosePrompt() = default;
+    virtual void OnFrameClose() = 0;
+};
+
+class CChildFrame : public QMdiSubWindow
+{
+    Q_OBJECT
+
+public:
+    using ViewFactory = std::function<QWidget *(QWidget *parent)>;
+
+    // Creates the frame of `kind` in `mdi` with a new view of that kind; null when no view
+    // is registered for the kind.
+    static CChildFrame *Create(int kind, QMdiArea *mdi);
+    // The open frame of a kind, or null.
+    static CChildFrame *OpenFrame(int kind);
+    // Registers the view made for a kind (an empty factory removes it).
+    static void RegisterView(int kind, ViewFactory factory);
+    static bool HasView(int kind);
+    // The fixed outer size of a kind's frame.
+    static QSize FrameSize(int kind);
+    // The cascade offset the next frame is placed at, and the number of open frames.
+    static QPoint CascadeOffset();
+    static int OpenCount();
+
+    // Closes the frame holding `view`, as its Close button and Close All do: the view's
+    // question is asked once, then the frame closes.
+    static void CloseFromView(QWidget *view);
+
+    ~CChildFrame() override;
+
+    int kind() const { return m_kind; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    CChildFrame(int kind, QMdiArea *mdi);
+    void OnActivated(QMdiSubWindow *window);
+
+    const int m_kind;
+    QMdiArea *m_mdi;
+    bool m_closing = false; // the question has been asked for this close
+};

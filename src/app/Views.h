@@ -1,0 +1,3 @@
+#pragma once
+// Registers the view of each monitoring window kind with the child frames.
+void RegisterStandardViews();

@@ -1,0 +1,291 @@
+// The main frame's commands, message relay, controller selector, child frames and exit, with
+// the recording fake device, scripted message boxes and a test view that records messages.
+#include "ChildFrame.h"
+#include "FakeDevice.h"
+#include "MainFrame.h"
+#include "Messages.h"
+#include "ScriptedMessageBoxes.h"
+#include "WsSysWnd.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+#include <QWheelEvent>
+#include <QtTest>
+
+namespace {
+
+// A monitoring view that records the private messages it receives and its close questions.
+class TestView : public QWidget, public IFrameClosePrompt
+{
+public:
+    TestView(int kind, QStringList *journal, QWidget *parent)
+        : QWidget(parent)
+        , m_kind(kind)
+        , m_journal(journal)
+    {
+        setWindowTitle(QStringLiteral("View %1").arg(kind));
+    }
+    void OnFrameClose() override { *m_journal << QStringLiteral("%1 asks").arg(m_kind); }
+
+protected:
+    bool event(QEvent *e) override
+    {
+        if (WindowMessage *m = WindowMessage::From(e)) {
+            *m_journal << QStringLiteral("%1 got %2(%3)").arg(m_kind).arg(m->type()).arg(m->wParam);
+            return true;
+        }
+        return QWidget::event(e);
+    }
+
+private:
+    int m_kind;
+    QStringList *m_journal;
+};
+
+} // namespace
+
+class TestMainFrame : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QStringList m_journal;
+    std::unique_ptr<FakeDevice> m_fake;
+    std::unique_ptr<CVL_MainFrame> m_frame;
+
+    void start(std::initializer_list<int> cardNumbers)
+    {
+        m_fake = std::make_unique<FakeDevice>();
+        for (int no : cardNumbers) {
+            FakeBoard b;
+            b.cardNo = no;
+            m_fake->boards << b;
+        }
+        m_frame = std::make_unique<CVL_MainFrame>(m_dir.path());
+        QCOMPARE(m_frame->OnCreate(), 0);
+        m_frame->resize(1000, 800);
+        m_frame->show();
+        m_journal.clear();
+    }
+
+    CChildFrame *open(int kind)
+    {
+        SendMessage(m_frame.get(), UM_OPEN_WINDOW, kind);
+        return CChildFrame::OpenFrame(kind);
+    }
+
+    void wheel(int delta)
+    {
+        QComboBox *selector = m_frame->controllerSelector();
+        QWheelEvent e(QPointF(5, 5), selector->mapToGlobal(QPointF(5, 5)), QPoint(),
+                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(selector, &e);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        for (int kind : {kSystemIoView, kDigitalIoView})
+            CChildFrame::RegisterView(kind, [this, kind](QWidget *parent) {
+                return new TestView(kind, &m_journal, parent);
+            });
+    }
+
+    void cleanup()
+    {
+        m_frame.reset();
+        m_fake.reset();
+        QCOMPARE(CChildFrame::OpenCount(), 0);
+    }
+
+    void oneWindowPerKind()
+    {
+        start({0});
+        QVERIFY(m_frame->commandAction(32774)->isEnabled());
+        CChildFrame *dio = open(kDigitalIoView);
+        QVERIFY(dio);
+        QCOMPARE(dio->size(), QSize(410, 505));
+        QCOMPARE(dio->minimumSize(), dio->maximumSize());
+        QVERIFY(!(dio->windowFlags() & Qt::WindowMaximizeButtonHint));
+        CChildFrame *sio = open(kSystemIoView);
+        QCOMPARE(sio->size(), QSize(410, 266));
+        QCOMPARE(m_frame->mdiClient()->activeSubWindow(), sio);
+
+        // Asking again raises the open one.
+        m_frame->commandAction(32774)->trigger();
+        QCOMPARE(CChildFrame::OpenFrame(kDigitalIoView), dio);
+        QCOMPARE(m_frame->mdiClient()->subWindowList().size(), 2);
+        QCOMPARE(m_frame->mdiClient()->activeSubWindow(), dio);
+
+        dio->close();
+        QTest::qWait(0);
+        QCOMPARE(CChildFrame::OpenFrame(kDigitalIoView), nullptr);
+        QVERIFY(open(kDigitalIoView));
+        QCOMPARE(m_frame->mdiClient()->subWindowList().size(), 2);
+    }
+
+    void cascadeOffsets()
+    {
+        start({0});
+        CChildFrame *first = open(kDigitalIoView);
+        QCOMPARE(first->pos(), QPoint(0, 0));
+        CChildFrame *second = open(kSystemIoView);
+        QCOMPARE(second->pos(), QPoint(23, 29));
+        delete second;
+        QCOMPARE(open(kSystemIoView)->pos(), QPoint(23, 29));
+        delete CChildFrame::OpenFrame(kSystemIoView);
+        delete first;
+        QCOMPARE(CChildFrame::OpenCount(), 0);
+        QCOMPARE(open(kSystemIoView)->pos(), QPoint(0, 0));
+    }
+
+    void focusAnnouncesTheDigitalIoViewOnce()
+    {
+        start({0});
+        open(kSystemIoView);
+        QCOMPARE(g_pSysInfo->focusViewKind, 0);
+        CChildFrame *dio = open(kDigitalIoView);
+        QCOMPARE(g_pSysInfo->focusViewKind, 101);
+        QCOMPARE(g_pSysInfo->announcedViewKind, 101);
+        // The frame's announcement is broadcast to every view, topmost first.
+        QCOMPARE(m_journal, QStringList({"101 got 1154(101)", "100 got 1154(101)"}));
+        m_journal.clear();
+        m_frame->mdiClient()->setActiveSubWindow(CChildFrame::OpenFrame(kSystemIoView));
+        m_frame->mdiClient()->setActiveSubWindow(dio);
+        QCOMPARE(m_journal, QStringList());
+    }
+
+    void relaysToTheViewsTopmostFirst()
+    {
+        start({0, 3});
+        open(kSystemIoView);
+        open(kDigitalIoView);
+        m_journal.clear();
+        SendMessage(m_frame.get(), UM_VIEW_SELECT_CARD, 3);
+        QCOMPARE(g_pSysInfo->activeCardNo, 3);
+        QCOMPARE(m_frame->controllerSelector()->currentIndex(), 1);
+        QCOMPARE(m_journal,
+                 QStringList(
+                     {"101 got 1127(0)", "100 got 1127(0)", "101 got 1155(0)", "100 got 1155(0)"}));
+    }
+
+    void selectorChoiceActivatesTheBoard()
+    {
+        start({0, 3});
+        open(kDigitalIoView);
+        m_journal.clear();
+        m_frame->controllerSelector()->setCurrentIndex(1);
+        emit m_frame->controllerSelector()->activated(1);
+        QCOMPARE(g_pSysInfo->activeCardNo, 3);
+        QVERIFY(m_frame->systemTree()->cardItems[1]->font(0).bold());
+        QVERIFY(!m_frame->systemTree()->cardItems[0]->font(0).bold());
+        QCOMPARE(m_journal, QStringList({"101 got 1127(0)", "101 got 1155(0)"}));
+    }
+
+    void wheelMovesOneBoardPerNotch_data()
+    {
+        QTest::addColumn<QList<int>>("deltas");
+        QTest::addColumn<int>("activeCard");
+        QTest::newRow("down") << QList<int>{-120} << 3;
+        QTest::newRow("down past the last") << QList<int>{-120, -120, -120} << 7;
+        QTest::newRow("up on the first") << QList<int>{120} << 0;
+        QTest::newRow("half notches add up") << QList<int>{-60, -60} << 3;
+        QTest::newRow("half a notch does nothing") << QList<int>{-60} << 0;
+        QTest::newRow("two notches at once") << QList<int>{-240} << 7;
+        QTest::newRow("down then up") << QList<int>{-120, 120} << 0;
+    }
+
+    void wheelMovesOneBoardPerNotch()
+    {
+        QFETCH(QList<int>, deltas);
+        QFETCH(int, activeCard);
+        start({0, 3, 7});
+        for (int delta : deltas)
+            wheel(delta);
+        QCOMPARE(g_pSysInfo->activeCardNo, activeCard);
+        QCOMPARE(m_frame->controllerSelector()->currentIndex(),
+                 activeCard == 0 ? 0 : (activeCard == 3 ? 1 : 2));
+    }
+
+    void wheelWithNoBoardDoesNothing()
+    {
+        start({});
+        wheel(-120);
+        QCOMPARE(m_frame->controllerSelector()->count(), 0);
+        QCOMPARE(g_pSysInfo->activeCardNo, 0);
+    }
+
+    void closeAllAsksEachViewOnce()
+    {
+        start({0});
+        open(kSystemIoView);
+        open(kDigitalIoView);
+        m_journal.clear();
+        m_frame->commandAction(32794)->trigger();
+        QTest::qWait(0);
+        QCOMPARE(m_journal, QStringList({"101 asks", "100 asks"}));
+        QCOMPARE(m_frame->mdiClient()->subWindowList().size(), 0);
+    }
+
+    void closeBoxAsksOnce()
+    {
+        start({0});
+        CChildFrame *dio = open(kDigitalIoView);
+        m_journal.clear();
+        dio->close();
+        QCOMPARE(m_journal, QStringList{"101 asks"});
+    }
+
+    void exitAsksAboutEachChangedCard()
+    {
+        start({0, 2});
+        open(kDigitalIoView);
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0);
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 16); // no such flag
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, -1);
+        g_pSysInfo->paramChanged[1][5] = 1; // another class raises no question
+        ScriptedMessageBoxes boxes;
+        boxes.answers = {IDNO, IDYES};
+        m_fake->calls.clear();
+        m_journal.clear();
+        m_frame->close();
+        QCOMPARE(boxes.texts(),
+                 QStringList({"QRX-LMxxxP(0) board parameters are changed.\nDo you want to save "
+                              "parameter to file?",
+                              "QRX-LMxxxP(2) board parameters are changed.\nDo you want to save "
+                              "parameter to file?"}));
+        m_frame.reset();
+        QCOMPARE(m_fake->calls, QStringList({"DXS_devConParamSave(2)", "DXS_devSysUnload()"}));
+        // The monitoring window went without its own question.
+        QCOMPARE(m_journal, QStringList());
+    }
+
+    void exitWithoutBoardsAsksNothing()
+    {
+        start({});
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0); // Log Level Setup with no board
+        ScriptedMessageBoxes boxes;
+        m_fake->calls.clear();
+        m_frame->close();
+        m_frame.reset();
+        QCOMPARE(boxes.texts(), QStringList());
+        QCOMPARE(m_fake->calls, QStringList());
+    }
+
+    void exitStoresTheLayout()
+    {
+        start({0});
+        m_frame->close();
+        QSettings settings("Local AppWizard-Generated Applications", "Orvane");
+        QVERIFY(!settings.value("NormalLayout").toByteArray().isEmpty());
+        QCOMPARE(settings.value("CommandBars/MainVisible").toBool(), true);
+    }
+};
+
+QTEST_MAIN(TestMainFrame)
+#include "tst_mainframe.moc"
