@@ -5,11 +5,16 @@
 #include "ChildFrame.h"
 #include "Commands.h"
 #include "DeviceTable.h"
+#include "DialogUnits.h"
+#include "LogLevDlg.h"
 #include "MessageBox.h"
 #include "Messages.h"
 #include "ResourceIds.h"
 #include "Resources.h"
+#include "SavePrmDlg.h"
 #include "Settings.h"
+#include "SysCfgDlg.h"
+#include "SysRstDlg.h"
 #include "SystemLoad.h"
 #include "WsSysWnd.h"
 
@@ -175,6 +180,8 @@ void CVL_MainFrame::CreateCommandBars()
     m_selector = new QComboBox(m_toolBar);
     m_selector->setObjectName(QStringLiteral("ControllerSelector"));
     m_selector->setFixedWidth(128);
+    // The template font, as on the original's tool bar: a full label fits the 128 pixels.
+    m_selector->setFont(TemplateFont());
     m_selector->setToolTip(QStringLiteral("Active controller"));
     m_selector->installEventFilter(this);
     connect(m_selector, &QComboBox::activated, this, &CVL_MainFrame::OnSelectorActivated);
@@ -192,10 +199,7 @@ void CVL_MainFrame::CreateCommandBars()
     addToolBar(Qt::TopToolBarArea, m_toolBar);
     RestoreCommandBars();
 
-    // Dialogs that are not part of this build yet stay visible but disabled, and so do the
-    // monitoring windows without a view.
-    for (int id : {ID_SAVE_PARAM, ID_SYS_RESET, ID_ENV_SETUP, ID_LOG_LEVEL})
-        m_actions.value(id)->setEnabled(false);
+    // The monitoring windows without a view stay visible but disabled.
     m_actions.value(ID_DIGITAL_IO)->setEnabled(CChildFrame::HasView(kDigitalIoView));
     m_actions.value(ID_SYSTEM_IO)->setEnabled(CChildFrame::HasView(kSystemIoView));
 }
@@ -270,6 +274,26 @@ void CVL_MainFrame::OnCommand(int id)
     case ID_APP_ABOUT: {
         CAboutDlg about(this);
         about.exec();
+        break;
+    }
+    case ID_SAVE_PARAM: {
+        CVL_SavePrmDlg dialog(g_pSysInfo->activeCardNo, this);
+        dialog.exec();
+        break;
+    }
+    case ID_SYS_RESET: {
+        CVL_SysRstDlg dialog(g_pSysInfo->activeCardNo, this);
+        dialog.exec();
+        break;
+    }
+    case ID_ENV_SETUP: {
+        CVL_SysCfgDlg dialog(this);
+        dialog.exec();
+        break;
+    }
+    case ID_LOG_LEVEL: {
+        CVL_LogLevDlg dialog(this);
+        dialog.exec();
         break;
     }
     case ID_DIGITAL_IO:
