@@ -1,0 +1,76 @@
+#include "SysCfgDlg.h"
+
+#include "DialogUnits.h"
+#include "ImageButton.h"
+#include "MessageBox.h"
+#include "ProfileFile.h"
+#include "ResourceIds.h"
+#include "Settings.h"
+#include "SystemInfo.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+
+CVL_SysCfgDlg::CVL_SysCfgDlg(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("System Environment Setup"));
+    setFont(TemplateFont());
+    const DialogUnits du(font());
+    setFixedSize(du.size(186, 72));
+
+    auto *group = new QGroupBox(this);
+    group->setGeometry(du.rect(7, 4, 172, 36));
+
+    auto *label = new QLabel(QStringLiteral("Controller Loading Mode :"), this);
+    label->setGeometry(du.rect(15, 20, 86, 8));
+
+    // An editable list that never adds what is typed: only the selection counts.
+    m_modeList = new QComboBox(this);
+    m_modeList->setObjectName(QStringLiteral("LoadingMode"));
+    m_modeList->setGeometry(du.rect(102, 17, 68, 13));
+    m_modeList->setEditable(true);
+    m_modeList->setInsertPolicy(QComboBox::NoInsert);
+    m_modeList->addItems({QStringLiteral("0 : Auto"), QStringLiteral("1 : Manual")});
+
+    m_ok = new CImageButton(QStringLiteral("OK"), this);
+    m_ok->setGeometry(du.rect(71, 49, 50, 16));
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, &CVL_SysCfgDlg::OnOK);
+
+    m_cancel = new CImageButton(QStringLiteral("Cancel"), this);
+    m_cancel->setGeometry(du.rect(129, 49, 50, 16));
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    OnInitDialog();
+}
+
+QString CVL_SysCfgDlg::SettingsPath()
+{
+    return QString::fromLocal8Bit(g_pSysInfo->settingsPath,
+                                  qstrnlen(g_pSysInfo->settingsPath, kPathBytes));
+}
+
+void CVL_SysCfgDlg::OnInitDialog()
+{
+    m_ok->LoadButtonIcons(IDI_OK, 20, 16, 0, 0, 0);
+    m_ok->SetFlatLook(false, true);
+    m_cancel->LoadButtonIcons(IDI_CANCEL, 20, 16, 0, 0, 0);
+    m_cancel->SetFlatLook(false, true);
+
+    const QByteArray text = Settings::ReadLoadingModeText(SettingsPath());
+    if (!text.isEmpty())
+        loadingMode = Atoi(text);
+    // A mode other than 0 or 1 selects nothing.
+    m_modeList->setCurrentIndex(loadingMode == 0 || loadingMode == 1 ? loadingMode : -1);
+}
+
+void CVL_SysCfgDlg::OnOK()
+{
+    if (!Settings::WriteLoadingMode(SettingsPath(), m_modeList->currentIndex())) {
+        ShowFailure(this, QStringLiteral("Fail! Write Settings File..."));
+        return;
+    }
+    accept();
+}

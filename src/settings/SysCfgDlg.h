@@ -1,0 +1,35 @@
+#pragma once
+// The System Environment Setup dialog: the controller loading mode that the next start passes
+// to the system load. It changes only the settings file; the running program keeps its mode.
+
+#include <QDialog>
+
+#include <cstdint>
+
+class CImageButton;
+class QComboBox;
+
+class CVL_SysCfgDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit CVL_SysCfgDlg(QWidget *parent = nullptr);
+
+    void OnOK();
+
+    // The mode read from the settings file; 1 when the file holds none.
+    int32_t loadingMode = 1;
+
+    QComboBox *loadingModeList() const { return m_modeList; }
+    CImageButton *okButton() const { return m_ok; }
+    CImageButton *cancelButton() const { return m_cancel; }
+
+private:
+    void OnInitDialog();
+    static QString SettingsPath();
+
+    QComboBox *m_modeList = nullptr;
+    CImageButton *m_ok = nullptr;
+    CImageButton *m_cancel = nullptr;
+};

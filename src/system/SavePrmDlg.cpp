@@ -1,0 +1,140 @@
+#include "SavePrmDlg.h"
+
+#include "CardCatalogue.h"
+#include "DeviceTable.h"
+#include "DialogUnits.h"
+#include "ImageButton.h"
+#include "MessageBox.h"
+#include "ResourceIds.h"
+#include "SystemInfo.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+
+namespace {
+
+void ClearChanged(int32_t cardClass, int32_t cardNo)
+{
+    // Card numbers come from the library: only 0..15 have a flag.
+    if (cardClass >= 0 && cardClass < kCardClasses && cardNo >= 0 && cardNo < kMaxBoards)
+        g_pSysInfo->paramChanged[cardClass][cardNo] = 0;
+}
+
+} // namespace
+
+CVL_SavePrmDlg::CVL_SavePrmDlg(int32_t cardNo, QWidget *parent)
+    : QDialog(parent)
+    , cardNo(cardNo)
+{
+    setWindowTitle(QStringLiteral("Save Parameter"));
+    setFont(TemplateFont());
+    const DialogUnits du(font());
+    setFixedSize(du.size(182, 103));
+
+    auto *frame = new QFrame(this);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    frame->setGeometry(du.rect(7, 7, 168, 66));
+
+    m_allCards = new QCheckBox(QStringLiteral(" All Cards"), this);
+    m_allCards->setGeometry(du.rect(16, 14, 80, 10));
+    connect(m_allCards, &QCheckBox::clicked, this, &CVL_SavePrmDlg::OnAllCardsClicked);
+
+    auto *typeLabel = new QLabel(QStringLiteral("Card Type"), this);
+    typeLabel->setGeometry(du.rect(16, 33, 40, 8));
+    m_typeList = new QComboBox(this);
+    m_typeList->setObjectName(QStringLiteral("CardType"));
+    m_typeList->setGeometry(du.rect(60, 30, 106, 13));
+
+    auto *cardLabel = new QLabel(QStringLiteral("Card No."), this);
+    cardLabel->setGeometry(du.rect(16, 53, 40, 8));
+    m_cardList = new QComboBox(this);
+    m_cardList->setObjectName(QStringLiteral("CardNo"));
+    m_cardList->setGeometry(du.rect(60, 50, 106, 13));
+
+    m_save = new CImageButton(QStringLiteral("Save"), this);
+    m_save->setGeometry(du.rect(41, 80, 50, 16));
+    m_save->setDefault(true);
+    connect(m_save, &QPushButton::clicked, this, &CVL_SavePrmDlg::OnSave);
+
+    m_close = new CImageButton(QStringLiteral("Close"), this);
+    m_close->setGeometry(du.rect(99, 80, 50, 16));
+    connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
+
+    OnInitDialog();
+}
+
+void CVL_SavePrmDlg::OnInitDialog()
+{
+    const SystemInfo *info = g_pSysInfo;
+    const CardMap *map = info->cardMap;
+    typeCount = 0;
+    if (map->mapCount() != 0) {
+        m_typeList->insertItem(0, FamilyText());
+        typeList[0] = kDigitalIoClass;
+        typeCount = 1;
+    }
+    m_typeList->setEnabled(false);
+
+    m_typeList->setCurrentIndex(-1);
+    for (int i = 0; i < typeCount; ++i) {
+        if (typeList[i] == info->activeCardType) {
+            m_typeList->setCurrentIndex(i);
+            selectedType = typeList[i];
+            break;
+        }
+    }
+
+    const int n = info->activeCardType == kDigitalIoClass ? map->boardSlots() : 0;
+    for (int i = 0; i < n; ++i)
+        m_cardList->insertItem(i, QString::number(map->cardNo(i)));
+    if (n == 1)
+        m_cardList->setEnabled(false);
+    const int32_t index = CardIndexOf(cardNo);
+    m_cardList->setCurrentIndex(index < n ? index : -1);
+
+    m_save->LoadButtonIcons(IDI_OK, 20, 16, 0, 0, 0);
+    m_save->SetFlatLook(false, true);
+    m_close->LoadButtonIcons(IDI_CANCEL, 20, 16, 0, 0, 0);
+    m_close->SetFlatLook(false, true);
+}
+
+void CVL_SavePrmDlg::OnAllCardsClicked()
+{
+    if (m_allCards->isChecked()) {
+        m_typeList->setEnabled(false);
+        m_cardList->setEnabled(false);
+        return;
+    }
+    const SystemInfo *info = g_pSysInfo;
+    m_typeList->setEnabled(typeCount > 1);
+    m_cardList->setEnabled(info->activeCardType == kDigitalIoClass &&
+                           info->cardMap->mapCount() > 1);
+}
+
+void CVL_SavePrmDlg::OnSave()
+{
+    const CardMap *map = g_pSysInfo->cardMap;
+    if (m_allCards->isChecked()) {
+        if (!AskYesNo(this,
+                      QStringLiteral(
+                          "Are you sure you want to save the parameter files of all the cards?")))
+            return;
+        for (int i = 0; i < map->boardSlots(); ++i) {
+            Dev().DXS_devConParamSave(map->cardNo(i));
+            ClearChanged(kDigitalIoClass, map->cardNo(i));
+        }
+        return;
+    }
+    // With nothing chosen in either list there is no board to save.
+    const int typeIndex = m_typeList->currentIndex();
+    const int cardIndex = m_cardList->currentIndex();
+    if (typeIndex < 0 || typeIndex >= typeCount || cardIndex < 0 || cardIndex >= map->boardSlots())
+        return;
+    selectedType = typeList[typeIndex];
+    cardNo = map->cardNo(cardIndex);
+    if (selectedType == kDigitalIoClass)
+        Dev().DXS_devConParamSave(cardNo);
+    ClearChanged(selectedType, cardNo);
+}

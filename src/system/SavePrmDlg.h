@@ -1,0 +1,44 @@
+#pragma once
+// The Save Parameter dialog: writes the parameters the device library holds for one board, or
+// for every board, into the board's parameter file, and clears the board's changed flag so
+// that the exit questions no longer offer it. Save leaves the dialog open; Close ends it.
+
+#include <QDialog>
+
+#include <cstdint>
+
+class CImageButton;
+class QCheckBox;
+class QComboBox;
+
+class CVL_SavePrmDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // `cardNo`: the board preset in the Card No. list (the active board).
+    explicit CVL_SavePrmDlg(int32_t cardNo, QWidget *parent = nullptr);
+
+    void OnAllCardsClicked();
+    void OnSave();
+
+    int32_t typeList[5] = {};
+    int32_t selectedType = 0;
+    int32_t typeCount = 0;
+    int32_t cardNo = 0;
+
+    QCheckBox *allCardsCheck() const { return m_allCards; }
+    QComboBox *cardTypeList() const { return m_typeList; }
+    QComboBox *cardNoList() const { return m_cardList; }
+    CImageButton *saveButton() const { return m_save; }
+    CImageButton *closeButton() const { return m_close; }
+
+private:
+    void OnInitDialog();
+
+    QCheckBox *m_allCards = nullptr;
+    QComboBox *m_typeList = nullptr;
+    QComboBox *m_cardList = nullptr;
+    CImageButton *m_save = nullptr;
+    CImageButton *m_close = nullptr;
+};

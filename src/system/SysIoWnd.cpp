@@ -1,0 +1,215 @@
+#include "SysIoWnd.h"
+
+#include "CardCatalogue.h"
+#include "ChildFrame.h"
+#include "DeviceTable.h"
+#include "DialogUnits.h"
+#include "ImageButton.h"
+#include "Messages.h"
+#include "ProfileFile.h"
+#include "ResourceIds.h"
+#include "Resources.h"
+#include "SystemInfo.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace {
+
+constexpr int kPollMs = 10;
+
+// Template 290, in dialog units.
+constexpr int kFormWidth = 259;
+constexpr int kFormHeight = 135;
+
+} // namespace
+
+const QColor CVL_SysIoWnd::kCaptionBackground(210, 210, 210);
+const QColor CVL_SysIoWnd::kCaptionText(0, 0, 255);
+
+CVL_SysIoWnd::CVL_SysIoWnd(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("SystemIoView"));
+    setFont(TemplateFont());
+    setWindowIcon(Resources::Icon(IDI_SYSTEM_IO));
+    const DialogUnits du(font());
+    setMinimumSize(du.size(kFormWidth, kFormHeight));
+
+    m_tab = new QTabWidget(this);
+    m_tab->setGeometry(du.rect(7, 7, 245, 62));
+    m_tab->setFocusPolicy(Qt::NoFocus);
+
+    m_caption = new QLineEdit(this);
+    m_caption->setGeometry(du.rect(36, 39, 44, 10));
+    QPalette captionColors = m_caption->palette();
+    for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window})
+        captionColors.setColor(role, kCaptionBackground);
+    captionColors.setColor(QPalette::Text, kCaptionText);
+    m_caption->setPalette(captionColors);
+    m_caption->setFocusPolicy(Qt::NoFocus);
+
+    m_led = new CImageButton(this);
+    m_led->setObjectName(QStringLiteral("RunLed"));
+    m_led->setGeometry(du.rect(22, 39, 10, 9));
+    m_led->SetAccessibleLabel(QStringLiteral("Run Led"), QStringLiteral("off"));
+    connect(m_led, &QPushButton::clicked, this, &CVL_SysIoWnd::OnLedClicked);
+
+    m_cardGroup = new QGroupBox(QStringLiteral("Card No."), this);
+    m_cardGroup->setGeometry(du.rect(7, 76, 120, 34));
+
+    m_cardList = new QComboBox(this);
+    m_cardList->setObjectName(QStringLiteral("CardList"));
+    m_cardList->setGeometry(du.rect(15, 89, 104, 13));
+    connect(m_cardList, &QComboBox::activated, this, &CVL_SysIoWnd::OnCardSelected);
+
+    m_close = new CImageButton(QStringLiteral("Close"), this);
+    m_close->setObjectName(QStringLiteral("Close"));
+    m_close->setGeometry(du.rect(195, 90, 57, 18));
+    connect(m_close, &QPushButton::clicked, this, [this] { CChildFrame::CloseFromView(this); });
+
+    m_timer = new QTimer(this);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    m_timer->setInterval(kPollMs);
+    connect(m_timer, &QTimer::timeout, this, &CVL_SysIoWnd::OnTimer);
+
+    OnInitialUpdate();
+}
+
+CVL_SysIoWnd::~CVL_SysIoWnd() = default;
+
+void CVL_SysIoWnd::OnInitialUpdate()
+{
+    m_tab->addTab(new QWidget, QStringLiteral("Output"));
+    m_caption->setText(QStringLiteral(" Run Led"));
+    m_caption->setReadOnly(true);
+    FillCardList();
+    // The child frame places itself at the cascade offset.
+    UpdateTitleAndResetLed();
+    m_close->LoadButtonIcons(IDI_EXIT, 20, 16, 0, 0, 0);
+    m_close->SetFlatLook(false, true);
+    m_led->SetFlatLook(false, true);
+    m_timer->start();
+}
+
+QString CVL_SysIoWnd::TitleText(const char *boardName, int32_t cardNo)
+{
+    const QString name = QString::fromLocal8Bit(boardName, qstrnlen(boardName, kPathBytes));
+    return QStringLiteral("System IO - %1(%2)").arg(name).arg(cardNo);
+}
+
+bool CVL_SysIoWnd::HasBoard() const
+{
+    return IsDigitalIoActive() && m_cardIndex >= 0;
+}
+
+void CVL_SysIoWnd::FillCardList()
+{
+    const SystemInfo *info = g_pSysInfo;
+    const int n = IsDigitalIoActive() ? info->cardMap->boardSlots() : 0;
+    const QSignalBlocker block(m_cardList);
+    m_cardList->clear();
+    for (int i = 0; i < n; ++i)
+        m_cardList->insertItem(i, QString::number(info->cardMap->cardNo(i)));
+    m_cardNo = info ? info->activeCardNo : 0;
+    m_cardIndex = CardIndexOf(m_cardNo);
+    // An active card number missing from the map selects nothing.
+    m_cardList->setCurrentIndex(m_cardIndex < n ? m_cardIndex : -1);
+    m_cardList->setEnabled(n != 1);
+}
+
+void CVL_SysIoWnd::SetFrameTitle(const QString &title)
+{
+    setWindowTitle(title);
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        frame->setWindowTitle(title);
+}
+
+void CVL_SysIoWnd::UpdateTitleAndResetLed()
+{
+    // An active card number that is not in the map shows no board.
+    SetFrameTitle(HasBoard() ? TitleText(g_pSysInfo->boardTable->boardName[m_cardIndex], m_cardNo)
+                             : QString());
+    ShowLed(false);
+    m_ledShown = 0;
+}
+
+void CVL_SysIoWnd::ShowLed(bool on)
+{
+    m_led->LoadButtonIcons(on ? IDI_RUN_LED_ON : IDI_RUN_LED_OFF, 0, 0, 0, 0, 0);
+    m_led->SetAccessibleLabel(QStringLiteral("Run Led"),
+                              on ? QStringLiteral("on") : QStringLiteral("off"));
+}
+
+void CVL_SysIoWnd::OnTimer()
+{
+    int32_t state = 0;
+    if (HasBoard())
+        Dev().DXS_devConGetCheckOn(m_cardNo, &state);
+    if (state != 0 && m_ledShown == 0) {
+        ShowLed(true);
+        m_ledShown = state;
+    } else if (state == 0 && m_ledShown != 0) {
+        ShowLed(false);
+        m_ledShown = 0;
+    }
+}
+
+void CVL_SysIoWnd::OnLedClicked()
+{
+    if (!HasBoard())
+        return;
+    // A read that fails writes nothing: the state counts as off, and the toggle switches on.
+    int32_t state = 0;
+    Dev().DXS_devConGetCheckOn(m_cardNo, &state);
+    Dev().DXS_devConSetCheckOn(m_cardNo, state != 0 ? 0 : 1);
+}
+
+void CVL_SysIoWnd::OnCardSelected(int index)
+{
+    if (index < 0)
+        return;
+    m_cardNo = Atoi(m_cardList->itemText(index).toLatin1());
+    m_cardIndex = CardIndexOf(m_cardNo);
+    ShowLed(false);
+    m_ledShown = 0;
+    // The tree makes the board active and the main frame tells this window to follow it.
+    SendMessage(MainWindow(), UM_VIEW_SELECT_CARD, m_cardNo);
+}
+
+bool CVL_SysIoWnd::event(QEvent *e)
+{
+    WindowMessage *m = WindowMessage::From(e);
+    if (!m)
+        return QWidget::event(e);
+    switch (int(m->type())) {
+    case UM_ACTIVE_CARD_CHANGED:
+    case UM_CARD_LIST_CHANGED:
+        FillCardList();
+        UpdateTitleAndResetLed();
+        break;
+    default:
+        break;
+    }
+    m->result = 0;
+    return true;
+}
+
+void CVL_SysIoWnd::keyPressEvent(QKeyEvent *e)
+{
+    // Enter and Escape do nothing here: the form is no dialog that they could close.
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        e->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(e);
+    }
+}

@@ -1,0 +1,103 @@
+#include "SysRstDlg.h"
+
+#include "CardCatalogue.h"
+#include "DeviceTable.h"
+#include "DialogUnits.h"
+#include "ImageButton.h"
+#include "MessageBox.h"
+#include "Messages.h"
+#include "ResourceIds.h"
+#include "SystemInfo.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+
+CVL_SysRstDlg::CVL_SysRstDlg(int32_t cardNo, QWidget *parent)
+    : QDialog(parent)
+    , cardNo(cardNo)
+{
+    setWindowTitle(QStringLiteral("System Reset"));
+    setFont(TemplateFont());
+    const DialogUnits du(font());
+    setFixedSize(du.size(181, 95));
+
+    auto *frame = new QFrame(this);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    frame->setGeometry(du.rect(7, 7, 167, 56));
+
+    auto *typeLabel = new QLabel(QStringLiteral("Card Type"), this);
+    typeLabel->setGeometry(du.rect(16, 19, 40, 8));
+    m_typeList = new QComboBox(this);
+    m_typeList->setObjectName(QStringLiteral("CardType"));
+    m_typeList->setGeometry(du.rect(60, 16, 106, 13));
+
+    auto *cardLabel = new QLabel(QStringLiteral("Card No."), this);
+    cardLabel->setGeometry(du.rect(16, 41, 40, 8));
+    m_cardList = new QComboBox(this);
+    m_cardList->setObjectName(QStringLiteral("CardNo"));
+    m_cardList->setGeometry(du.rect(60, 38, 106, 13));
+
+    m_reset = new CImageButton(QStringLiteral("Reset"), this);
+    m_reset->setGeometry(du.rect(40, 71, 50, 16));
+    m_reset->setDefault(true);
+    connect(m_reset, &QPushButton::clicked, this, &CVL_SysRstDlg::OnReset);
+
+    m_close = new CImageButton(QStringLiteral("Close"), this);
+    m_close->setGeometry(du.rect(98, 71, 50, 16));
+    connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
+
+    OnInitDialog();
+}
+
+void CVL_SysRstDlg::OnInitDialog()
+{
+    const SystemInfo *info = g_pSysInfo;
+    const CardMap *map = info->cardMap;
+    if (map->mapCount() != 0) {
+        m_typeList->insertItem(0, FamilyText());
+        typeList[0] = kDigitalIoClass;
+        m_typeCount = 1;
+    }
+    m_typeList->setEnabled(false);
+
+    m_typeList->setCurrentIndex(-1);
+    for (int i = 0; i < m_typeCount; ++i) {
+        if (typeList[i] == info->activeCardType) {
+            m_typeList->setCurrentIndex(i);
+            selectedType = typeList[i];
+            break;
+        }
+    }
+
+    const int n = map->boardSlots();
+    for (int i = 0; i < n; ++i)
+        m_cardList->insertItem(i, QString::number(map->cardNo(i)));
+    if (n == 1)
+        m_cardList->setEnabled(false);
+    const int32_t index = CardIndexOf(cardNo);
+    m_cardList->setCurrentIndex(index < n ? index : -1);
+
+    m_reset->LoadButtonIcons(IDI_RESET, 20, 16, 0, 0, 0);
+    m_reset->SetFlatLook(false, true);
+    m_close->LoadButtonIcons(IDI_EXIT, 20, 16, 0, 0, 0);
+    m_close->SetFlatLook(false, true);
+}
+
+void CVL_SysRstDlg::OnReset()
+{
+    const CardMap *map = g_pSysInfo->cardMap;
+    // With nothing chosen in either list there is no board to reset, and nothing to ask.
+    const int typeIndex = m_typeList->currentIndex();
+    const int cardIndex = m_cardList->currentIndex();
+    if (typeIndex < 0 || typeIndex >= m_typeCount || cardIndex < 0 ||
+        cardIndex >= map->boardSlots())
+        return;
+    if (!AskYesNo(this, QStringLiteral("Do you want system reset?")))
+        return;
+    selectedType = typeList[typeIndex];
+    cardNo = map->cardNo(cardIndex);
+    if (selectedType == kDigitalIoClass)
+        Dev().DXS_devConInit(cardNo);
+    SendMessage(MainWindow(), UM_VIEW_FOCUSED, kDigitalIoView);
+}
