@@ -1,12 +1,15 @@
 #include "Views.h"
 
 #include "ChildFrame.h"
+#include "DIoWnd.h"
 #include "Messages.h"
 #include "SysIoWnd.h"
 
 void RegisterStandardViews()
 {
     // The System IO (kSystemIoView) and Digital IO (kDigitalIoView) views register here.
+    CChildFrame::RegisterView(kDigitalIoView,
+                              [](QWidget *parent) { return new CVL_DIoWnd(parent); });
     CChildFrame::RegisterView(kSystemIoView,
                               [](QWidget *parent) { return new CVL_SysIoWnd(parent); });
 }

@@ -1,0 +1,486 @@
+#include "DIoWnd.h"
+
+#include "CardCatalogue.h"
+#include "DeviceTable.h"
+#include "DiWnd.h"
+#include "DialogUnits.h"
+#include "DoWnd.h"
+#include "ImageButton.h"
+#include "MessageBox.h"
+#include "Messages.h"
+#include "ResourceIds.h"
+#include "Resources.h"
+#include "SystemInfo.h"
+#include "WordText.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <cstdlib>
+#include <cstring>
+
+const char *const CVL_DIoWnd::kFilterQuestion =
+    "Parameters are changed. Do you want to set parameter?";
+const char *const CVL_DIoWnd::kBadValueMessage = "Input value is incorrect!";
+
+namespace {
+
+constexpr int kTickMs = 10;
+constexpr int kFormWidthDlu = 261;
+constexpr int kFormHeightDlu = 260;
+
+const char *const kFilterTimes[16] = {"0.001", "0.002", "0.004",  "0.008", "0.016", "0.032",
+                                      "0.064", "0.128", "0.256",  "0.512", "1.024", "2.048",
+                                      "4.096", "8.192", "16.384", "32.768"};
+
+int32_t ActiveCardType()
+{
+    return g_pSysInfo ? g_pSysInfo->activeCardType : 0;
+}
+
+// A board name from the board table: narrow, at most one buffer long.
+QString BoardNameText(int index)
+{
+    const char *name = g_pSysInfo->boardTable->boardName[index];
+    return QString::fromLatin1(name, int(strnlen(name, kPathBytes)));
+}
+
+// Sets a field's text only when it differs: an equal text would still repaint the field.
+void SetTextIfChanged(QLineEdit *edit, const QString &text)
+{
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
+} // namespace
+
+CVL_DIoWnd::CVL_DIoWnd(QWidget *parent)
+    : QWidget(parent)
+{
+    setFont(TemplateFont());
+    setWindowIcon(Resources::Icon(IDI_DIGITAL_IO));
+    CreateControls();
+
+    const bool active = IsDigitalIoActive();
+    FillCardList(active ? g_pSysInfo->cardMap->boardSlots() : 0);
+    cardNo = g_pSysInfo ? g_pSysInfo->activeCardNo : 0;
+    cardIndex = CardIndexOf(cardNo);
+    m_cardList->setCurrentIndex(cardIndex);
+    SetupCard();
+
+    setPrmButton->LoadButtonIcons(IDI_SET_PRM, 20, 16, 0, 0, 0);
+    setPrmButton->SetFlatLook(false, true);
+    closeButton->LoadButtonIcons(IDI_EXIT, 20, 16, 0, 0, 0);
+    closeButton->SetFlatLook(false, true);
+
+    // The frame places itself at the cascade offset; the view only starts its tick.
+    m_timer = new QTimer(this);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    m_timer->setInterval(kTickMs);
+    connect(m_timer, &QTimer::timeout, this, &CVL_DIoWnd::OnTimer);
+    m_timer->start();
+}
+
+CVL_DIoWnd::~CVL_DIoWnd() = default;
+
+void CVL_DIoWnd::CreateControls()
+{
+    const DialogUnits du(font());
+    resize(du.size(kFormWidthDlu, kFormHeightDlu));
+    setMinimumSize(du.size(kFormWidthDlu, kFormHeightDlu));
+
+    auto label = [&](const char *text, QRect rect, Qt::Alignment align = Qt::AlignLeft) {
+        auto *l = new QLabel(QString::fromLatin1(text), this);
+        l->setAlignment(align | Qt::AlignTop);
+        l->setGeometry(rect);
+        return l;
+    };
+    // A drop-down list: the template height includes the dropped list; the closed box takes
+    // the height the style needs.
+    auto dropDown = [&](int id, QRect rect) {
+        auto *box = new QComboBox(this);
+        box->setObjectName(QString::number(id));
+        box->setMaxVisibleItems(16);
+        box->setGeometry(rect.x(), rect.y(), rect.width(), box->sizeHint().height());
+        return box;
+    };
+
+    m_inputTabs = new QTabWidget(this);
+    m_inputTabs->setObjectName(QStringLiteral("1181"));
+    m_inputTabs->setGeometry(du.rect(14, 7, 136, 113));
+    m_inputHost = new QWidget(this);
+    m_inputHost->setObjectName(QStringLiteral("1334"));
+    m_inputHost->setGeometry(du.rect(19, 25, 123, 89));
+
+    auto *group = new QGroupBox(QStringLiteral(" Filter Setting "), this);
+    group->setGeometry(du.rect(157, 6, 94, 91));
+    label("Card No.", du.rect(165, 24, 30, 8));
+    m_cardList = dropDown(1171, du.rect(203, 22, 40, 30));
+    label("Enable", du.rect(165, 41, 22, 8));
+    m_enableList = dropDown(1174, du.rect(203, 39, 40, 30));
+    m_enableList->addItems({QStringLiteral("Disable"), QStringLiteral("Enable")});
+    label("Filter Time", du.rect(165, 54, 34, 8));
+    label("[msec]", du.rect(170, 62, 22, 8), Qt::AlignHCenter);
+    m_timeList = dropDown(1173, du.rect(203, 56, 40, 30));
+    for (const char *text : kFilterTimes)
+        m_timeList->addItem(QString::fromLatin1(text));
+    setPrmButton = new CImageButton(QStringLiteral("Set Prm"), this);
+    setPrmButton->setObjectName(QStringLiteral("1448"));
+    setPrmButton->setGeometry(du.rect(165, 74, 78, 16));
+    setPrmButton->setAutoDefault(false);
+    m_diValueEdit = new QLineEdit(this);
+    m_diValueEdit->setObjectName(QStringLiteral("1298"));
+    m_diValueEdit->setReadOnly(true);
+    m_diValueEdit->setAlignment(Qt::AlignRight);
+    m_diValueEdit->setGeometry(du.rect(165, 104, 78, 14));
+
+    m_outputTabs = new QTabWidget(this);
+    m_outputTabs->setObjectName(QStringLiteral("1182"));
+    m_outputTabs->setGeometry(du.rect(14, 128, 136, 112));
+    m_outputHost = new QWidget(this);
+    m_outputHost->setObjectName(QStringLiteral("1335"));
+    m_outputHost->setGeometry(du.rect(19, 145, 123, 89));
+    m_outputDisableBox = new QCheckBox(QStringLiteral(" Output Disable"), this);
+    m_outputDisableBox->setObjectName(QStringLiteral("1134"));
+    m_outputDisableBox->setGeometry(du.rect(164, 128, 70, 10));
+    const char *const patternTexts[4] = {"Odd", "Even", "All On", "All Off"};
+    for (int p = Odd; p <= AllOff; ++p) {
+        auto *button = new QPushButton(QString::fromLatin1(patternTexts[p]), this);
+        button->setObjectName(QString::number(1176 + p));
+        button->setGeometry(du.rect(165, 140 + 20 * p, 78, 16));
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, p] { OnPattern(Pattern(p)); });
+        m_patternButtons[p] = button;
+    }
+    m_doValueEdit = new QLineEdit(this);
+    m_doValueEdit->setObjectName(QStringLiteral("1299"));
+    m_doValueEdit->setAlignment(Qt::AlignRight);
+    m_doValueEdit->setGeometry(du.rect(165, 224, 78, 14));
+    m_doValueEdit->installEventFilter(this);
+    closeButton = new CImageButton(QStringLiteral("Close"), this);
+    closeButton->setObjectName(QStringLiteral("1336"));
+    closeButton->setGeometry(du.rect(165, 244, 78, 16));
+    closeButton->setAutoDefault(false);
+
+    for (int t = 0; t < 2; ++t) {
+        m_inputTabPages[t] = new QWidget;
+        m_outputTabPages[t] = new QWidget;
+    }
+    // The page hosts lie over the tab strips' panes.
+    m_inputHost->raise();
+    m_outputHost->raise();
+
+    connect(m_inputTabs, &QTabWidget::currentChanged, this, &CVL_DIoWnd::OnInputTabChanged);
+    connect(m_outputTabs, &QTabWidget::currentChanged, this, &CVL_DIoWnd::OnOutputTabChanged);
+    connect(m_cardList, &QComboBox::activated, this, &CVL_DIoWnd::OnCardSelected);
+    connect(setPrmButton, &QPushButton::clicked, this, &CVL_DIoWnd::OnSetPrmClicked);
+    connect(m_outputDisableBox, &QCheckBox::clicked, this, &CVL_DIoWnd::OnOutputDisableClicked);
+    connect(closeButton, &QPushButton::clicked, this, &CVL_DIoWnd::OnCloseClicked);
+}
+
+void CVL_DIoWnd::FillCardList(int count)
+{
+    const QSignalBlocker block(m_cardList);
+    m_cardList->clear();
+    for (int i = 0; i < count; ++i)
+        m_cardList->insertItem(i, QString::number(g_pSysInfo->cardMap->cardNo(i)));
+    m_cardList->setEnabled(count != 1);
+}
+
+void CVL_DIoWnd::RebuildTabs(QTabWidget *tabs, QWidget *const pages[2], const char *prefix,
+                             int count)
+{
+    const QSignalBlocker block(tabs);
+    tabs->clear();
+    tabs->insertTab(0, pages[0], QStringLiteral("%1_0").arg(QLatin1String(prefix)));
+    if (count > 32)
+        tabs->insertTab(1, pages[1], QStringLiteral("%1_1").arg(QLatin1String(prefix)));
+    tabs->setCurrentIndex(0);
+}
+
+void CVL_DIoWnd::SetupCard()
+{
+    int32_t enable = 0;
+    int32_t code = 0;
+    if (!BoardShown()) {
+        // A card number missing from the card map has no record to read: show no board.
+        diCount = 0;
+        doCount = 0;
+        setWindowTitle(QString());
+    } else if (IsDigitalIoActive()) {
+        const CardMap &map = *g_pSysInfo->cardMap;
+        diCount = BoundPoints(map.diCount(cardIndex));
+        doCount = BoundPoints(map.doCount(cardIndex));
+        setWindowTitle(
+            QStringLiteral("Digital IO - %1(%2)").arg(BoardNameText(cardIndex)).arg(cardNo));
+        Dev().DXS_devDiGetFilterEnable(cardNo, 0, &enable);
+        Dev().DXS_devDiGetFilterTime(cardNo, 0, &code);
+    }
+
+    RebuildTabs(m_inputTabs, m_inputTabPages, "DI", diCount);
+    RebuildTabs(m_outputTabs, m_outputTabPages, "DO", doCount);
+    m_enableList->setCurrentIndex(enable);
+    m_timeList->setCurrentIndex(code);
+
+    if (!inputPage) {
+        inputPage = new CVL_DiWnd(m_inputHost);
+        inputPage->setGeometry(m_inputHost->rect());
+    }
+    inputPage->tabIndex = 0;
+    inputPage->diCount = diCount;
+    inputPage->cardNo = cardNo;
+    inputPage->SetupLeds();
+    inputPage->show();
+
+    if (!outputPage) {
+        outputPage = new CVL_DoWnd(m_outputHost);
+        outputPage->setGeometry(m_outputHost->rect());
+    }
+    outputPage->tabIndex = 0;
+    outputPage->doCount = doCount;
+    outputPage->cardNo = cardNo;
+    outputPage->SetupButtons();
+    outputPage->show();
+
+    ApplyBoardProfile();
+    ShowDoValue();
+    m_inputHost->update();
+    m_outputHost->update();
+}
+
+void CVL_DIoWnd::ApplyBoardProfile()
+{
+    struct Profile
+    {
+        bool disableOutputs; // "Output Disable" checked and greyed, patterns greyed, word read-only
+        bool filterLists;
+        bool setPrm;
+    };
+    Profile profile;
+    if (!BoardShown()) {
+        profile = {true, false, false};
+    } else {
+        switch (g_pSysInfo->cardMap->cardType(cardIndex)) {
+        case kTypeLmDio:
+        case kTypeLnDio:
+            profile = {false, true, true};
+            break;
+        case kTypeLnDi:
+            profile = {true, true, true};
+            break;
+        case kTypeLnDo:
+            profile = {false, false, true};
+            break;
+        default:
+            return; // a type the program does not know keeps the controls as they are
+        }
+    }
+    m_outputDisableBox->setEnabled(!profile.disableOutputs);
+    m_outputDisableBox->setChecked(profile.disableOutputs);
+    SetOutputControls(profile.disableOutputs);
+    m_enableList->setEnabled(profile.filterLists);
+    m_timeList->setEnabled(profile.filterLists);
+    setPrmButton->setEnabled(profile.setPrm);
+}
+
+void CVL_DIoWnd::SetOutputControls(bool disable)
+{
+    outputDisable = disable ? 1 : 0;
+    outputPage->outputDisable = outputDisable;
+    for (QPushButton *button : m_patternButtons)
+        button->setEnabled(!disable);
+    m_doValueEdit->setReadOnly(disable);
+}
+
+void CVL_DIoWnd::ShowDoValue()
+{
+    doValueText = WordText(outputPage->doWord);
+    SetTextIfChanged(m_doValueEdit, doValueText);
+    UpdateDataToControls();
+}
+
+void CVL_DIoWnd::UpdateDataToControls()
+{
+    m_outputDisableBox->setChecked(outputDisable != 0);
+    SetTextIfChanged(m_diValueEdit, diValueText);
+    SetTextIfChanged(m_doValueEdit, doValueText);
+}
+
+void CVL_DIoWnd::UpdateDataFromControls()
+{
+    outputDisable = m_outputDisableBox->isChecked() ? 1 : 0;
+    diValueText = m_diValueEdit->text();
+    doValueText = m_doValueEdit->text();
+}
+
+void CVL_DIoWnd::OnTimer()
+{
+    const uint32_t word = inputPage->diWord;
+    if (!m_diTextValid || word != m_diTextWord) {
+        diValueText = WordText(word);
+        m_diTextWord = word;
+        m_diTextValid = true;
+    }
+    SetTextIfChanged(m_diValueEdit, diValueText);
+    inputPage->RefreshInputs();
+    outputPage->RefreshOutputs();
+}
+
+bool CVL_DIoWnd::IsFilterParamChanged(int32_t cardClass)
+{
+    if (!BoardShown())
+        return false; // no board, nothing to compare with
+    const int32_t enableSel = m_enableList->currentIndex();
+    const int32_t codeSel = m_timeList->currentIndex();
+    int32_t devEnable = 0;
+    int32_t devCode = 0;
+    if (cardClass == kDigitalIoClass) {
+        Dev().DXS_devDiGetFilterEnable(cardNo, 0, &devEnable);
+        Dev().DXS_devDiGetFilterTime(cardNo, 0, &devCode);
+    }
+    return enableSel != devEnable || codeSel != devCode;
+}
+
+void CVL_DIoWnd::SetFilterParam(int32_t cardClass)
+{
+    const int32_t enableSel = m_enableList->currentIndex();
+    const int32_t codeSel = m_timeList->currentIndex();
+    if (cardClass == kDigitalIoClass && BoardShown()) {
+        Dev().DXS_devDiSetFilterEnable(cardNo, 0, enableSel);
+        Dev().DXS_devDiSetFilterTime(cardNo, 0, codeSel);
+    }
+    SendMessage(MainWindow(), UM_PARAM_CHANGED, cardNo);
+}
+
+void CVL_DIoWnd::OnFrameClose()
+{
+    if (IsFilterParamChanged(ActiveCardType()) &&
+        AskYesNo(this, QString::fromLatin1(kFilterQuestion)))
+        SetFilterParam(ActiveCardType());
+}
+
+void CVL_DIoWnd::OnInputTabChanged(int tab)
+{
+    if (tab < 0)
+        return;
+    inputPage->tabIndex = tab;
+    inputPage->diCount = diCount;
+    inputPage->SetupLeds();
+    inputPage->show();
+}
+
+void CVL_DIoWnd::OnOutputTabChanged(int tab)
+{
+    if (tab < 0)
+        return;
+    outputPage->tabIndex = tab;
+    outputPage->doCount = doCount;
+    outputPage->SetupButtons();
+    outputPage->show();
+}
+
+void CVL_DIoWnd::OnCardSelected(int index)
+{
+    if (IsFilterParamChanged(ActiveCardType()) &&
+        AskYesNo(this, QString::fromLatin1(kFilterQuestion)))
+        SetFilterParam(ActiveCardType());
+    cardNo = std::atoi(m_cardList->itemText(index).toLatin1().constData());
+    cardIndex = CardIndexOf(cardNo);
+    SendMessage(MainWindow(), UM_VIEW_SELECT_CARD, cardNo);
+}
+
+void CVL_DIoWnd::OnOutputDisableClicked()
+{
+    SetOutputControls(m_outputDisableBox->isChecked());
+}
+
+void CVL_DIoWnd::OnPattern(Pattern pattern)
+{
+    switch (pattern) {
+    case Odd:
+        outputPage->SetOdd();
+        break;
+    case Even:
+        outputPage->SetEven();
+        break;
+    case AllOn:
+        outputPage->SetAllOn();
+        break;
+    case AllOff:
+        outputPage->SetAllOff();
+        break;
+    }
+}
+
+void CVL_DIoWnd::OnSetPrmClicked()
+{
+    SetFilterParam(ActiveCardType());
+}
+
+void CVL_DIoWnd::OnCloseClicked()
+{
+    CChildFrame::CloseFromView(this);
+}
+
+void CVL_DIoWnd::WriteTypedWord()
+{
+    UpdateDataFromControls();
+    const QString checkText =
+        doValueText.startsWith(QLatin1String("0x")) ? doValueText.mid(2) : doValueText;
+    const QByteArray narrow = doValueText.toLatin1();
+    // Beyond the check: a text too long for the page's buffer, or one without a single
+    // hexadecimal digit, would be cut or read as nothing; both take the failure path.
+    if (!IsNumberText(checkText.toLatin1().constData(), true) || narrow.size() >= kValueTextBytes ||
+        !ReadHexText(narrow.constData()).hasDigit) {
+        ShowFailure(this, QString::fromLatin1(kBadValueMessage));
+        doValueText = QStringLiteral("0");
+    }
+    CopyAnsi(outputPage->valueText, kValueTextBytes, doValueText.toLatin1().constData());
+    outputPage->WriteValue();
+    ShowDoValue();
+}
+
+bool CVL_DIoWnd::eventFilter(QObject *watched, QEvent *e)
+{
+    if (watched == m_doValueEdit && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            WriteTypedWord();
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+bool CVL_DIoWnd::event(QEvent *e)
+{
+    if (WindowMessage *m = WindowMessage::From(e)) {
+        switch (int(m->type())) {
+        case UM_ACTIVE_CARD_CHANGED:
+        case UM_CARD_LIST_CHANGED: {
+            const bool active = IsDigitalIoActive();
+            FillCardList(active ? BoundBoards(g_pSysInfo->boardTable->boardCount) : 0);
+            cardNo = g_pSysInfo ? g_pSysInfo->activeCardNo : 0;
+            cardIndex = CardIndexOf(cardNo);
+            m_cardList->setCurrentIndex(cardIndex);
+            SetupCard();
+            return true;
+        }
+        case UM_VIEW_FOCUSED:
+            if (m->wParam == kDigitalIoView)
+                SetupCard();
+            return true;
+        case UM_DO_WORD_CHANGED:
+            ShowDoValue();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::event(e);
+}

@@ -1,0 +1,132 @@
+#include "DoWnd.h"
+
+#include "CardCatalogue.h"
+#include "CardMap.h"
+#include "DeviceTable.h"
+#include "DialogUnits.h"
+#include "ImageButton.h"
+#include "Messages.h"
+#include "PageLayout.h"
+#include "ResourceIds.h"
+
+namespace {
+
+constexpr int kRowBarY[4] = {9, 31, 53, 75};
+constexpr int kButtonY[4] = {10, 32, 54, 76};
+
+} // namespace
+
+CVL_DoWnd::CVL_DoWnd(QWidget *parent)
+    : QWidget(parent)
+{
+    setFont(TemplateFont());
+    const DialogUnits du(font());
+    resize(du.size(kPageWidthDlu, kPageHeightDlu));
+    AddRowBarsAndLabels(this, du, kRowBarY);
+    for (int k = 0; k < kPagePoints; ++k) {
+        auto *button = new CImageButton(this);
+        button->setGeometry(PointRect(du, k, kButtonY));
+        button->setAutoDefault(false);
+        connect(button, &QAbstractButton::clicked, this, [this, k] { OnBitClicked(k); });
+        bitButtons[k] = button;
+    }
+}
+
+void CVL_DoWnd::SetupButtons()
+{
+    const int live = LivePoints(BoundPoints(doCount), tabIndex);
+    for (int k = 0; k < kPagePoints; ++k) {
+        CImageButton *button = bitButtons[k];
+        const bool present = k < live;
+        button->LoadButtonIcons(present ? IDI_LED_OFF : IDI_LED_UNAVAILABLE, 0);
+        // A grey button leaves the tab order but stays clickable.
+        button->setFocusPolicy(present ? Qt::StrongFocus : Qt::ClickFocus);
+        button->SetFlatLook(false, true);
+        const int bit = kPagePoints * tabIndex + k;
+        button->SetAccessibleLabel(QStringLiteral("Output %1").arg(bit),
+                                   present ? QStringLiteral("off") : QStringLiteral("not present"));
+    }
+    for (auto &tab : shownState)
+        std::fill(std::begin(tab), std::end(tab), 0);
+}
+
+void CVL_DoWnd::RefreshOutputs()
+{
+    int32_t value = 0;
+    doWord = 0;
+    const BitRange range = TabRange(BoundPoints(doCount), tabIndex);
+    const bool active = IsDigitalIoActive();
+    int32_t *shown = shownState[tabIndex == 0 ? 0 : 1];
+    for (int i = range.first; i < range.end; ++i) {
+        const int k = i % kPagePoints;
+        if (active)
+            Dev().DXS_devDoGetBit(cardNo, i, &value);
+        if (value != 0) {
+            if (shown[k] == 0) {
+                bitButtons[k]->LoadButtonIcons(IDI_LED_OUTPUT_ON, 0);
+                bitButtons[k]->SetAccessibleLabel(QStringLiteral("Output %1").arg(i),
+                                                  QStringLiteral("on"));
+                shown[k] = value;
+            }
+            doWord |= 1u << k;
+        } else if (shown[k] != 0) {
+            bitButtons[k]->LoadButtonIcons(IDI_LED_OFF, 0);
+            bitButtons[k]->SetAccessibleLabel(QStringLiteral("Output %1").arg(i),
+                                              QStringLiteral("off"));
+            shown[k] = 0;
+        }
+    }
+    if (doWord != lastDoWord) {
+        QWidget *host = parentWidget();
+        PostMessage(host ? host->parentWidget() : nullptr, UM_DO_WORD_CHANGED);
+        lastDoWord = doWord;
+    }
+}
+
+template<typename Value> void CVL_DoWnd::WritePattern(Value value)
+{
+    if (!IsDigitalIoActive())
+        return;
+    const BitRange range = TabRange(BoundPoints(doCount), tabIndex);
+    for (int i = range.first; i < range.end; ++i)
+        Dev().DXS_devDoSetBit(cardNo, i, value(i));
+}
+
+void CVL_DoWnd::WriteValue()
+{
+    valueText[kValueTextBytes - 1] = '\0';
+    const uint32_t value = ReadHexText(valueText).value;
+    WritePattern([value](int i) { return int32_t((value >> (i % kPagePoints)) & 1u); });
+}
+
+void CVL_DoWnd::SetOdd()
+{
+    WritePattern([](int i) { return int32_t(i % 2 == 0); });
+}
+
+void CVL_DoWnd::SetEven()
+{
+    WritePattern([](int i) { return int32_t(i % 2 != 0); });
+}
+
+void CVL_DoWnd::SetAllOn()
+{
+    WritePattern([](int) { return int32_t(1); });
+}
+
+void CVL_DoWnd::SetAllOff()
+{
+    WritePattern([](int) { return int32_t(0); });
+}
+
+void CVL_DoWnd::OnBitClicked(int k)
+{
+    if (outputDisable != 0 || k < 0 || k >= kPagePoints)
+        return;
+    const int bit = tabIndex == 0 ? k : kPagePoints + k;
+    if (!IsDigitalIoActive())
+        return;
+    int32_t value = 0;
+    Dev().DXS_devDoGetBit(cardNo, bit, &value);
+    Dev().DXS_devDoSetBit(cardNo, bit, value != 0 ? 0 : 1);
+}
