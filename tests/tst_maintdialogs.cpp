@@ -1,0 +1,796 @@
+// The maintenance dialogs with the recording fake device, scripted message boxes and a
+// recording main window: Save Parameter, System Reset, Log Level Setup (with the path
+// splitting), System Environment Setup, and how the main frame's commands open them.
+#include "Commands.h"
+#include "FakeDevice.h"
+#include "FolderPicker.h"
+#include "ImageButton.h"
+#include "LogLevDlg.h"
+#include "MainFrame.h"
+#include "Messages.h"
+#include "SavePrmDlg.h"
+#include "ScriptedMessageBoxes.h"
+#include "SplitPath.h"
+#include "SysCfgDlg.h"
+#include "SysRstDlg.h"
+#include "SystemInfo.h"
+#include "WsSysWnd.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <cstring>
+
+namespace {
+
+// Stands in for the main frame and records the private messages sent to it.
+class Recorder : public QObject
+{
+public:
+    QStringList messages;
+
+protected:
+    bool event(QEvent *e) override
+    {
+        if (WindowMessage *m = WindowMessage::From(e)) {
+            messages << QStringLiteral("%1(%2)").arg(int(m->type())).arg(m->wParam);
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+QStringList Items(const QComboBox *list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->itemText(i);
+    return texts;
+}
+
+QByteArray FileText(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+} // namespace
+
+class TestMaintDialogs : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<SystemRecords> m_records;
+    std::unique_ptr<FakeDevice> m_fake;
+    std::unique_ptr<ScriptedMessageBoxes> m_boxes;
+    Recorder m_main;
+    QStringList m_pickerCalls;
+
+    // The system record with the given boards (card numbers, in card-map order).
+    void boards(const QList<int> &cardNos, int activeNo, int activeType = kDigitalIoClass)
+    {
+        SystemInfo *info = m_records->info();
+        info->cardMap->setMapCount(int32_t(cardNos.size()));
+        info->boardTable->boardCount = int32_t(cardNos.size());
+        for (int i = 0; i < cardNos.size(); ++i) {
+            info->cardMap->setEntry(i, 174, cardNos[i], 32, 32);
+            CopyAnsi(info->boardTable->boardName[i], kPathBytes, "QRX-LM32DIO");
+        }
+        info->activeCardNo = activeNo;
+        info->activeCardType = activeType;
+    }
+
+    int32_t &flag(int cardNo, int cardClass = kDigitalIoClass)
+    {
+        return m_records->info()->paramChanged[cardClass][cardNo];
+    }
+
+    QString settingsFile() const { return m_dir.filePath(QStringLiteral("Orvane.ini")); }
+
+    void writeSettings(const QByteArray &text)
+    {
+        QFile f(settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init()
+    {
+        m_records = std::make_unique<SystemRecords>();
+        m_fake = std::make_unique<FakeDevice>();
+        m_boxes = std::make_unique<ScriptedMessageBoxes>();
+        SetMainWindow(&m_main);
+        m_main.messages.clear();
+        m_pickerCalls.clear();
+        QFile::remove(settingsFile());
+        CopyAnsi(m_records->info()->settingsPath, kPathBytes,
+                 settingsFile().toLocal8Bit().constData());
+    }
+
+    void cleanup()
+    {
+        SetFolderPickerHandler({});
+        SetMainWindow(nullptr);
+        m_boxes.reset();
+        m_fake.reset();
+        m_records.reset();
+    }
+
+    // ---- Save Parameter and System Reset: the lists ----
+
+    void boardLists_data()
+    {
+        QTest::addColumn<bool>("reset");
+        QTest::addColumn<QList<int>>("cards");
+        QTest::addColumn<int>("activeNo");
+        QTest::addColumn<int>("activeType");
+        QTest::addColumn<int>("typeIndex");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("cardIndex");
+        QTest::addColumn<bool>("cardListEnabled");
+        for (bool reset : {false, true}) {
+            const char *dlg = reset ? "reset" : "save";
+            QTest::addRow("%s: one board", dlg)
+                << reset << QList<int>{4} << 4 << 3 << 0 << QStringList{"4"} << 0 << false;
+            QTest::addRow("%s: preset to the active board", dlg)
+                << reset << QList<int>{7, 3, 12} << 3 << 3 << 0 << QStringList{"7", "3", "12"} << 1
+                << true;
+            QTest::addRow("%s: active card not in the map", dlg)
+                << reset << QList<int>{7, 3} << 9 << 3 << 0 << QStringList{"7", "3"} << -1 << true;
+            QTest::addRow("%s: no board", dlg)
+                << reset << QList<int>{} << 0 << 0 << -1 << QStringList{} << -1 << true;
+        }
+        // Save lists the boards only while the digital I/O class is active; Reset always.
+        QTest::newRow("save: other class active")
+            << false << QList<int>{7, 3} << 3 << 0 << -1 << QStringList{} << -1 << true;
+        QTest::newRow("reset: other class active")
+            << true << QList<int>{7, 3} << 3 << 0 << -1 << QStringList{"7", "3"} << 1 << true;
+    }
+
+    void boardLists()
+    {
+        QFETCH(bool, reset);
+        QFETCH(QList<int>, cards);
+        QFETCH(int, activeNo);
+        QFETCH(int, activeType);
+        QFETCH(int, typeIndex);
+        QFETCH(QStringList, entries);
+        QFETCH(int, cardIndex);
+        QFETCH(bool, cardListEnabled);
+        boards(cards, activeNo, activeType);
+        std::unique_ptr<QDialog> dialog;
+        QComboBox *typeList;
+        QComboBox *cardList;
+        if (reset) {
+            auto *d = new CVL_SysRstDlg(activeNo);
+            dialog.reset(d);
+            typeList = d->cardTypeList();
+            cardList = d->cardNoList();
+            QCOMPARE(d->windowTitle(), QString("System Reset"));
+            QCOMPARE(d->resetButton()->text(), QString("Reset"));
+            QCOMPARE(d->closeButton()->text(), QString("Close"));
+            QVERIFY(d->resetButton()->isDefault());
+        } else {
+            auto *d = new CVL_SavePrmDlg(activeNo);
+            dialog.reset(d);
+            typeList = d->cardTypeList();
+            cardList = d->cardNoList();
+            QCOMPARE(d->windowTitle(), QString("Save Parameter"));
+            QCOMPARE(d->saveButton()->text(), QString("Save"));
+            QCOMPARE(d->closeButton()->text(), QString("Close"));
+            QVERIFY(d->saveButton()->isDefault());
+            QCOMPARE(d->allCardsCheck()->text(), QString(" All Cards"));
+        }
+        QCOMPARE(Items(typeList), cards.isEmpty() ? QStringList() : QStringList{"QRX-LxxxDIO"});
+        QVERIFY(!typeList->isEnabled());
+        QCOMPARE(typeList->currentIndex(), typeIndex);
+        QCOMPARE(Items(cardList), entries);
+        QCOMPARE(cardList->currentIndex(), cardIndex);
+        QCOMPARE(cardList->isEnabled(), cardListEnabled);
+        QCOMPARE(m_fake->calls, QStringList());
+    }
+
+    // ---- Save Parameter ----
+
+    void savingOneBoardAsksNothingAndClearsItsFlag()
+    {
+        boards({7, 3, 12}, 3);
+        flag(3) = 1;
+        flag(7) = 1;
+        flag(1) = 1; // position 1: must stay
+        CVL_SavePrmDlg dialog(3);
+        dialog.show();
+        QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
+        QCOMPARE(m_fake->takeCalls(), QStringList{"DXS_devConParamSave(3)"});
+        QCOMPARE(m_boxes->asked.size(), 0);
+        QCOMPARE(flag(3), 0);
+        QCOMPARE(flag(7), 1);
+        QCOMPARE(flag(1), 1);
+        QVERIFY(dialog.isVisible());
+
+        // The dialog stays open and saves again, another board this time.
+        dialog.cardNoList()->setCurrentIndex(2);
+        QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
+        QCOMPARE(m_fake->takeCalls(), QStringList{"DXS_devConParamSave(12)"});
+        QCOMPARE(dialog.cardNo, 12);
+        QCOMPARE(g_pSysInfo->activeCardNo, 3);
+        QCOMPARE(m_main.messages, QStringList());
+    }
+
+    void savingAllBoardsAsksOnce_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("calls");
+        QTest::newRow("yes") << int(IDYES)
+                             << QStringList{"DXS_devConParamSave(12)", "DXS_devConParamSave(0)",
+                                            "DXS_devConParamSave(3)"};
+        QTest::newRow("no") << int(IDNO) << QStringList{};
+    }
+
+    void savingAllBoardsAsksOnce()
+    {
+        QFETCH(int, answer);
+        QFETCH(QStringList, calls);
+        boards({12, 0, 3}, 0);
+        for (int card : {12, 0, 3, 5})
+            flag(card) = 1;
+        flag(3, 2) = 1; // another class's row
+        m_boxes->answers = {answer};
+        CVL_SavePrmDlg dialog(0);
+        dialog.show();
+        QTest::mouseClick(dialog.allCardsCheck(), Qt::LeftButton);
+        QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
+
+        QCOMPARE(
+            m_boxes->texts(),
+            QStringList{"Are you sure you want to save the parameter files of all the cards?"});
+        QCOMPARE(m_boxes->asked[0].buttons, MessageBoxRequest::YesNo);
+        QCOMPARE(m_boxes->asked[0].icon, MessageBoxRequest::Question);
+        QCOMPARE(m_fake->takeCalls(), calls);
+        const int cleared = answer == IDYES ? 0 : 1;
+        QCOMPARE(flag(12), cleared);
+        QCOMPARE(flag(0), cleared);
+        QCOMPARE(flag(3), cleared);
+        QCOMPARE(flag(5), 1);
+        QCOMPARE(flag(3, 2), 1);
+        QVERIFY(dialog.isVisible());
+    }
+
+    void allCardsSwitchesTheLists_data()
+    {
+        QTest::addColumn<QList<int>>("cards");
+        QTest::addColumn<bool>("enabledAfterUncheck");
+        QTest::newRow("one board") << QList<int>{0} << false;
+        QTest::newRow("several boards") << QList<int>{0, 1} << true;
+    }
+
+    void allCardsSwitchesTheLists()
+    {
+        QFETCH(QList<int>, cards);
+        QFETCH(bool, enabledAfterUncheck);
+        boards(cards, 0);
+        CVL_SavePrmDlg dialog(0);
+        dialog.show();
+        QTest::mouseClick(dialog.allCardsCheck(), Qt::LeftButton);
+        QVERIFY(dialog.allCardsCheck()->isChecked());
+        QVERIFY(!dialog.cardTypeList()->isEnabled());
+        QVERIFY(!dialog.cardNoList()->isEnabled());
+        QTest::mouseClick(dialog.allCardsCheck(), Qt::LeftButton);
+        QVERIFY(!dialog.cardTypeList()->isEnabled());
+        QCOMPARE(dialog.cardNoList()->isEnabled(), enabledAfterUncheck);
+    }
+
+    void savingACardNumberOutsideTheFlagsClearsNothing()
+    {
+        boards({40, 2}, 40);
+        flag(2) = 1;
+        CVL_SavePrmDlg dialog(40);
+        QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
+        QCOMPARE(m_fake->takeCalls(), QStringList{"DXS_devConParamSave(40)"});
+        QCOMPARE(flag(2), 1);
+        for (int cls = 0; cls < kCardClasses; ++cls)
+            for (int card = 0; card < kMaxBoards; ++card)
+                QCOMPARE(flag(card, cls), card == 2 && cls == 3 ? 1 : 0);
+    }
+
+    // ---- System Reset ----
+
+    void resetNoResetsNothingAndSendsNothing()
+    {
+        boards({0, 3}, 0);
+        m_boxes->answers = {IDNO};
+        CVL_SysRstDlg dialog(0);
+        QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
+        QCOMPARE(m_boxes->texts(), QStringList{"Do you want system reset?"});
+        QCOMPARE(m_boxes->asked[0].buttons, MessageBoxRequest::YesNo);
+        QCOMPARE(m_boxes->asked[0].icon, MessageBoxRequest::Question);
+        QCOMPARE(m_fake->calls, QStringList());
+        QCOMPARE(m_main.messages, QStringList());
+    }
+
+    void resetYesResetsTheChosenBoard()
+    {
+        boards({0, 3}, 0);
+        m_boxes->answers = {IDYES, IDYES};
+        CVL_SysRstDlg dialog(0);
+        dialog.show();
+        dialog.cardNoList()->setCurrentIndex(1);
+        QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
+        QCOMPARE(m_fake->takeCalls(), QStringList{"DXS_devConInit(3)"});
+        QCOMPARE(m_main.messages, QStringList{QString("%1(101)").arg(int(UM_VIEW_FOCUSED))});
+        QCOMPARE(g_pSysInfo->activeCardNo, 0); // the choice does not change the active board
+        QVERIFY(dialog.isVisible());
+
+        // A second Reset asks again.
+        QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
+        QCOMPARE(m_boxes->asked.size(), 2);
+        QCOMPARE(m_fake->takeCalls(), QStringList{"DXS_devConInit(3)"});
+    }
+
+    void resetWithOtherClassSendsWithoutResetting()
+    {
+        // Card Type has an entry but the active class is not it: nothing is chosen there.
+        boards({0, 3}, 0, 0);
+        m_boxes->answers = {IDYES};
+        CVL_SysRstDlg dialog(0);
+        QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
+        QCOMPARE(m_boxes->asked.size(), 0);
+        QCOMPARE(m_fake->calls, QStringList());
+        QCOMPARE(m_main.messages, QStringList());
+    }
+
+    // ---- Save and Reset with nothing chosen ----
+
+    void nothingChosenDoesNothing_data()
+    {
+        QTest::addColumn<bool>("reset");
+        QTest::addColumn<QList<int>>("cards");
+        QTest::addColumn<int>("activeNo");
+        for (bool reset : {false, true}) {
+            const char *dlg = reset ? "reset" : "save";
+            QTest::addRow("%s: no board", dlg) << reset << QList<int>{} << 0;
+            QTest::addRow("%s: active card not in the map", dlg) << reset << QList<int>{1, 2} << 9;
+        }
+    }
+
+    void nothingChosenDoesNothing()
+    {
+        QFETCH(bool, reset);
+        QFETCH(QList<int>, cards);
+        QFETCH(int, activeNo);
+        boards(cards, activeNo, cards.isEmpty() ? 0 : kDigitalIoClass);
+        flag(0) = 1;
+        m_boxes->defaultAnswer = IDYES;
+        if (reset) {
+            CVL_SysRstDlg dialog(activeNo);
+            QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
+        } else {
+            CVL_SavePrmDlg dialog(activeNo);
+            QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
+        }
+        QCOMPARE(m_boxes->asked.size(), 0);
+        QCOMPARE(m_fake->calls, QStringList());
+        QCOMPARE(m_main.messages, QStringList());
+        QCOMPARE(flag(0), 1);
+    }
+
+    // ---- Log Level Setup ----
+
+    void splitPath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("parts"); // drive, dir, fname, ext
+        QTest::newRow("drive root")
+            << "C:\\Default.dbg" << QStringList{"C:", "\\", "Default", ".dbg"};
+        QTest::newRow("unix folder")
+            << "/var/log/qrx.dbg" << QStringList{"", "/var/log/", "qrx", ".dbg"};
+        QTest::newRow("mixed separators")
+            << "C:/logs\\run/a.b.dbg" << QStringList{"C:", "/logs\\run/", "a.b", ".dbg"};
+        QTest::newRow("dot in a folder only")
+            << "D:\\v1.2\\trace" << QStringList{"D:", "\\v1.2\\", "trace", ""};
+        QTest::newRow("name only") << "trace" << QStringList{"", "", "trace", ""};
+        QTest::newRow("leading dot") << "/home/.dbg" << QStringList{"", "/home/", "", ".dbg"};
+        QTest::newRow("drive only") << "C:" << QStringList{"C:", "", "", ""};
+        QTest::newRow("relative with drive") << "C:x.dbg" << QStringList{"C:", "", "x", ".dbg"};
+        QTest::newRow("root") << "/" << QStringList{"", "/", "", ""};
+        QTest::newRow("empty") << "" << QStringList{"", "", "", ""};
+        QTest::newRow("259-character name fits")
+            << QString(259, 'n') << QStringList{"", "", QString(259, 'n'), ""};
+        QTest::newRow("a part too long empties all")
+            << "C:\\" + QString(260, 'n') << QStringList{"", "", "", ""};
+    }
+
+    void splitPath()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, parts);
+        const SplitPathParts p = SplitPath(path);
+        QCOMPARE(QStringList({p.drive, p.dir, p.fname, p.ext}), parts);
+    }
+
+    void logLevelShowsTheLibrarySettings_data()
+    {
+        QTest::addColumn<QByteArray>("libraryPath");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shownPath");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("drive root") << QByteArray("C:\\Default.dbg") << 3 << "Default"
+                                    << "C:\\Default" << 3;
+        QTest::newRow("unix folder") << QByteArray("/var/log/qrx.dbg") << 0 << "qrx"
+                                     << "/var/log/qrx" << 0;
+        QTest::newRow("level 5") << QByteArray("/tmp/a.b.dbg") << 5 << "a.b"
+                                 << "/tmp/a.b" << 5;
+        QTest::newRow("level above 5") << QByteArray("x.dbg") << 6 << "x"
+                                       << "x" << -1;
+        QTest::newRow("negative level") << QByteArray("x.dbg") << -1 << "x"
+                                        << "x" << -1;
+    }
+
+    void logLevelShowsTheLibrarySettings()
+    {
+        QFETCH(QByteArray, libraryPath);
+        QFETCH(int, level);
+        QFETCH(QString, name);
+        QFETCH(QString, shownPath);
+        QFETCH(int, selected);
+        m_fake->logFile = libraryPath;
+        m_fake->logLevel = level;
+        CVL_LogLevDlg dialog;
+        QCOMPARE(m_fake->calls, QStringList({"DXS_devDLogGetLevel()", "DXS_devDLogGetFile()"}));
+        QCOMPARE(dialog.windowTitle(), QString("Log Level Setup"));
+        QCOMPARE(Items(dialog.levelList()), CVL_LogLevDlg::LevelTexts());
+        QCOMPARE(dialog.levelList()->currentIndex(), selected);
+        QCOMPARE(dialog.fileNameEdit()->text(), name);
+        QCOMPARE(dialog.filePathEdit()->text(), shownPath);
+        QVERIFY(dialog.filePathEdit()->isReadOnly());
+        QCOMPARE(dialog.okButton()->text(), QString("OK"));
+        QCOMPARE(dialog.cancelButton()->text(), QString("Cancel"));
+        QCOMPARE(dialog.browseButton()->text(), QString("..."));
+    }
+
+    void levelTexts()
+    {
+        QCOMPARE(CVL_LogLevDlg::LevelTexts(),
+                 QStringList({"0 : No Use", "1 : Level 1(Only Errors)",
+                              "2 : Level 2(Only Command Functions)",
+                              "3 : Level 3(All Functions except for Input and DI)",
+                              "4 : Level 4(All Functions except for DI)",
+                              "5 : Level 5(All Functions)"}));
+    }
+
+    void unterminatedLibraryPathIsCut()
+    {
+        m_fake->logFileUnterminated = true;
+        CVL_LogLevDlg dialog;
+        QCOMPARE(dialog.fileNameEdit()->text(), QString(259, 'x'));
+    }
+
+    void okAppliesFileThenLevel_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("a name with a dot") << "trace.txt" << 2 << QByteArray("C:\\trace.txt.dbg");
+        QTest::newRow("empty name") << "" << 5 << QByteArray("C:\\.dbg");
+        QTest::newRow("no level chosen") << "run" << -1 << QByteArray("C:\\run.dbg");
+    }
+
+    void okAppliesFileThenLevel()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, level);
+        QFETCH(QByteArray, file);
+        m_records->info()->activeCardType = kDigitalIoClass;
+        m_fake->logFile = "C:\\Default.dbg";
+        m_fake->logLevel = 1;
+        CVL_LogLevDlg dialog;
+        dialog.show();
+        m_fake->takeCalls();
+        dialog.fileNameEdit()->selectAll();
+        if (typed.isEmpty())
+            QTest::keyClick(dialog.fileNameEdit(), Qt::Key_Delete);
+        else
+            QTest::keyClicks(dialog.fileNameEdit(), typed);
+        dialog.levelList()->setCurrentIndex(level);
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+
+        QCOMPARE(m_fake->takeCalls(),
+                 QStringList({"DXS_devDLogSetFile(" + QString::fromLocal8Bit(file) + ")",
+                              QString("DXS_devDLogSetLevel(%1)").arg(level)}));
+        QCOMPARE(QByteArray(g_pSysInfo->logFilePath), file);
+        QCOMPARE(g_pSysInfo->logLevel, level);
+        QCOMPARE(m_main.messages, QStringList{QString("%1(0)").arg(int(UM_PARAM_CHANGED))});
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!dialog.isVisible());
+    }
+
+    void okUnchangedStillMarksCardZero()
+    {
+        CVL_LogLevDlg dialog;
+        dialog.show();
+        QTest::keyClick(&dialog, Qt::Key_Return); // OK is the default button
+        QCOMPARE(m_fake->callsOf("DXS_devDLogSetFile"),
+                 QStringList{"DXS_devDLogSetFile(C:\\qrx.dbg)"});
+        QCOMPARE(m_main.messages, QStringList{QString("%1(0)").arg(int(UM_PARAM_CHANGED))});
+    }
+
+    void typingShowsTheNewPath()
+    {
+        m_fake->logFile = "C:\\Default.dbg";
+        CVL_LogLevDlg dialog;
+        dialog.show();
+        dialog.fileNameEdit()->clear();
+        QTest::keyClicks(dialog.fileNameEdit(), "abc");
+        QCOMPARE(dialog.filePathEdit()->text(), QString("C:\\abc"));
+        QCOMPARE(dialog.filePathEdit()->cursorPosition(), 6);
+        QCOMPARE(dialog.logFileName, QString("abc"));
+    }
+
+    void pickingAFolder_data()
+    {
+        QTest::addColumn<QString>("picked");
+        QTest::addColumn<QString>("shownPath");
+        const QString sep = QDir::separator();
+        QTest::newRow("a folder") << "/tmp/logs"
+                                  << "/tmp/logs" + sep + "Default";
+        QTest::newRow("the root doubles the separator") << "/"
+                                                        << "/" + sep + "Default";
+        QTest::newRow("cancelled") << ""
+                                   << "C:\\Default";
+    }
+
+    void pickingAFolder()
+    {
+        QFETCH(QString, picked);
+        QFETCH(QString, shownPath);
+        m_fake->logFile = "C:\\Default.dbg";
+        SetFolderPickerHandler(
+            [this, picked](QWidget *, const QString &title, const QString &start) {
+                m_pickerCalls << title + "|" + start;
+                return picked;
+            });
+        CVL_LogLevDlg dialog;
+        dialog.show();
+        QTest::mouseClick(dialog.browseButton(), Qt::LeftButton);
+        QCOMPARE(m_pickerCalls, QStringList{"Select Folder|C:\\"});
+        QCOMPARE(dialog.filePathEdit()->text(), shownPath);
+        QVERIFY(dialog.isVisible()); // "..." is no default button
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        QCOMPARE(m_fake->callsOf("DXS_devDLogSetFile"),
+                 QStringList{"DXS_devDLogSetFile(" + shownPath + ".dbg)"});
+    }
+
+    void cancelChangesNothing()
+    {
+        CopyAnsi(m_records->info()->logFilePath, kPathBytes, "C:\\Default.dbg");
+        m_records->info()->logLevel = 4;
+        SetFolderPickerHandler(
+            [](QWidget *, const QString &, const QString &) { return QStringLiteral("/tmp"); });
+        CVL_LogLevDlg dialog;
+        dialog.show();
+        m_fake->takeCalls();
+        QTest::keyClicks(dialog.fileNameEdit(), "zz");
+        QTest::mouseClick(dialog.browseButton(), Qt::LeftButton);
+        dialog.levelList()->setCurrentIndex(1);
+        QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(m_fake->calls, QStringList());
+        QCOMPARE(QByteArray(g_pSysInfo->logFilePath), QByteArray("C:\\Default.dbg"));
+        QCOMPARE(g_pSysInfo->logLevel, 4);
+        QCOMPARE(m_main.messages, QStringList());
+    }
+
+    void overlongPathIsRefused_data()
+    {
+        QTest::addColumn<int>("bytes"); // folder + name + ".dbg"
+        QTest::addColumn<bool>("applied");
+        QTest::newRow("259 bytes fit") << 259 << true;
+        QTest::newRow("260 bytes do not") << 260 << false;
+        QTest::newRow("far too long") << 400 << false;
+    }
+
+    void overlongPathIsRefused()
+    {
+        QFETCH(int, bytes);
+        QFETCH(bool, applied);
+        const QString folder = "/" + QString(100, 'f') + "/";
+        m_fake->logFile = (folder + "x.dbg").toLocal8Bit();
+        CVL_LogLevDlg dialog;
+        dialog.show();
+        m_fake->takeCalls();
+        dialog.fileNameEdit()->setText(QString(bytes - int(folder.size()) - 4, 'n'));
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        if (applied) {
+            QCOMPARE(m_boxes->asked.size(), 0);
+            QCOMPARE(int(std::strlen(g_pSysInfo->logFilePath)), bytes);
+            QCOMPARE(m_fake->calls.size(), 2);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+            return;
+        }
+        QCOMPARE(m_boxes->texts(), QStringList{"Log file path is too long!"});
+        QCOMPARE(m_boxes->asked[0].buttons, MessageBoxRequest::Ok);
+        QCOMPARE(m_fake->calls, QStringList());
+        QCOMPARE(QByteArray(g_pSysInfo->logFilePath), QByteArray());
+        QCOMPARE(m_main.messages, QStringList());
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!dialog.filePathEdit()->text().endsWith(".dbg"));
+    }
+
+    // ---- System Environment Setup ----
+
+    void environmentSetupOpens_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // empty: no file at all
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("no file") << QByteArray() << 1 << "1 : Manual";
+        QTest::newRow("no key") << QByteArray("[System]\nOther=0\n") << 1 << "1 : Manual";
+        QTest::newRow("empty value")
+            << QByteArray("[System]\nController_Loading_Mode=\n") << 1 << "1 : Manual";
+        QTest::newRow("0") << QByteArray("[System]\nController_Loading_Mode=0\n") << 0
+                           << "0 : Auto";
+        QTest::newRow("1") << QByteArray("[system]\ncontroller_loading_mode = 1\n") << 1
+                           << "1 : Manual";
+        QTest::newRow("1abc") << QByteArray("[System]\nController_Loading_Mode=1abc\n") << 1
+                              << "1 : Manual";
+        QTest::newRow("abc") << QByteArray("[System]\nController_Loading_Mode=abc\n") << 0
+                             << "0 : Auto";
+        QTest::newRow("hand-edited 5")
+            << QByteArray("[System]\nController_Loading_Mode=5\n") << -1 << "";
+    }
+
+    void environmentSetupOpens()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, selected);
+        QFETCH(QString, shown);
+        if (!file.isEmpty())
+            writeSettings(file);
+        CVL_SysCfgDlg dialog;
+        QCOMPARE(dialog.windowTitle(), QString("System Environment Setup"));
+        QCOMPARE(Items(dialog.loadingModeList()), QStringList({"0 : Auto", "1 : Manual"}));
+        QVERIFY(dialog.loadingModeList()->isEditable());
+        QCOMPARE(dialog.loadingModeList()->currentIndex(), selected);
+        QCOMPARE(dialog.loadingModeList()->currentText(), shown);
+        QCOMPARE(dialog.okButton()->text(), QString("OK"));
+        QCOMPARE(dialog.cancelButton()->text(), QString("Cancel"));
+    }
+
+    void environmentSetupOkStoresTheSelection_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("choose"); // -2: leave as opened
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("choose Auto") << QByteArray("1") << 0 << QByteArray("0");
+        QTest::newRow("choose Manual") << QByteArray("0") << 1 << QByteArray("1");
+        QTest::newRow("hand-edited 5 writes -1") << QByteArray("5") << -2 << QByteArray("-1");
+    }
+
+    void environmentSetupOkStoresTheSelection()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, choose);
+        QFETCH(QByteArray, written);
+        writeSettings("; kept\n[System]\nController_Loading_Mode=" + stored + "\n");
+        CVL_SysCfgDlg dialog;
+        dialog.show();
+        if (choose != -2)
+            dialog.loadingModeList()->setCurrentIndex(choose);
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(FileText(settingsFile()),
+                 "; kept\n[System]\nController_Loading_Mode=" + written + "\n");
+        QCOMPARE(m_boxes->asked.size(), 0);
+    }
+
+    void typedTextIsNeitherInsertedNorStored()
+    {
+        writeSettings("[System]\nController_Loading_Mode=0\n");
+        CVL_SysCfgDlg dialog;
+        dialog.show();
+        QComboBox *list = dialog.loadingModeList();
+        list->lineEdit()->selectAll();
+        QTest::keyClicks(list->lineEdit(), "7 : Other");
+        QTest::keyClick(list->lineEdit(), Qt::Key_Return);
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(FileText(settingsFile()), QByteArray("[System]\nController_Loading_Mode=0\n"));
+    }
+
+    void environmentSetupCancelLeavesTheFile()
+    {
+        writeSettings("[System]\nController_Loading_Mode=1\n");
+        CVL_SysCfgDlg dialog;
+        dialog.show();
+        dialog.loadingModeList()->setCurrentIndex(0);
+        QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(FileText(settingsFile()), QByteArray("[System]\nController_Loading_Mode=1\n"));
+    }
+
+    void environmentSetupReportsAFailedWrite()
+    {
+        const QString unwritable = m_dir.filePath("missing-folder/Orvane.ini");
+        CopyAnsi(m_records->info()->settingsPath, kPathBytes, unwritable.toLocal8Bit().constData());
+        CVL_SysCfgDlg dialog;
+        dialog.show();
+        dialog.loadingModeList()->setCurrentIndex(0);
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        QCOMPARE(m_boxes->texts(), QStringList{"Fail! Write Settings File..."});
+        QCOMPARE(m_boxes->asked[0].buttons, MessageBoxRequest::Ok);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.result(), 0);
+        QVERIFY(!QFileInfo::exists(unwritable));
+    }
+
+    // ---- The main frame's commands ----
+
+    void commandsOpenTheDialogs_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("presetCard"); // the Card No. list's text; empty: none
+        QTest::newRow("Save Parameter") << int(ID_SAVE_PARAM) << "Save Parameter"
+                                        << "3";
+        QTest::newRow("System Reset") << int(ID_SYS_RESET) << "System Reset"
+                                      << "3";
+        QTest::newRow("Environment Setup") << int(ID_ENV_SETUP) << "System Environment Setup"
+                                           << "";
+        QTest::newRow("Log Level") << int(ID_LOG_LEVEL) << "Log Level Setup"
+                                   << "";
+    }
+
+    void commandsOpenTheDialogs()
+    {
+        QFETCH(int, command);
+        QFETCH(QString, title);
+        QFETCH(QString, presetCard);
+        m_records.reset(); // the main frame brings its own records
+        for (int no : {0, 3}) {
+            FakeBoard b;
+            b.cardNo = no;
+            m_fake->boards << b;
+        }
+        auto frame = std::make_unique<CVL_MainFrame>(m_dir.path());
+        QCOMPARE(frame->OnCreate(), 0);
+        frame->show();
+        SendMessage(frame->systemTree(), UM_SELECT_CARD, 3);
+        QCOMPARE(g_pSysInfo->activeCardNo, 3);
+
+        QAction *action = frame->commandAction(command);
+        QVERIFY(action->isEnabled());
+        QString seenTitle;
+        QString seenCard = "(none)";
+        QTimer::singleShot(0, this, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            seenTitle = modal->windowTitle();
+            if (auto *d = qobject_cast<CVL_SavePrmDlg *>(modal))
+                seenCard = d->cardNoList()->currentText();
+            else if (auto *d = qobject_cast<CVL_SysRstDlg *>(modal))
+                seenCard = d->cardNoList()->currentText();
+            else
+                seenCard.clear();
+            static_cast<QDialog *>(modal)->reject();
+        });
+        action->trigger();
+        QCOMPARE(seenTitle, title);
+        QCOMPARE(seenCard, presetCard);
+        frame.reset();
+        m_records = std::make_unique<SystemRecords>();
+    }
+};
+
+QTEST_MAIN(TestMaintDialogs)
+#include "tst_maintdialogs.moc"
