@@ -1,7 +1,9 @@
 // The maintenance dialogs with the recording fake device, scripted message boxes and a
 // recording main window: Save Parameter, System Reset, Log Level Setup (with the path
 // splitting), System Environment Setup, and how the main frame's commands open them.
+#include "ChildFrame.h"
 #include "Commands.h"
+#include "DIoWnd.h"
 #include "FakeDevice.h"
 #include "FolderPicker.h"
 #include "ImageButton.h"
@@ -14,6 +16,7 @@
 #include "SysCfgDlg.h"
 #include "SysRstDlg.h"
 #include "SystemInfo.h"
+#include "Views.h"
 #include "WsSysWnd.h"
 
 #include <QAction>
@@ -101,7 +104,11 @@ class TestMaintDialogs : public QObject
     }
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        RegisterStandardViews();
+    }
 
     void init()
     {
@@ -787,6 +794,48 @@ private slots:
         action->trigger();
         QCOMPARE(seenTitle, title);
         QCOMPARE(seenCard, presetCard);
+        frame.reset();
+        m_records = std::make_unique<SystemRecords>();
+    }
+
+    void resetRebuildsTheOpenDigitalIoWindow()
+    {
+        m_records.reset(); // the main frame brings its own records
+        for (int no : {0, 3}) {
+            FakeBoard b;
+            b.cardNo = no;
+            m_fake->boards << b;
+        }
+        m_fake->board(3)->out = 0x21;
+        auto frame = std::make_unique<CVL_MainFrame>(m_dir.path());
+        QCOMPARE(frame->OnCreate(), 0);
+        frame->show();
+        SendMessage(frame->systemTree(), UM_SELECT_CARD, 3);
+        SendMessage(frame.get(), UM_OPEN_WINDOW, kDigitalIoView);
+        auto *dio = qobject_cast<CVL_DIoWnd *>(CChildFrame::OpenFrame(kDigitalIoView)->widget());
+        QVERIFY(dio);
+        dio->timer()->stop();
+        dio->OnTimer();
+        QCoreApplication::processEvents();
+        QCOMPARE(dio->doValueEdit()->text(), QString("0x00000021"));
+
+        m_boxes->answers = {IDYES};
+        m_fake->takeCalls();
+        QTimer::singleShot(0, this, [] {
+            if (auto *d = qobject_cast<CVL_SysRstDlg *>(QApplication::activeModalWidget())) {
+                QTest::mouseClick(d->resetButton(), Qt::LeftButton);
+                d->reject();
+            }
+        });
+        frame->commandAction(ID_SYS_RESET)->trigger();
+        const QStringList calls = m_fake->takeCalls();
+        QVERIFY2(calls.size() > 1, qPrintable(calls.join(' ')));
+        QCOMPARE(calls[0], QString("DXS_devConInit(3)"));
+        // The window set itself up again for its board: it read the filter afresh.
+        QVERIFY2(calls.contains("DXS_devDiGetFilterEnable(3, 0)"), qPrintable(calls.join(' ')));
+        dio->OnTimer();
+        QCoreApplication::processEvents();
+        QCOMPARE(dio->doValueEdit()->text(), QString("0x00000000"));
         frame.reset();
         m_records = std::make_unique<SystemRecords>();
     }

@@ -2,6 +2,7 @@
 // Run LED poll and toggle, the card-number list and how the window follows the active board.
 #include "ChildFrame.h"
 #include "Commands.h"
+#include "DIoWnd.h"
 #include "FakeDevice.h"
 #include "ImageButton.h"
 #include "MainFrame.h"
@@ -343,6 +344,22 @@ private slots:
         QTRY_VERIFY(frame.isNull());
         QCOMPARE(CChildFrame::OpenFrame(kSystemIoView), nullptr);
         QVERIFY(open()); // and it opens again
+    }
+
+    void choosingACardMovesTheDigitalIoWindow()
+    {
+        start({0, 3, 5});
+        SendMessage(m_frame.get(), UM_OPEN_WINDOW, kDigitalIoView);
+        auto *dio = qobject_cast<CVL_DIoWnd *>(CChildFrame::OpenFrame(kDigitalIoView)->widget());
+        QVERIFY(dio);
+        QCOMPARE(dio->cardNo, 0);
+        CVL_SysIoWnd *view = open();
+        view->cardList()->setFocus();
+        QTest::keyClick(view->cardList(), Qt::Key_End);
+        QCOMPARE(g_pSysInfo->activeCardNo, 5);
+        QCOMPARE(dio->cardNo, 5);
+        QCOMPARE(dio->cardList()->currentIndex(), 2);
+        QCOMPARE(frameTitle(view), QString("System IO - QRX-LM64DIO(5)"));
     }
 
     void titleText_data()
