@@ -1,5 +1,7 @@
 #include "ImageButton.h"
 
+#include <utility>
+
 #include "platform/Draw.h"
 #include "platform/Resources.h"
 #include "platform/SysColors.h"
@@ -285,8 +287,11 @@ void CImageButton::changeEvent(QEvent *event)
     switch (event->type()) {
     case QEvent::EnabledChange:
         if (!isEnabled()) {
-            // Every disable hands the keyboard focus on to the next tab item of the parent.
-            if (QWidget *parent = parentWidget()) {
+            // A disabled button hands its keyboard focus on to the next tab item of the parent.
+            // Only a button that held the focus does: taking it from wherever the user is
+            // typing would be a fault. Qt has already taken the focus away by now.
+            QWidget *parent = parentWidget();
+            if (parent && std::exchange(m_focusLostToDisable, false)) {
                 QWidget *next = NextTabItem(parent, this);
                 (next ? next : parent)->setFocus(Qt::TabFocusReason);
             }
@@ -307,6 +312,7 @@ void CImageButton::changeEvent(QEvent *event)
 
 void CImageButton::focusOutEvent(QFocusEvent *event)
 {
+    m_focusLostToDisable = !isEnabled();
     QPushButton::focusOutEvent(event);
     EndHover();
 }

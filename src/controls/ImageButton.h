@@ -122,6 +122,7 @@ private:
     bool m_drawBorder = true;
     bool m_flatFocus = false;
     bool m_alwaysTrack = true;
+    bool m_focusLostToDisable = false; // Qt took the focus because the button was disabled
     QColor m_bkColors[3];
     QColor m_textColors[3];
     ButtonImage m_images[2];
