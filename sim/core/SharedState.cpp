@@ -42,8 +42,12 @@ public:
     }
     ~LockedFile()
     {
-        if (m_fd >= 0)
-            close(m_fd); // also releases the lock
+        // Unlock explicitly: the mapping keeps the open file alive, and with it a lock that
+        // closing the descriptor alone would leave held.
+        if (m_fd >= 0) {
+            flock(m_fd, LOCK_UN);
+            close(m_fd);
+        }
     }
     int fd() const { return m_fd; }
 

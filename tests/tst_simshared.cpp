@@ -1,0 +1,467 @@
+// Several processes on one set of simulated boards: this test with the library loaded, a
+// second process that loads the library too (this very program, started with --helper), and
+// the qrxsim tool, whose exit codes and output are checked against what the library reads.
+#include "CardMap.h"
+#include "DeviceLibrary.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+constexpr int kWait = 30000; // generous: only a hung process runs into it
+
+// Card 0: 32/32 in loopback. Card 5: 64 inputs, 16 outputs, no loopback. Card 9: 8 outputs.
+const char kBoards[] = R"([Board0]
+Type=174
+CardNo=0
+Inputs=32
+Outputs=32
+Loopback=1
+[Board1]
+Type=2803
+CardNo=5
+Inputs=64
+Outputs=16
+Firmware=0x21
+[Board2]
+Type=2802
+CardNo=9
+Outputs=8
+)";
+
+// The second library process: loads the library and runs one command, printing the result.
+//   --helper load             prints the load status
+//   --helper set CARD BIT V   writes an output
+//   --helper get CARD BIT     prints an input
+int RunHelper(const QStringList &args)
+{
+    DeviceLibrary library;
+    DeviceLoadError error;
+    if (!library.Load(qEnvironmentVariable("ORVANE_SIMLIB"), &error))
+        return 100;
+    const DeviceTable &dev = library.Table();
+    int32_t count = 0;
+    const int32_t loaded = dev.DXS_devSysLoad(DXS_LOAD_AUTO, &count);
+    QTextStream out(stdout);
+    if (args.value(0) == "load") {
+        out << loaded << Qt::endl;
+        return 0;
+    }
+    if (loaded < 0)
+        return 101;
+    int32_t status = -1;
+    if (args.value(0) == "set" && args.size() == 4) {
+        status = dev.DXS_devDoSetBit(args[1].toInt(), args[2].toInt(), args[3].toInt());
+    } else if (args.value(0) == "get" && args.size() == 3) {
+        int32_t value = -1;
+        status = dev.DXS_devDiGetBit(args[1].toInt(), args[2].toInt(), &value);
+        out << value << Qt::endl;
+    }
+    dev.DXS_devSysUnload();
+    return status == 0 ? 0 : 102;
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestSimShared : public QObject
+{
+    Q_OBJECT
+
+    DeviceLibrary m_library;
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+
+    void useBoardFile(const QByteArray &text)
+    {
+        QFile file(path("qrxsim.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+        file.close();
+        qputenv("QRXSIM_CONFIG", path("qrxsim.ini").toLocal8Bit());
+    }
+
+    static Run run(const QString &program, const QStringList &args)
+    {
+        QProcess p;
+        p.start(program, args);
+        Run r;
+        if (!p.waitForFinished(kWait) || p.exitStatus() != QProcess::NormalExit)
+            return r;
+        r.exitCode = p.exitCode();
+        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        return r;
+    }
+    static Run tool(const QStringList &args)
+    {
+        return run(qEnvironmentVariable("QRXSIM_TOOL"), args);
+    }
+    static Run helper(const QStringList &args)
+    {
+        return run(QCoreApplication::applicationFilePath(), QStringList{"--helper"} + args);
+    }
+
+    static uint64_t inputWord(int32_t card, int inputs)
+    {
+        uint64_t word = 0;
+        for (int bit = 0; bit < inputs; ++bit) {
+            int32_t v = 0;
+            if (Dev().DXS_devDiGetBit(card, bit, &v) != 0)
+                return ~uint64_t(0);
+            word |= uint64_t(v != 0) << bit;
+        }
+        return word;
+    }
+
+    static int32_t output(int32_t card, int32_t bit)
+    {
+        int32_t v = -1;
+        return Dev().DXS_devDoGetBit(card, bit, &v) == 0 ? v : -1;
+    }
+
+    static QString hex(uint64_t word)
+    {
+        return QString::asprintf("0x%016llX", static_cast<unsigned long long>(word));
+    }
+
+    // The next line a running watch prints.
+    static QString nextLine(QProcess &watch)
+    {
+        while (!watch.canReadLine())
+            if (!watch.waitForReadyRead(kWait))
+                return {};
+        return QString::fromLocal8Bit(watch.readLine()).trimmed();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        DeviceLoadError error;
+        QVERIFY2(m_library.Load(qEnvironmentVariable("ORVANE_SIMLIB"), &error),
+                 qPrintable(error.text()));
+        SetDeviceTable(m_library.Table());
+        QVERIFY(QFile::exists(qEnvironmentVariable("QRXSIM_TOOL")));
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        qputenv("QRXSIM_STATE", path("state").toLocal8Bit());
+        useBoardFile(kBoards);
+        int32_t count = 0;
+        QCOMPARE(Dev().DXS_devSysLoad(DXS_LOAD_AUTO, &count), 0);
+        QCOMPARE(count, 3);
+    }
+
+    void cleanup() { Dev().DXS_devSysUnload(); }
+
+    void twoLibraryProcessesSeeEachOthersOutputs()
+    {
+        const Run set = helper({"set", "0", "5", "1"});
+        QCOMPARE(set.exitCode, 0);
+        QCOMPARE(output(0, 5), 1);
+        QCOMPARE(inputWord(0, 32), uint64_t(1) << 5); // loopback
+
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 6, 1), 0);
+        const Run get = helper({"get", "0", "6"});
+        QCOMPARE(get.exitCode, 0);
+        QCOMPARE(get.out, QString("1\n"));
+    }
+
+    void badBoardFileIsReportedOnStderr()
+    {
+        useBoardFile("[Board0]\nType=174\n");
+        const Run r = helper({"load"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QString("-2011\n"));
+        QVERIFY2(r.err.startsWith("qrxsim: " + path("qrxsim.ini") + ":1: "), qPrintable(r.err));
+        QVERIFY(r.err.contains("CardNo"));
+    }
+
+    void toolReadsWhatTheLibraryWrote()
+    {
+        QCOMPARE(Dev().DXS_devDoSetBit(5, 0, 1), 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(5, 15, 1), 0);
+        Run r = tool({"get", "5", "out"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QString("0x0000000000008001\n"));
+        QVERIFY(r.err.isEmpty());
+        // No loopback on card 5: its inputs stay off.
+        r = tool({"get", "5", "in"});
+        QCOMPARE(r.out, QString("0x0000000000000000\n"));
+    }
+
+    void libraryReadsWhatTheToolHolds()
+    {
+        QCOMPARE(tool({"set", "5", "in", "63", "1"}).exitCode, 0);
+        QCOMPARE(tool({"set", "5", "in", "3", "1"}).exitCode, 0);
+        QCOMPARE(inputWord(5, 64), (uint64_t(1) << 63) | 8);
+        QCOMPARE(tool({"set", "5", "in", "63", "0"}).exitCode, 0);
+        QCOMPARE(inputWord(5, 64), uint64_t(8));
+        QCOMPARE(tool({"set", "5", "in-word", "0xF0000000000000F0"}).exitCode, 0);
+        QCOMPARE(inputWord(5, 64), 0xF0000000000000F0ull);
+        QCOMPARE(tool({"set", "5", "in-word", "1"}).exitCode, 0);
+        QCOMPARE(inputWord(5, 64), uint64_t(1));
+        // Held inputs are the wiring: a board reset leaves them.
+        QCOMPARE(Dev().DXS_devConInit(5), 0);
+        QCOMPARE(inputWord(5, 64), uint64_t(1));
+    }
+
+    void getInShowsHeldAndLoopbackAsTheLibraryReads()
+    {
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 0, 1), 0);
+        QCOMPARE(tool({"set", "0", "in", "31", "1"}).exitCode, 0);
+        const uint64_t word = inputWord(0, 32);
+        QCOMPARE(word, 0x80000001ull);
+        const Run r = tool({"get", "0", "in"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, hex(word) + "\n");
+    }
+
+    void listsTheBoards()
+    {
+        Run r = tool({"boards"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out,
+                 QString("position=0 card=0 type=174 inputs=32 outputs=32\n"
+                         "position=1 card=5 type=2803 inputs=64 outputs=16\n"
+                         "position=2 card=9 type=2802 inputs=0 outputs=8\n"));
+        // Without a board file, the built-in boards.
+        qputenv("QRXSIM_CONFIG", "");
+        qputenv("QRXSIM_STATE", path("builtin-state").toLocal8Bit());
+        r = tool({"boards"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.count('\n'), 4);
+        QVERIFY(r.out.contains("position=3 card=3 type=2802 inputs=0 outputs=32\n"));
+    }
+
+    void showsABoard()
+    {
+        QCOMPARE(Dev().DXS_devDiSetFilterEnable(5, 0, 1), 0);
+        QCOMPARE(Dev().DXS_devDiSetFilterTime(5, 0, 12), 0);
+        QCOMPARE(Dev().DXS_devConSetCheckOn(5, 1), 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(5, 4, 1), 0);
+        QCOMPARE(tool({"set", "5", "in", "1", "1"}).exitCode, 0);
+        const Run r = tool({"show", "5"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.split('\n'),
+                 QStringList({"card 5 at position 1: type 2803, firmware 0x21",
+                              "inputs:  64  0x0000000000000002  (held 0x0000000000000002, "
+                              "loopback off, pattern none)",
+                              "outputs: 16  0x0000000000000010", "filter:  enabled, time code 12",
+                              "run led: on", ""}));
+    }
+
+    void exitCodes_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: qrxsim"
+                              << "";
+        QTest::newRow("no command") << QStringList() << 2 << ""
+                                    << "a command is missing";
+        QTest::newRow("unknown command") << QStringList{"jump"} << 2 << ""
+                                         << "unknown command";
+        QTest::newRow("too many") << QStringList{"boards", "1"} << 2 << ""
+                                  << "number of arguments";
+        QTest::newRow("too few") << QStringList{"get", "0"} << 2 << ""
+                                 << "number of arguments";
+        QTest::newRow("no such card") << QStringList{"show", "1"} << 2 << ""
+                                      << "no board has the card number 1";
+        QTest::newRow("card not a number") << QStringList{"show", "x1"} << 2 << ""
+                                           << "not a card number";
+        QTest::newRow("negative card") << QStringList{"show", "-1"} << 2 << ""
+                                       << "not a card number";
+        QTest::newRow("neither in nor out") << QStringList{"get", "0", "up"} << 2 << ""
+                                            << "neither in nor out";
+        QTest::newRow("bit beyond the inputs")
+            << QStringList{"set", "0", "in", "32", "1"} << 2 << ""
+            << "not an input of card 0 (0..31)";
+        QTest::newRow("bit not a number") << QStringList{"set", "0", "in", "b", "1"} << 2 << ""
+                                          << "not an input";
+        QTest::newRow("input of an output board")
+            << QStringList{"set", "9", "in", "0", "1"} << 2 << ""
+            << "not an input of card 9";
+        QTest::newRow("value 2") << QStringList{"set", "0", "in", "1", "2"} << 2 << ""
+                                 << "0 or 1";
+        QTest::newRow("outputs are not set") << QStringList{"set", "0", "out", "1", "1"} << 2 << ""
+                                             << "set takes";
+        QTest::newRow("word beyond the inputs")
+            << QStringList{"set", "0", "in-word", "0x100000000"} << 2 << ""
+            << "beyond the 32 inputs";
+        QTest::newRow("word not hex") << QStringList{"set", "0", "in-word", "0xG"} << 2 << ""
+                                      << "not a hexadecimal word";
+        QTest::newRow("word of 17 digits")
+            << QStringList{"set", "5", "in-word", "0x10000000000000000"} << 2 << ""
+            << "not a hexadecimal word";
+        QTest::newRow("good set") << QStringList{"set", "0", "in", "0", "1"} << 0 << ""
+                                  << "";
+        QTest::newRow("good word") << QStringList{"set", "0", "in-word", "ffffffff"} << 0 << ""
+                                   << "";
+    }
+
+    void exitCodes()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const Run r = tool(args);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(out.isEmpty() ? r.out.isEmpty() : r.out.contains(out), qPrintable(r.out));
+        if (err.isEmpty()) {
+            QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        } else {
+            QVERIFY2(r.err.startsWith("qrxsim: ") && r.err.contains(err), qPrintable(r.err));
+            QVERIFY(r.err.endsWith("Try \"qrxsim --help\".\n"));
+        }
+        // A refused command changes nothing.
+        if (exitCode != 0)
+            QCOMPARE(inputWord(0, 32), uint64_t(0));
+    }
+
+    void boardFileFailuresExitWithOne_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("bad value") << QByteArray("[Board0]\nType=1\nCardNo=0\nInputs=65\n")
+                                   << ":4: Inputs 65 is outside 0..64";
+        QTest::newRow("missing file") << QByteArray() << "does not exist";
+    }
+
+    void boardFileFailuresExitWithOne()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, err);
+        if (text.isEmpty())
+            qputenv("QRXSIM_CONFIG", path("none.ini").toLocal8Bit());
+        else
+            useBoardFile(text);
+        for (const QStringList &args :
+             {QStringList{"boards"}, QStringList{"get", "0", "in"}, QStringList{"reset"}}) {
+            const Run r = tool(args);
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY(r.out.isEmpty());
+            QVERIFY2(r.err.startsWith("qrxsim: ") && r.err.contains(err), qPrintable(r.err));
+        }
+    }
+
+    void stateFileFailureExitsWithOne()
+    {
+        qputenv("QRXSIM_STATE", path("missing/folder/state").toLocal8Bit());
+        const Run r = tool({"boards"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("state file"), qPrintable(r.err));
+    }
+
+    void resetRebuildsTheStateUnderTheLibrary()
+    {
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 2, 1), 0);
+        QCOMPARE(Dev().DXS_devDiSetFilterTime(0, 0, 7), 0);
+        QCOMPARE(tool({"set", "5", "in", "9", "1"}).exitCode, 0);
+        const Run r = tool({"reset"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.contains("rebuilt for 3 boards"));
+        // The library, still loaded, sees the fresh state at once.
+        QCOMPARE(output(0, 2), 0);
+        QCOMPARE(inputWord(5, 64), uint64_t(0));
+        int32_t code = -1;
+        QCOMPARE(Dev().DXS_devDiGetFilterTime(0, 0, &code), 0);
+        QCOMPARE(code, 0);
+    }
+
+    void watchPrintsEachChangeUntilStopped_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void watchPrintsEachChangeUntilStopped()
+    {
+        QFETCH(int, signal);
+        QProcess watch;
+        watch.start(qEnvironmentVariable("QRXSIM_TOOL"), {"watch", "0"});
+        QVERIFY(watch.waitForStarted(kWait));
+        QCOMPARE(nextLine(watch), QString("in=0x0000000000000000 out=0x0000000000000000"));
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 2, 1), 0);
+        QCOMPARE(nextLine(watch), QString("in=0x0000000000000004 out=0x0000000000000004"));
+        QCOMPARE(tool({"set", "0", "in", "8", "1"}).exitCode, 0);
+        QCOMPARE(nextLine(watch), QString("in=0x0000000000000104 out=0x0000000000000004"));
+        // Changes in quick succession may fold into one line, but the last state shows.
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 2, 1), 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 2, 0), 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 31, 1), 0);
+        const QString last = nextLine(watch);
+        QVERIFY2(last == "in=0x0000000080000100 out=0x0000000080000000" ||
+                     last == "in=0x0000000000000100 out=0x0000000000000000",
+                 qPrintable(last));
+
+        ::kill(watch.processId(), signal);
+        QVERIFY(watch.waitForFinished(kWait));
+        QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(watch.exitCode(), 0);
+        QVERIFY(watch.readAllStandardError().isEmpty());
+    }
+
+    void concurrentFirstUseBuildsOneState()
+    {
+        // Several tools start together on a state file that does not exist yet; if one built
+        // the file over another's, a held input would be lost.
+        qputenv("QRXSIM_STATE", path("fresh-state").toLocal8Bit());
+        std::vector<std::unique_ptr<QProcess>> tools;
+        for (int bit = 0; bit < 8; ++bit) {
+            tools.push_back(std::make_unique<QProcess>());
+            tools.back()->start(qEnvironmentVariable("QRXSIM_TOOL"),
+                                {"set", "5", "in", QString::number(bit * 7), "1"});
+        }
+        for (auto &p : tools) {
+            QVERIFY(p->waitForFinished(kWait));
+            QCOMPARE(p->exitCode(), 0);
+        }
+        int32_t count = 0;
+        QCOMPARE(Dev().DXS_devSysLoad(DXS_LOAD_AUTO, &count), 0);
+        uint64_t expected = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            expected |= uint64_t(1) << (bit * 7);
+        QCOMPARE(inputWord(5, 64), expected);
+    }
+
+    void toolRebuildsAStateOfOtherBoards()
+    {
+        QCOMPARE(tool({"set", "5", "in", "4", "1"}).exitCode, 0);
+        // The same state file, now with card 5 as a 64-input board at position 0.
+        useBoardFile("[Board0]\nType=2801\nCardNo=5\nInputs=64\n");
+        const Run r = tool({"get", "5", "in"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QString("0x0000000000000000\n"));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && QByteArray(argv[1]) == "--helper") {
+        QCoreApplication app(argc, argv);
+        return RunHelper(app.arguments().mid(2));
+    }
+    QCoreApplication app(argc, argv);
+    TestSimShared test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_simshared.moc"
