@@ -925,14 +925,42 @@ private slots:
         QCOMPARE(code, 0);
     }
 
-    void stateFileThatCannotBeMade()
+    void stateFileThatCannotBeUsed_data()
     {
-        qputenv("QRXSIM_STATE", path("no/such/folder/state").toLocal8Bit());
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing folder") << "missing folder";
+        QTest::newRow("a folder") << "folder";
+        QTest::newRow("a symbolic link") << "link";
+    }
+
+    void stateFileThatCannotBeUsed()
+    {
+        QFETCH(QString, kind);
+        QString state = path("no/such/folder/state");
+        const QString victim = path("victim.txt");
+        if (kind == "folder") {
+            state = path("folder");
+            QVERIFY(QDir().mkpath(state));
+        } else if (kind == "link") {
+            // A link placed where the state file goes must not get its target overwritten.
+            QFile file(victim);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("keep me");
+            file.close();
+            state = path("link");
+            QVERIFY(QFile::link(victim, state));
+        }
+        qputenv("QRXSIM_STATE", state.toLocal8Bit());
         int32_t count = kUntouched;
         QCOMPARE(load(DXS_LOAD_AUTO, &count), kStateFileError);
         QCOMPARE(count, kUntouched);
         int32_t v = kUntouched;
         QCOMPARE(Dev().DXS_devDoGetBit(0, 0, &v), kNotLoaded);
+        if (kind == "link") {
+            QFile file(victim);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("keep me"));
+        }
     }
 
     void defaultStateFileInTheRuntimeFolder()

@@ -33,7 +33,7 @@ class LockedFile
 {
 public:
     explicit LockedFile(const std::string &path)
-        : m_fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+        : m_fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600))
     {
         if (m_fd >= 0 && flock(m_fd, LOCK_EX) != 0) {
             close(m_fd);
@@ -79,6 +79,12 @@ bool SharedState::Open(const std::string &path, const BoardConfig &config, bool 
     struct stat st;
     if (fstat(file.fd(), &st) != 0)
         return fail("cannot stat");
+    // Never size or overwrite a file that is not the user's own plain file (the default path
+    // may lie in /tmp, where others can place files).
+    if (!S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+        errno = EPERM;
+        return fail("not a plain file of this user");
+    }
     const bool sized = st.st_size == static_cast<off_t>(sizeof(Layout));
     if (!sized && ftruncate(file.fd(), sizeof(Layout)) != 0)
         return fail("cannot size");

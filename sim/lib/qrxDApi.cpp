@@ -83,7 +83,11 @@ extern "C" {
 QRX_API int32_t DXS_devSysLoad(int32_t mode, int32_t *boardCount)
 {
     std::string reason;
-    int32_t status = boardCount ? g_sim.Load(mode, &reason) : int32_t(kSimNullPointer);
+    int32_t status = kSimNullPointer;
+    if (boardCount)
+        status = g_sim.Load(mode, &reason);
+    else
+        g_sim.Unload(); // like every failed load
     if (status == kSimOk)
         *boardCount = g_sim.boardCount();
     if (!reason.empty())
