@@ -1,0 +1,207 @@
+// The input page: which LEDs are live on each tab, the exact bit reads of a refresh, the input
+// word, and that a steady input repaints nothing.
+#include "DiWnd.h"
+#include "FakeDevice.h"
+#include "LedIndicator.h"
+#include "ResourceIds.h"
+#include "Resources.h"
+#include "SystemInfo.h"
+
+#include <QtTest>
+
+namespace {
+
+QImage Picture(const QIcon &icon)
+{
+    return icon.pixmap(QSize(16, 16), 1.0).toImage();
+}
+
+// Counts the paint events of the watched widgets.
+class PaintCounter : public QObject
+{
+public:
+    int count = 0;
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+};
+
+// Lets the window system deliver the paints that updates asked for (it batches them).
+void FlushPaints()
+{
+    QTest::qWait(30);
+}
+
+constexpr uint64_t kInputs = 0xA5A5'0F0F'3C3C'81FFull;
+
+} // namespace
+
+class TestDiWnd : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SystemRecords> m_records;
+    std::unique_ptr<FakeDevice> m_fake;
+
+    void useBoard(int inputs, uint64_t in = kInputs)
+    {
+        m_fake = std::make_unique<FakeDevice>();
+        FakeBoard b;
+        b.cardNo = 2;
+        b.inputs = inputs;
+        b.in = in;
+        m_fake->boards = {b};
+        g_pSysInfo->activeCardType = kDigitalIoClass;
+    }
+
+private slots:
+    void init() { m_records = std::make_unique<SystemRecords>(); }
+    void cleanup()
+    {
+        m_fake.reset();
+        m_records.reset();
+    }
+
+    void refreshReadsTheLiveInputsOfTheTab_data()
+    {
+        QTest::addColumn<int>("inputs");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<int>("first"); // bits read: first ... end - 1
+        QTest::addColumn<int>("end");
+        QTest::addColumn<uint>("liveLeds");
+        QTest::newRow("0 inputs") << 0 << 0 << 0 << 0 << 0u;
+        QTest::newRow("16 inputs") << 16 << 0 << 0 << 16 << 0x0000FFFFu;
+        QTest::newRow("24 inputs: 8-15 missing, 0-31 read") << 24 << 0 << 0 << 32 << 0xFFFF00FFu;
+        QTest::newRow("32 inputs") << 32 << 0 << 0 << 32 << 0xFFFFFFFFu;
+        QTest::newRow("40 inputs tab 0") << 40 << 0 << 0 << 32 << 0xFFFFFFFFu;
+        QTest::newRow("40 inputs tab 1") << 40 << 1 << 32 << 40 << 0x000000FFu;
+        QTest::newRow("48 inputs tab 0") << 48 << 0 << 0 << 32 << 0xFFFFFFFFu;
+        QTest::newRow("48 inputs tab 1") << 48 << 1 << 32 << 48 << 0x0000FFFFu;
+        QTest::newRow("64 inputs tab 0") << 64 << 0 << 0 << 32 << 0xFFFFFFFFu;
+        QTest::newRow("64 inputs tab 1") << 64 << 1 << 32 << 64 << 0xFFFFFFFFu;
+        QTest::newRow("a count above 64 is bounded") << 100 << 1 << 32 << 64 << 0xFFFFFFFFu;
+    }
+
+    void refreshReadsTheLiveInputsOfTheTab()
+    {
+        QFETCH(int, inputs);
+        QFETCH(int, tab);
+        QFETCH(int, first);
+        QFETCH(int, end);
+        QFETCH(uint, liveLeds);
+        useBoard(inputs);
+
+        CVL_DiWnd page;
+        page.diCount = inputs;
+        page.tabIndex = tab;
+        page.cardNo = 2;
+        page.SetupLeds();
+        QVERIFY(m_fake->takeCalls().isEmpty());
+        page.RefreshInputs();
+
+        QStringList expected;
+        uint32_t word = 0;
+        for (int i = first; i < end; ++i) {
+            expected << QStringLiteral("DXS_devDiGetBit(2, %1)").arg(i);
+            if ((kInputs >> i) & 1)
+                word |= 1u << (i % 32);
+        }
+        QCOMPARE(m_fake->takeCalls(), expected);
+        QCOMPARE(page.diWord, word);
+
+        const QImage off = Picture(Resources::Icon(IDI_LED_OFF));
+        const QImage on = Picture(Resources::Icon(IDI_LED_ON));
+        const QImage missing = Picture(Resources::Icon(IDI_LED_UNAVAILABLE));
+        for (int k = 0; k < 32; ++k) {
+            const bool live = (liveLeds >> k) & 1;
+            CLedIndicator *led = page.leds[k];
+            QCOMPARE(led->GetStateCount(), 2u);
+            QVERIFY2(Picture(led->GetStateData(0).hIcon) == (live ? off : missing),
+                     qPrintable(QString::number(k)));
+            QVERIFY2(Picture(led->GetStateData(1).hIcon) == (live ? on : missing),
+                     qPrintable(QString::number(k)));
+            QCOMPARE(led->GetCurrentState(), (word >> k) & 1);
+        }
+    }
+
+    void noReadWhileTheActiveClassIsNotDigitalIo()
+    {
+        useBoard(32, ~0ull);
+        CVL_DiWnd page;
+        page.diCount = 32;
+        page.cardNo = 2;
+        page.SetupLeds();
+        page.RefreshInputs();
+        QCOMPARE(page.diWord, 0xFFFFFFFFu);
+        m_fake->takeCalls();
+
+        g_pSysInfo->activeCardType = 2;
+        page.RefreshInputs();
+        QVERIFY(m_fake->calls.isEmpty());
+        QCOMPARE(page.diWord, 0u);
+        for (CLedIndicator *led : page.leds)
+            QCOMPARE(led->GetCurrentState(), 0u);
+    }
+
+    void aFailedReadRepeatsThePreviousValue()
+    {
+        useBoard(4, 0b0001);
+        m_fake->failing = {QStringLiteral("DXS_devDiGetBit")};
+        CVL_DiWnd page;
+        page.diCount = 4;
+        page.SetupLeds();
+        page.RefreshInputs();
+        QCOMPARE(m_fake->calls.size(), 4);
+        QCOMPARE(page.diWord, 0u); // nothing delivered: 0 before the first bit, then kept
+    }
+
+    void steadyInputsRepaintNothing()
+    {
+        useBoard(32, 0x0000'0000'0000'00F0ull);
+        CVL_DiWnd page;
+        page.diCount = 32;
+        page.SetupLeds();
+        page.show();
+        page.cardNo = 2;
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        FlushPaints();
+        PaintCounter paints;
+        for (CLedIndicator *led : page.leds)
+            led->installEventFilter(&paints);
+
+        page.RefreshInputs();
+        FlushPaints();
+        QCOMPARE(paints.count, 4); // the four inputs that are on
+
+        paints.count = 0;
+        for (int tick = 0; tick < 5; ++tick) {
+            page.RefreshInputs();
+            FlushPaints();
+        }
+        QCOMPARE(paints.count, 0);
+
+        m_fake->boards[0].in = 0x70; // input 7 goes off
+        page.RefreshInputs();
+        FlushPaints();
+        QCOMPARE(paints.count, 1);
+    }
+
+    void clickingAnLedChangesNothing()
+    {
+        useBoard(8, 0);
+        CVL_DiWnd page;
+        page.diCount = 8;
+        page.SetupLeds();
+        page.show();
+        m_fake->takeCalls();
+        QTest::mouseClick(page.leds[3], Qt::LeftButton);
+        QVERIFY(m_fake->calls.isEmpty());
+        QCOMPARE(page.leds[3]->GetCurrentState(), 0u);
+    }
+};
+
+QTEST_MAIN(TestDiWnd)
+#include "tst_diwnd.moc"
