@@ -3,6 +3,7 @@
 #include "MainFrame.h"
 #include "ScriptedMessageBoxes.h"
 #include "VelmarApp.h"
+#include "WsSysWnd.h"
 
 #include <QComboBox>
 #include <QRegularExpression>
@@ -84,6 +85,35 @@ private slots:
         QVERIFY(calls[3].startsWith("DXS_devConParamLoad(card=3)"));
         QCOMPARE(calls.last(), QString("DXS_devSysUnload() -> 0"));
         QCOMPARE(calls.filter("DXS_devGnGetDioNum").size(), 2);
+    }
+
+    void treeShowsTheBuiltInBoards()
+    {
+        useBoards({});
+        qputenv("QRXSIM_CONFIG", ""); // the simulator's own four boards
+        CVelmarApp app(appDir());
+        QVERIFY(app.InitInstance());
+        CVL_WsSysWnd *tree = app.mainFrame()->systemTree();
+        QStringList lines;
+        for (QTreeWidgetItemIterator it(tree); *it; ++it)
+            lines << QString((*it)->parent() ? ((*it)->parent()->parent() ? "    " : "  ") : "") +
+                    (*it)->text(0) + ((*it)->font(0).bold() ? " [bold]" : "");
+        QCOMPARE(lines,
+                 QStringList(
+                     {"QRX-LxxxDIO [bold]", "  Dll Ver. : 1.2.3.4", "  0 : QRX-LM32DIO [bold]",
+                      "    DO : 32", "    D I : 32", "    Firmware Ver. : 1.2", "  1 : QRX-LN64DIO",
+                      "    DO : 64", "    D I : 64", "    Firmware Ver. : 1.5", "  2 : QRX-LN64DI",
+                      "    DO :  0", "    D I : 64", "    Firmware Ver. : 2.1", "  3 : QRX-LN32DO",
+                      "    DO : 32", "    D I :  0", "    Firmware Ver. : 7.7"}));
+
+        QComboBox *selector = app.mainFrame()->controllerSelector();
+        QCOMPARE(selector->itemText(2), QString("2 : QRX-LN64DI"));
+        selector->setCurrentIndex(2);
+        emit selector->activated(2);
+        QCOMPARE(g_pSysInfo->activeCardNo, 2);
+        QVERIFY(tree->cardItems[2]->font(0).bold());
+        QVERIFY(!tree->cardItems[0]->font(0).bold());
+        QCOMPARE(tree->dropHighlightItem(), tree->cardItems[2]);
     }
 
     void openModeQuestionRetriesInTheOtherMode()
