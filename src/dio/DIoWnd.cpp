@@ -108,6 +108,9 @@ void CVL_DIoWnd::CreateControls()
         auto *box = new QComboBox(this);
         box->setObjectName(QString::number(id));
         box->setMaxVisibleItems(16);
+        // The template's lists are narrow: a slim arrow leaves their texts room, as they had.
+        box->setStyleSheet(QStringLiteral("QComboBox { padding-left: 2px; }"
+                                          "QComboBox::drop-down { width: 13px; }"));
         box->setGeometry(rect.x(), rect.y(), rect.width(), box->sizeHint().height());
         return box;
     };
