@@ -16,12 +16,15 @@ CVL_SysCfgDlg::CVL_SysCfgDlg(QWidget *parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("System Environment Setup"));
+    // A modal frame with a system menu: no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(TemplateFont());
     const DialogUnits du(font());
-    setFixedSize(du.size(186, 72));
+    setFixedSize(du.size(190, 72));
 
     auto *group = new QGroupBox(this);
-    group->setGeometry(du.rect(7, 4, 172, 36));
+    group->setGeometry(du.rect(7, 4, 176, 36));
 
     auto *label = new QLabel(QStringLiteral("Controller Loading Mode :"), this);
     label->setGeometry(du.rect(15, 20, 86, 8));
@@ -29,18 +32,18 @@ CVL_SysCfgDlg::CVL_SysCfgDlg(QWidget *parent)
     // An editable list that never adds what is typed: only the selection counts.
     m_modeList = new QComboBox(this);
     m_modeList->setObjectName(QStringLiteral("LoadingMode"));
-    m_modeList->setGeometry(du.rect(102, 17, 68, 13));
+    m_modeList->setGeometry(du.rect(106, 17, 68, 13));
     m_modeList->setEditable(true);
     m_modeList->setInsertPolicy(QComboBox::NoInsert);
     m_modeList->addItems({QStringLiteral("0 : Auto"), QStringLiteral("1 : Manual")});
 
     m_ok = new CImageButton(QStringLiteral("OK"), this);
-    m_ok->setGeometry(du.rect(71, 49, 50, 16));
+    m_ok->setGeometry(du.rect(75, 49, 50, 16));
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &CVL_SysCfgDlg::OnOK);
 
     m_cancel = new CImageButton(QStringLiteral("Cancel"), this);
-    m_cancel->setGeometry(du.rect(129, 49, 50, 16));
+    m_cancel->setGeometry(du.rect(133, 49, 50, 16));
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     OnInitDialog();

@@ -23,6 +23,9 @@ CVL_LogLevDlg::CVL_LogLevDlg(QWidget *parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Log Level Setup"));
+    // A modal frame with a system menu: no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(TemplateFont());
     const DialogUnits du(font());
     setFixedSize(du.size(293, 99));

@@ -29,6 +29,9 @@ CVL_SavePrmDlg::CVL_SavePrmDlg(int32_t cardNo, QWidget *parent)
     , cardNo(cardNo)
 {
     setWindowTitle(QStringLiteral("Save Parameter"));
+    // A modal frame with a system menu: no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(TemplateFont());
     const DialogUnits du(font());
     setFixedSize(du.size(182, 103));

@@ -42,11 +42,11 @@ CVL_SysIoWnd::CVL_SysIoWnd(QWidget *parent)
     setMinimumSize(du.size(kFormWidth, kFormHeight));
 
     m_tab = new QTabWidget(this);
-    m_tab->setGeometry(du.rect(7, 7, 245, 62));
+    m_tab->setGeometry(du.rect(7, 7, 245, 72));
     m_tab->setFocusPolicy(Qt::NoFocus);
 
     m_caption = new QLineEdit(this);
-    m_caption->setGeometry(du.rect(36, 39, 44, 10));
+    m_caption->setGeometry(du.rect(36, 43, 44, 10));
     QPalette captionColors = m_caption->palette();
     for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window})
         captionColors.setColor(role, kCaptionBackground);
@@ -56,21 +56,21 @@ CVL_SysIoWnd::CVL_SysIoWnd(QWidget *parent)
 
     m_led = new CImageButton(this);
     m_led->setObjectName(QStringLiteral("RunLed"));
-    m_led->setGeometry(du.rect(22, 39, 10, 9));
+    m_led->setGeometry(du.rect(22, 43, 10, 9));
     m_led->SetAccessibleLabel(QStringLiteral("Run Led"), QStringLiteral("off"));
     connect(m_led, &QPushButton::clicked, this, &CVL_SysIoWnd::OnLedClicked);
 
     m_cardGroup = new QGroupBox(QStringLiteral("Card No."), this);
-    m_cardGroup->setGeometry(du.rect(7, 76, 120, 34));
+    m_cardGroup->setGeometry(du.rect(7, 88, 130, 38));
 
     m_cardList = new QComboBox(this);
     m_cardList->setObjectName(QStringLiteral("CardList"));
-    m_cardList->setGeometry(du.rect(15, 89, 104, 13));
+    m_cardList->setGeometry(du.rect(15, 104, 114, 13));
     connect(m_cardList, &QComboBox::activated, this, &CVL_SysIoWnd::OnCardSelected);
 
     m_close = new CImageButton(QStringLiteral("Close"), this);
     m_close->setObjectName(QStringLiteral("Close"));
-    m_close->setGeometry(du.rect(195, 90, 57, 18));
+    m_close->setGeometry(du.rect(195, 106, 57, 18));
     connect(m_close, &QPushButton::clicked, this, [this] { CChildFrame::CloseFromView(this); });
 
     m_timer = new QTimer(this);

@@ -18,6 +18,9 @@ CVL_SysRstDlg::CVL_SysRstDlg(int32_t cardNo, QWidget *parent)
     , cardNo(cardNo)
 {
     setWindowTitle(QStringLiteral("System Reset"));
+    // A modal frame with a system menu: no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(TemplateFont());
     const DialogUnits du(font());
     setFixedSize(du.size(181, 95));
