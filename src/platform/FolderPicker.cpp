@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace {
 
@@ -11,9 +12,19 @@ FolderPickerHandler &Handler()
     return handler;
 }
 
+// The folder itself when it exists, else its nearest existing parent.
+QString ExistingFolder(const QString &folder)
+{
+    QFileInfo info(QDir::fromNativeSeparators(folder));
+    while (!info.isDir() && !info.filePath().isEmpty() && !info.isRoot() &&
+           info.filePath() != info.path())
+        info.setFile(info.path());
+    return info.isDir() ? info.absoluteFilePath() : QString();
+}
+
 QString ShowBrowser(QWidget *parent, const QString &title, const QString &startFolder)
 {
-    QFileDialog browser(parent, title, QDir::fromNativeSeparators(startFolder));
+    QFileDialog browser(parent, title, ExistingFolder(startFolder));
     browser.setFileMode(QFileDialog::Directory);
     browser.setOption(QFileDialog::ShowDirsOnly);
     if (browser.exec() != QDialog::Accepted || browser.selectedFiles().isEmpty())
