@@ -73,7 +73,7 @@ private slots:
         QTest::newRow("long value cut to 259")
             << QByteArray("[System]\nController_Loading_Mode=" + QByteArray(400, '9') + "\n")
             << QByteArray(259, '9');
-        QTest::newRow("binary garbage") << QByteArray("\x00\xff\x01[\x02=\n\n=\x7f", 12) << d;
+        QTest::newRow("binary garbage") << QByteArray("\x00\xff\x01[\x02=\n\n=\x7f", 10) << d;
         QTest::newRow("NUL ends the value") << QByteArray("[System]\nController_Loading_Mode=1\0"
                                                           "2\n",
                                                           38)

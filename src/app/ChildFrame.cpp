@@ -120,6 +120,8 @@ CChildFrame::CChildFrame(int kind, QMdiArea *mdi)
 
 CChildFrame::~CChildFrame()
 {
+    // The MDI area still announces activations while the base class is torn down.
+    disconnect(m_mdi, nullptr, this, nullptr);
     if (Registry().value(m_kind) == this || Registry().value(m_kind).isNull())
         Registry().remove(m_kind);
     Cascade &c = State();
