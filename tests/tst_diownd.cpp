@@ -156,6 +156,8 @@ private slots:
     }
     void cleanup()
     {
+        // Frames closed in a test are deleted later; no event loop runs to do it.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         m_view.reset();
         m_fake.reset();
         m_records.reset();

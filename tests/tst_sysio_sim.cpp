@@ -124,6 +124,8 @@ private slots:
 
     void cleanup()
     {
+        // Frames closed in a test are deleted later; no event loop runs to do it.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         SetFolderPickerHandler({});
         QFile::remove(QDir(appDir()).filePath("Orvane.ini"));
     }

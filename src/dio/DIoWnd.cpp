@@ -172,9 +172,12 @@ void CVL_DIoWnd::CreateControls()
     closeButton->setGeometry(du.rect(165, 244, 78, 16));
     closeButton->setAutoDefault(false);
 
+    // Owned by the window while a tab strip does not hold them (a second tab is not always shown).
     for (int t = 0; t < 2; ++t) {
-        m_inputTabPages[t] = new QWidget;
-        m_outputTabPages[t] = new QWidget;
+        m_inputTabPages[t] = new QWidget(this);
+        m_outputTabPages[t] = new QWidget(this);
+        m_inputTabPages[t]->hide();
+        m_outputTabPages[t]->hide();
     }
     // The page hosts lie over the tab strips' panes.
     m_inputHost->raise();
