@@ -126,8 +126,9 @@ void CheckKept(const QByteArray &before, const QByteArray &after, const QByteArr
     bool terminated = true, dummy = true;
     const QList<QByteArray> b = Lines(before, &terminated);
     QList<QByteArray> a = Lines(after, &dummy);
-    // An unterminated last line may have been given a line end.
-    if (!terminated && a.size() >= b.size() && a[b.size() - 1] == b.back() + '\r')
+    // An unterminated last line that no longer is the last may have been given a line end.
+    if (!terminated && a.size() >= b.size() && a.back() != b.back() &&
+        a[b.size() - 1] == b.back() + '\r')
         a[b.size() - 1] = b.back();
 
     qsizetype prefix = 0;
@@ -178,6 +179,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     Check(WritePrivateProfileString(section, key, value, path), "the write failed", input);
     const QByteArray after = ReadAll(path);
+    if (qEnvironmentVariableIsSet("FUZZ_PROFILE_SHOW"))
+        std::fprintf(stderr, "after the write: %s\n", after.toPercentEncoding().data());
     const QByteArray keyLine = key.trimmed() + '=' + value;
     const char breaks[] = {'\n', '\r'};
     if (!HasAny(section, breaks, 2) && !HasAny(key, breaks, 2) && !HasAny(value, breaks, 2))
