@@ -11,6 +11,8 @@ FakeDevice *g_fake = nullptr;
 
 template<typename... Args> void Record(const char *name, Args... args)
 {
+    if (!g_fake->record)
+        return;
     QStringList parts;
     (void)(parts << ... << QString::number(args));
     g_fake->calls << QStringLiteral("%1(%2)").arg(QLatin1String(name),
@@ -221,9 +223,11 @@ int32_t LogGetFile(char *path)
 
 int32_t LogSetFile(const char *path)
 {
-    g_fake->calls << QStringLiteral("DXS_devDLogSetFile(%1)").arg(QString::fromLocal8Bit(path));
-    if (g_fake->onCall)
-        g_fake->onCall(g_fake->calls.back());
+    if (g_fake->record) {
+        g_fake->calls << QStringLiteral("DXS_devDLogSetFile(%1)").arg(QString::fromLocal8Bit(path));
+        if (g_fake->onCall)
+            g_fake->onCall(g_fake->calls.back());
+    }
     if (Fails("DXS_devDLogSetFile"))
         return g_fake->failStatus;
     g_fake->logFile = path;

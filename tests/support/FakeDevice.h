@@ -46,6 +46,7 @@ public:
     QByteArray logFile = "C:\\qrx.dbg";
     bool logFileUnterminated = false; // DXS_devDLogGetFile fills all 260 bytes with no NUL
 
+    bool record = true; // off: calls are answered but neither kept nor passed to onCall
     QStringList calls;
     std::function<void(const QString &call)> onCall; // called as each call is recorded
     // The calls recorded since the last take, which are then forgotten.
