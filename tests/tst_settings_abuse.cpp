@@ -1,0 +1,279 @@
+// The settings file abused: missing, read-only, a folder in its place, very long, binary
+// garbage, CRLF line ends, a byte-order mark, the key or the section twice. Each file is read and
+// written through the profile functions, then met by a real start-up and by System Environment
+// Setup opened from the started frame. Reads follow the profile rules, a write changes the one
+// line and keeps every other byte, and a file that cannot be written stays as it was.
+// The single rules (quotes, blanks, case, a NUL, 259 characters) are in tst_profilefile.cpp.
+#include "FakeDevice.h"
+#include "FaultsOperator.h"
+#include "ProfileFile.h"
+#include "ScriptedMessageBoxes.h"
+#include "Views.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The rows name only what differs from the defaults; every other member keeps its default.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace {
+
+const QByteArray kKeyLine = "Controller_Loading_Mode=";
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// About `bytes` of other sections and keys, every line ended by `eol`.
+QByteArray OtherSections(qsizetype bytes, const QByteArray &eol = "\n")
+{
+    QByteArray text;
+    text.reserve(bytes + 64);
+    for (int i = 0; text.size() < bytes; ++i) {
+        if (i % 100 == 0)
+            text += "[Section" + QByteArray::number(i / 100) + ']' + eol;
+        text +=
+            "Key" + QByteArray::number(i) + "=some value of line " + QByteArray::number(i) + eol;
+    }
+    return text;
+}
+
+// Bytes of every value, NUL and line ends among them, with no line that names a section.
+QByteArray Garbage(qsizetype bytes)
+{
+    QRandomGenerator random(8);
+    QByteArray data(bytes, '\0');
+    for (char &c : data)
+        c = char(random.bounded(256));
+    return data.replace('[', '(');
+}
+
+} // namespace
+
+// One abused file and what every reader and writer makes of it.
+struct Abuse
+{
+    enum Kind { Plain, Missing, ReadOnly, Folder, Link };
+    Kind kind = Plain;
+    QByteArray content;
+
+    QByteArray read; // GetPrivateProfileString with the default "<default>"
+    int startMode = 0; // the first DXS_devSysLoad's mode
+    QByteArray afterStart; // the file after start-up; null: unchanged
+    int dialogShows = 1; // the selection System Environment Setup opens with
+    QByteArray afterAuto; // the file after "0 : Auto" was stored; null: refused, unchanged
+};
+Q_DECLARE_METATYPE(Abuse)
+
+class TestSettingsAbuse : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString path() const { return m_dir.filePath(QStringLiteral("Orvane.ini")); }
+    QString target() const { return m_dir.filePath(QStringLiteral("elsewhere.ini")); }
+
+    // Puts the abused file in place.
+    void lay(const Abuse &a)
+    {
+        if (a.kind == Abuse::Missing)
+            return;
+        if (a.kind == Abuse::Folder) {
+            QVERIFY(QDir().mkpath(path()));
+            return;
+        }
+        const QString file = a.kind == Abuse::Link ? target() : path();
+        if (a.kind == Abuse::Link)
+            QVERIFY(QFile::link(target(), path()));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(a.content), a.content.size());
+        f.close();
+        if (a.kind == Abuse::ReadOnly)
+            QVERIFY(QFile::setPermissions(path(),
+                                          QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    }
+
+    // The file is what it was laid as, or `expected` when that is not null.
+    void checkFile(const Abuse &a, const QByteArray &expected)
+    {
+        if (a.kind == Abuse::Folder) {
+            QVERIFY(QFileInfo(path()).isDir());
+            QVERIFY(QDir(path()).isEmpty());
+            return;
+        }
+        const QByteArray now = ReadAll(path());
+        const QByteArray want = expected.isNull() ? a.content : expected;
+        if (now != want) // a short message for files of megabytes
+            QFAIL(qPrintable(
+                QStringLiteral("file differs: %1 bytes, expected %2; first "
+                               "difference at %3")
+                    .arg(now.size())
+                    .arg(want.size())
+                    .arg(std::mismatch(now.begin(), now.end(), want.begin(), want.end()).first -
+                         now.begin())));
+        if (a.kind == Abuse::ReadOnly)
+            QVERIFY(!(QFileInfo(path()).permissions() & QFile::WriteOwner));
+        if (a.kind == Abuse::Link)
+            QCOMPARE(QFileInfo(path()).symLinkTarget(), target());
+    }
+
+    static void addRows()
+    {
+        QTest::addColumn<Abuse>("a");
+        const QByteArray system1 = "[System]\n" + kKeyLine + "1\n";
+        const QByteArray system0 = "[System]\n" + kKeyLine + "0\n";
+
+        QTest::newRow("missing") << Abuse{.kind = Abuse::Missing,
+                                          .read = "<default>",
+                                          .afterStart = system0,
+                                          .dialogShows = 0,
+                                          .afterAuto = system0};
+        QTest::newRow("empty") << Abuse{.content = "", .read = "<default>", .afterAuto = system0};
+        QTest::newRow("read-only") << Abuse{
+            .kind = Abuse::ReadOnly, .content = "; kept\n" + system1, .read = "1", .startMode = 1};
+        QTest::newRow("read-only, no key")
+            << Abuse{.kind = Abuse::ReadOnly, .content = "[Other]\nA=1", .read = "<default>"};
+        // The link stays, and the file it names is written.
+        QTest::newRow("a link to the file") << Abuse{.kind = Abuse::Link,
+                                                     .content = "; kept\n" + system1,
+                                                     .read = "1",
+                                                     .startMode = 1,
+                                                     .afterAuto = "; kept\n" + system0};
+        QTest::newRow("a folder in its place") << Abuse{.kind = Abuse::Folder, .read = "<default>"};
+
+        const QByteArray tenMb = OtherSections(10 * 1024 * 1024);
+        QTest::newRow("10 MB, the key last") << Abuse{
+            .content = tenMb + system1, .read = "1", .startMode = 1, .afterAuto = tenMb + system0};
+        QTest::newRow("10 MB, the key first") << Abuse{
+            .content = system1 + tenMb, .read = "1", .startMode = 1, .afterAuto = system0 + tenMb};
+        const QByteArray oneLine(10 * 1024 * 1024, 'x');
+        QTest::newRow("10 MB in one line") << Abuse{
+            .content = oneLine, .read = "<default>", .afterAuto = oneLine + "\n" + system0};
+        // Past what the reader takes for a profile file: nothing read, nothing written.
+        const QByteArray huge = OtherSections(65 * 1024 * 1024) + system1;
+        QTest::newRow("65 MB") << Abuse{.content = huge, .read = "<default>"};
+
+        const QByteArray garbage = Garbage(64 * 1024);
+        const QByteArray garbageEol = garbage.indexOf("\r\n") + 1 == garbage.indexOf('\n')
+            ? QByteArray("\r\n")
+            : QByteArray("\n");
+        QTest::newRow("binary garbage")
+            << Abuse{.content = garbage,
+                     .read = "<default>",
+                     .afterAuto = garbage + (garbage.endsWith('\n') ? "" : garbageEol) +
+                         "[System]" + garbageEol + kKeyLine + "0" + garbageEol};
+        const QByteArray garbageFirst = garbage + "\n" + system1;
+        QTest::newRow("binary garbage, then the key")
+            << Abuse{.content = garbageFirst,
+                     .read = "1",
+                     .startMode = 1,
+                     .afterAuto = garbage + "\n" + system0};
+
+        QTest::newRow("CRLF") << Abuse{
+            .content = "[Other]\r\nA=1\r\n[System]\r\n" + kKeyLine + "1\r\nB=2\r\n",
+            .read = "1",
+            .startMode = 1,
+            .afterAuto = "[Other]\r\nA=1\r\n[System]\r\n" + kKeyLine + "0\r\nB=2\r\n"};
+        QTest::newRow("CRLF, no key")
+            << Abuse{.content = "[System]\r\nB=2\r\n\r\n[Other]\r\nA=1\r\n",
+                     .read = "<default>",
+                     .afterAuto = "[System]\r\nB=2\r\n" + kKeyLine + "0\r\n\r\n[Other]\r\nA=1\r\n"};
+        QTest::newRow("byte-order mark") << Abuse{.content = "\xEF\xBB\xBF" + system1,
+                                                  .read = "1",
+                                                  .startMode = 1,
+                                                  .afterAuto = "\xEF\xBB\xBF" + system0};
+        QTest::newRow("byte-order mark, CRLF, no key")
+            << Abuse{.content = "\xEF\xBB\xBF[System]\r\n",
+                     .read = "<default>",
+                     .afterAuto = "\xEF\xBB\xBF[System]\r\n" + kKeyLine + "0\r\n"};
+
+        QTest::newRow("the key twice") << Abuse{.content = system1 + kKeyLine + "5\n",
+                                                .read = "1",
+                                                .startMode = 1,
+                                                .afterAuto = system0 + kKeyLine + "5\n"};
+        QTest::newRow("the section twice")
+            << Abuse{.content = system1 + "[Other]\nA=1\n[system]\n" + kKeyLine + "5\n",
+                     .read = "1",
+                     .startMode = 1,
+                     .afterAuto = system0 + "[Other]\nA=1\n[system]\n" + kKeyLine + "5\n"};
+        QTest::newRow("the section twice, the key in the second")
+            << Abuse{.content = "[System]\nA=1\n" + system1,
+                     .read = "<default>",
+                     .afterAuto = "[System]\nA=1\n" + kKeyLine + "0\n" + system1};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        RegisterStandardViews();
+    }
+
+    void cleanup()
+    {
+        QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner);
+        QFile::remove(path());
+        QDir(path()).removeRecursively();
+        QFile::remove(target());
+    }
+
+    void profileFunctions_data() { addRows(); }
+
+    void profileFunctions()
+    {
+        QFETCH(Abuse, a);
+        lay(a);
+        QCOMPARE(GetPrivateProfileString("System", "Controller_Loading_Mode", "<default>", path()),
+                 a.read);
+        const bool written =
+            WritePrivateProfileString("System", "Controller_Loading_Mode", "0", path());
+        QCOMPARE(written, !a.afterAuto.isNull());
+        checkFile(a, a.afterAuto);
+        QCOMPARE(GetPrivateProfileString("System", "Controller_Loading_Mode", "<default>", path()),
+                 written ? QByteArray("0") : a.read);
+    }
+
+    void startUpAndEnvironmentSetup_data() { addRows(); }
+
+    void startUpAndEnvironmentSetup()
+    {
+        QFETCH(Abuse, a);
+        lay(a);
+        FakeDevice fake;
+        fake.boards = {FakeBoard{}};
+        ScriptedMessageBoxes boxes;
+        auto frame = std::make_unique<CVL_MainFrame>(m_dir.path());
+        QCOMPARE(frame->OnCreate(), 0);
+        QCOMPARE(QString::fromLocal8Bit(g_pSysInfo->settingsPath), path());
+        QCOMPARE(fake.callsOf("DXS_devSysLoad"),
+                 QStringList{QStringLiteral("DXS_devSysLoad(%1)").arg(a.startMode)});
+        checkFile(a, a.afterStart);
+
+        int shown = -2;
+        const QString title =
+            FaultsOperator::RunModal(frame->commandAction(ID_ENV_SETUP), [&](QDialog *d) {
+                auto *dialog = qobject_cast<CVL_SysCfgDlg *>(d);
+                shown = dialog->loadingModeList()->currentIndex();
+                dialog->loadingModeList()->setCurrentIndex(0);
+                dialog->okButton()->click();
+            });
+        QCOMPARE(title, QString("System Environment Setup"));
+        QCOMPARE(shown, a.dialogShows);
+        QCOMPARE(boxes.texts(),
+                 a.afterAuto.isNull() ? QStringList{"Fail! Write Settings File..."}
+                                      : QStringList());
+        checkFile(a, a.afterAuto);
+        // The running program keeps the mode it started with.
+        QCOMPARE(frame->loadingMode(), a.startMode);
+        frame.reset();
+        FaultsOperator::Settle();
+    }
+};
+
+QTEST_MAIN(TestSettingsAbuse)
+#include "tst_settings_abuse.moc"
