@@ -23,7 +23,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -217,16 +219,27 @@ inline void Wheel(QWidget *target, int delta)
     QCoreApplication::sendEvent(target, &wheel);
 }
 
-// The tree's "Set Active Controller" on every board node, and the selector's entries and wheel.
+// Every node of the tree right-clicked (its menu's "Set Active Controller" chosen where there
+// is one) and double-clicked, and the selector's entries and wheel.
 inline void UseBoardChoosers(CVL_MainFrame *frame)
 {
     CVL_WsSysWnd *tree = frame->systemTree();
-    for (QTreeWidgetItem *card : tree->cardItems) {
-        if (!card)
-            continue;
-        tree->setCurrentItem(card);
-        SendMessage(tree, UM_ACTIVE_CARD_CHANGED);
+    tree->trackPopupMenu = [](QMenu &menu, const QPoint &) {
+        return menu.actions().value(0);
+    };
+    QList<QTreeWidgetItem *> nodes;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+        nodes << *it;
+    for (QTreeWidgetItem *node : nodes) {
+        tree->scrollToItem(node);
+        const QPoint at = tree->visualItemRect(node).center();
+        QTest::mousePress(tree->viewport(), Qt::RightButton, {}, at);
+        QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, at);
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(tree->viewport(), &menu);
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
     }
+    tree->trackPopupMenu = nullptr;
     QComboBox *selector = frame->controllerSelector();
     for (int i = 0; i < selector->count(); ++i)
         Choose(selector, i);

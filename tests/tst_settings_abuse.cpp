@@ -41,14 +41,15 @@ QByteArray OtherSections(qsizetype bytes, const QByteArray &eol = "\n")
     return text;
 }
 
-// Bytes of every value, NUL and line ends among them, with no line that names a section.
+// Bytes of every value, NUL, brackets and line ends among them (none of its lines happens to
+// name the section "System").
 QByteArray Garbage(qsizetype bytes)
 {
     QRandomGenerator random(8);
     QByteArray data(bytes, '\0');
     for (char &c : data)
         c = char(random.bounded(256));
-    return data.replace('[', '(');
+    return data;
 }
 
 } // namespace
