@@ -8,6 +8,7 @@
 #include "FaultsOperator.h"
 #include "ProfileFile.h"
 #include "ScriptedMessageBoxes.h"
+#include "Settings.h"
 #include "Views.h"
 
 #include <QRandomGenerator>
@@ -273,6 +274,37 @@ private slots:
         QCOMPARE(frame->loadingMode(), a.startMode);
         frame.reset();
         FaultsOperator::Settle();
+    }
+
+    // A folder whose settings path does not fit the system record's 260 bytes: the mode that
+    // System Environment Setup stores is the one the next start reads.
+    void longInstallFolder()
+    {
+        QString folder = m_dir.path();
+        while (folder.toLocal8Bit().size() < 300)
+            folder += QStringLiteral("/a-rather-long-folder-name");
+        QVERIFY(QDir().mkpath(folder));
+        const QString fallback = Settings::ChooseSettingsPath(QStringLiteral("/no/such/folder"));
+        QFile::remove(fallback);
+        FakeDevice fake;
+        fake.boards = {FakeBoard{}};
+        ScriptedMessageBoxes boxes;
+        for (int start = 0; start < 2; ++start) {
+            CVL_MainFrame frame(folder);
+            QCOMPARE(frame.OnCreate(), 0);
+            QCOMPARE(fake.callsOf("DXS_devSysLoad").value(start),
+                     QStringLiteral("DXS_devSysLoad(%1)").arg(start));
+            const QString recorded = QString::fromLocal8Bit(g_pSysInfo->settingsPath);
+            FaultsOperator::RunModal(frame.commandAction(ID_ENV_SETUP), [](QDialog *d) {
+                auto *dialog = qobject_cast<CVL_SysCfgDlg *>(d);
+                dialog->loadingModeList()->setCurrentIndex(1);
+                dialog->okButton()->click();
+            });
+            QCOMPARE(boxes.texts(), QStringList());
+            // The record holds the whole path of the file start-up read and the dialog wrote.
+            QCOMPARE(ReadAll(recorded), "[System]\n" + kKeyLine + "1\n");
+        }
+        QFile::remove(fallback);
     }
 };
 

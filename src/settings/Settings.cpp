@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "ProfileFile.h"
+#include "SystemInfo.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -18,7 +19,10 @@ namespace Settings {
 QString ChooseSettingsPath(const QString &executableDir)
 {
     const QString beside = QDir(executableDir).filePath(QStringLiteral("Orvane.ini"));
-    if (QFileInfo::exists(beside) || QFileInfo(executableDir).isWritable())
+    // The system record keeps the path in 260 bytes: a longer one, cut there, would name
+    // another file, and System Environment Setup would store the mode where no start reads it.
+    const bool fits = beside.toLocal8Bit().size() < kPathBytes;
+    if (fits && (QFileInfo::exists(beside) || QFileInfo(executableDir).isWritable()))
         return beside;
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(folder);

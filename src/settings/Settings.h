@@ -8,7 +8,8 @@
 namespace Settings {
 
 // Where the settings file lives: Orvane.ini beside the executable when it exists there or that
-// folder can be written, else the per-user file in the application's config folder.
+// folder can be written, and its path fits the system record; else the per-user file in the
+// application's config folder.
 QString ChooseSettingsPath(const QString &executableDir);
 
 // The key's text as read (empty when missing or empty).
