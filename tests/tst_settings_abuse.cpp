@@ -1,4 +1,4 @@
-// The settings file abused: missing, read-only, a folder in its place, very long, binary
+// The settings file abused: missing, read-only, a folder or a pipe in its place, very long, binary
 // garbage, CRLF line ends, a byte-order mark, the key or the section twice. Each file is read and
 // written through the profile functions, then met by a real start-up and by System Environment
 // Setup opened from the started frame. Reads follow the profile rules, a write changes the one
@@ -14,6 +14,8 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 // The rows name only what differs from the defaults; every other member keeps its default.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -58,7 +60,7 @@ QByteArray Garbage(qsizetype bytes)
 // One abused file and what every reader and writer makes of it.
 struct Abuse
 {
-    enum Kind { Plain, Missing, ReadOnly, Folder, Link };
+    enum Kind { Plain, Missing, ReadOnly, Folder, Link, Fifo };
     Kind kind = Plain;
     QByteArray content;
 
@@ -88,6 +90,10 @@ class TestSettingsAbuse : public QObject
             QVERIFY(QDir().mkpath(path()));
             return;
         }
+        if (a.kind == Abuse::Fifo) {
+            QCOMPARE(mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+            return;
+        }
         const QString file = a.kind == Abuse::Link ? target() : path();
         if (a.kind == Abuse::Link)
             QVERIFY(QFile::link(target(), path()));
@@ -106,6 +112,12 @@ class TestSettingsAbuse : public QObject
         if (a.kind == Abuse::Folder) {
             QVERIFY(QFileInfo(path()).isDir());
             QVERIFY(QDir(path()).isEmpty());
+            return;
+        }
+        if (a.kind == Abuse::Fifo) {
+            struct stat st;
+            QCOMPARE(stat(QFile::encodeName(path()).constData(), &st), 0);
+            QVERIFY(S_ISFIFO(st.st_mode));
             return;
         }
         const QByteArray now = ReadAll(path());
@@ -147,6 +159,8 @@ class TestSettingsAbuse : public QObject
                                                      .startMode = 1,
                                                      .afterAuto = "; kept\n" + system0};
         QTest::newRow("a folder in its place") << Abuse{.kind = Abuse::Folder, .read = "<default>"};
+        // Opened, a pipe would hold the start-up until someone wrote to it.
+        QTest::newRow("a pipe in its place") << Abuse{.kind = Abuse::Fifo, .read = "<default>"};
 
         const QByteArray tenMb = OtherSections(10 * 1024 * 1024);
         QTest::newRow("10 MB, the key last") << Abuse{
