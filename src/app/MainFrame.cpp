@@ -399,7 +399,7 @@ bool CVL_MainFrame::event(QEvent *event)
     if (!m)
         return QMainWindow::event(event);
     SystemInfo *info = g_pSysInfo;
-    switch (m->type()) {
+    switch (int(m->type())) {
     case UM_OPEN_WINDOW:
         OpenWindow(int(m->wParam));
         break;
