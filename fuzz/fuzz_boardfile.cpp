@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const std::string *p : {&config.dataDir, &config.logFile})
         Check(p->size() < size_t(kPathBytes), "a path too long for the library's buffer");
     for (size_t i = 0; i < config.boards.size(); ++i) {
-        const BoardSpec &b = config.boards[i];
+        const BoardDef &b = config.boards[i];
         Check(b.cardNo >= 0, "a negative card number");
         Check(b.inputs >= 0 && b.inputs <= kMaxPoints, "Inputs out of range");
         Check(b.outputs >= 0 && b.outputs <= kMaxPoints, "Outputs out of range");

@@ -24,10 +24,10 @@ const QString kOpenModeQuestion =
     QStringLiteral("Controller Open Mode Error.\nDo you want to reload the controller?");
 
 // One board per word: "type/card/inputs/outputs"; the card may be a range "0..15".
-QList<FakeBoard> Boards(const QString &spec)
+QList<FakeBoard> Boards(const QString &board)
 {
     QList<FakeBoard> boards;
-    for (const QString &word : spec.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString &word : board.split(u' ', Qt::SkipEmptyParts)) {
         const QStringList f = word.split(u'/');
         const QStringList cards = f[1].split(QStringLiteral(".."));
         const int first = cards[0].toInt();

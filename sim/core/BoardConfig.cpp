@@ -239,7 +239,7 @@ bool BoardConfig::Read(const std::string &path, BoardConfig *config, std::string
                               "[" + boards[i]->name + "] follows a gap: [Board" +
                                   std::to_string(i - 1) + "] is missing");
         Section &s = *boards[i];
-        BoardSpec b;
+        BoardDef b;
         int32_t loopback = 0;
         if (!check.Int(s, "Type", INT32_MIN, INT32_MAX, &b.type, true) ||
             !check.Int(s, "CardNo", 0, INT32_MAX, &b.cardNo, true) ||
@@ -291,7 +291,7 @@ uint64_t BoardConfig::Fingerprint() const
         }
     };
     mix(static_cast<int64_t>(boards.size()));
-    for (const BoardSpec &b : boards) {
+    for (const BoardDef &b : boards) {
         mix(b.type);
         mix(b.cardNo);
         mix(b.inputs);

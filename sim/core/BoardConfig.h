@@ -7,7 +7,7 @@
 
 enum class InputPattern { None, Counter, Walk };
 
-struct BoardSpec
+struct BoardDef
 {
     int32_t type = 0;
     int32_t cardNo = 0;
@@ -28,7 +28,7 @@ struct BoardConfig
     std::string dataDir; // absolute after Locate/Read
     std::string logFile; // absolute after Locate/Read
     int32_t logLevel = 0;
-    std::vector<BoardSpec> boards;
+    std::vector<BoardDef> boards;
     std::string source; // the board file, or "built-in"
 
     // The four boards used when no board file is configured.

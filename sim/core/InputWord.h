@@ -42,12 +42,12 @@ inline uint64_t PatternWord(InputPattern pattern, int32_t inputs, int64_t nowMs)
     return 0;
 }
 
-inline uint64_t InputWord(const BoardSpec &spec, BoardSlot &slot)
+inline uint64_t InputWord(const BoardDef &board, BoardSlot &slot)
 {
     uint64_t word = Atomic(slot.held).load(std::memory_order_relaxed);
-    if (spec.loopback)
+    if (board.loopback)
         word |= Atomic(slot.outputs).load(std::memory_order_relaxed);
-    if (spec.pattern != InputPattern::None)
-        word |= PatternWord(spec.pattern, spec.inputs, MonotonicMs());
-    return word & PointMask(spec.inputs);
+    if (board.pattern != InputPattern::None)
+        word |= PatternWord(board.pattern, board.inputs, MonotonicMs());
+    return word & PointMask(board.inputs);
 }

@@ -37,7 +37,7 @@ public:
     }
 
     int boardCount() const { return m_count; }
-    const BoardSpec &spec(int position) const { return m_config.boards[position]; }
+    const BoardDef &board(int position) const { return m_config.boards[position]; }
     BoardSlot &slot(int position) const { return m_state.slot(position); }
     const BoardConfig &config() const { return m_config; }
     DeviceLog &log() { return m_log; }

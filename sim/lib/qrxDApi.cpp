@@ -120,7 +120,7 @@ QRX_API int32_t DXS_devGnGetMotDevMap(void *cardMap)
         CardMap map;
         map.setMapCount(g_sim.boardCount());
         for (int i = 0; i < g_sim.boardCount(); ++i) {
-            const BoardSpec &b = g_sim.spec(i);
+            const BoardDef &b = g_sim.board(i);
             map.setEntry(i, b.type, b.cardNo, b.inputs, b.outputs);
         }
         std::memcpy(cardMap, map.bytes, sizeof map.bytes);
@@ -135,8 +135,8 @@ QRX_API int32_t DXS_devGnGetDioNum(int32_t card, int32_t *inputs, int32_t *outpu
     const int32_t status = OnBoard(card, [&](int position) {
         if (!inputs || !outputs)
             return int32_t(kSimNullPointer);
-        *inputs = g_sim.spec(position).inputs;
-        *outputs = g_sim.spec(position).outputs;
+        *inputs = g_sim.board(position).inputs;
+        *outputs = g_sim.board(position).outputs;
         return int32_t(kSimOk);
     });
     if (Log().Wants(DeviceLog::kQueries, status))
@@ -164,7 +164,7 @@ QRX_API int32_t DXS_devConGetFwVersion(int32_t card, int32_t *version)
     const int32_t status = OnBoard(card, [&](int position) {
         if (!version)
             return int32_t(kSimNullPointer);
-        *version = g_sim.spec(position).firmware;
+        *version = g_sim.board(position).firmware;
         return int32_t(kSimOk);
     });
     if (Log().Wants(DeviceLog::kQueries, status))
@@ -176,10 +176,10 @@ QRX_API int32_t DXS_devConGetFwVersion(int32_t card, int32_t *version)
 QRX_API int32_t DXS_devConParamLoad(int32_t card)
 {
     const int32_t status = OnBoard(card, [&](int position) {
-        const BoardSpec &spec = g_sim.spec(position);
+        const BoardDef &board = g_sim.board(position);
         BoardParams params;
         const int32_t loaded = ParamFile::Load(
-            ParamFile::PathFor(g_sim.config().dataDir, spec.cardNo), spec.type, &params);
+            ParamFile::PathFor(g_sim.config().dataDir, board.cardNo), board.type, &params);
         if (loaded != kSimOk)
             return loaded;
         BoardSlot &s = g_sim.slot(position);
@@ -199,13 +199,13 @@ QRX_API int32_t DXS_devConParamLoad(int32_t card)
 QRX_API int32_t DXS_devConParamSave(int32_t card)
 {
     const int32_t status = OnBoard(card, [&](int position) {
-        const BoardSpec &spec = g_sim.spec(position);
+        const BoardDef &board = g_sim.board(position);
         BoardSlot &s = g_sim.slot(position);
         BoardParams params;
         params.filterEnable = Atomic(s.filterEnable).load();
         params.filterTime = Atomic(s.filterTime).load();
         params.checkOn = Atomic(s.checkOn).load() ? 1 : 0;
-        return ParamFile::Save(ParamFile::PathFor(g_sim.config().dataDir, spec.cardNo), spec.type,
+        return ParamFile::Save(ParamFile::PathFor(g_sim.config().dataDir, board.cardNo), board.type,
                                params);
     });
     if (Log().Wants(DeviceLog::kChanges, status))
@@ -250,12 +250,12 @@ QRX_API int32_t DXS_devConSetCheckOn(int32_t card, int32_t on)
 QRX_API int32_t DXS_devDiGetBit(int32_t card, int32_t bit, int32_t *value)
 {
     const int32_t status = OnBoard(card, [&](int position) {
-        const BoardSpec &spec = g_sim.spec(position);
-        if (!InRange(bit, 0, spec.inputs - 1))
+        const BoardDef &board = g_sim.board(position);
+        if (!InRange(bit, 0, board.inputs - 1))
             return int32_t(kSimBadPoint);
         if (!value)
             return int32_t(kSimNullPointer);
-        *value = static_cast<int32_t>((InputWord(spec, g_sim.slot(position)) >> bit) & 1);
+        *value = static_cast<int32_t>((InputWord(board, g_sim.slot(position)) >> bit) & 1);
         return int32_t(kSimOk);
     });
     if (Log().Wants(DeviceLog::kInputReads, status)) [[unlikely]]
@@ -267,7 +267,7 @@ QRX_API int32_t DXS_devDiGetBit(int32_t card, int32_t bit, int32_t *value)
 QRX_API int32_t DXS_devDoGetBit(int32_t card, int32_t bit, int32_t *value)
 {
     const int32_t status = OnBoard(card, [&](int position) {
-        if (!InRange(bit, 0, g_sim.spec(position).outputs - 1))
+        if (!InRange(bit, 0, g_sim.board(position).outputs - 1))
             return int32_t(kSimBadPoint);
         if (!value)
             return int32_t(kSimNullPointer);
@@ -284,7 +284,7 @@ QRX_API int32_t DXS_devDoGetBit(int32_t card, int32_t bit, int32_t *value)
 QRX_API int32_t DXS_devDoSetBit(int32_t card, int32_t bit, int32_t value)
 {
     const int32_t status = OnBoard(card, [&](int position) {
-        if (!InRange(bit, 0, g_sim.spec(position).outputs - 1))
+        if (!InRange(bit, 0, g_sim.board(position).outputs - 1))
             return int32_t(kSimBadPoint);
         if (!InRange(value, 0, 1))
             return int32_t(kSimBadValue);

@@ -182,7 +182,7 @@ int Tool::Board(const std::string &cardText, int *position)
 int Tool::Boards()
 {
     for (std::size_t i = 0; i < m_config.boards.size(); ++i) {
-        const BoardSpec &b = m_config.boards[i];
+        const BoardDef &b = m_config.boards[i];
         std::printf("position=%zu card=%d type=%d inputs=%d outputs=%d\n", i, b.cardNo, b.type,
                     b.inputs, b.outputs);
     }
@@ -191,7 +191,7 @@ int Tool::Boards()
 
 int Tool::Show(int position)
 {
-    const BoardSpec &b = m_config.boards[position];
+    const BoardDef &b = m_config.boards[position];
     BoardSlot &s = slot(position);
     std::printf("card %d at position %d: type %d, firmware 0x%x\n", b.cardNo, position, b.type,
                 b.firmware);
@@ -216,7 +216,7 @@ int Tool::Get(int position, const std::string &which)
 
 int Tool::Set(int position, const std::vector<std::string> &args)
 {
-    const BoardSpec &b = m_config.boards[position];
+    const BoardDef &b = m_config.boards[position];
     auto held = Atomic(slot(position).held);
     if (args[2] == "in" && args.size() == 5) {
         long long bit = 0;
