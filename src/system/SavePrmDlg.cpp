@@ -1,6 +1,6 @@
 #include "SavePrmDlg.h"
 
-#include "CardCatalogue.h"
+#include "CardLists.h"
 #include "DeviceTable.h"
 #include "DialogUnits.h"
 #include "ImageButton.h"
@@ -71,31 +71,8 @@ CVL_SavePrmDlg::CVL_SavePrmDlg(int32_t cardNo, QWidget *parent)
 void CVL_SavePrmDlg::OnInitDialog()
 {
     const SystemInfo *info = g_pSysInfo;
-    const CardMap *map = info->cardMap;
-    typeCount = 0;
-    if (map->mapCount() != 0) {
-        m_typeList->insertItem(0, FamilyText());
-        typeList[0] = kDigitalIoClass;
-        typeCount = 1;
-    }
-    m_typeList->setEnabled(false);
-
-    m_typeList->setCurrentIndex(-1);
-    for (int i = 0; i < typeCount; ++i) {
-        if (typeList[i] == info->activeCardType) {
-            m_typeList->setCurrentIndex(i);
-            selectedType = typeList[i];
-            break;
-        }
-    }
-
-    const int n = info->activeCardType == kDigitalIoClass ? map->boardSlots() : 0;
-    for (int i = 0; i < n; ++i)
-        m_cardList->insertItem(i, QString::number(map->cardNo(i)));
-    if (n == 1)
-        m_cardList->setEnabled(false);
-    const int32_t index = CardIndexOf(cardNo);
-    m_cardList->setCurrentIndex(index < n ? index : -1);
+    const int boards = info->activeCardType == kDigitalIoClass ? info->cardMap->boardSlots() : 0;
+    typeCount = FillCardLists(m_typeList, typeList, m_cardList, boards, cardNo, &selectedType);
 
     m_save->LoadButtonIcons(IDI_OK, 20, 16, 0, 0, 0);
     m_save->SetFlatLook(false, true);

@@ -1,6 +1,6 @@
 #include "SysRstDlg.h"
 
-#include "CardCatalogue.h"
+#include "CardLists.h"
 #include "DeviceTable.h"
 #include "DialogUnits.h"
 #include "ImageButton.h"
@@ -55,31 +55,8 @@ CVL_SysRstDlg::CVL_SysRstDlg(int32_t cardNo, QWidget *parent)
 
 void CVL_SysRstDlg::OnInitDialog()
 {
-    const SystemInfo *info = g_pSysInfo;
-    const CardMap *map = info->cardMap;
-    if (map->mapCount() != 0) {
-        m_typeList->insertItem(0, FamilyText());
-        typeList[0] = kDigitalIoClass;
-        m_typeCount = 1;
-    }
-    m_typeList->setEnabled(false);
-
-    m_typeList->setCurrentIndex(-1);
-    for (int i = 0; i < m_typeCount; ++i) {
-        if (typeList[i] == info->activeCardType) {
-            m_typeList->setCurrentIndex(i);
-            selectedType = typeList[i];
-            break;
-        }
-    }
-
-    const int n = map->boardSlots();
-    for (int i = 0; i < n; ++i)
-        m_cardList->insertItem(i, QString::number(map->cardNo(i)));
-    if (n == 1)
-        m_cardList->setEnabled(false);
-    const int32_t index = CardIndexOf(cardNo);
-    m_cardList->setCurrentIndex(index < n ? index : -1);
+    m_typeCount = FillCardLists(m_typeList, typeList, m_cardList, g_pSysInfo->cardMap->boardSlots(),
+                                cardNo, &selectedType);
 
     m_reset->LoadButtonIcons(IDI_RESET, 20, 16, 0, 0, 0);
     m_reset->SetFlatLook(false, true);

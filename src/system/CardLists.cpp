@@ -1,0 +1,35 @@
+#include "CardLists.h"
+
+#include "CardCatalogue.h"
+
+#include <QComboBox>
+
+int FillCardLists(QComboBox *typeList, int32_t types[kCardClasses], QComboBox *cardList, int boards,
+                  int32_t cardNo, int32_t *selectedType)
+{
+    const SystemInfo *info = g_pSysInfo;
+    int typeCount = 0;
+    if (info->cardMap->mapCount() != 0) {
+        typeList->insertItem(0, FamilyText());
+        types[0] = kDigitalIoClass;
+        typeCount = 1;
+    }
+    typeList->setEnabled(false);
+
+    typeList->setCurrentIndex(-1);
+    for (int i = 0; i < typeCount; ++i) {
+        if (types[i] == info->activeCardType) {
+            typeList->setCurrentIndex(i);
+            *selectedType = types[i];
+            break;
+        }
+    }
+
+    for (int i = 0; i < boards; ++i)
+        cardList->insertItem(i, QString::number(info->cardMap->cardNo(i)));
+    if (boards == 1)
+        cardList->setEnabled(false);
+    const int32_t index = CardIndexOf(cardNo);
+    cardList->setCurrentIndex(index < boards ? index : -1);
+    return typeCount;
+}
