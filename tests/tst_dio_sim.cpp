@@ -12,6 +12,7 @@
 #include "ResourceIds.h"
 #include "Resources.h"
 #include "ScriptedMessageBoxes.h"
+#include "SimBoards.h"
 #include "VelmarApp.h"
 
 #include <QLineEdit>
@@ -50,15 +51,9 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        const QString config = m_dir.filePath("boards.ini");
-        QFile f(config);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\nLoopback=1\n"
-                "[Board1]\nType=2801\nCardNo=3\nInputs=64\n");
-        f.close();
-        qputenv("QRXSIM_CONFIG", config.toLocal8Bit());
-        qputenv("QRXSIM_STATE", m_dir.filePath("state").toLocal8Bit());
-        qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
+        QVERIFY(UseSimBoards(m_dir.path(), "boards",
+                             "[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\nLoopback=1\n"
+                             "[Board1]\nType=2801\nCardNo=3\nInputs=64\n"));
         QVERIFY(QDir().mkpath(m_dir.filePath("app")));
         QCOMPARE(qrxsim({"reset"}).left(7) == "failed:", false);
 

@@ -5,6 +5,7 @@
 // file, a library that lacks one function) are not repeated.
 #include "FaultsOperator.h"
 #include "ScriptedMessageBoxes.h"
+#include "SimBoards.h"
 #include "SystemInfo.h"
 #include "VelmarApp.h"
 #include "Views.h"
@@ -30,17 +31,10 @@ class TestFaultsSim : public QObject
         ++m_case;
         const QString log = m_dir.filePath(QStringLiteral("case%1.dbg").arg(m_case));
         const QString data = m_dir.filePath(QStringLiteral("data%1").arg(m_case));
-        const QString config = m_dir.filePath(QStringLiteral("case%1.ini").arg(m_case));
-        QFile f(config);
-        if (!f.open(QIODevice::WriteOnly))
+        if (!UseSimBoards(m_dir.path(), QStringLiteral("case%1").arg(m_case),
+                          "[System]\nLogLevel=2\nLogFile=" + log.toLocal8Bit() +
+                              "\nDataDir=" + data.toLocal8Bit() + "\n" + sections))
             return {};
-        f.write("[System]\nLogLevel=2\nLogFile=" + log.toLocal8Bit() +
-                "\nDataDir=" + data.toLocal8Bit() + "\n" + sections);
-        f.close();
-        qputenv("QRXSIM_CONFIG", config.toLocal8Bit());
-        qputenv("QRXSIM_STATE",
-                m_dir.filePath(QStringLiteral("state%1").arg(m_case)).toLocal8Bit());
-        qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
         return log;
     }
 

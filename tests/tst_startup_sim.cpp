@@ -2,6 +2,7 @@
 // the simulator's own log shows the calls the program made.
 #include "MainFrame.h"
 #include "ScriptedMessageBoxes.h"
+#include "SimBoards.h"
 #include "VelmarApp.h"
 #include "WsSysWnd.h"
 
@@ -23,18 +24,12 @@ class TestStartupSim : public QObject
     {
         ++m_case;
         const QString log = m_dir.filePath(QStringLiteral("case%1.dbg").arg(m_case));
-        const QString config = m_dir.filePath(QStringLiteral("case%1.ini").arg(m_case));
-        QFile f(config);
-        if (!f.open(QIODevice::WriteOnly))
+        if (!UseSimBoards(m_dir.path(), QStringLiteral("case%1").arg(m_case),
+                          "[System]\nLogLevel=3\nLogFile=" + log.toLocal8Bit() + "\n" +
+                              systemLines +
+                              "[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\n"
+                              "[Board1]\nType=2801\nCardNo=3\nInputs=64\n"))
             return {};
-        f.write("[System]\nLogLevel=3\nLogFile=" + log.toLocal8Bit() + "\n" + systemLines +
-                "[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\n"
-                "[Board1]\nType=2801\nCardNo=3\nInputs=64\n");
-        f.close();
-        qputenv("QRXSIM_CONFIG", config.toLocal8Bit());
-        qputenv("QRXSIM_STATE",
-                m_dir.filePath(QStringLiteral("state%1").arg(m_case)).toLocal8Bit());
-        qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
         return log;
     }
 

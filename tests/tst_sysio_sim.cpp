@@ -11,6 +11,7 @@
 #include "Messages.h"
 #include "SavePrmDlg.h"
 #include "ScriptedMessageBoxes.h"
+#include "SimBoards.h"
 #include "SysCfgDlg.h"
 #include "SysIoWnd.h"
 #include "SysRstDlg.h"
@@ -43,18 +44,11 @@ class TestSysIoSim : public QObject
         ++m_case;
         m_log = m_dir.filePath(QStringLiteral("case%1.dbg").arg(m_case));
         m_data = m_dir.filePath(QStringLiteral("data%1").arg(m_case));
-        const QString config = m_dir.filePath(QStringLiteral("case%1.ini").arg(m_case));
-        QFile f(config);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[System]\nLogLevel=3\nLogFile=" + m_log.toLocal8Bit() +
-                "\nDataDir=" + m_data.toLocal8Bit() +
-                "\n[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\n"
-                "[Board1]\nType=174\nCardNo=3\nInputs=32\nOutputs=32\n");
-        f.close();
-        qputenv("QRXSIM_CONFIG", config.toLocal8Bit());
-        qputenv("QRXSIM_STATE",
-                m_dir.filePath(QStringLiteral("state%1").arg(m_case)).toLocal8Bit());
-        qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
+        QVERIFY(UseSimBoards(m_dir.path(), QStringLiteral("case%1").arg(m_case),
+                             "[System]\nLogLevel=3\nLogFile=" + m_log.toLocal8Bit() +
+                                 "\nDataDir=" + m_data.toLocal8Bit() +
+                                 "\n[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\n"
+                                 "[Board1]\nType=174\nCardNo=3\nInputs=32\nOutputs=32\n"));
     }
 
     // What the tool prints for the arguments; it sees the same boards as this process.
