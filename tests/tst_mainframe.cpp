@@ -281,7 +281,12 @@ private slots:
     {
         start({0});
         m_frame->close();
-        QSettings settings("Local AppWizard-Generated Applications", "Orvane");
+        // In the user's config folder, beside the per-user settings file.
+        const QString file =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            "/Orvane/Orvane.conf";
+        QVERIFY(QFileInfo::exists(file));
+        QSettings settings(file, QSettings::IniFormat);
         QVERIFY(!settings.value("NormalLayout").toByteArray().isEmpty());
         QCOMPARE(settings.value("CommandBars/MainVisible").toBool(), true);
     }

@@ -39,8 +39,7 @@ constexpr int kWheelStep = 120;
 
 QSettings LayoutSettings()
 {
-    return QSettings(QStringLiteral("Local AppWizard-Generated Applications"),
-                     QStringLiteral("Orvane"));
+    return QSettings(Settings::LayoutPath(), QSettings::IniFormat);
 }
 
 } // namespace

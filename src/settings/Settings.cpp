@@ -4,6 +4,7 @@
 #include "SystemInfo.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -11,22 +12,55 @@ namespace {
 
 const QByteArray kSection = "System";
 const QByteArray kKey = "Controller_Loading_Mode";
+const QString kFileName = QStringLiteral("Orvane.ini");
+
+QString ConfigFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
+// Copies an earlier version's file to the new place once, when the new file is missing; the old
+// one stays for that version.
+QString TakeOver(const QString &oldPath, const QString &path)
+{
+    if (!QFileInfo::exists(path) && QFileInfo(oldPath).isFile())
+        QFile::copy(oldPath, path);
+    return path;
+}
 
 } // namespace
 
 namespace Settings {
 
+QString UserFolder()
+{
+    return QDir(ConfigFolder()).filePath(QStringLiteral("Orvane"));
+}
+
 QString ChooseSettingsPath(const QString &executableDir)
 {
-    const QString beside = QDir(executableDir).filePath(QStringLiteral("Orvane.ini"));
+    const QDir dir(executableDir);
+    const QString beside = dir.filePath(kFileName);
     // The system record keeps the path in 260 bytes: a longer one, cut there, would name
     // another file, and System Environment Setup would store the mode where no start reads it.
     const bool fits = beside.toLocal8Bit().size() < kPathBytes;
-    if (fits && (QFileInfo::exists(beside) || QFileInfo(executableDir).isWritable()))
+    const bool installed = QFileInfo::exists(dir.filePath(QLatin1String(kInstalledMarker)));
+    if (fits &&
+        (QFileInfo::exists(beside) || (!installed && QFileInfo(executableDir).isWritable())))
         return beside;
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    const QString folder = UserFolder();
     QDir().mkpath(folder);
-    return QDir(folder).filePath(QStringLiteral("Orvane.ini"));
+    return TakeOver(QDir(folder).filePath(QStringLiteral("Orvane/") + kFileName),
+                    QDir(folder).filePath(kFileName));
+}
+
+QString LayoutPath()
+{
+    const QString folder = UserFolder();
+    QDir().mkpath(folder);
+    const QString old = QStringLiteral("Local AppWizard-Generated Applications/Orvane.conf");
+    return TakeOver(QDir(ConfigFolder()).filePath(old),
+                    QDir(folder).filePath(QStringLiteral("Orvane.conf")));
 }
 
 QByteArray ReadLoadingModeText(const QString &path)
