@@ -1,4 +1,5 @@
 #include "MainFrame.h"
+#include "OrvaneBuild.h"
 #include "VelmarApp.h"
 
 #include <QApplication>
@@ -10,6 +11,9 @@ int main(int argc, char *argv[])
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
     QApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
+    // A Wayland session matches the window with the desktop entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ORVANE_APP_ID));
 
     CVelmarApp app(QApplication::applicationDirPath());
     if (!app.InitInstance())

@@ -3,6 +3,7 @@
 // the qrxsim tool, whose exit codes and output are checked against what the library reads.
 #include "CardMap.h"
 #include "DeviceLibrary.h"
+#include "OrvaneBuild.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -273,6 +274,8 @@ private slots:
         QTest::addColumn<QString>("err");
         QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: qrxsim"
                               << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0
+                                 << QStringLiteral("qrxsim " ORVANE_VERSION "\n") << "";
         QTest::newRow("no command") << QStringList() << 2 << ""
                                     << "a command is missing";
         QTest::newRow("unknown command") << QStringList{"jump"} << 2 << ""

@@ -5,6 +5,7 @@
 
 #include "BoardConfig.h"
 #include "InputWord.h"
+#include "OrvaneBuild.h"
 #include "SharedState.h"
 #include "SimPaths.h"
 
@@ -33,6 +34,7 @@ Commands:
   watch CARD              print the words each time one changes, until interrupted
   reset                   rebuild the shared state from the board file
   --help                  show this text
+  --version               print the version
 
 CARD is a card number as "qrxsim boards" lists it. An input reads on when it is held
 on, or its board loops outputs back and the output of the same number is on, or the
@@ -133,6 +135,10 @@ int Tool::Run(const std::vector<std::string> &args)
     const std::string &command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::printf("qrxsim %s\n", ORVANE_VERSION);
         return 0;
     }
     const std::size_t counts[][2] = {{0, 0}, {1, 1}, {2, 2}, {3, 4}, {1, 1}, {0, 0}};
