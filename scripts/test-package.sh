@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Builds the Debian package and checks it the way a user of the distribution meets it:
+#  - lintian (no errors), the desktop entry and the AppStream metainfo validators;
+#  - unpacked into a temporary root: the program shows its main window offscreen and qrxsim
+#    lists the boards, with nothing written inside the unpacked tree;
+#  - installed with apt-get: /usr/bin/orvane the same way, nothing written under /usr, the
+#    window's class on X11 is the desktop entry's StartupWMClass, and the main window shows in a
+#    headless Wayland session (weston); then the package is removed.
+# Installs what it needs with apt-get (as root, else through sudo). Prints its time at the end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+started=$SECONDS
+fail() { echo "FAILED: $*" >&2; exit 1; }
+step() { echo "== $* (at $((SECONDS - started)) s)"; }
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+bash scripts/setup.sh
+packages=(dpkg-dev file lintian desktop-file-utils appstream weston qt6-wayland xvfb xauth
+          x11-utils xdotool)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -ne 0 ]; then
+    $sudo apt-get update -q
+    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja >/dev/null
+cmake --build "$build" -j2 --target installable
+rm -f "$build"/orvane_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(realpath "$build"/orvane_*_amd64.deb)
+step "package: $deb"
+dpkg-deb -f "$deb" Package Version Depends
+
+work=$(mktemp -d)
+daemons=()
+cleanup() {
+    for pid in "${daemons[@]}"; do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+step "lintian"
+lintian --fail-on error "$deb"
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+step "desktop-file-validate, appstreamcli validate --no-net"
+desktop-file-validate "$root"/usr/share/applications/*.desktop
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
+
+# Every run below has a home and a runtime folder of its own, and the default boards.
+fresh_user() {
+    export HOME=$work/home-$1 XDG_RUNTIME_DIR=$work/run-$1
+    mkdir -p "$HOME"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+    unset XDG_CONFIG_HOME ORVANE_DEVICE_LIBRARY QRXSIM_CONFIG QRXSIM_STATE
+}
+# Starts the program offscreen until its main window is shown.
+shown() {
+    local out
+    local status=0
+    out=$(QT_QPA_PLATFORM=${2:-offscreen} ORVANE_QUIT_WHEN_SHOWN=1 timeout 60 "$1" 2>"$work/err") ||
+        status=$?
+    [ $status -eq 0 ] || { cat "$work/err" >&2; fail "$1 ended with status $status"; }
+    [ "$out" = shown ] || { cat "$work/err" >&2; fail "$1 did not show its main window"; }
+}
+# qrxsim of the package lists the default boards.
+boards() {
+    local out
+    local status=0
+    out=$("$1" boards) || status=$?
+    [ $status -eq 0 ] || fail "$1 boards ended with status $status"
+    echo "$out"
+    [ "$(grep -c . <<<"$out")" -eq 4 ] || fail "$1 boards did not list the four boards"
+    "$1" --version
+}
+# The settings of an installed copy are the user's, never beside the executable.
+user_settings() {
+    [ -f "$HOME/.config/Orvane/Orvane.ini" ] || fail "no ~/.config/Orvane/Orvane.ini"
+    [ -f "$HOME/.config/Orvane/Orvane.conf" ] || fail "no ~/.config/Orvane/Orvane.conf"
+}
+nothing_written() {
+    local written
+    written=$(find "$1" -newer "$work/stamp" -not -type d)
+    [ -z "$written" ] || fail "files written under $1: $written"
+}
+
+step "unpacked into $root"
+fresh_user unpacked
+touch "$work/stamp"
+shown "$root/usr/bin/orvane"
+boards "$root/usr/bin/qrxsim"
+user_settings
+nothing_written "$root"
+
+step "apt-get install $deb"
+$sudo apt-get install -y -q "$deb" >"$work/apt.log" || { cat "$work/apt.log"; fail "apt-get install"; }
+fresh_user installed
+touch "$work/stamp"
+shown /usr/bin/orvane
+boards /usr/bin/qrxsim
+user_settings
+
+step "the window's class on X11"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+daemons+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
+DISPLAY=:$(cat "$work/display") /usr/bin/orvane 2>/dev/null &
+app=$!
+window=$(DISPLAY=:$(cat "$work/display") timeout 30 xdotool search --sync --name OrvaneSoftware |
+         head -1) || fail "no main window on X11"
+class=$(DISPLAY=:$(cat "$work/display") xprop -id "$window" WM_CLASS)
+kill -TERM $app
+wait $app || true
+wmclass=$(sed -n 's/^StartupWMClass=//p' /usr/share/applications/*.desktop)
+echo "$class; StartupWMClass=$wmclass"
+[[ $class == *", \"$wmclass\"" ]] || fail "the window's class is not $wmclass"
+
+step "Wayland (weston, headless)"
+weston --backend=headless-backend.so --socket=orvane-test --idle-time=0 >"$work/weston.log" 2>&1 &
+daemons+=($!)
+for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/orvane-test" ] && break; sleep 0.1; done
+[ -S "$XDG_RUNTIME_DIR/orvane-test" ] || { cat "$work/weston.log" >&2; fail "weston did not start"; }
+WAYLAND_DISPLAY=orvane-test shown /usr/bin/orvane wayland
+nothing_written /usr
+
+step "apt-get purge orvane"
+$sudo apt-get purge -y -q orvane >"$work/apt.log" || { cat "$work/apt.log"; fail "apt-get purge"; }
+[ ! -e /usr/lib/orvane ] && [ ! -e /usr/bin/orvane ] || fail "the package left files behind"
+
+echo "package checks passed in $((SECONDS - started)) s"
