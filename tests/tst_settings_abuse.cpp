@@ -4,6 +4,7 @@
 // Setup opened from the started frame. Reads follow the profile rules, a write changes the one
 // line and keeps every other byte, and a file that cannot be written stays as it was.
 // The single rules (quotes, blanks, case, a NUL, 259 characters) are in tst_profilefile.cpp.
+// Then a disk with no room, where no write may replace or create the file.
 #include "FakeDevice.h"
 #include "FaultsOperator.h"
 #include "ProfileFile.h"
@@ -15,7 +16,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // The rows name only what differs from the defaults; every other member keeps its default.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -53,6 +58,13 @@ QByteArray Garbage(qsizetype bytes)
     for (char &c : data)
         c = char(random.bounded(256));
     return data;
+}
+
+// The names in a folder, to see that a failed write left nothing behind.
+QStringList Names(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
 }
 
 } // namespace
@@ -286,6 +298,89 @@ private slots:
         checkFile(a, a.afterAuto);
         // The running program keeps the mode it started with.
         QCOMPARE(frame->loadingMode(), a.startMode);
+        frame.reset();
+        FaultsOperator::Settle();
+    }
+
+    // No room left: a small file system filled to the last block (where one can be mounted),
+    // or a file size limit that stops every write after a few bytes. A write whose data did not
+    // all reach the disk never replaces the file nor leaves one behind, and the caller hears
+    // of it: start-up goes on with mode 0, System Environment Setup reports and stays open.
+    void fullDisk_data()
+    {
+        QTest::addColumn<bool>("mounted"); // a full file system, else a file size limit
+        QTest::addColumn<QByteArray>("content"); // the file before; null: none
+        const QByteArray kept = "; kept\n[System]\n" + kKeyLine + "1\n";
+        QTest::newRow("full file system") << true << kept;
+        QTest::newRow("full file system, first start") << true << QByteArray();
+        QTest::newRow("file size limit") << false << kept;
+        QTest::newRow("file size limit, first start") << false << QByteArray();
+    }
+
+    void fullDisk()
+    {
+        QFETCH(bool, mounted);
+        QFETCH(QByteArray, content);
+        const QString folder = m_dir.filePath(QStringLiteral("full"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = QDir(folder).filePath(QStringLiteral("Orvane.ini"));
+        auto unmount = qScopeGuard([&] {
+            umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+            QDir(folder).removeRecursively();
+        });
+        if (mounted &&
+            mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("no tmpfs can be mounted here (needs root); the size limit rows stand in");
+        if (!content.isNull()) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(content), content.size());
+        }
+        if (mounted) {
+            QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const QByteArray block(512, 'x');
+            while (filler.write(block) == block.size()) {
+            }
+        }
+        const QStringList names = Names(folder);
+        struct rlimit old;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        auto unlimit = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &old); });
+        if (!mounted) {
+            std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+            const struct rlimit limit = {8, old.rlim_max};
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        }
+        auto unchanged = [&] {
+            return Names(folder) == names && (content.isNull() || ReadAll(file) == content);
+        };
+
+        QVERIFY(!WritePrivateProfileString("System", "Controller_Loading_Mode", "0", file));
+        QVERIFY(unchanged());
+
+        FakeDevice fake;
+        fake.boards = {FakeBoard{}};
+        ScriptedMessageBoxes boxes;
+        auto frame = std::make_unique<CVL_MainFrame>(folder);
+        QCOMPARE(frame->OnCreate(), 0);
+        QCOMPARE(QString::fromLocal8Bit(g_pSysInfo->settingsPath), file);
+        QCOMPARE(fake.callsOf("DXS_devSysLoad"),
+                 QStringList{QStringLiteral("DXS_devSysLoad(%1)").arg(content.isNull() ? 0 : 1)});
+        QVERIFY(unchanged());
+
+        bool openAfterOk = false;
+        FaultsOperator::RunModal(frame->commandAction(ID_ENV_SETUP), [&](QDialog *d) {
+            auto *dialog = qobject_cast<CVL_SysCfgDlg *>(d);
+            dialog->loadingModeList()->setCurrentIndex(0);
+            dialog->okButton()->click();
+            openAfterOk = dialog->isVisible();
+        });
+        QVERIFY(openAfterOk);
+        QCOMPARE(boxes.texts(), QStringList{"Fail! Write Settings File..."});
+        QVERIFY(unchanged());
+        unlimit.dismiss();
+        setrlimit(RLIMIT_FSIZE, &old);
         frame.reset();
         FaultsOperator::Settle();
     }
