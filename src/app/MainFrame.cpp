@@ -442,7 +442,7 @@ void CVL_MainFrame::RunExitQuestions()
                                                 "Do you want to save parameter to file?")
                                      .arg(card);
         if (AskYesNo(this, question))
-            Dev().DXS_devConParamSave(card);
+            CVL_SavePrmDlg::SaveCard(this, card); // a failure is reported; the exit goes on
     }
 }
 
