@@ -4,7 +4,9 @@
 // Setup opened from the started frame. Reads follow the profile rules, a write changes the one
 // line and keeps every other byte, and a file that cannot be written stays as it was.
 // The single rules (quotes, blanks, case, a NUL, 259 characters) are in tst_profilefile.cpp.
-// Then a disk with no room, where no write may replace or create the file.
+// Then a disk with no room, where no write may replace or create the file, and links planted
+// by another user, which a write never follows, and files of another owner, which keep their
+// owner and mode or are left alone.
 #include "FakeDevice.h"
 #include "FaultsOperator.h"
 #include "ProfileFile.h"
@@ -66,6 +68,25 @@ QStringList Names(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                   QDir::NoDotAndDotDot);
 }
+
+constexpr uid_t kNobody = 65534;
+
+// While it lives the process acts as `uid` (and the group of the same number) for every file
+// it touches; root only.
+class ActingAs
+{
+public:
+    explicit ActingAs(uid_t uid)
+    {
+        if (uid != 0 && (setegid(gid_t(uid)) != 0 || seteuid(uid) != 0))
+            qFatal("cannot act as user %u", unsigned(uid));
+    }
+    ~ActingAs()
+    {
+        if (seteuid(0) != 0 || setegid(0) != 0)
+            qFatal("cannot act as root again");
+    }
+};
 
 } // namespace
 
@@ -383,6 +404,106 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &old);
         frame.reset();
         FaultsOperator::Settle();
+    }
+
+    // Orvane.ini as a link, or another user's file: a write follows only the running user's
+    // own links and keeps the owner and mode of the file it replaces; where it cannot keep the
+    // owner, or the link is someone else's, it refuses and leaves everything as it was.
+    void plantedLinks_data()
+    {
+        QTest::addColumn<uid_t>("writer");
+        QTest::addColumn<bool>("link"); // Orvane.ini is a link to the file, else the file
+        QTest::addColumn<uid_t>("linkOwner");
+        QTest::addColumn<uid_t>("fileOwner");
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("our link to our file") << 0u << true << 0u << 0u << 0640 << true;
+        QTest::newRow("our link to another user's private file")
+            << 0u << true << 0u << kNobody << 0600 << true;
+        QTest::newRow("another user's link to our file")
+            << 0u << true << kNobody << 0u << 0644 << false;
+        QTest::newRow("another user's link to their file")
+            << 0u << true << kNobody << kNobody << 0600 << false;
+        QTest::newRow("another user's file, written by root")
+            << 0u << false << 0u << kNobody << 0666 << true;
+        QTest::newRow("a user's own link to their own file")
+            << kNobody << true << kNobody << kNobody << 0640 << true;
+        QTest::newRow("a user's own link to root's writable file")
+            << kNobody << true << kNobody << 0u << 0666 << false;
+        QTest::newRow("root's writable file, written by a user")
+            << kNobody << false << 0u << 0u << 0666 << false;
+    }
+
+    void plantedLinks()
+    {
+        QFETCH(uid_t, writer);
+        QFETCH(bool, link);
+        QFETCH(uid_t, linkOwner);
+        QFETCH(uid_t, fileOwner);
+        QFETCH(int, fileMode);
+        QFETCH(bool, written);
+        if (geteuid() != 0)
+            QSKIP("files of other users need root");
+        QTemporaryDir shared; // a folder everyone may write, as a careless setup has
+        QCOMPARE(chmod(QFile::encodeName(shared.path()).constData(), 0777), 0);
+        const QString ini = QDir(shared.path()).filePath(QStringLiteral("Orvane.ini"));
+        const QString file = link ? QDir(shared.path()).filePath(QStringLiteral("target")) : ini;
+        const QByteArray before = "[System]\n" + kKeyLine + "1\n";
+        const QByteArray encoded = QFile::encodeName(file);
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+        }
+        QCOMPARE(chown(encoded.constData(), fileOwner, gid_t(fileOwner)), 0);
+        QCOMPARE(chmod(encoded.constData(), mode_t(fileMode)), 0);
+        if (link) {
+            QVERIFY(QFile::link(file, ini));
+            QCOMPARE(lchown(QFile::encodeName(ini).constData(), linkOwner, gid_t(linkOwner)), 0);
+        }
+        const QStringList names = Names(shared.path());
+
+        bool ok;
+        {
+            ActingAs as(writer);
+            ok = WritePrivateProfileString("System", "Controller_Loading_Mode", "0", ini);
+        }
+        QCOMPARE(ok, written);
+        QCOMPARE(ReadAll(file), written ? "[System]\n" + kKeyLine + "0\n" : before);
+        struct stat st;
+        QCOMPARE(lstat(encoded.constData(), &st), 0);
+        QVERIFY(S_ISREG(st.st_mode));
+        QCOMPARE(st.st_uid, fileOwner);
+        QCOMPARE(st.st_gid, gid_t(fileOwner));
+        QCOMPARE(int(st.st_mode & 07777), fileMode);
+        if (link)
+            QCOMPARE(QFileInfo(ini).symLinkTarget(), file);
+        QCOMPARE(Names(shared.path()), names);
+    }
+
+    // Links that lead nowhere a write could go: a loop, and a chain with someone else's link.
+    void linksThatLeadNowhere()
+    {
+        const QString a = m_dir.filePath(QStringLiteral("a.ini"));
+        const QString b = m_dir.filePath(QStringLiteral("b.ini"));
+        QVERIFY(QFile::link(b, a));
+        QVERIFY(QFile::link(a, b));
+        QVERIFY(!WritePrivateProfileString("System", "Controller_Loading_Mode", "0", a));
+        QCOMPARE(GetPrivateProfileString("System", "Controller_Loading_Mode", "none", a),
+                 QByteArray("none"));
+        QVERIFY(QFileInfo(a).isSymLink());
+        QFile::remove(a);
+        QFile::remove(b);
+        if (geteuid() != 0)
+            return;
+        const QString c = m_dir.filePath(QStringLiteral("c.ini"));
+        QVERIFY(QFile::link(b, a));
+        QVERIFY(QFile::link(c, b));
+        QCOMPARE(lchown(QFile::encodeName(b).constData(), kNobody, kNobody), 0);
+        QVERIFY(!WritePrivateProfileString("System", "Controller_Loading_Mode", "0", a));
+        QVERIFY(!QFileInfo::exists(c));
+        QFile::remove(a);
+        QFile::remove(b);
     }
 
     // A folder whose settings path does not fit the system record's 260 bytes: the mode that

@@ -115,8 +115,10 @@ void FindSection(const QList<Line> &lines, const QByteArray &section, int *begin
 
 #ifdef Q_OS_UNIX
 
-// The file a write replaces: `path` itself, or the file its links lead to. False for a loop
-// or an unreadable link.
+// The file a write replaces: `path` itself, or the file its links lead to. A link is followed
+// only when it belongs to the running user (a portable setup may link the file on purpose), so
+// nobody else can point our writes at a file of their choosing. False for someone else's link,
+// a loop or an unreadable link.
 bool FileToReplace(const QString &path, QByteArray *file)
 {
     QByteArray name = QFile::encodeName(path);
@@ -126,6 +128,8 @@ bool FileToReplace(const QString &path, QByteArray *file)
             *file = name; // a missing file is created where the last link points
             return true;
         }
+        if (st.st_uid != geteuid())
+            return false;
         QByteArray target(PATH_MAX, '\0');
         const ssize_t n = readlink(name.constData(), target.data(), target.size());
         if (n <= 0 || n >= target.size())
@@ -157,7 +161,7 @@ QByteArray TemporaryName(const QByteArray &file)
 }
 
 // Writes `data` to a new file beside `file` and renames it over `file` once every byte reached
-// the disk with the mode of the file it replaces; on any failure `file` stays as it
+// the disk with the owner and mode of the file it replaces; on any failure `file` stays as it
 // was. Where O_TMPFILE is at hand the new file has no name until it is complete, so a crash
 // leaves nothing behind.
 bool ReplaceContents(const QByteArray &file, const QByteArray &data)
@@ -184,7 +188,12 @@ bool ReplaceContents(const QByteArray &file, const QByteArray &data)
     if (fd < 0)
         return false;
 
-    bool ok = WriteAll(fd, data);
+    struct stat now;
+    bool ok = WriteAll(fd, data) && fstat(fd, &now) == 0;
+    // Where the owner cannot be kept the file is left as it was. The owner first: changing it
+    // clears the set-id bits of the mode.
+    if (ok && exists && (now.st_uid != old.st_uid || now.st_gid != old.st_gid))
+        ok = fchown(fd, old.st_uid, old.st_gid) == 0;
     if (ok && exists)
         ok = fchmod(fd, old.st_mode & 07777) == 0;
     ok = ok && fsync(fd) == 0;
