@@ -294,6 +294,45 @@ private slots:
                      {"DXS_devConParamSave(0)", "DXS_devConParamSave(2)", "DXS_devSysUnload()"}));
     }
 
+    // Asked to end by the session or the terminal: no question, though boards are flagged, and
+    // otherwise the exit as usual: the layout stored, the system unloaded.
+    void closingWithoutQuestions()
+    {
+        start({0, 2});
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
+        QSettings("Local AppWizard-Generated Applications", "Orvane").clear();
+        ScriptedMessageBoxes boxes;
+        m_fake->calls.clear();
+        m_frame->CloseWithoutQuestions();
+        QVERIFY(!m_frame->isVisible());
+        m_frame.reset();
+        QCOMPARE(boxes.texts(), QStringList());
+        QCOMPARE(m_fake->calls, QStringList{"DXS_devSysUnload()"});
+        QSettings settings("Local AppWizard-Generated Applications", "Orvane");
+        QVERIFY(!settings.value("NormalLayout").toByteArray().isEmpty());
+    }
+
+    // The end asked for while the exit questions are under way: the question on screen goes
+    // unanswered, no further one comes, and nothing is saved.
+    void endRequestedDuringTheExitQuestions()
+    {
+        start({0, 2});
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0);
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
+        QStringList asked;
+        SetMessageBoxHandler([&](QWidget *, const MessageBoxRequest &request) {
+            asked << request.text;
+            m_frame->CloseWithoutQuestions();
+            return int(IDNO);
+        });
+        m_fake->calls.clear();
+        m_frame->close();
+        SetMessageBoxHandler({});
+        m_frame.reset();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(m_fake->calls, QStringList{"DXS_devSysUnload()"});
+    }
+
     void exitWithoutBoardsAsksNothing()
     {
         start({});

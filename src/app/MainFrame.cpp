@@ -435,7 +435,7 @@ bool CVL_MainFrame::event(QEvent *event)
 
 void CVL_MainFrame::RunExitQuestions()
 {
-    for (int card = 0; card < kMaxBoards; ++card) {
+    for (int card = 0; card < kMaxBoards && m_askAtExit; ++card) {
         if (g_pSysInfo->paramChanged[kDigitalIoClass][card] != 1)
             continue;
         const QString question = QStringLiteral("QRX-LMxxxP(%1) board parameters are changed.\n"
@@ -444,6 +444,12 @@ void CVL_MainFrame::RunExitQuestions()
         if (AskYesNo(this, question))
             CVL_SavePrmDlg::SaveCard(this, card); // a failure is reported; the exit goes on
     }
+}
+
+void CVL_MainFrame::CloseWithoutQuestions()
+{
+    m_askAtExit = false; // also ends questions already under way
+    close();
 }
 
 void CVL_MainFrame::closeEvent(QCloseEvent *event)
