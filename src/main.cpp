@@ -1,3 +1,4 @@
+#include "EndSignals.h"
 #include "MainFrame.h"
 #include "OrvaneBuild.h"
 #include "VelmarApp.h"
@@ -18,6 +19,9 @@ int main(int argc, char *argv[])
     CVelmarApp app(QApplication::applicationDirPath());
     if (!app.InitInstance())
         return 1;
+    // Asked to end by the session or the terminal: end in order, as Exit does, without the
+    // questions nobody may be there to answer.
+    EndSignals endSignals([&app](int) { app.EndWithoutQuestions(); });
 
     // For the start-up benchmark: say when the main window is on the screen, then quit.
     if (qEnvironmentVariableIsSet("ORVANE_QUIT_WHEN_SHOWN")) {

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 class TestDeviceBinding : public QObject
 {
     Q_OBJECT
@@ -41,6 +44,14 @@ private slots:
         QTest::newRow("missing function")
             << qEnvironmentVariable("ORVANE_INCOMPLETE_LIB") << "DXS_devDLogSetFile"
             << "";
+        // Read as a library, a pipe would hold the caller until someone wrote to it.
+        const QString fifo = dir.filePath("fifo.so");
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QTest::newRow("a FIFO") << fifo << QString() << "not a regular file";
+        const QString fifoLink = dir.filePath("fifo-link.so");
+        QVERIFY(QFile::link(fifo, fifoLink));
+        QTest::newRow("a link to a FIFO") << fifoLink << QString() << "not a regular file";
+        QTest::newRow("a folder") << dir.path() << QString() << "not a regular file";
     }
 
     void reportsWhatFailed()
@@ -51,7 +62,9 @@ private slots:
 
         DeviceLibrary lib;
         DeviceLoadError error;
+        alarm(60); // a load that blocks ends the test instead of holding it
         QVERIFY(!lib.Load(path, &error));
+        alarm(0);
         QCOMPARE(error.file, path);
         QCOMPARE(error.symbol, symbol);
         QVERIFY(!error.reason.isEmpty());

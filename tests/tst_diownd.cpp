@@ -17,6 +17,7 @@
 #include "SystemInfo.h"
 #include "WordText.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -376,6 +377,55 @@ private slots:
         QVERIFY(m_view->patternButton(CVL_DIoWnd::AllOn)->isEnabled());
         QVERIFY(!m_view->doValueEdit()->isReadOnly());
         QVERIFY(m_fake->calls.isEmpty());
+    }
+
+    // However the box changes (screen readers and switch devices use the accessible actions),
+    // the lock follows its checked state both ways.
+    void outputDisableFollowsTheBox_data()
+    {
+        QTest::addColumn<QString>("how");
+        for (const char *how :
+             {"mouse", "space key", "accessible toggle", "accessible press", "program"})
+            QTest::newRow(how) << QString::fromLatin1(how);
+    }
+
+    void outputDisableFollowsTheBox()
+    {
+        QFETCH(QString, how);
+        useBoards({Board(kTypeLmDio, 0, 32, 32)}, 0);
+        open();
+        m_view->show();
+        QCheckBox *box = m_view->outputDisableBox();
+        auto change = [&] {
+            if (how == "mouse") {
+                QTest::mouseClick(box, Qt::LeftButton);
+            } else if (how == "space key") {
+                box->setFocus();
+                QTest::keyClick(box, Qt::Key_Space);
+            } else if (how == "program") {
+                box->setChecked(!box->isChecked());
+            } else {
+                QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(box);
+                QVERIFY(accessible && accessible->actionInterface());
+                accessible->actionInterface()->doAction(
+                    how == "accessible toggle" ? QAccessibleActionInterface::toggleAction()
+                                               : QAccessibleActionInterface::pressAction());
+                QTest::qWait(200); // a press is an animated click
+            }
+        };
+        for (const bool locked : {true, false}) {
+            change();
+            QCOMPARE(box->isChecked(), locked);
+            QCOMPARE(m_view->outputDisable, int32_t(locked));
+            QCOMPARE(m_view->outputPage->outputDisable, int32_t(locked));
+            QCOMPARE(m_view->patternButton(CVL_DIoWnd::AllOn)->isEnabled(), !locked);
+            QCOMPARE(m_view->doValueEdit()->isReadOnly(), locked);
+            m_fake->takeCalls();
+            QTest::mouseClick(m_view->outputPage->bitButtons[3], Qt::LeftButton);
+            QCOMPARE(m_fake->takeCalls(),
+                     locked ? QStringList()
+                            : QStringList({"DXS_devDoGetBit(0, 3)", "DXS_devDoSetBit(0, 3, 1)"}));
+        }
     }
 
     void patternButtonsWriteTheShownTab()

@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 class TestFaultsSim : public QObject
 {
     Q_OBJECT
@@ -118,6 +121,10 @@ private slots:
         QTest::newRow("an empty file") << empty;
         QTest::newRow("a folder") << folder;
         QTest::newRow("a program") << qEnvironmentVariable("QRXSIM_TOOL");
+        const QString fifo = m_dir.filePath(QStringLiteral("fifo/libqrxDApiLmd_x64.so"));
+        QVERIFY(QDir().mkpath(QFileInfo(fifo).path()));
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QTest::newRow("a FIFO") << fifo;
     }
 
     void unusableLibraryEndsStartUp()
@@ -127,7 +134,9 @@ private slots:
         ScriptedMessageBoxes boxes;
         {
             CVelmarApp app(appDir());
+            alarm(60); // a start-up that blocks ends the test instead of holding it
             QVERIFY(!app.InitInstance());
+            alarm(0);
             QCOMPARE(app.mainFrame(), nullptr);
         }
         QCOMPARE(boxes.texts(), QStringList{"Fail! Load Device Driver..."});

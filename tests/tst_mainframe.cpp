@@ -265,6 +265,74 @@ private slots:
         QCOMPARE(m_journal, QStringList());
     }
 
+    // A save refused at exit is reported, the next question still comes, and the exit ends as
+    // usual.
+    void refusedExitSaveIsReportedAndTheExitGoesOn()
+    {
+        start({0, 2});
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0);
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
+        ScriptedMessageBoxes boxes;
+        boxes.answers = {IDYES, IDYES};
+        m_fake->failStatus = -2022;
+        m_fake->onCall = [this](const QString &call) {
+            m_fake->failing = call == "DXS_devConParamSave(0)"
+                ? QSet<QString>{"DXS_devConParamSave"}
+                : QSet<QString>();
+        };
+        m_fake->calls.clear();
+        m_frame->close();
+        m_frame.reset();
+        const QString question = "QRX-LMxxxP(%1) board parameters are changed.\nDo you want to "
+                                 "save parameter to file?";
+        QCOMPARE(boxes.texts(),
+                 QStringList({question.arg(0), "Fail! Save Parameter File...", question.arg(2)}));
+        QCOMPARE(boxes.asked[1].buttons, MessageBoxRequest::Ok);
+        QCOMPARE(boxes.asked[1].informative, QString("Card No. 0 (status -2022)"));
+        QCOMPARE(m_fake->calls,
+                 QStringList(
+                     {"DXS_devConParamSave(0)", "DXS_devConParamSave(2)", "DXS_devSysUnload()"}));
+    }
+
+    // Asked to end by the session or the terminal: no question, though boards are flagged, and
+    // otherwise the exit as usual: the layout stored, the system unloaded.
+    void closingWithoutQuestions()
+    {
+        start({0, 2});
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
+        QSettings("Local AppWizard-Generated Applications", "Orvane").clear();
+        ScriptedMessageBoxes boxes;
+        m_fake->calls.clear();
+        m_frame->CloseWithoutQuestions();
+        QVERIFY(!m_frame->isVisible());
+        m_frame.reset();
+        QCOMPARE(boxes.texts(), QStringList());
+        QCOMPARE(m_fake->calls, QStringList{"DXS_devSysUnload()"});
+        QSettings settings("Local AppWizard-Generated Applications", "Orvane");
+        QVERIFY(!settings.value("NormalLayout").toByteArray().isEmpty());
+    }
+
+    // The end asked for while the exit questions are under way: the question on screen goes
+    // unanswered, no further one comes, and nothing is saved.
+    void endRequestedDuringTheExitQuestions()
+    {
+        start({0, 2});
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0);
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
+        QStringList asked;
+        SetMessageBoxHandler([&](QWidget *, const MessageBoxRequest &request) {
+            asked << request.text;
+            m_frame->CloseWithoutQuestions();
+            return int(IDNO);
+        });
+        m_fake->calls.clear();
+        m_frame->close();
+        SetMessageBoxHandler({});
+        m_frame.reset();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(m_fake->calls, QStringList{"DXS_devSysUnload()"});
+    }
+
     void exitWithoutBoardsAsksNothing()
     {
         start({});

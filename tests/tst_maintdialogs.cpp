@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -269,6 +270,62 @@ private slots:
         QCOMPARE(flag(3), cleared);
         QCOMPARE(flag(5), 1);
         QCOMPARE(flag(3, 2), 1);
+        QVERIFY(dialog.isVisible());
+    }
+
+    // A save the library refuses is reported for that board, which keeps its flag; an all-cards
+    // save goes on with the next board.
+    void refusedSaveIsReportedAndKeepsTheFlag_data()
+    {
+        QTest::addColumn<bool>("allCards");
+        QTest::addColumn<QList<int>>("refused"); // card numbers whose save answers -2022
+        QTest::addColumn<QStringList>("details"); // the informative text of each failure
+        QTest::newRow("one board")
+            << false << QList<int>{3} << QStringList{"Card No. 3 (status -2022)"};
+        QTest::newRow("all boards, the first refused")
+            << true << QList<int>{12} << QStringList{"Card No. 12 (status -2022)"};
+        QTest::newRow("all boards, two refused")
+            << true << QList<int>{0, 3}
+            << QStringList{"Card No. 0 (status -2022)", "Card No. 3 (status -2022)"};
+    }
+
+    void refusedSaveIsReportedAndKeepsTheFlag()
+    {
+        QFETCH(bool, allCards);
+        QFETCH(QList<int>, refused);
+        QFETCH(QStringList, details);
+        boards({12, 0, 3}, 3);
+        for (int card : {12, 0, 3})
+            flag(card) = 1;
+        m_fake->failStatus = -2022;
+        m_fake->onCall = [&](const QString &call) {
+            const bool fails = std::any_of(refused.begin(), refused.end(), [&](int card) {
+                return call == QStringLiteral("DXS_devConParamSave(%1)").arg(card);
+            });
+            m_fake->failing = fails ? QSet<QString>{"DXS_devConParamSave"} : QSet<QString>();
+        };
+        m_boxes->answers = {IDYES};
+        CVL_SavePrmDlg dialog(3);
+        dialog.show();
+        if (allCards)
+            QTest::mouseClick(dialog.allCardsCheck(), Qt::LeftButton);
+        QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
+
+        const QList<int> saved = allCards ? QList<int>{12, 0, 3} : QList<int>{3};
+        QStringList calls;
+        for (int card : saved)
+            calls << QStringLiteral("DXS_devConParamSave(%1)").arg(card);
+        QCOMPARE(m_fake->takeCalls(), calls);
+        QStringList failures;
+        for (const MessageBoxRequest &box : m_boxes->asked) {
+            if (box.buttons != MessageBoxRequest::Ok)
+                continue;
+            QCOMPARE(box.text, QString("Fail! Save Parameter File..."));
+            failures << box.informative;
+        }
+        QCOMPARE(failures, details);
+        for (int card : {12, 0, 3})
+            QCOMPARE(flag(card), int(refused.contains(card) || !saved.contains(card)));
         QVERIFY(dialog.isVisible());
     }
 

@@ -4,6 +4,9 @@
 // Setup opened from the started frame. Reads follow the profile rules, a write changes the one
 // line and keeps every other byte, and a file that cannot be written stays as it was.
 // The single rules (quotes, blanks, case, a NUL, 259 characters) are in tst_profilefile.cpp.
+// Then a disk with no room, where no write may replace or create the file, and links planted
+// by another user, which a write never follows, and files of another owner, which keep their
+// owner and mode or are left alone.
 #include "FakeDevice.h"
 #include "FaultsOperator.h"
 #include "ProfileFile.h"
@@ -15,7 +18,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // The rows name only what differs from the defaults; every other member keeps its default.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -54,6 +61,32 @@ QByteArray Garbage(qsizetype bytes)
         c = char(random.bounded(256));
     return data;
 }
+
+// The names in a folder, to see that a failed write left nothing behind.
+QStringList Names(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
+}
+
+constexpr uid_t kNobody = 65534;
+
+// While it lives the process acts as `uid` (and the group of the same number) for every file
+// it touches; root only.
+class ActingAs
+{
+public:
+    explicit ActingAs(uid_t uid)
+    {
+        if (uid != 0 && (setegid(gid_t(uid)) != 0 || seteuid(uid) != 0))
+            qFatal("cannot act as user %u", unsigned(uid));
+    }
+    ~ActingAs()
+    {
+        if (seteuid(0) != 0 || setegid(0) != 0)
+            qFatal("cannot act as root again");
+    }
+};
 
 } // namespace
 
@@ -288,6 +321,189 @@ private slots:
         QCOMPARE(frame->loadingMode(), a.startMode);
         frame.reset();
         FaultsOperator::Settle();
+    }
+
+    // No room left: a small file system filled to the last block (where one can be mounted),
+    // or a file size limit that stops every write after a few bytes. A write whose data did not
+    // all reach the disk never replaces the file nor leaves one behind, and the caller hears
+    // of it: start-up goes on with mode 0, System Environment Setup reports and stays open.
+    void fullDisk_data()
+    {
+        QTest::addColumn<bool>("mounted"); // a full file system, else a file size limit
+        QTest::addColumn<QByteArray>("content"); // the file before; null: none
+        const QByteArray kept = "; kept\n[System]\n" + kKeyLine + "1\n";
+        QTest::newRow("full file system") << true << kept;
+        QTest::newRow("full file system, first start") << true << QByteArray();
+        QTest::newRow("file size limit") << false << kept;
+        QTest::newRow("file size limit, first start") << false << QByteArray();
+    }
+
+    void fullDisk()
+    {
+        QFETCH(bool, mounted);
+        QFETCH(QByteArray, content);
+        const QString folder = m_dir.filePath(QStringLiteral("full"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = QDir(folder).filePath(QStringLiteral("Orvane.ini"));
+        auto unmount = qScopeGuard([&] {
+            umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+            QDir(folder).removeRecursively();
+        });
+        if (mounted &&
+            mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("no tmpfs can be mounted here (needs root); the size limit rows stand in");
+        if (!content.isNull()) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(content), content.size());
+        }
+        if (mounted) {
+            QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            const QByteArray block(512, 'x');
+            while (filler.write(block) == block.size()) {
+            }
+        }
+        const QStringList names = Names(folder);
+        struct rlimit old;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        auto unlimit = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &old); });
+        if (!mounted) {
+            std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+            const struct rlimit limit = {8, old.rlim_max};
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        }
+        auto unchanged = [&] {
+            return Names(folder) == names && (content.isNull() || ReadAll(file) == content);
+        };
+
+        QVERIFY(!WritePrivateProfileString("System", "Controller_Loading_Mode", "0", file));
+        QVERIFY(unchanged());
+
+        FakeDevice fake;
+        fake.boards = {FakeBoard{}};
+        ScriptedMessageBoxes boxes;
+        auto frame = std::make_unique<CVL_MainFrame>(folder);
+        QCOMPARE(frame->OnCreate(), 0);
+        QCOMPARE(QString::fromLocal8Bit(g_pSysInfo->settingsPath), file);
+        QCOMPARE(fake.callsOf("DXS_devSysLoad"),
+                 QStringList{QStringLiteral("DXS_devSysLoad(%1)").arg(content.isNull() ? 0 : 1)});
+        QVERIFY(unchanged());
+
+        bool openAfterOk = false;
+        FaultsOperator::RunModal(frame->commandAction(ID_ENV_SETUP), [&](QDialog *d) {
+            auto *dialog = qobject_cast<CVL_SysCfgDlg *>(d);
+            dialog->loadingModeList()->setCurrentIndex(0);
+            dialog->okButton()->click();
+            openAfterOk = dialog->isVisible();
+        });
+        QVERIFY(openAfterOk);
+        QCOMPARE(boxes.texts(), QStringList{"Fail! Write Settings File..."});
+        QVERIFY(unchanged());
+        unlimit.dismiss();
+        setrlimit(RLIMIT_FSIZE, &old);
+        frame.reset();
+        FaultsOperator::Settle();
+    }
+
+    // Orvane.ini as a link, or another user's file: a write follows only the running user's
+    // own links and keeps the owner and mode of the file it replaces; where it cannot keep the
+    // owner, or the link is someone else's, it refuses and leaves everything as it was.
+    void plantedLinks_data()
+    {
+        QTest::addColumn<uid_t>("writer");
+        QTest::addColumn<bool>("link"); // Orvane.ini is a link to the file, else the file
+        QTest::addColumn<uid_t>("linkOwner");
+        QTest::addColumn<uid_t>("fileOwner");
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("our link to our file") << 0u << true << 0u << 0u << 0640 << true;
+        QTest::newRow("our link to another user's private file")
+            << 0u << true << 0u << kNobody << 0600 << true;
+        QTest::newRow("another user's link to our file")
+            << 0u << true << kNobody << 0u << 0644 << false;
+        QTest::newRow("another user's link to their file")
+            << 0u << true << kNobody << kNobody << 0600 << false;
+        QTest::newRow("another user's file, written by root")
+            << 0u << false << 0u << kNobody << 0666 << true;
+        QTest::newRow("a user's own link to their own file")
+            << kNobody << true << kNobody << kNobody << 0640 << true;
+        QTest::newRow("a user's own link to root's writable file")
+            << kNobody << true << kNobody << 0u << 0666 << false;
+        QTest::newRow("root's writable file, written by a user")
+            << kNobody << false << 0u << 0u << 0666 << false;
+    }
+
+    void plantedLinks()
+    {
+        QFETCH(uid_t, writer);
+        QFETCH(bool, link);
+        QFETCH(uid_t, linkOwner);
+        QFETCH(uid_t, fileOwner);
+        QFETCH(int, fileMode);
+        QFETCH(bool, written);
+        if (geteuid() != 0)
+            QSKIP("files of other users need root");
+        QTemporaryDir shared; // a folder everyone may write, as a careless setup has
+        QCOMPARE(chmod(QFile::encodeName(shared.path()).constData(), 0777), 0);
+        const QString ini = QDir(shared.path()).filePath(QStringLiteral("Orvane.ini"));
+        const QString file = link ? QDir(shared.path()).filePath(QStringLiteral("target")) : ini;
+        const QByteArray before = "[System]\n" + kKeyLine + "1\n";
+        const QByteArray encoded = QFile::encodeName(file);
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+        }
+        QCOMPARE(chown(encoded.constData(), fileOwner, gid_t(fileOwner)), 0);
+        QCOMPARE(chmod(encoded.constData(), mode_t(fileMode)), 0);
+        if (link) {
+            QVERIFY(QFile::link(file, ini));
+            QCOMPARE(lchown(QFile::encodeName(ini).constData(), linkOwner, gid_t(linkOwner)), 0);
+        }
+        const QStringList names = Names(shared.path());
+
+        bool ok;
+        {
+            ActingAs as(writer);
+            ok = WritePrivateProfileString("System", "Controller_Loading_Mode", "0", ini);
+        }
+        QCOMPARE(ok, written);
+        QCOMPARE(ReadAll(file), written ? "[System]\n" + kKeyLine + "0\n" : before);
+        struct stat st;
+        QCOMPARE(lstat(encoded.constData(), &st), 0);
+        QVERIFY(S_ISREG(st.st_mode));
+        QCOMPARE(st.st_uid, fileOwner);
+        QCOMPARE(st.st_gid, gid_t(fileOwner));
+        QCOMPARE(int(st.st_mode & 07777), fileMode);
+        if (link)
+            QCOMPARE(QFileInfo(ini).symLinkTarget(), file);
+        QCOMPARE(Names(shared.path()), names);
+    }
+
+    // Links that lead nowhere a write could go: a loop, and a chain with someone else's link.
+    void linksThatLeadNowhere()
+    {
+        const QString a = m_dir.filePath(QStringLiteral("a.ini"));
+        const QString b = m_dir.filePath(QStringLiteral("b.ini"));
+        QVERIFY(QFile::link(b, a));
+        QVERIFY(QFile::link(a, b));
+        QVERIFY(!WritePrivateProfileString("System", "Controller_Loading_Mode", "0", a));
+        QCOMPARE(GetPrivateProfileString("System", "Controller_Loading_Mode", "none", a),
+                 QByteArray("none"));
+        QVERIFY(QFileInfo(a).isSymLink());
+        QFile::remove(a);
+        QFile::remove(b);
+        if (geteuid() != 0)
+            return;
+        const QString c = m_dir.filePath(QStringLiteral("c.ini"));
+        QVERIFY(QFile::link(b, a));
+        QVERIFY(QFile::link(c, b));
+        QCOMPARE(lchown(QFile::encodeName(b).constData(), kNobody, kNobody), 0);
+        QVERIFY(!WritePrivateProfileString("System", "Controller_Loading_Mode", "0", a));
+        QVERIFY(!QFileInfo::exists(c));
+        QFile::remove(a);
+        QFile::remove(b);
     }
 
     // A folder whose settings path does not fit the system record's 260 bytes: the mode that

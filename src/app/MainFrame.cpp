@@ -434,15 +434,21 @@ bool CVL_MainFrame::event(QEvent *event)
 
 void CVL_MainFrame::RunExitQuestions()
 {
-    for (int card = 0; card < kMaxBoards; ++card) {
+    for (int card = 0; card < kMaxBoards && m_askAtExit; ++card) {
         if (g_pSysInfo->paramChanged[kDigitalIoClass][card] != 1)
             continue;
         const QString question = QStringLiteral("QRX-LMxxxP(%1) board parameters are changed.\n"
                                                 "Do you want to save parameter to file?")
                                      .arg(card);
         if (AskYesNo(this, question))
-            Dev().DXS_devConParamSave(card);
+            CVL_SavePrmDlg::SaveCard(this, card); // a failure is reported; the exit goes on
     }
+}
+
+void CVL_MainFrame::CloseWithoutQuestions()
+{
+    m_askAtExit = false; // also ends questions already under way
+    close();
 }
 
 void CVL_MainFrame::closeEvent(QCloseEvent *event)

@@ -29,6 +29,10 @@ public:
     // card map and loads every board's parameters. 0 on success, -1 on failure.
     int OnCreate();
 
+    // Closes the frame as the Exit command does, but asks nothing: for an end that nobody may
+    // be there to answer (the session or the terminal asked the program to end).
+    void CloseWithoutQuestions();
+
     int32_t loadingMode() const { return m_loadingMode; }
     QMdiArea *mdiClient() const { return m_mdi; }
     CVL_WsSysWnd *systemTree() const { return m_tree; }
@@ -71,6 +75,7 @@ private:
     int32_t m_loadingMode = 0;
     bool m_systemLoaded = false;
     bool m_exitDone = false;
+    bool m_askAtExit = true;
     int m_wheelRemainder = 0;
 
     QMdiArea *m_mdi = nullptr;

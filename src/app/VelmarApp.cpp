@@ -47,6 +47,14 @@ int CVelmarApp::ExitInstance()
     return 0;
 }
 
+void CVelmarApp::EndWithoutQuestions()
+{
+    if (m_frame)
+        m_frame->CloseWithoutQuestions();
+    // A dialog or message box that is open returns as if cancelled.
+    QCoreApplication::exit(0);
+}
+
 void CVelmarApp::ApplySkin()
 {
     QFile skin(QDir(m_executableDir).filePath(QStringLiteral("Skin/NORMALBLUE.qss")));

@@ -20,6 +20,9 @@ public:
     // the user has then been told why.
     bool InitInstance(bool bindLibrary = true);
     int ExitInstance();
+    // Ends in order without questions: the frame closes (the tool bar layout is stored) and
+    // every event loop returns, so that ExitInstance unloads the device system.
+    void EndWithoutQuestions();
 
     CVL_MainFrame *mainFrame() const { return m_frame.get(); }
 

@@ -37,10 +37,14 @@ bool DeviceLibrary::Load(const QString &path, DeviceLoadError *error)
             *error = {path, symbol, reason};
         return false;
     };
-    if (!QFileInfo::exists(path))
+    const QFileInfo info(path);
+    if (!info.exists())
         return fail({}, QStringLiteral("The file does not exist."));
+    // Loading reads the file: a pipe or a device would hold start-up for ever.
+    if (!info.isFile())
+        return fail({}, QStringLiteral("The file is not a regular file."));
 
-    m_library.setFileName(QFileInfo(path).absoluteFilePath());
+    m_library.setFileName(info.absoluteFilePath());
     if (!m_library.load())
         return fail({}, m_library.errorString());
 

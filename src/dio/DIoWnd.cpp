@@ -187,7 +187,9 @@ void CVL_DIoWnd::CreateControls()
     connect(m_outputTabs, &QTabWidget::currentChanged, this, &CVL_DIoWnd::OnOutputTabChanged);
     connect(m_cardList, &QComboBox::activated, this, &CVL_DIoWnd::OnCardSelected);
     connect(setPrmButton, &QPushButton::clicked, this, &CVL_DIoWnd::OnSetPrmClicked);
-    connect(m_outputDisableBox, &QCheckBox::clicked, this, &CVL_DIoWnd::OnOutputDisableClicked);
+    // Any change of the box locks or unlocks: a click, a key, an accessibility action or a
+    // rebuild's profile.
+    connect(m_outputDisableBox, &QCheckBox::toggled, this, &CVL_DIoWnd::OnOutputDisableClicked);
     connect(closeButton, &QPushButton::clicked, this, &CVL_DIoWnd::OnCloseClicked);
 }
 

@@ -101,10 +101,9 @@ void CVL_SavePrmDlg::OnSave()
                       QStringLiteral(
                           "Are you sure you want to save the parameter files of all the cards?")))
             return;
-        for (int i = 0; i < map->boardSlots(); ++i) {
-            Dev().DXS_devConParamSave(map->cardNo(i));
-            ClearChanged(kDigitalIoClass, map->cardNo(i));
-        }
+        for (int i = 0; i < map->boardSlots(); ++i)
+            if (SaveCard(this, map->cardNo(i)))
+                ClearChanged(kDigitalIoClass, map->cardNo(i));
         return;
     }
     // With nothing chosen in either list there is no board to save.
@@ -114,7 +113,18 @@ void CVL_SavePrmDlg::OnSave()
         return;
     selectedType = typeList[typeIndex];
     cardNo = map->cardNo(cardIndex);
-    if (selectedType == kDigitalIoClass)
-        Dev().DXS_devConParamSave(cardNo);
+    if (selectedType == kDigitalIoClass && !SaveCard(this, cardNo))
+        return;
     ClearChanged(selectedType, cardNo);
+}
+
+bool CVL_SavePrmDlg::SaveCard(QWidget *parent, int32_t cardNo)
+{
+    const int32_t status = Dev().DXS_devConParamSave(cardNo);
+    if (status >= 0)
+        return true;
+    // The flag stays set, so the exit questions offer the board again.
+    ShowFailure(parent, QStringLiteral("Fail! Save Parameter File..."),
+                QStringLiteral("Card No. %1 (status %2)").arg(cardNo).arg(status));
+    return false;
 }

@@ -2,6 +2,7 @@
 // The Save Parameter dialog: writes the parameters the device library holds for one board, or
 // for every board, into the board's parameter file, and clears the board's changed flag so
 // that the exit questions no longer offer it. Save leaves the dialog open; Close ends it.
+// A save the library refuses is reported, and that board keeps its flag.
 
 #include <QDialog>
 
@@ -18,6 +19,10 @@ class CVL_SavePrmDlg : public QDialog
 public:
     // `cardNo`: the board preset in the Card No. list (the active board).
     explicit CVL_SavePrmDlg(int32_t cardNo, QWidget *parent = nullptr);
+
+    // DXS_devConParamSave for one board; a negative status is reported ("Fail! Save Parameter
+    // File...", naming the card and the status) and answers false.
+    static bool SaveCard(QWidget *parent, int32_t cardNo);
 
     void OnAllCardsClicked();
     void OnSave();
