@@ -146,7 +146,7 @@ private slots:
             QCOMPARE(led->GetCurrentState(), 0u);
     }
 
-    void aFailedReadRepeatsThePreviousValue()
+    void everyReadFailingShowsNothing()
     {
         useBoard(4, 0b0001);
         m_fake->failing = {QStringLiteral("DXS_devDiGetBit")};
@@ -155,7 +155,45 @@ private slots:
         page.SetupLeds();
         page.RefreshInputs();
         QCOMPARE(m_fake->calls.size(), 4);
-        QCOMPARE(page.diWord, 0u); // nothing delivered: 0 before the first bit, then kept
+        QCOMPARE(page.diWord, 0u);
+    }
+
+    void aFailedReadShowsTheInputOff_data()
+    {
+        QTest::addColumn<int>("inputs");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<quint64>("in");
+        QTest::addColumn<QList<int>>("failingBits");
+        QTest::addColumn<uint>("word");
+        QTest::newRow("24 inputs, 23 on, 24-31 fail")
+            << 24 << 0 << (quint64(1) << 23) << QList<int>{24, 25, 26, 27, 28, 29, 30, 31}
+            << 0x00800000u;
+        QTest::newRow("one failure between inputs that are on")
+            << 32 << 0 << ~quint64(0) << QList<int>{5} << 0xFFFFFFDFu;
+        QTest::newRow("tab 1: the failure after an input that is on")
+            << 64 << 1 << ~quint64(0) << QList<int>{40, 63} << 0x7FFFFEFFu;
+    }
+
+    void aFailedReadShowsTheInputOff()
+    {
+        QFETCH(int, inputs);
+        QFETCH(int, tab);
+        QFETCH(quint64, in);
+        QFETCH(QList<int>, failingBits);
+        QFETCH(uint, word);
+        useBoard(inputs, in);
+        for (int bit : failingBits)
+            m_fake->failingCalls << QStringLiteral("DXS_devDiGetBit(2, %1)").arg(bit);
+        CVL_DiWnd page;
+        page.diCount = inputs;
+        page.tabIndex = tab;
+        page.cardNo = 2;
+        page.SetupLeds();
+        page.RefreshInputs();
+        QCOMPARE(page.diWord, word);
+        for (int k = 0; k < 32; ++k)
+            QVERIFY2(page.leds[k]->GetCurrentState() == ((word >> k) & 1),
+                     qPrintable(QString::number(k)));
     }
 
     void steadyInputsRepaintNothing()

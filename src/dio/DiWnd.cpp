@@ -66,12 +66,14 @@ void CVL_DiWnd::SetupLeds()
 void CVL_DiWnd::RefreshInputs()
 {
     diWord = 0;
-    int32_t value = 0;
     int first = 0;
     int end = 0;
     InputRange(diCount, tabIndex, &first, &end);
     const bool active = IsDigitalIoActive();
     for (int i = first; i < end; ++i) {
+        // Each read starts from off, so a read that delivers nothing shows the input off
+        // rather than the bit read before it.
+        int32_t value = 0;
         if (active)
             Dev().DXS_devDiGetBit(cardNo, i, &value);
         const int k = i % kPagePoints;

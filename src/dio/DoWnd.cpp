@@ -52,13 +52,14 @@ void CVL_DoWnd::SetupButtons()
 
 void CVL_DoWnd::RefreshOutputs()
 {
-    int32_t value = 0;
     doWord = 0;
     const BitRange range = TabRange(BoundPoints(doCount), tabIndex);
     const bool active = IsDigitalIoActive();
     int32_t *shown = shownState[tabIndex == 0 ? 0 : 1];
     for (int i = range.first; i < range.end; ++i) {
         const int k = i % kPagePoints;
+        // A read that delivers nothing shows the output off, not the bit read before it.
+        int32_t value = 0;
         if (active)
             Dev().DXS_devDoGetBit(cardNo, i, &value);
         if (value != 0) {
