@@ -416,6 +416,11 @@ private slots:
         QTest::newRow("minus: no digit") << "-" << 32 << 0 << true << 0u;
         QTest::newRow("longer than 259 characters") << QString(300, '1') << 32 << 0 << true << 0u;
         QTest::newRow("259 characters") << QString(258, '0') + "3" << 16 << 0 << false << 3u;
+        QTest::newRow("-1€: € is outside the check's alphabet")
+            << QString::fromUtf8("-1€") << 32 << 0 << true << 0u;
+        QTest::newRow("0x-1 and a character beyond Latin-1")
+            << QString::fromUtf8("0x-1✓") << 32 << 0 << true << 0u;
+        QTest::newRow("-1é: a Latin-1 letter") << QString::fromUtf8("-1é") << 32 << 0 << true << 0u;
     }
     void typedWordIsCheckedAndWritten()
     {

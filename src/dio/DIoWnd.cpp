@@ -23,6 +23,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -441,10 +442,14 @@ void CVL_DIoWnd::WriteTypedWord()
     const QString checkText =
         doValueText.startsWith(QLatin1String("0x")) ? doValueText.mid(2) : doValueText;
     const QByteArray narrow = doValueText.toLatin1();
+    // A character without a narrow form would become "?", which a text beginning with "-"
+    // lets pass; it is outside the check's alphabet, so it fails the check.
+    const bool narrowable = std::all_of(checkText.cbegin(), checkText.cend(),
+                                        [](QChar c) { return c.unicode() <= 0xFF; });
     // Beyond the check: a text too long for the page's buffer, or one without a single
     // hexadecimal digit, would be cut or read as nothing; both take the failure path.
-    if (!IsNumberText(checkText.toLatin1().constData(), true) || narrow.size() >= kValueTextBytes ||
-        !ReadHexText(narrow.constData()).hasDigit) {
+    if (!narrowable || !IsNumberText(checkText.toLatin1().constData(), true) ||
+        narrow.size() >= kValueTextBytes || !ReadHexText(narrow.constData()).hasDigit) {
         ShowFailure(this, QString::fromLatin1(kBadValueMessage));
         doValueText = QStringLiteral("0");
     }
