@@ -265,6 +265,24 @@ private slots:
         QCOMPARE(m_journal, QStringList());
     }
 
+    void exitAsksOnlyAboutCardsInTheMap()
+    {
+        start({3, 5});
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0); // Log Level Setup's OK marks card 0
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 5);
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 9);
+        QCOMPARE(g_pSysInfo->paramChanged[kDigitalIoClass][0], 1);
+        ScriptedMessageBoxes boxes;
+        boxes.answers = {IDYES};
+        m_fake->calls.clear();
+        m_frame->close();
+        QCOMPARE(boxes.texts(),
+                 QStringList{"QRX-LMxxxP(5) board parameters are changed.\nDo you want to save "
+                             "parameter to file?"});
+        m_frame.reset();
+        QCOMPARE(m_fake->calls, QStringList({"DXS_devConParamSave(5)", "DXS_devSysUnload()"}));
+    }
+
     void exitWithoutBoardsAsksNothing()
     {
         start({});

@@ -436,7 +436,9 @@ bool CVL_MainFrame::event(QEvent *event)
 void CVL_MainFrame::RunExitQuestions()
 {
     for (int card = 0; card < kMaxBoards; ++card) {
-        if (g_pSysInfo->paramChanged[kDigitalIoClass][card] != 1)
+        // Log Level Setup marks card 0 whether or not there is one: ask only about boards
+        // that exist, since a save for any other card number fails.
+        if (g_pSysInfo->paramChanged[kDigitalIoClass][card] != 1 || CardIndexOf(card) < 0)
             continue;
         const QString question = QStringLiteral("QRX-LMxxxP(%1) board parameters are changed.\n"
                                                 "Do you want to save parameter to file?")
