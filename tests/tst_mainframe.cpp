@@ -7,6 +7,7 @@
 #include "ScriptedMessageBoxes.h"
 #include "WsSysWnd.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QMdiArea>
@@ -184,6 +185,38 @@ private slots:
         QVERIFY(m_frame->systemTree()->cardItems[1]->font(0).bold());
         QVERIFY(!m_frame->systemTree()->cardItems[0]->font(0).bold());
         QCOMPARE(m_journal, QStringList({"101 got 1127(0)", "101 got 1155(0)"}));
+    }
+
+    void choosingFromTheSelectorList_data()
+    {
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<int>("activeCard");
+        QTest::addColumn<QStringList>("journal");
+        QTest::newRow("another entry")
+            << 1 << 3 << QStringList({"101 got 1127(0)", "101 got 1155(0)"});
+        QTest::newRow("the current entry again") << 0 << 0 << QStringList();
+    }
+
+    // Chosen with a click in the dropped list, as the operator chooses.
+    void choosingFromTheSelectorList()
+    {
+        QFETCH(int, entry);
+        QFETCH(int, activeCard);
+        QFETCH(QStringList, journal);
+        start({0, 3});
+        open(kDigitalIoView);
+        m_journal.clear();
+        QComboBox *selector = m_frame->controllerSelector();
+        QCOMPARE(selector->currentIndex(), 0);
+        selector->showPopup();
+        QAbstractItemView *list = selector->view();
+        QVERIFY(QTest::qWaitForWindowExposed(list->window()));
+        const QRect item = list->visualRect(list->model()->index(entry, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+        QTRY_VERIFY(!list->isVisible());
+        QCOMPARE(g_pSysInfo->activeCardNo, activeCard);
+        QCOMPARE(selector->currentIndex(), entry);
+        QCOMPARE(m_journal, journal);
     }
 
     void wheelMovesOneBoardPerNotch_data()

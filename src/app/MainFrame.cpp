@@ -184,7 +184,9 @@ void CVL_MainFrame::CreateCommandBars()
     m_selector->setFont(TemplateFont());
     m_selector->setToolTip(QStringLiteral("Active controller"));
     m_selector->installEventFilter(this);
-    connect(m_selector, &QComboBox::activated, this, &CVL_MainFrame::OnSelectorActivated);
+    // Only a new selection activates a board: choosing the current entry again changes nothing.
+    // The program moves the selection with the signal blocked.
+    connect(m_selector, &QComboBox::currentIndexChanged, this, &CVL_MainFrame::OnSelectorActivated);
     m_toolBar->addWidget(m_selector);
     m_toolBar->addSeparator();
     for (int id : {ID_SYSTEM_IO, ID_DIGITAL_IO}) {
