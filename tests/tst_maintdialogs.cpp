@@ -714,6 +714,56 @@ private slots:
         QCOMPARE(FileText(settingsFile()), QByteArray("[System]\nController_Loading_Mode=0\n"));
     }
 
+    void environmentSetupStoresTheListSelectionNotTheTypedText_data()
+    {
+        QTest::addColumn<QList<int>>("keys"); // pressed in the list before the text is typed
+        QTest::addColumn<QString>("typed"); // replaces the field's text
+        QTest::addColumn<bool>("enter"); // OK by Enter in the field, else by a click on OK
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("an item's text, Enter")
+            << QList<int>() << "0 : Auto" << true << QByteArray("1");
+        QTest::newRow("an item's text, OK clicked")
+            << QList<int>() << "0 : Auto" << false << QByteArray("1");
+        QTest::newRow("in other case, Enter")
+            << QList<int>() << "0 : auto" << true << QByteArray("1");
+        QTest::newRow("completed from its start, Enter")
+            << QList<int>() << "0" << true << QByteArray("1");
+        QTest::newRow("chosen with Up, then typed over, Enter")
+            << QList<int>{Qt::Key_Up} << "1 : Manual" << true << QByteArray("0");
+        QTest::newRow("chosen with Up, Enter")
+            << QList<int>{Qt::Key_Up} << QString() << true << QByteArray("0");
+    }
+
+    // Keys reach the list as the keyboard sends them: to the widget that has the focus.
+    void environmentSetupStoresTheListSelectionNotTheTypedText()
+    {
+        QFETCH(QList<int>, keys);
+        QFETCH(QString, typed);
+        QFETCH(bool, enter);
+        QFETCH(QByteArray, written);
+        writeSettings("[System]\nController_Loading_Mode=1\n");
+        CVL_SysCfgDlg dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QComboBox *list = dialog.loadingModeList();
+        list->setFocus();
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus == list || focus == list->lineEdit());
+        for (int key : keys)
+            QTest::keyClick(focus, Qt::Key(key));
+        if (!typed.isEmpty()) {
+            list->lineEdit()->selectAll();
+            QTest::keyClicks(focus, typed);
+        }
+        QVERIFY(list->isEditable());
+        if (enter)
+            QTest::keyClick(focus, Qt::Key_Return);
+        else
+            QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(FileText(settingsFile()), "[System]\nController_Loading_Mode=" + written + "\n");
+    }
+
     void environmentSetupCancelLeavesTheFile()
     {
         writeSettings("[System]\nController_Loading_Mode=1\n");
