@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -109,6 +110,36 @@ private slots:
         m_frame.reset();
         m_boxes.reset();
         m_fake.reset();
+    }
+
+    void enterClicksTheFocusedButton_data()
+    {
+        QTest::addColumn<bool>("led"); // the Run LED, else Close
+        QTest::addColumn<int>("key");
+        QTest::newRow("Run LED, Return") << true << int(Qt::Key_Return);
+        QTest::newRow("Run LED, keypad Enter") << true << int(Qt::Key_Enter);
+        QTest::newRow("Close, Return") << false << int(Qt::Key_Return);
+    }
+
+    void enterClicksTheFocusedButton()
+    {
+        QFETCH(bool, led);
+        QFETCH(int, key);
+        start({0});
+        CVL_SysIoWnd *view = open();
+        view->pollTimer()->stop();
+        QVERIFY(QTest::qWaitForWindowActive(m_frame.get()));
+        QPushButton *button = led ? view->ledButton() : view->closeButton();
+        button->setFocus(Qt::TabFocusReason);
+        QCOMPARE(QApplication::focusWidget(), button);
+        m_fake->calls.clear();
+        QTest::keyClick(button, Qt::Key(key));
+        if (led) {
+            QCOMPARE(m_fake->calls,
+                     QStringList({"DXS_devConGetCheckOn(0)", "DXS_devConSetCheckOn(0, 1)"}));
+        } else {
+            QTRY_VERIFY(!CChildFrame::OpenFrame(kSystemIoView));
+        }
     }
 
     void toolBarButtonOpensTheWindow()

@@ -3,6 +3,7 @@
 #include "CardCatalogue.h"
 #include "DeviceTable.h"
 #include "DiWnd.h"
+#include "DialogKeys.h"
 #include "DialogUnits.h"
 #include "DoWnd.h"
 #include "ImageButton.h"
@@ -139,6 +140,7 @@ void CVL_DIoWnd::CreateControls()
     setPrmButton->setObjectName(QStringLiteral("1448"));
     setPrmButton->setGeometry(du.rect(165, 74, 78, 16));
     setPrmButton->setAutoDefault(false);
+    ClickOnEnter(setPrmButton);
     m_diValueEdit = new QLineEdit(this);
     m_diValueEdit->setObjectName(QStringLiteral("1298"));
     m_diValueEdit->setReadOnly(true);
@@ -160,6 +162,7 @@ void CVL_DIoWnd::CreateControls()
         button->setObjectName(QString::number(1176 + p));
         button->setGeometry(du.rect(165, 140 + 20 * p, 78, 16));
         button->setAutoDefault(false);
+        ClickOnEnter(button);
         connect(button, &QPushButton::clicked, this, [this, p] { OnPattern(Pattern(p)); });
         m_patternButtons[p] = button;
     }
@@ -172,6 +175,7 @@ void CVL_DIoWnd::CreateControls()
     closeButton->setObjectName(QStringLiteral("1336"));
     closeButton->setGeometry(du.rect(165, 244, 78, 16));
     closeButton->setAutoDefault(false);
+    ClickOnEnter(closeButton);
 
     // Owned by the window while a tab strip does not hold them (a second tab is not always shown).
     for (int t = 0; t < 2; ++t) {

@@ -3,6 +3,7 @@
 #include "CardCatalogue.h"
 #include "CardMap.h"
 #include "DeviceTable.h"
+#include "DialogKeys.h"
 #include "DialogUnits.h"
 #include "ImageButton.h"
 #include "Messages.h"
@@ -27,6 +28,7 @@ CVL_DoWnd::CVL_DoWnd(QWidget *parent)
         auto *button = new CImageButton(this);
         button->setGeometry(PointRect(du, k, kButtonY));
         button->setAutoDefault(false);
+        ClickOnEnter(button);
         connect(button, &QAbstractButton::clicked, this, [this, k] { OnBitClicked(k); });
         bitButtons[k] = button;
     }
