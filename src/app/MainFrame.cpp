@@ -5,6 +5,7 @@
 #include "ChildFrame.h"
 #include "Commands.h"
 #include "DeviceTable.h"
+#include "DialogKeys.h"
 #include "DialogUnits.h"
 #include "LogLevDlg.h"
 #include "MessageBox.h"
@@ -30,6 +31,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QWheelEvent>
 
 namespace {
@@ -197,6 +199,12 @@ void CVL_MainFrame::CreateCommandBars()
         if (action->text().isEmpty())
             action->setText(CommandStatusText(id));
         m_toolBar->addAction(action);
+        // Tab reaches the buttons, so a window can be opened without a mouse: System IO has
+        // no other way in. Space presses a focused button, and Enter does too.
+        if (auto *button = qobject_cast<QToolButton *>(m_toolBar->widgetForAction(action))) {
+            button->setFocusPolicy(Qt::TabFocus);
+            ClickOnEnter(button);
+        }
     }
     addToolBar(Qt::TopToolBarArea, m_toolBar);
     RestoreCommandBars();
@@ -217,6 +225,17 @@ void CVL_MainFrame::CreateSystemPane()
     m_pane->setWidget(m_tree);
     addDockWidget(Qt::LeftDockWidgetArea, m_pane);
     resizeDocks({m_pane}, {200}, Qt::Horizontal);
+
+    // The tool bar's buttons follow the tree in the tab order, so the focus a start gives
+    // stays where it was (the tree, or the selector while it is enabled).
+    QWidget *previous = m_tree;
+    for (int id : {ID_SYSTEM_IO, ID_DIGITAL_IO}) {
+        QWidget *button = m_toolBar ? m_toolBar->widgetForAction(m_actions.value(id)) : nullptr;
+        if (button) {
+            setTabOrder(previous, button);
+            previous = button;
+        }
+    }
 }
 
 void CVL_MainFrame::RestoreCommandBars()
