@@ -17,6 +17,7 @@
 #include "SystemInfo.h"
 #include "WordText.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -393,6 +394,34 @@ private slots:
         QCOMPARE(m_fake->takeCalls(), Writes(2, 0, 32, 0xFFFFFFFFu));
         QTest::mouseClick(m_view->patternButton(CVL_DIoWnd::AllOff), Qt::LeftButton);
         QCOMPARE(m_fake->takeCalls(), Writes(2, 0, 32, 0));
+    }
+
+    // ---- screen readers ----
+
+    void screenReaderNames_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("input word") << "1298"
+                                    << "Input word";
+        QTest::newRow("output word") << "1299"
+                                     << "Output word";
+        QTest::newRow("Output Disable, without its leading space") << "1134"
+                                                                   << "Output Disable";
+    }
+
+    void screenReaderNames()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, name);
+        useBoards({Board(kTypeLmDio, 0, 32, 32)}, 0);
+        open();
+        QWidget *widget = m_view->findChild<QWidget *>(id);
+        QVERIFY(widget);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(iface);
+        QCOMPARE(iface->text(QAccessible::Name), name);
+        QCOMPARE(m_view->outputDisableBox()->text(), QString(" Output Disable"));
     }
 
     // ---- the keyboard ----

@@ -7,6 +7,7 @@
 #include "Resources.h"
 #include "SystemInfo.h"
 
+#include <QAccessible>
 #include <QtTest>
 
 namespace {
@@ -194,6 +195,39 @@ private slots:
         for (int k = 0; k < 32; ++k)
             QVERIFY2(page.leds[k]->GetCurrentState() == ((word >> k) & 1),
                      qPrintable(QString::number(k)));
+    }
+
+    void screenReaderNames_data()
+    {
+        QTest::addColumn<int>("inputs");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<int>("led");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("live, on") << 32 << 0 << 0 << "Input 0: on";
+        QTest::newRow("live, off") << 32 << 0 << 1 << "Input 1: off";
+        QTest::newRow("24 inputs: 9 missing, read as on") << 24 << 0 << 9 << "Input 9: not present";
+        QTest::newRow("24 inputs: 10 missing, read as off")
+            << 24 << 0 << 10 << "Input 10: not present";
+        QTest::newRow("beyond 16 inputs") << 16 << 0 << 20 << "Input 20: not present";
+        QTest::newRow("tab 1 of 40") << 40 << 1 << 9 << "Input 41: not present";
+    }
+
+    void screenReaderNames()
+    {
+        QFETCH(int, inputs);
+        QFETCH(int, tab);
+        QFETCH(int, led);
+        QFETCH(QString, name);
+        useBoard(inputs, 0x0000'0000'0000'0201ull);
+        CVL_DiWnd page;
+        page.diCount = inputs;
+        page.tabIndex = tab;
+        page.cardNo = 2;
+        page.SetupLeds();
+        page.RefreshInputs();
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(page.leds[led]);
+        QVERIFY(iface);
+        QCOMPARE(iface->text(QAccessible::Name), name);
     }
 
     void steadyInputsRepaintNothing()

@@ -1,6 +1,7 @@
 // The maintenance dialogs with the recording fake device, scripted message boxes and a
 // recording main window: Save Parameter, System Reset, Log Level Setup (with the path
 // splitting), System Environment Setup, and how the main frame's commands open them.
+#include "AboutDlg.h"
 #include "ChildFrame.h"
 #include "Commands.h"
 #include "DIoWnd.h"
@@ -19,9 +20,11 @@
 #include "Views.h"
 #include "WsSysWnd.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -788,6 +791,68 @@ private slots:
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.result(), 0);
         QVERIFY(!QFileInfo::exists(unwritable));
+    }
+
+    // ---- Screen readers ----
+
+    void screenReaderNames_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("id"); // the control's object name
+        QTest::addColumn<QString>("name"); // empty: the control's value names it
+        QTest::addColumn<QString>("label"); // the label beside it, whose buddy it is
+        QTest::newRow("Log Level Setup: file name") << "log"
+                                                    << "LogFileName"
+                                                    << "Log File Name"
+                                                    << "Log File Name : ";
+        QTest::newRow("Log Level Setup: file path") << "log"
+                                                    << "LogFilePath"
+                                                    << "Log File Path"
+                                                    << "Log File Path : ";
+        QTest::newRow("Log Level Setup: level list")
+            << "log"
+            << "LogLevel" << QString() << "Select Log Level : ";
+        QTest::newRow("Save Parameter: All Cards, without its leading space")
+            << "save"
+            << "AllCards"
+            << "All Cards" << QString();
+        QTest::newRow("About: the program icon") << "about"
+                                                 << "ProgramIcon"
+                                                 << "Orvane" << QString();
+        QTest::newRow("the board tree") << "tree"
+                                        << "SystemTree"
+                                        << "Boards" << QString();
+    }
+
+    void screenReaderNames()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, id);
+        QFETCH(QString, name);
+        QFETCH(QString, label);
+        std::unique_ptr<QWidget> top;
+        if (window == "log")
+            top = std::make_unique<CVL_LogLevDlg>();
+        else if (window == "save")
+            top = std::make_unique<CVL_SavePrmDlg>(0);
+        else if (window == "about")
+            top = std::make_unique<CAboutDlg>();
+        else
+            top = std::make_unique<CVL_WsSysWnd>();
+        QWidget *widget = top->objectName() == id ? top.get() : top->findChild<QWidget *>(id);
+        QVERIFY(widget);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(iface);
+        if (!name.isEmpty())
+            QCOMPARE(iface->text(QAccessible::Name), name);
+        if (!label.isEmpty()) {
+            QLabel *beside = nullptr;
+            for (QLabel *l : top->findChildren<QLabel *>())
+                if (l->text() == label)
+                    beside = l;
+            QVERIFY(beside);
+            QCOMPARE(beside->buddy(), widget);
+        }
     }
 
     // ---- The main frame's commands ----

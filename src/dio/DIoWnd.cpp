@@ -146,6 +146,7 @@ void CVL_DIoWnd::CreateControls()
     m_diValueEdit->setReadOnly(true);
     m_diValueEdit->setAlignment(Qt::AlignRight);
     m_diValueEdit->setGeometry(du.rect(165, 104, 78, 14));
+    m_diValueEdit->setAccessibleName(QStringLiteral("Input word"));
 
     m_outputTabs = new QTabWidget(this);
     m_outputTabs->setObjectName(QStringLiteral("1182"));
@@ -156,6 +157,8 @@ void CVL_DIoWnd::CreateControls()
     m_outputDisableBox = new QCheckBox(QStringLiteral(" Output Disable"), this);
     m_outputDisableBox->setObjectName(QStringLiteral("1134"));
     m_outputDisableBox->setGeometry(du.rect(164, 128, 70, 10));
+    // Read without the leading space that only spaces the text from the box.
+    m_outputDisableBox->setAccessibleName(m_outputDisableBox->text().trimmed());
     const char *const patternTexts[4] = {"Odd", "Even", "All On", "All Off"};
     for (int p = Odd; p <= AllOff; ++p) {
         auto *button = new QPushButton(QString::fromLatin1(patternTexts[p]), this);
@@ -170,6 +173,7 @@ void CVL_DIoWnd::CreateControls()
     m_doValueEdit->setObjectName(QStringLiteral("1299"));
     m_doValueEdit->setAlignment(Qt::AlignRight);
     m_doValueEdit->setGeometry(du.rect(165, 224, 78, 14));
+    m_doValueEdit->setAccessibleName(QStringLiteral("Output word"));
     m_doValueEdit->installEventFilter(this);
     closeButton = new CImageButton(QStringLiteral("Close"), this);
     closeButton->setObjectName(QStringLiteral("1336"));

@@ -57,9 +57,10 @@ void CVL_DiWnd::SetupLeds()
         const bool present = k < live && !IsMissingOnSplitBoard(count, k);
         led->SetStateIcon(0, present ? IDI_LED_OFF : IDI_LED_UNAVAILABLE, 0, 0);
         led->SetStateIcon(1, present ? IDI_LED_ON : IDI_LED_UNAVAILABLE, 0, 0);
-        const int bit = kPagePoints * tabIndex + k;
-        led->SetAccessibleLabel(present ? QStringLiteral("Input %1").arg(bit)
-                                        : QStringLiteral("Input %1 not present").arg(bit));
+        const QString label = QStringLiteral("Input %1").arg(kPagePoints * tabIndex + k);
+        // A missing input reads the same in both states: its state means nothing.
+        const QString missing = QStringLiteral("not present");
+        led->SetAccessibleLabel(label, present ? QStringList() : QStringList{missing, missing});
     }
 }
 
