@@ -58,6 +58,16 @@ class TestDiWnd : public QObject
         g_pSysInfo->activeCardType = kDigitalIoClass;
     }
 
+    // Shows `tab` of a board of `inputs` inputs (card 2) on the page and refreshes it once.
+    static void refresh(CVL_DiWnd &page, int inputs, int tab)
+    {
+        page.diCount = inputs;
+        page.tabIndex = tab;
+        page.cardNo = 2;
+        page.SetupLeds();
+        page.RefreshInputs();
+    }
+
 private slots:
     void init() { m_records = std::make_unique<SystemRecords>(); }
     void cleanup()
@@ -186,11 +196,7 @@ private slots:
         for (int bit : failingBits)
             m_fake->failingCalls << QStringLiteral("DXS_devDiGetBit(2, %1)").arg(bit);
         CVL_DiWnd page;
-        page.diCount = inputs;
-        page.tabIndex = tab;
-        page.cardNo = 2;
-        page.SetupLeds();
-        page.RefreshInputs();
+        refresh(page, inputs, tab);
         QCOMPARE(page.diWord, word);
         for (int k = 0; k < 32; ++k)
             QVERIFY2(page.leds[k]->GetCurrentState() == ((word >> k) & 1),
@@ -220,11 +226,7 @@ private slots:
         QFETCH(QString, name);
         useBoard(inputs, 0x0000'0000'0000'0201ull);
         CVL_DiWnd page;
-        page.diCount = inputs;
-        page.tabIndex = tab;
-        page.cardNo = 2;
-        page.SetupLeds();
-        page.RefreshInputs();
+        refresh(page, inputs, tab);
         QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(page.leds[led]);
         QVERIFY(iface);
         QCOMPARE(iface->text(QAccessible::Name), name);
