@@ -76,6 +76,17 @@ private slots:
         QVERIFY(lib.Table().DXS_devSysLoad == nullptr);
     }
 
+    void missingFunctionGivesTheReasonAlone()
+    {
+        const QString path = qEnvironmentVariable("ORVANE_INCOMPLETE_LIB");
+        DeviceLibrary lib;
+        DeviceLoadError error;
+        QVERIFY(!lib.Load(path, &error));
+        QCOMPARE(error.text(),
+                 QStringLiteral("Device library: %1\nMissing function: DXS_devDLogSetFile")
+                     .arg(QDir::toNativeSeparators(path)));
+    }
+
     void environmentChoosesTheLibrary()
     {
         qputenv("ORVANE_DEVICE_LIBRARY", "/somewhere/else.so");

@@ -445,6 +445,90 @@ private slots:
         QCOMPARE(m_fake->takeCalls(), Writes(2, 0, 32, 0));
     }
 
+    // ---- screen readers ----
+
+    void screenReaderNames_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("input word") << "1298"
+                                    << "Input word";
+        QTest::newRow("output word") << "1299"
+                                     << "Output word";
+        QTest::newRow("Output Disable, without its leading space") << "1134"
+                                                                   << "Output Disable";
+    }
+
+    void screenReaderNames()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, name);
+        useBoards({Board(kTypeLmDio, 0, 32, 32)}, 0);
+        open();
+        QWidget *widget = m_view->findChild<QWidget *>(id);
+        QVERIFY(widget);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(iface);
+        QCOMPARE(iface->text(QAccessible::Name), name);
+        QCOMPARE(m_view->outputDisableBox()->text(), QString(" Output Disable"));
+    }
+
+    // ---- the keyboard ----
+
+    void enterClicksTheFocusedButton_data()
+    {
+        QTest::addColumn<QString>("target"); // a control's id, or "bit k" for output button k
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("Odd, Return")
+            << "1176" << int(Qt::Key_Return) << Writes(4, 0, 16, 0x55555555u) << QStringList();
+        QTest::newRow("All Off, keypad Enter")
+            << "1179" << int(Qt::Key_Enter) << Writes(4, 0, 16, 0) << QStringList();
+        QTest::newRow("output button 5")
+            << "bit 5" << int(Qt::Key_Return)
+            << QStringList({"DXS_devDoGetBit(4, 5)", "DXS_devDoSetBit(4, 5, 0)"}) << QStringList();
+        QTest::newRow("grey output button 20 of 16")
+            << "bit 20" << int(Qt::Key_Return)
+            << QStringList({"DXS_devDoGetBit(4, 20)", "DXS_devDoSetBit(4, 20, 1)"})
+            << QStringList();
+        QTest::newRow("Set Prm") << "1448" << int(Qt::Key_Return)
+                                 << QStringList({"DXS_devDiSetFilterEnable(4, 0, 0)",
+                                                 "DXS_devDiSetFilterTime(4, 0, 0)"})
+                                 << QStringList{kParamChanged + "(4)"};
+        QTest::newRow("Output Disable: no push button")
+            << "1134" << int(Qt::Key_Return) << QStringList() << QStringList();
+        QTest::newRow("word field: writes the word")
+            << "1299" << int(Qt::Key_Return) << Writes(4, 0, 16, 0x20u) << QStringList();
+    }
+
+    void enterClicksTheFocusedButton()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, key);
+        QFETCH(QStringList, calls);
+        QFETCH(QStringList, messages);
+        useBoards({Board(kTypeLmDio, 4, 16, 16)}, 4);
+        m_fake->boards[0].out = 0x20;
+        open();
+        tick();
+        m_fake->takeCalls();
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
+        QWidget *widget = target.startsWith("bit ")
+            ? m_view->outputPage->bitButtons[target.mid(4).toInt()]
+            : m_view->findChild<QWidget *>(target);
+        QVERIFY(widget);
+        widget->setFocus(Qt::OtherFocusReason); // a grey output button takes the focus by a click
+        QCOMPARE(QApplication::focusWidget(), widget);
+        ScriptedMessageBoxes boxes;
+        QTest::keyClick(widget, Qt::Key(key));
+        QCOMPARE(m_fake->takeCalls(), calls);
+        QCOMPARE(m_main.got, messages);
+        QVERIFY(!m_view->outputDisableBox()->isChecked());
+        QCOMPARE(boxes.asked.size(), 0);
+    }
+
     // ---- the typed output word ----
 
     void typedWordIsCheckedAndWritten_data()
@@ -466,6 +550,11 @@ private slots:
         QTest::newRow("minus: no digit") << "-" << 32 << 0 << true << 0u;
         QTest::newRow("longer than 259 characters") << QString(300, '1') << 32 << 0 << true << 0u;
         QTest::newRow("259 characters") << QString(258, '0') + "3" << 16 << 0 << false << 3u;
+        QTest::newRow("-1€: € is outside the check's alphabet")
+            << QString::fromUtf8("-1€") << 32 << 0 << true << 0u;
+        QTest::newRow("0x-1 and a character beyond Latin-1")
+            << QString::fromUtf8("0x-1✓") << 32 << 0 << true << 0u;
+        QTest::newRow("-1é: a Latin-1 letter") << QString::fromUtf8("-1é") << 32 << 0 << true << 0u;
     }
     void typedWordIsCheckedAndWritten()
     {

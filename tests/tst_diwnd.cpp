@@ -7,6 +7,7 @@
 #include "Resources.h"
 #include "SystemInfo.h"
 
+#include <QAccessible>
 #include <QtTest>
 
 namespace {
@@ -55,6 +56,16 @@ class TestDiWnd : public QObject
         b.in = in;
         m_fake->boards = {b};
         g_pSysInfo->activeCardType = kDigitalIoClass;
+    }
+
+    // Shows `tab` of a board of `inputs` inputs (card 2) on the page and refreshes it once.
+    static void refresh(CVL_DiWnd &page, int inputs, int tab)
+    {
+        page.diCount = inputs;
+        page.tabIndex = tab;
+        page.cardNo = 2;
+        page.SetupLeds();
+        page.RefreshInputs();
     }
 
 private slots:
@@ -146,7 +157,7 @@ private slots:
             QCOMPARE(led->GetCurrentState(), 0u);
     }
 
-    void aFailedReadRepeatsThePreviousValue()
+    void everyReadFailingShowsNothing()
     {
         useBoard(4, 0b0001);
         m_fake->failing = {QStringLiteral("DXS_devDiGetBit")};
@@ -155,7 +166,70 @@ private slots:
         page.SetupLeds();
         page.RefreshInputs();
         QCOMPARE(m_fake->calls.size(), 4);
-        QCOMPARE(page.diWord, 0u); // nothing delivered: 0 before the first bit, then kept
+        QCOMPARE(page.diWord, 0u);
+    }
+
+    void aFailedReadShowsTheInputOff_data()
+    {
+        QTest::addColumn<int>("inputs");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<quint64>("in");
+        QTest::addColumn<QList<int>>("failingBits");
+        QTest::addColumn<uint>("word");
+        QTest::newRow("24 inputs, 23 on, 24-31 fail")
+            << 24 << 0 << (quint64(1) << 23) << QList<int>{24, 25, 26, 27, 28, 29, 30, 31}
+            << 0x00800000u;
+        QTest::newRow("one failure between inputs that are on")
+            << 32 << 0 << ~quint64(0) << QList<int>{5} << 0xFFFFFFDFu;
+        QTest::newRow("tab 1: the failure after an input that is on")
+            << 64 << 1 << ~quint64(0) << QList<int>{40, 63} << 0x7FFFFEFFu;
+    }
+
+    void aFailedReadShowsTheInputOff()
+    {
+        QFETCH(int, inputs);
+        QFETCH(int, tab);
+        QFETCH(quint64, in);
+        QFETCH(QList<int>, failingBits);
+        QFETCH(uint, word);
+        useBoard(inputs, in);
+        for (int bit : failingBits)
+            m_fake->failingCalls << QStringLiteral("DXS_devDiGetBit(2, %1)").arg(bit);
+        CVL_DiWnd page;
+        refresh(page, inputs, tab);
+        QCOMPARE(page.diWord, word);
+        for (int k = 0; k < 32; ++k)
+            QVERIFY2(page.leds[k]->GetCurrentState() == ((word >> k) & 1),
+                     qPrintable(QString::number(k)));
+    }
+
+    void screenReaderNames_data()
+    {
+        QTest::addColumn<int>("inputs");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<int>("led");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("live, on") << 32 << 0 << 0 << "Input 0: on";
+        QTest::newRow("live, off") << 32 << 0 << 1 << "Input 1: off";
+        QTest::newRow("24 inputs: 9 missing, read as on") << 24 << 0 << 9 << "Input 9: not present";
+        QTest::newRow("24 inputs: 10 missing, read as off")
+            << 24 << 0 << 10 << "Input 10: not present";
+        QTest::newRow("beyond 16 inputs") << 16 << 0 << 20 << "Input 20: not present";
+        QTest::newRow("tab 1 of 40") << 40 << 1 << 9 << "Input 41: not present";
+    }
+
+    void screenReaderNames()
+    {
+        QFETCH(int, inputs);
+        QFETCH(int, tab);
+        QFETCH(int, led);
+        QFETCH(QString, name);
+        useBoard(inputs, 0x0000'0000'0000'0201ull);
+        CVL_DiWnd page;
+        refresh(page, inputs, tab);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(page.leds[led]);
+        QVERIFY(iface);
+        QCOMPARE(iface->text(QAccessible::Name), name);
     }
 
     void steadyInputsRepaintNothing()

@@ -157,6 +157,37 @@ private slots:
         }
     }
 
+    void aFailedReadShowsTheOutputOff_data()
+    {
+        QTest::addColumn<int>("outputs");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QList<int>>("failingBits");
+        QTest::addColumn<uint>("word");
+        QTest::newRow("one failure between outputs that are on")
+            << 32 << 0 << QList<int>{5} << 0xFFFFFFDFu;
+        QTest::newRow("the last outputs fail")
+            << 24 << 0 << QList<int>{20, 21, 22, 23} << 0x000FFFFFu;
+        QTest::newRow("tab 1") << 64 << 1 << QList<int>{33, 63} << 0x7FFFFFFDu;
+    }
+
+    void aFailedReadShowsTheOutputOff()
+    {
+        QFETCH(int, outputs);
+        QFETCH(int, tab);
+        QFETCH(QList<int>, failingBits);
+        QFETCH(uint, word);
+        usePage(outputs, tab, ~quint64(0));
+        for (int bit : failingBits)
+            m_fake->failingCalls << QStringLiteral("DXS_devDoGetBit(1, %1)").arg(bit);
+        m_page->RefreshOutputs();
+        QCOMPARE(m_page->doWord, word);
+        const int live = tab == 0 ? qMin(outputs, 32) : outputs - 32;
+        for (int k = 0; k < live; ++k)
+            QVERIFY2(Picture(m_page->bitButtons[k]->GetActiveImage()) ==
+                         Lamp((word >> k) & 1 ? IDI_LED_OUTPUT_ON : IDI_LED_OFF),
+                     qPrintable(QString::number(k)));
+    }
+
     void clickSwitchesTheReadBackOutput_data()
     {
         QTest::addColumn<int>("outputs");

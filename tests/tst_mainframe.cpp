@@ -7,6 +7,7 @@
 #include "ScriptedMessageBoxes.h"
 #include "WsSysWnd.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QMdiArea>
@@ -186,6 +187,38 @@ private slots:
         QCOMPARE(m_journal, QStringList({"101 got 1127(0)", "101 got 1155(0)"}));
     }
 
+    void choosingFromTheSelectorList_data()
+    {
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<int>("activeCard");
+        QTest::addColumn<QStringList>("journal");
+        QTest::newRow("another entry")
+            << 1 << 3 << QStringList({"101 got 1127(0)", "101 got 1155(0)"});
+        QTest::newRow("the current entry again") << 0 << 0 << QStringList();
+    }
+
+    // Chosen with a click in the dropped list, as the operator chooses.
+    void choosingFromTheSelectorList()
+    {
+        QFETCH(int, entry);
+        QFETCH(int, activeCard);
+        QFETCH(QStringList, journal);
+        start({0, 3});
+        open(kDigitalIoView);
+        m_journal.clear();
+        QComboBox *selector = m_frame->controllerSelector();
+        QCOMPARE(selector->currentIndex(), 0);
+        selector->showPopup();
+        QAbstractItemView *list = selector->view();
+        QVERIFY(QTest::qWaitForWindowExposed(list->window()));
+        const QRect item = list->visualRect(list->model()->index(entry, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+        QTRY_VERIFY(!list->isVisible());
+        QCOMPARE(g_pSysInfo->activeCardNo, activeCard);
+        QCOMPARE(selector->currentIndex(), entry);
+        QCOMPARE(m_journal, journal);
+    }
+
     void wheelMovesOneBoardPerNotch_data()
     {
         QTest::addColumn<QList<int>>("deltas");
@@ -300,7 +333,10 @@ private slots:
     {
         start({0, 2});
         SendMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
-        QSettings("Local AppWizard-Generated Applications", "Orvane").clear();
+        const QString layout =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            "/Orvane/Orvane.conf";
+        QFile::remove(layout);
         ScriptedMessageBoxes boxes;
         m_fake->calls.clear();
         m_frame->CloseWithoutQuestions();
@@ -308,7 +344,7 @@ private slots:
         m_frame.reset();
         QCOMPARE(boxes.texts(), QStringList());
         QCOMPARE(m_fake->calls, QStringList{"DXS_devSysUnload()"});
-        QSettings settings("Local AppWizard-Generated Applications", "Orvane");
+        QSettings settings(layout, QSettings::IniFormat);
         QVERIFY(!settings.value("NormalLayout").toByteArray().isEmpty());
     }
 
@@ -331,6 +367,24 @@ private slots:
         m_frame.reset();
         QCOMPARE(asked.size(), 1);
         QCOMPARE(m_fake->calls, QStringList{"DXS_devSysUnload()"});
+    }
+
+    void exitAsksOnlyAboutCardsInTheMap()
+    {
+        start({3, 5});
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0); // Log Level Setup's OK marks card 0
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 5);
+        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 9);
+        QCOMPARE(g_pSysInfo->paramChanged[kDigitalIoClass][0], 1);
+        ScriptedMessageBoxes boxes;
+        boxes.answers = {IDYES};
+        m_fake->calls.clear();
+        m_frame->close();
+        QCOMPARE(boxes.texts(),
+                 QStringList{"QRX-LMxxxP(5) board parameters are changed.\nDo you want to save "
+                             "parameter to file?"});
+        m_frame.reset();
+        QCOMPARE(m_fake->calls, QStringList({"DXS_devConParamSave(5)", "DXS_devSysUnload()"}));
     }
 
     void exitWithoutBoardsAsksNothing()

@@ -1,6 +1,7 @@
 // The maintenance dialogs with the recording fake device, scripted message boxes and a
 // recording main window: Save Parameter, System Reset, Log Level Setup (with the path
 // splitting), System Environment Setup, and how the main frame's commands open them.
+#include "AboutDlg.h"
 #include "ChildFrame.h"
 #include "Commands.h"
 #include "DIoWnd.h"
@@ -19,9 +20,11 @@
 #include "Views.h"
 #include "WsSysWnd.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -771,6 +774,56 @@ private slots:
         QCOMPARE(FileText(settingsFile()), QByteArray("[System]\nController_Loading_Mode=0\n"));
     }
 
+    void environmentSetupStoresTheListSelectionNotTheTypedText_data()
+    {
+        QTest::addColumn<QList<int>>("keys"); // pressed in the list before the text is typed
+        QTest::addColumn<QString>("typed"); // replaces the field's text
+        QTest::addColumn<bool>("enter"); // OK by Enter in the field, else by a click on OK
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("an item's text, Enter")
+            << QList<int>() << "0 : Auto" << true << QByteArray("1");
+        QTest::newRow("an item's text, OK clicked")
+            << QList<int>() << "0 : Auto" << false << QByteArray("1");
+        QTest::newRow("in other case, Enter")
+            << QList<int>() << "0 : auto" << true << QByteArray("1");
+        QTest::newRow("completed from its start, Enter")
+            << QList<int>() << "0" << true << QByteArray("1");
+        QTest::newRow("chosen with Up, then typed over, Enter")
+            << QList<int>{Qt::Key_Up} << "1 : Manual" << true << QByteArray("0");
+        QTest::newRow("chosen with Up, Enter")
+            << QList<int>{Qt::Key_Up} << QString() << true << QByteArray("0");
+    }
+
+    // Keys reach the list as the keyboard sends them: to the widget that has the focus.
+    void environmentSetupStoresTheListSelectionNotTheTypedText()
+    {
+        QFETCH(QList<int>, keys);
+        QFETCH(QString, typed);
+        QFETCH(bool, enter);
+        QFETCH(QByteArray, written);
+        writeSettings("[System]\nController_Loading_Mode=1\n");
+        CVL_SysCfgDlg dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QComboBox *list = dialog.loadingModeList();
+        list->setFocus();
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus == list || focus == list->lineEdit());
+        for (int key : keys)
+            QTest::keyClick(focus, Qt::Key(key));
+        if (!typed.isEmpty()) {
+            list->lineEdit()->selectAll();
+            QTest::keyClicks(focus, typed);
+        }
+        QVERIFY(list->isEditable());
+        if (enter)
+            QTest::keyClick(focus, Qt::Key_Return);
+        else
+            QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(FileText(settingsFile()), "[System]\nController_Loading_Mode=" + written + "\n");
+    }
+
     void environmentSetupCancelLeavesTheFile()
     {
         writeSettings("[System]\nController_Loading_Mode=1\n");
@@ -795,6 +848,68 @@ private slots:
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.result(), 0);
         QVERIFY(!QFileInfo::exists(unwritable));
+    }
+
+    // ---- Screen readers ----
+
+    void screenReaderNames_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("id"); // the control's object name
+        QTest::addColumn<QString>("name"); // empty: the control's value names it
+        QTest::addColumn<QString>("label"); // the label beside it, whose buddy it is
+        QTest::newRow("Log Level Setup: file name") << "log"
+                                                    << "LogFileName"
+                                                    << "Log File Name"
+                                                    << "Log File Name : ";
+        QTest::newRow("Log Level Setup: file path") << "log"
+                                                    << "LogFilePath"
+                                                    << "Log File Path"
+                                                    << "Log File Path : ";
+        QTest::newRow("Log Level Setup: level list")
+            << "log"
+            << "LogLevel" << QString() << "Select Log Level : ";
+        QTest::newRow("Save Parameter: All Cards, without its leading space")
+            << "save"
+            << "AllCards"
+            << "All Cards" << QString();
+        QTest::newRow("About: the program icon") << "about"
+                                                 << "ProgramIcon"
+                                                 << "Orvane" << QString();
+        QTest::newRow("the board tree") << "tree"
+                                        << "SystemTree"
+                                        << "Boards" << QString();
+    }
+
+    void screenReaderNames()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, id);
+        QFETCH(QString, name);
+        QFETCH(QString, label);
+        std::unique_ptr<QWidget> top;
+        if (window == "log")
+            top = std::make_unique<CVL_LogLevDlg>();
+        else if (window == "save")
+            top = std::make_unique<CVL_SavePrmDlg>(0);
+        else if (window == "about")
+            top = std::make_unique<CAboutDlg>();
+        else
+            top = std::make_unique<CVL_WsSysWnd>();
+        QWidget *widget = top->objectName() == id ? top.get() : top->findChild<QWidget *>(id);
+        QVERIFY(widget);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(iface);
+        if (!name.isEmpty())
+            QCOMPARE(iface->text(QAccessible::Name), name);
+        if (!label.isEmpty()) {
+            QLabel *beside = nullptr;
+            for (QLabel *l : top->findChildren<QLabel *>())
+                if (l->text() == label)
+                    beside = l;
+            QVERIFY(beside);
+            QCOMPARE(beside->buddy(), widget);
+        }
     }
 
     // ---- The main frame's commands ----

@@ -19,9 +19,11 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolBar>
 #include <QtTest>
 
 namespace {
@@ -109,6 +111,87 @@ private slots:
         m_frame.reset();
         m_boxes.reset();
         m_fake.reset();
+    }
+
+    void tabReachesTheToolBarButtons_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("System IO, Return")
+            << int(ID_SYSTEM_IO) << int(Qt::Key_Return) << int(kSystemIoView);
+        QTest::newRow("System IO, Space")
+            << int(ID_SYSTEM_IO) << int(Qt::Key_Space) << int(kSystemIoView);
+        QTest::newRow("Digital IO, keypad Enter")
+            << int(ID_DIGITAL_IO) << int(Qt::Key_Enter) << int(kDigitalIoView);
+    }
+
+    // Without a mouse: Tab from the board tree until the button has the focus, then press it.
+    void tabReachesTheToolBarButtons()
+    {
+        QFETCH(int, command);
+        QFETCH(int, key);
+        QFETCH(int, kind);
+        start({0});
+        QVERIFY(QTest::qWaitForWindowActive(m_frame.get()));
+        QWidget *button = m_frame->mainToolBar()->widgetForAction(m_frame->commandAction(command));
+        QVERIFY(button);
+        m_frame->systemTree()->setFocus(Qt::OtherFocusReason);
+        for (int presses = 0; presses < 20 && QApplication::focusWidget() != button; ++presses)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), button);
+        QVERIFY(!CChildFrame::OpenFrame(kind));
+        QTest::keyClick(button, Qt::Key(key));
+        QVERIFY(CChildFrame::OpenFrame(kind));
+    }
+
+    void startUpFocusIsWhereItWas_data()
+    {
+        QTest::addColumn<QList<int>>("cards");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("one board: the selector is disabled") << QList<int>{0} << "SystemTree";
+        QTest::newRow("two boards") << QList<int>{0, 3} << "ControllerSelector";
+    }
+
+    // The tool bar's buttons join the tab order after the tree, not before it.
+    void startUpFocusIsWhereItWas()
+    {
+        QFETCH(QList<int>, cards);
+        QFETCH(QString, focus);
+        start(cards);
+        QVERIFY(QTest::qWaitForWindowActive(m_frame.get()));
+        QVERIFY(QApplication::focusWidget());
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+    }
+
+    void enterClicksTheFocusedButton_data()
+    {
+        QTest::addColumn<bool>("led"); // the Run LED, else Close
+        QTest::addColumn<int>("key");
+        QTest::newRow("Run LED, Return") << true << int(Qt::Key_Return);
+        QTest::newRow("Run LED, keypad Enter") << true << int(Qt::Key_Enter);
+        QTest::newRow("Close, Return") << false << int(Qt::Key_Return);
+    }
+
+    void enterClicksTheFocusedButton()
+    {
+        QFETCH(bool, led);
+        QFETCH(int, key);
+        start({0});
+        CVL_SysIoWnd *view = open();
+        view->pollTimer()->stop();
+        QVERIFY(QTest::qWaitForWindowActive(m_frame.get()));
+        QPushButton *button = led ? view->ledButton() : view->closeButton();
+        button->setFocus(Qt::TabFocusReason);
+        QCOMPARE(QApplication::focusWidget(), button);
+        m_fake->calls.clear();
+        QTest::keyClick(button, Qt::Key(key));
+        if (led) {
+            QCOMPARE(m_fake->calls,
+                     QStringList({"DXS_devConGetCheckOn(0)", "DXS_devConSetCheckOn(0, 1)"}));
+        } else {
+            QTRY_VERIFY(!CChildFrame::OpenFrame(kSystemIoView));
+        }
     }
 
     void toolBarButtonOpensTheWindow()

@@ -15,6 +15,8 @@ CAboutDlg::CAboutDlg(QWidget *parent)
     setFixedSize(du.size(235, 55));
 
     auto *icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("ProgramIcon"));
+    icon->setAccessibleName(QStringLiteral("Orvane"));
     icon->setPixmap(Resources::ProgramIcon().pixmap(32, 32));
     icon->setGeometry(QRect(du.x(11), du.y(17), 32, 32));
 

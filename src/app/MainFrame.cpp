@@ -5,6 +5,7 @@
 #include "ChildFrame.h"
 #include "Commands.h"
 #include "DeviceTable.h"
+#include "DialogKeys.h"
 #include "DialogUnits.h"
 #include "LogLevDlg.h"
 #include "MessageBox.h"
@@ -30,6 +31,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QWheelEvent>
 
 namespace {
@@ -183,7 +185,9 @@ void CVL_MainFrame::CreateCommandBars()
     m_selector->setFont(TemplateFont());
     m_selector->setToolTip(QStringLiteral("Active controller"));
     m_selector->installEventFilter(this);
-    connect(m_selector, &QComboBox::activated, this, &CVL_MainFrame::OnSelectorActivated);
+    // Only a new selection activates a board: choosing the current entry again changes nothing.
+    // The program moves the selection with the signal blocked.
+    connect(m_selector, &QComboBox::currentIndexChanged, this, &CVL_MainFrame::OnSelectorActivated);
     m_toolBar->addWidget(m_selector);
     m_toolBar->addSeparator();
     for (int id : {ID_SYSTEM_IO, ID_DIGITAL_IO}) {
@@ -194,6 +198,12 @@ void CVL_MainFrame::CreateCommandBars()
         if (action->text().isEmpty())
             action->setText(CommandStatusText(id));
         m_toolBar->addAction(action);
+        // Tab reaches the buttons, so a window can be opened without a mouse: System IO has
+        // no other way in. Space presses a focused button, and Enter does too.
+        if (auto *button = qobject_cast<QToolButton *>(m_toolBar->widgetForAction(action))) {
+            button->setFocusPolicy(Qt::TabFocus);
+            ClickOnEnter(button);
+        }
     }
     addToolBar(Qt::TopToolBarArea, m_toolBar);
     RestoreCommandBars();
@@ -214,6 +224,17 @@ void CVL_MainFrame::CreateSystemPane()
     m_pane->setWidget(m_tree);
     addDockWidget(Qt::LeftDockWidgetArea, m_pane);
     resizeDocks({m_pane}, {200}, Qt::Horizontal);
+
+    // The tool bar's buttons follow the tree in the tab order, so the focus a start gives
+    // stays where it was (the tree, or the selector while it is enabled).
+    QWidget *previous = m_tree;
+    for (int id : {ID_SYSTEM_IO, ID_DIGITAL_IO}) {
+        QWidget *button = m_toolBar ? m_toolBar->widgetForAction(m_actions.value(id)) : nullptr;
+        if (button) {
+            setTabOrder(previous, button);
+            previous = button;
+        }
+    }
 }
 
 void CVL_MainFrame::RestoreCommandBars()
@@ -435,7 +456,9 @@ bool CVL_MainFrame::event(QEvent *event)
 void CVL_MainFrame::RunExitQuestions()
 {
     for (int card = 0; card < kMaxBoards && m_askAtExit; ++card) {
-        if (g_pSysInfo->paramChanged[kDigitalIoClass][card] != 1)
+        // Log Level Setup marks card 0 whether or not there is one: ask only about boards
+        // that exist, since a save for any other card number fails.
+        if (g_pSysInfo->paramChanged[kDigitalIoClass][card] != 1 || CardIndexOf(card) < 0)
             continue;
         const QString question = QStringLiteral("QRX-LMxxxP(%1) board parameters are changed.\n"
                                                 "Do you want to save parameter to file?")

@@ -6,8 +6,6 @@
 QString DeviceLoadError::text() const
 {
     QString s = QStringLiteral("Device library: %1").arg(QDir::toNativeSeparators(file));
-    if (!symbol.isEmpty())
-        s += QStringLiteral("\nMissing function: %1").arg(symbol);
     if (!reason.isEmpty())
         s += QStringLiteral("\n%1").arg(reason);
     return s;
@@ -52,7 +50,7 @@ bool DeviceLibrary::Load(const QString &path, DeviceLoadError *error)
 #define DXS_RESOLVE(name)                                                                          \
     table.name = reinterpret_cast<decltype(table.name)>(m_library.resolve(#name));                 \
     if (!table.name)                                                                               \
-        return fail(QStringLiteral(#name), m_library.errorString());
+        return fail(QStringLiteral(#name), QStringLiteral("Missing function: " #name));
     DXS_FUNCTION_LIST(DXS_RESOLVE)
 #undef DXS_RESOLVE
     m_table = table;

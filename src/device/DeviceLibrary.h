@@ -6,7 +6,8 @@
 #include <QLibrary>
 #include <QString>
 
-// Why a library could not be bound: the file tried, the missing symbol (if any), the reason.
+// Why a library could not be bound: the file tried, the missing symbol (if any), the reason
+// ("Missing function: DXS_devSysLoad" for a missing symbol; the loader's own words otherwise).
 struct DeviceLoadError
 {
     QString file;

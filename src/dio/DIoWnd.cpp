@@ -3,6 +3,7 @@
 #include "CardCatalogue.h"
 #include "DeviceTable.h"
 #include "DiWnd.h"
+#include "DialogKeys.h"
 #include "DialogUnits.h"
 #include "DoWnd.h"
 #include "ImageButton.h"
@@ -23,6 +24,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -138,11 +140,13 @@ void CVL_DIoWnd::CreateControls()
     setPrmButton->setObjectName(QStringLiteral("1448"));
     setPrmButton->setGeometry(du.rect(165, 74, 78, 16));
     setPrmButton->setAutoDefault(false);
+    ClickOnEnter(setPrmButton);
     m_diValueEdit = new QLineEdit(this);
     m_diValueEdit->setObjectName(QStringLiteral("1298"));
     m_diValueEdit->setReadOnly(true);
     m_diValueEdit->setAlignment(Qt::AlignRight);
     m_diValueEdit->setGeometry(du.rect(165, 104, 78, 14));
+    m_diValueEdit->setAccessibleName(QStringLiteral("Input word"));
 
     m_outputTabs = new QTabWidget(this);
     m_outputTabs->setObjectName(QStringLiteral("1182"));
@@ -153,12 +157,15 @@ void CVL_DIoWnd::CreateControls()
     m_outputDisableBox = new QCheckBox(QStringLiteral(" Output Disable"), this);
     m_outputDisableBox->setObjectName(QStringLiteral("1134"));
     m_outputDisableBox->setGeometry(du.rect(164, 128, 70, 10));
+    // Read without the leading space that only spaces the text from the box.
+    m_outputDisableBox->setAccessibleName(m_outputDisableBox->text().trimmed());
     const char *const patternTexts[4] = {"Odd", "Even", "All On", "All Off"};
     for (int p = Odd; p <= AllOff; ++p) {
         auto *button = new QPushButton(QString::fromLatin1(patternTexts[p]), this);
         button->setObjectName(QString::number(1176 + p));
         button->setGeometry(du.rect(165, 140 + 20 * p, 78, 16));
         button->setAutoDefault(false);
+        ClickOnEnter(button);
         connect(button, &QPushButton::clicked, this, [this, p] { OnPattern(Pattern(p)); });
         m_patternButtons[p] = button;
     }
@@ -166,11 +173,13 @@ void CVL_DIoWnd::CreateControls()
     m_doValueEdit->setObjectName(QStringLiteral("1299"));
     m_doValueEdit->setAlignment(Qt::AlignRight);
     m_doValueEdit->setGeometry(du.rect(165, 224, 78, 14));
+    m_doValueEdit->setAccessibleName(QStringLiteral("Output word"));
     m_doValueEdit->installEventFilter(this);
     closeButton = new CImageButton(QStringLiteral("Close"), this);
     closeButton->setObjectName(QStringLiteral("1336"));
     closeButton->setGeometry(du.rect(165, 244, 78, 16));
     closeButton->setAutoDefault(false);
+    ClickOnEnter(closeButton);
 
     // Owned by the window while a tab strip does not hold them (a second tab is not always shown).
     for (int t = 0; t < 2; ++t) {
@@ -443,10 +452,14 @@ void CVL_DIoWnd::WriteTypedWord()
     const QString checkText =
         doValueText.startsWith(QLatin1String("0x")) ? doValueText.mid(2) : doValueText;
     const QByteArray narrow = doValueText.toLatin1();
+    // A character without a narrow form would become "?", which a text beginning with "-"
+    // lets pass; it is outside the check's alphabet, so it fails the check.
+    const bool narrowable = std::all_of(checkText.cbegin(), checkText.cend(),
+                                        [](QChar c) { return c.unicode() <= 0xFF; });
     // Beyond the check: a text too long for the page's buffer, or one without a single
     // hexadecimal digit, would be cut or read as nothing; both take the failure path.
-    if (!IsNumberText(checkText.toLatin1().constData(), true) || narrow.size() >= kValueTextBytes ||
-        !ReadHexText(narrow.constData()).hasDigit) {
+    if (!narrowable || !IsNumberText(checkText.toLatin1().constData(), true) ||
+        narrow.size() >= kValueTextBytes || !ReadHexText(narrow.constData()).hasDigit) {
         ShowFailure(this, QString::fromLatin1(kBadValueMessage));
         doValueText = QStringLiteral("0");
     }

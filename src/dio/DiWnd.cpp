@@ -57,21 +57,24 @@ void CVL_DiWnd::SetupLeds()
         const bool present = k < live && !IsMissingOnSplitBoard(count, k);
         led->SetStateIcon(0, present ? IDI_LED_OFF : IDI_LED_UNAVAILABLE, 0, 0);
         led->SetStateIcon(1, present ? IDI_LED_ON : IDI_LED_UNAVAILABLE, 0, 0);
-        const int bit = kPagePoints * tabIndex + k;
-        led->SetAccessibleLabel(present ? QStringLiteral("Input %1").arg(bit)
-                                        : QStringLiteral("Input %1 not present").arg(bit));
+        const QString label = QStringLiteral("Input %1").arg(kPagePoints * tabIndex + k);
+        // A missing input reads the same in both states: its state means nothing.
+        const QString missing = QStringLiteral("not present");
+        led->SetAccessibleLabel(label, present ? QStringList() : QStringList{missing, missing});
     }
 }
 
 void CVL_DiWnd::RefreshInputs()
 {
     diWord = 0;
-    int32_t value = 0;
     int first = 0;
     int end = 0;
     InputRange(diCount, tabIndex, &first, &end);
     const bool active = IsDigitalIoActive();
     for (int i = first; i < end; ++i) {
+        // Each read starts from off, so a read that delivers nothing shows the input off
+        // rather than the bit read before it.
+        int32_t value = 0;
         if (active)
             Dev().DXS_devDiGetBit(cardNo, i, &value);
         const int k = i % kPagePoints;

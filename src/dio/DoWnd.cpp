@@ -3,6 +3,7 @@
 #include "CardCatalogue.h"
 #include "CardMap.h"
 #include "DeviceTable.h"
+#include "DialogKeys.h"
 #include "DialogUnits.h"
 #include "ImageButton.h"
 #include "Messages.h"
@@ -27,6 +28,7 @@ CVL_DoWnd::CVL_DoWnd(QWidget *parent)
         auto *button = new CImageButton(this);
         button->setGeometry(PointRect(du, k, kButtonY));
         button->setAutoDefault(false);
+        ClickOnEnter(button);
         connect(button, &QAbstractButton::clicked, this, [this, k] { OnBitClicked(k); });
         bitButtons[k] = button;
     }
@@ -52,13 +54,14 @@ void CVL_DoWnd::SetupButtons()
 
 void CVL_DoWnd::RefreshOutputs()
 {
-    int32_t value = 0;
     doWord = 0;
     const BitRange range = TabRange(BoundPoints(doCount), tabIndex);
     const bool active = IsDigitalIoActive();
     int32_t *shown = shownState[tabIndex == 0 ? 0 : 1];
     for (int i = range.first; i < range.end; ++i) {
         const int k = i % kPagePoints;
+        // A read that delivers nothing shows the output off, not the bit read before it.
+        int32_t value = 0;
         if (active)
             Dev().DXS_devDoGetBit(cardNo, i, &value);
         if (value != 0) {

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 
 CVL_SysCfgDlg::CVL_SysCfgDlg(QWidget *parent)
     : QDialog(parent)
@@ -29,12 +30,16 @@ CVL_SysCfgDlg::CVL_SysCfgDlg(QWidget *parent)
     auto *label = new QLabel(QStringLiteral("Controller Loading Mode :"), this);
     label->setGeometry(du.rect(15, 20, 86, 8));
 
-    // An editable list that never adds what is typed: only the selection counts.
+    // An editable list whose typed text is never read: only the list's selection is stored.
+    // The field's signals are what let a typed item text (on Enter or when the focus leaves)
+    // or a completion select that item, so the field keeps them to itself and completes nothing.
     m_modeList = new QComboBox(this);
     m_modeList->setObjectName(QStringLiteral("LoadingMode"));
     m_modeList->setGeometry(du.rect(106, 17, 68, 13));
     m_modeList->setEditable(true);
     m_modeList->setInsertPolicy(QComboBox::NoInsert);
+    m_modeList->setCompleter(nullptr);
+    m_modeList->lineEdit()->blockSignals(true);
     m_modeList->addItems({QStringLiteral("0 : Auto"), QStringLiteral("1 : Manual")});
 
     m_ok = new CImageButton(QStringLiteral("OK"), this);

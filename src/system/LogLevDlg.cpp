@@ -37,26 +37,34 @@ CVL_LogLevDlg::CVL_LogLevDlg(QWidget *parent)
     auto label = [&](const char *text, int y) {
         auto *l = new QLabel(QString::fromLatin1(text), this);
         l->setGeometry(du.rect(14, y, 66, 8));
+        return l;
     };
-    label("Log File Name : ", 17);
+    // Each label is the buddy of the control beside it; the fields are read by the label's
+    // words without the colon.
+    QLabel *nameLabel = label("Log File Name : ", 17);
     m_nameEdit = new QLineEdit(this);
     m_nameEdit->setObjectName(QStringLiteral("LogFileName"));
     m_nameEdit->setGeometry(du.rect(82, 14, 196, 13));
+    m_nameEdit->setAccessibleName(QStringLiteral("Log File Name"));
+    nameLabel->setBuddy(m_nameEdit);
 
-    label("Log File Path : ", 34);
+    QLabel *pathLabel = label("Log File Path : ", 34);
     m_pathEdit = new QLineEdit(this);
     m_pathEdit->setObjectName(QStringLiteral("LogFilePath"));
     m_pathEdit->setGeometry(du.rect(82, 31, 176, 13));
+    m_pathEdit->setAccessibleName(QStringLiteral("Log File Path"));
+    pathLabel->setBuddy(m_pathEdit);
     m_pathEdit->setReadOnly(true);
     m_browse = new QPushButton(QStringLiteral("..."), this);
     m_browse->setGeometry(du.rect(261, 31, 17, 13));
     m_browse->setAutoDefault(false);
     connect(m_browse, &QPushButton::clicked, this, &CVL_LogLevDlg::OnPickFolder);
 
-    label("Select Log Level : ", 51);
+    QLabel *levelLabel = label("Select Log Level : ", 51);
     m_levelList = new QComboBox(this);
     m_levelList->setObjectName(QStringLiteral("LogLevel"));
     m_levelList->setGeometry(du.rect(82, 48, 196, 13));
+    levelLabel->setBuddy(m_levelList);
     m_levelList->addItems(LevelTexts());
 
     m_ok = new CImageButton(QStringLiteral("OK"), this);

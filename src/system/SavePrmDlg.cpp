@@ -41,6 +41,9 @@ CVL_SavePrmDlg::CVL_SavePrmDlg(int32_t cardNo, QWidget *parent)
     frame->setGeometry(du.rect(7, 7, 168, 66));
 
     m_allCards = new QCheckBox(QStringLiteral(" All Cards"), this);
+    m_allCards->setObjectName(QStringLiteral("AllCards"));
+    // Read without the leading space that only spaces the text from the box.
+    m_allCards->setAccessibleName(m_allCards->text().trimmed());
     m_allCards->setGeometry(du.rect(16, 14, 80, 10));
     connect(m_allCards, &QCheckBox::clicked, this, &CVL_SavePrmDlg::OnAllCardsClicked);
 

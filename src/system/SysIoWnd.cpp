@@ -3,6 +3,7 @@
 #include "CardCatalogue.h"
 #include "ChildFrame.h"
 #include "DeviceTable.h"
+#include "DialogKeys.h"
 #include "DialogUnits.h"
 #include "ImageButton.h"
 #include "Messages.h"
@@ -58,6 +59,7 @@ CVL_SysIoWnd::CVL_SysIoWnd(QWidget *parent)
     m_led->setObjectName(QStringLiteral("RunLed"));
     m_led->setGeometry(du.rect(22, 43, 10, 9));
     m_led->SetAccessibleLabel(QStringLiteral("Run Led"), QStringLiteral("off"));
+    ClickOnEnter(m_led);
     connect(m_led, &QPushButton::clicked, this, &CVL_SysIoWnd::OnLedClicked);
 
     m_cardGroup = new QGroupBox(QStringLiteral("Card No."), this);
@@ -71,6 +73,7 @@ CVL_SysIoWnd::CVL_SysIoWnd(QWidget *parent)
     m_close = new CImageButton(QStringLiteral("Close"), this);
     m_close->setObjectName(QStringLiteral("Close"));
     m_close->setGeometry(du.rect(195, 106, 57, 18));
+    ClickOnEnter(m_close);
     connect(m_close, &QPushButton::clicked, this, [this] { CChildFrame::CloseFromView(this); });
 
     m_timer = new QTimer(this);

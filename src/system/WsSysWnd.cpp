@@ -46,6 +46,7 @@ CVL_WsSysWnd::CVL_WsSysWnd(QWidget *parent)
     : QTreeWidget(parent)
 {
     setObjectName(QStringLiteral("SystemTree"));
+    setAccessibleName(QStringLiteral("Boards"));
     setColumnCount(1);
     setHeaderHidden(true);
     setRootIsDecorated(true);

@@ -9,27 +9,32 @@ namespace {
 
 FakeDevice *g_fake = nullptr;
 
-template<typename... Args> void Record(const char *name, Args... args)
-{
-    if (!g_fake->record)
-        return;
-    QStringList parts;
-    (void)(parts << ... << QString::number(args));
-    g_fake->calls << QStringLiteral("%1(%2)").arg(QLatin1String(name),
-                                                  parts.join(QStringLiteral(", ")));
-    if (g_fake->onCall)
-        g_fake->onCall(g_fake->calls.back());
-}
-
 bool Fails(const char *name)
 {
     // The empty check spares a long run one string per call.
     return !g_fake->failing.isEmpty() && g_fake->failing.contains(QLatin1String(name));
 }
 
+// Records the call and tells whether it is to fail, by its name or as this very call.
+template<typename... Args> bool RecordAndFail(const char *name, Args... args)
+{
+    const bool failsByName = Fails(name);
+    if (!g_fake->record && g_fake->failingCalls.isEmpty())
+        return failsByName;
+    QStringList parts;
+    (void)(parts << ... << QString::number(args));
+    const QString call =
+        QStringLiteral("%1(%2)").arg(QLatin1String(name), parts.join(QStringLiteral(", ")));
+    if (g_fake->record) {
+        g_fake->calls << call;
+        if (g_fake->onCall)
+            g_fake->onCall(call);
+    }
+    return failsByName || g_fake->failingCalls.contains(call);
+}
+
 #define FAKE_CALL(name, ...)                                                                       \
-    Record(#name __VA_OPT__(, ) __VA_ARGS__);                                                      \
-    if (Fails(#name))                                                                              \
+    if (RecordAndFail(#name __VA_OPT__(, ) __VA_ARGS__))                                           \
         return g_fake->failStatus;
 
 int32_t SysLoad(int32_t mode, int32_t *count)

@@ -41,6 +41,7 @@ public:
     std::optional<int32_t> mapCount; // overrides the map's count (the slots still hold `boards`)
     std::optional<int32_t> reportedBoardCount; // overrides the count DXS_devSysLoad reports
     QSet<QString> failing; // names of functions that fail without writing out-values
+    QSet<QString> failingCalls; // single calls, as recorded, that fail the same way
     int32_t failStatus = -1;
     int32_t logLevel = 0;
     QByteArray logFile = "C:\\qrx.dbg";
