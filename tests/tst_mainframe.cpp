@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
@@ -275,6 +276,26 @@ private slots:
         m_frame.reset();
         QCOMPARE(boxes.texts(), QStringList());
         QCOMPARE(m_fake->calls, QStringList());
+    }
+
+    void systemPaneDocksOnTheLeftOnly_data()
+    {
+        QTest::addColumn<Qt::DockWidgetArea>("area");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("left") << Qt::LeftDockWidgetArea << true;
+        QTest::newRow("right") << Qt::RightDockWidgetArea << false;
+        QTest::newRow("top") << Qt::TopDockWidgetArea << false;
+        QTest::newRow("bottom") << Qt::BottomDockWidgetArea << false;
+    }
+
+    void systemPaneDocksOnTheLeftOnly()
+    {
+        QFETCH(Qt::DockWidgetArea, area);
+        QFETCH(bool, allowed);
+        start({0});
+        QCOMPARE(m_frame->dockWidgetArea(m_frame->systemPane()), Qt::LeftDockWidgetArea);
+        QCOMPARE(m_frame->systemPane()->isAreaAllowed(area), allowed);
+        QVERIFY(!(m_frame->systemPane()->features() & QDockWidget::DockWidgetFloatable));
     }
 
     void exitStoresTheLayout()

@@ -209,7 +209,7 @@ void CVL_MainFrame::CreateSystemPane()
     m_pane = new QDockWidget(QStringLiteral("System"), this);
     m_pane->setObjectName(QString::number(kSystemPaneId));
     m_pane->setFeatures(QDockWidget::DockWidgetMovable);
-    m_pane->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    m_pane->setAllowedAreas(Qt::LeftDockWidgetArea);
     if (!m_tree)
         m_tree = new CVL_WsSysWnd(m_pane);
     m_pane->setWidget(m_tree);
