@@ -331,6 +331,29 @@ private slots:
         QCOMPARE(rig.boldCards(), (QStringList{"0 : QRX-LM32DIO", "3 : QRX-LN16DI"}));
     }
 
+    void activatingABoardWithoutNodeClearsTheHighlight_data()
+    {
+        QTest::addColumn<int>("message");
+        QTest::newRow("selector") << int(UM_SELECT_CARD);
+        QTest::newRow("monitoring window") << int(UM_VIEW_SELECT_CARD);
+        QTest::newRow("wheel") << int(UM_WHEEL_SELECT_CARD);
+    }
+    void activatingABoardWithoutNodeClearsTheHighlight()
+    {
+        QFETCH(int, message);
+        // Card 5 has a type code the catalogue does not know: it is in the map but has no node.
+        Rig rig({Board(174, 0, 32, 32, 0x12), Board(999, 5, 32, 32, 0x1)});
+        rig.build();
+        SendMessage(&rig.tree, message, 0);
+        QCOMPARE(rig.tree.dropHighlightItem(), rig.card(0));
+
+        SendMessage(&rig.tree, message, 5);
+        QCOMPARE(rig.info().activeCardNo, 5);
+        QCOMPARE(rig.tree.dropHighlightItem(), nullptr);
+        QCOMPARE(rig.card(0)->background(0).style(), Qt::NoBrush);
+        QVERIFY(rig.boldCards().isEmpty());
+    }
+
     void contextMenu_data()
     {
         QTest::addColumn<QString>("node"); // path of child indexes from the root

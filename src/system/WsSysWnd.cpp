@@ -209,8 +209,8 @@ void CVL_WsSysWnd::ActivateCard(int32_t cardNo)
     ClearActiveMarks();
     MarkActive(cardItems[j]);
     g_pSysInfo->activeCardNo = g_pSysInfo->cardMap->cardNo(j);
-    if (cardItems[j])
-        DropHighlight(cardItems[j]);
+    // A board without a node (an unknown type) leaves no node highlighted.
+    DropHighlight(cardItems[j]);
 }
 
 void CVL_WsSysWnd::DropHighlight(QTreeWidgetItem *item)
