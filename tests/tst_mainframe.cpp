@@ -12,6 +12,7 @@
 #include <QDockWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
@@ -276,6 +277,45 @@ private slots:
         m_frame.reset();
         QCOMPARE(boxes.texts(), QStringList());
         QCOMPARE(m_fake->calls, QStringList());
+    }
+
+    void childFrameSystemMenu_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("minimised");
+        QTest::addColumn<QStringList>("entries");
+        const QStringList normal{"&Restore (disabled)", "&Move", "Mi&nimize", "-", "&Close"};
+        const QStringList minimised{"&Restore", "&Move (disabled)", "Mi&nimize (disabled)", "-",
+                                    "&Close"};
+        QTest::newRow("Digital IO") << int(kDigitalIoView) << false << normal;
+        QTest::newRow("System IO") << int(kSystemIoView) << false << normal;
+        QTest::newRow("Digital IO minimised") << int(kDigitalIoView) << true << minimised;
+    }
+
+    void childFrameSystemMenu()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, minimised);
+        QFETCH(QStringList, entries);
+        start({0});
+        CChildFrame *frame = open(kind);
+        if (minimised)
+            frame->showMinimized();
+        QMenu *menu = frame->systemMenu();
+        QVERIFY(menu);
+        emit menu->aboutToShow();
+        QStringList shown;
+        for (QAction *action : menu->actions()) {
+            if (!action->isVisible())
+                continue;
+            QString entry = action->isSeparator() ? QStringLiteral("-") : action->text();
+            if (!action->isEnabled())
+                entry += QStringLiteral(" (disabled)");
+            if (!action->shortcut().isEmpty())
+                entry += QLatin1Char('\t') + action->shortcut().toString();
+            shown << entry;
+        }
+        QCOMPARE(shown, entries);
     }
 
     void systemPaneDocksOnTheLeftOnly_data()
