@@ -354,6 +354,29 @@ private slots:
         QVERIFY(rig.boldCards().isEmpty());
     }
 
+    void branchesAreDottedLines()
+    {
+        Rig rig(TwoBoards());
+        rig.build();
+        const QImage image = rig.tree.viewport()->grab().toImage();
+        const QColor paper = image.pixelColor(image.width() - 2, image.height() - 2);
+        auto ink = [&](int x, int y) {
+            return image.pixelColor(x, y) != paper;
+        };
+        // The line from the first board's node down to the second board's node runs past the
+        // rows of the first board's own nodes: one pixel on, one off, all the way.
+        const int top = rig.tree.visualItemRect(rig.card(0)->child(0)).top();
+        const int bottom = rig.tree.visualItemRect(rig.card(0)->child(2)).bottom();
+        int dottedColumns = 0;
+        for (int x = 0; x < rig.tree.visualItemRect(rig.card(0)).left(); ++x) {
+            bool dotted = true;
+            for (int y = top; y < bottom && dotted; ++y)
+                dotted = ink(x, y) != ink(x, y + 1);
+            dottedColumns += dotted;
+        }
+        QCOMPARE(dottedColumns, 1);
+    }
+
     void contextMenu_data()
     {
         QTest::addColumn<QString>("node"); // path of child indexes from the root
