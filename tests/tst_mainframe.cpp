@@ -10,8 +10,10 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
@@ -397,6 +399,65 @@ private slots:
         m_frame.reset();
         QCOMPARE(boxes.texts(), QStringList());
         QCOMPARE(m_fake->calls, QStringList());
+    }
+
+    void childFrameSystemMenu_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("minimised");
+        QTest::addColumn<QStringList>("entries");
+        const QStringList normal{"&Restore (disabled)", "&Move", "Mi&nimize", "-", "&Close"};
+        const QStringList minimised{"&Restore", "&Move (disabled)", "Mi&nimize (disabled)", "-",
+                                    "&Close"};
+        QTest::newRow("Digital IO") << int(kDigitalIoView) << false << normal;
+        QTest::newRow("System IO") << int(kSystemIoView) << false << normal;
+        QTest::newRow("Digital IO minimised") << int(kDigitalIoView) << true << minimised;
+    }
+
+    void childFrameSystemMenu()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, minimised);
+        QFETCH(QStringList, entries);
+        start({0});
+        CChildFrame *frame = open(kind);
+        if (minimised)
+            frame->showMinimized();
+        QMenu *menu = frame->systemMenu();
+        QVERIFY(menu);
+        emit menu->aboutToShow();
+        QStringList shown;
+        for (QAction *action : menu->actions()) {
+            if (!action->isVisible())
+                continue;
+            QString entry = action->isSeparator() ? QStringLiteral("-") : action->text();
+            if (!action->isEnabled())
+                entry += QStringLiteral(" (disabled)");
+            if (!action->shortcut().isEmpty())
+                entry += QLatin1Char('\t') + action->shortcut().toString();
+            shown << entry;
+        }
+        QCOMPARE(shown, entries);
+    }
+
+    void systemPaneDocksOnTheLeftOnly_data()
+    {
+        QTest::addColumn<Qt::DockWidgetArea>("area");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("left") << Qt::LeftDockWidgetArea << true;
+        QTest::newRow("right") << Qt::RightDockWidgetArea << false;
+        QTest::newRow("top") << Qt::TopDockWidgetArea << false;
+        QTest::newRow("bottom") << Qt::BottomDockWidgetArea << false;
+    }
+
+    void systemPaneDocksOnTheLeftOnly()
+    {
+        QFETCH(Qt::DockWidgetArea, area);
+        QFETCH(bool, allowed);
+        start({0});
+        QCOMPARE(m_frame->dockWidgetArea(m_frame->systemPane()), Qt::LeftDockWidgetArea);
+        QCOMPARE(m_frame->systemPane()->isAreaAllowed(area), allowed);
+        QVERIFY(!(m_frame->systemPane()->features() & QDockWidget::DockWidgetFloatable));
     }
 
     void exitStoresTheLayout()

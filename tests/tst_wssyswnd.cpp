@@ -331,6 +331,52 @@ private slots:
         QCOMPARE(rig.boldCards(), (QStringList{"0 : QRX-LM32DIO", "3 : QRX-LN16DI"}));
     }
 
+    void activatingABoardWithoutNodeClearsTheHighlight_data()
+    {
+        QTest::addColumn<int>("message");
+        QTest::newRow("selector") << int(UM_SELECT_CARD);
+        QTest::newRow("monitoring window") << int(UM_VIEW_SELECT_CARD);
+        QTest::newRow("wheel") << int(UM_WHEEL_SELECT_CARD);
+    }
+    void activatingABoardWithoutNodeClearsTheHighlight()
+    {
+        QFETCH(int, message);
+        // Card 5 has a type code the catalogue does not know: it is in the map but has no node.
+        Rig rig({Board(174, 0, 32, 32, 0x12), Board(999, 5, 32, 32, 0x1)});
+        rig.build();
+        SendMessage(&rig.tree, message, 0);
+        QCOMPARE(rig.tree.dropHighlightItem(), rig.card(0));
+
+        SendMessage(&rig.tree, message, 5);
+        QCOMPARE(rig.info().activeCardNo, 5);
+        QCOMPARE(rig.tree.dropHighlightItem(), nullptr);
+        QCOMPARE(rig.card(0)->background(0).style(), Qt::NoBrush);
+        QVERIFY(rig.boldCards().isEmpty());
+    }
+
+    void branchesAreDottedLines()
+    {
+        Rig rig(TwoBoards());
+        rig.build();
+        const QImage image = rig.tree.viewport()->grab().toImage();
+        const QColor paper = image.pixelColor(image.width() - 2, image.height() - 2);
+        auto ink = [&](int x, int y) {
+            return image.pixelColor(x, y) != paper;
+        };
+        // The line from the first board's node down to the second board's node runs past the
+        // rows of the first board's own nodes: one pixel on, one off, all the way.
+        const int top = rig.tree.visualItemRect(rig.card(0)->child(0)).top();
+        const int bottom = rig.tree.visualItemRect(rig.card(0)->child(2)).bottom();
+        int dottedColumns = 0;
+        for (int x = 0; x < rig.tree.visualItemRect(rig.card(0)).left(); ++x) {
+            bool dotted = true;
+            for (int y = top; y < bottom && dotted; ++y)
+                dotted = ink(x, y) != ink(x, y + 1);
+            dottedColumns += dotted;
+        }
+        QCOMPARE(dottedColumns, 1);
+    }
+
     void contextMenu_data()
     {
         QTest::addColumn<QString>("node"); // path of child indexes from the root

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QHash>
 #include <QMdiArea>
+#include <QMenu>
 #include <QPointer>
 
 namespace {
@@ -100,6 +101,7 @@ CChildFrame::CChildFrame(int kind, QMdiArea *mdi)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    TrimSystemMenu();
     Registry().insert(kind, this);
 
     Cascade &c = State();
@@ -127,6 +129,23 @@ CChildFrame::~CChildFrame()
     Cascade &c = State();
     --c.openCount;
     c.offset -= kCascadeStep;
+}
+
+// The system menu of a fixed-size frame without a maximise box: Restore, Move, Minimize and
+// Close. The toolkit's menu also offers Size, Maximize and Stay on Top, and a Close shortcut.
+void CChildFrame::TrimSystemMenu()
+{
+    QMenu *menu = systemMenu();
+    if (!menu)
+        return;
+    const QStringList absent{QMdiSubWindow::tr("&Size"), QMdiSubWindow::tr("Ma&ximize"),
+                             QMdiSubWindow::tr("Stay on &Top")};
+    for (QAction *action : menu->actions()) {
+        if (absent.contains(action->text()))
+            menu->removeAction(action);
+        else
+            action->setShortcut(QKeySequence());
+    }
 }
 
 void CChildFrame::OnActivated(QMdiSubWindow *window)

@@ -51,6 +51,7 @@ protected:
 
 private:
     CChildFrame(int kind, QMdiArea *mdi);
+    void TrimSystemMenu();
     void OnActivated(QMdiSubWindow *window);
 
     const int m_kind;

@@ -7,6 +7,7 @@
 #include "DeviceTable.h"
 #include "DialogKeys.h"
 #include "DialogUnits.h"
+#include "LockKeys.h"
 #include "LogLevDlg.h"
 #include "MessageBox.h"
 #include "Messages.h"
@@ -131,10 +132,20 @@ void CVL_MainFrame::CreateStatusBar()
         label->setObjectName(QString::fromLatin1(pane));
         label->setAlignment(Qt::AlignCenter);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        // The lock state has no portable query; the panes stay dimmed like unlocked keys.
-        label->setEnabled(false);
         bar->addPermanentWidget(label);
+        m_lockPanes << label;
     }
+    m_lockKeys = new LockKeys(this);
+    connect(m_lockKeys, &LockKeys::changed, this, &CVL_MainFrame::UpdateLockPanes);
+    UpdateLockPanes();
+}
+
+// A lock's pane is shown when the lock is on and dimmed when it is off or cannot be told.
+void CVL_MainFrame::UpdateLockPanes()
+{
+    const LockKeys::Key keys[] = {LockKeys::CapsLock, LockKeys::NumLock, LockKeys::ScrollLock};
+    for (int i = 0; i < m_lockPanes.size(); ++i)
+        m_lockPanes[i]->setEnabled(m_lockKeys->isOn(keys[i]));
 }
 
 QAction *CVL_MainFrame::AddCommand(QMenu *menu, int id, const QString &text)
@@ -218,7 +229,7 @@ void CVL_MainFrame::CreateSystemPane()
     m_pane = new QDockWidget(QStringLiteral("System"), this);
     m_pane->setObjectName(QString::number(kSystemPaneId));
     m_pane->setFeatures(QDockWidget::DockWidgetMovable);
-    m_pane->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    m_pane->setAllowedAreas(Qt::LeftDockWidgetArea);
     if (!m_tree)
         m_tree = new CVL_WsSysWnd(m_pane);
     m_pane->setWidget(m_tree);

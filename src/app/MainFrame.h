@@ -9,9 +9,11 @@
 #include <QMainWindow>
 
 class CVL_WsSysWnd;
+class LockKeys;
 class QAction;
 class QComboBox;
 class QDockWidget;
+class QLabel;
 class QMdiArea;
 class QMenu;
 class QToolBar;
@@ -55,6 +57,7 @@ protected:
 private:
     void CreateCommandBars();
     void CreateStatusBar();
+    void UpdateLockPanes();
     void CreateSystemPane();
     bool LoadSystem();
     void RestoreCommandBars();
@@ -84,5 +87,7 @@ private:
     QToolBar *m_toolBar = nullptr;
     QComboBox *m_selector = nullptr;
     QMenu *m_windowMenu = nullptr;
+    LockKeys *m_lockKeys = nullptr;
+    QList<QLabel *> m_lockPanes; // CAP, NUM, SCRL
     QHash<int, QAction *> m_actions;
 };

@@ -1,8 +1,12 @@
 #include "DialogUnits.h"
 
-#include <QFontMetrics>
+#include <QFontInfo>
 
 namespace {
+
+constexpr int kTemplatePointSize = 8;
+constexpr int kTemplateBaseX = 6;
+constexpr int kTemplateBaseY = 14;
 
 // Windows' MulDiv: rounded, not truncated.
 int MulDiv(int value, int numerator, int denominator)
@@ -17,17 +21,20 @@ QFont TemplateFont()
 {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
+    font.setPointSize(kTemplatePointSize);
     return font;
 }
 
 DialogUnits::DialogUnits(const QFont &font)
 {
-    const QFontMetrics fm(font);
-    // The average width of the 52 letters, rounded, as Windows measures a dialog font.
-    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    m_baseX = qMax(1, (fm.horizontalAdvance(letters) / 26 + 1) / 2);
-    m_baseY = qMax(1, fm.height());
+    // The templates were drawn for windows of fixed pixel sizes: the Digital IO window's form of
+    // 261 x 260 units fills its 410 x 505 frame, and the 185 x 21 row bars take 123 x 12 units.
+    // At the templates' font that is 6 x 14 pixels per 4 x 8 units, more than the font's own
+    // line height (12 pixels) gives. A font of another size scales them, as a dialog's units
+    // follow its font.
+    const qreal scale = QFontInfo(font).pointSizeF() / kTemplatePointSize;
+    m_baseX = qMax(1, qRound(kTemplateBaseX * scale));
+    m_baseY = qMax(1, qRound(kTemplateBaseY * scale));
 }
 
 int DialogUnits::x(int dlu) const

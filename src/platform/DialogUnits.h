@@ -1,7 +1,8 @@
 #pragma once
-// Dialog templates give positions and sizes in dialog units: a quarter of the font's average
-// character width across, an eighth of its height down. These helpers map them to pixels for
-// the template's font the way Windows lays out dialog templates.
+// Dialog templates give positions and sizes in dialog units: a quarter of a base unit across,
+// an eighth of one down. The base units are those at which the templates fill the fixed frames
+// drawn for them (6 x 14 pixels at the templates' font), scaled for a font of another size.
+// Pixels are rounded the way Windows lays out dialog templates.
 
 #include <QFont>
 #include <QRect>

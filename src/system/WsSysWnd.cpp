@@ -12,8 +12,11 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProxyStyle>
+#include <QStyleFactory>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -40,6 +43,29 @@ QByteArray Ansi(const QTreeWidgetItem *item)
     return item->text(0).toLatin1();
 }
 
+// The branches of the tree as dotted lines joining each node to its parent and siblings, with
+// a boxed plus or minus on the nodes that have children, whatever the application's style
+// draws there; everything else as the application's style draws it.
+class BranchLineStyle : public QProxyStyle
+{
+public:
+    BranchLineStyle()
+        : m_lines(QStyleFactory::create(QStringLiteral("Windows")))
+    {
+    }
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element == PE_IndicatorBranch && m_lines)
+            m_lines->drawPrimitive(element, option, painter, widget);
+        else
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+
+private:
+    std::unique_ptr<QStyle> m_lines;
+};
+
 } // namespace
 
 CVL_WsSysWnd::CVL_WsSysWnd(QWidget *parent)
@@ -53,6 +79,9 @@ CVL_WsSysWnd::CVL_WsSysWnd(QWidget *parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setIconSize(QSize(16, 16));
+    auto *style = new BranchLineStyle;
+    style->setParent(this);
+    setStyle(style);
     // Long texts are scrolled to, never cut short.
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     header()->setStretchLastSection(false);
@@ -210,8 +239,8 @@ void CVL_WsSysWnd::ActivateCard(int32_t cardNo)
     ClearActiveMarks();
     MarkActive(cardItems[j]);
     g_pSysInfo->activeCardNo = g_pSysInfo->cardMap->cardNo(j);
-    if (cardItems[j])
-        DropHighlight(cardItems[j]);
+    // A board without a node (an unknown type) leaves no node highlighted.
+    DropHighlight(cardItems[j]);
 }
 
 void CVL_WsSysWnd::DropHighlight(QTreeWidgetItem *item)
