@@ -1,5 +1,6 @@
 // qrxio end to end: the tool runs as a process on the simulated boards, and its output, its
 // messages and its exit status are compared; the simulator's log shows that it unloads.
+#include "Monitor.h"
 #include "SimBoards.h"
 
 #include <QJsonArray>
@@ -11,6 +12,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <ctime>
 
 namespace {
 
@@ -691,6 +693,42 @@ private slots:
         QVERIFY(pipeline.readAllStandardOutput().endsWith(" 0 in 1 1\n"));
         QCOMPARE(pipeline.readAllStandardError(), QByteArray());
         QCOMPARE(LoggedCalls(log).last(), QString("DXS_devSysUnload() -> 0"));
+    }
+
+    // Monitor lines carry microseconds, and local time its offset, also west of UTC and by
+    // half hours (POSIX zone rules, which need no time zone files).
+    void timeStamp_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<bool>("local");
+        QTest::addColumn<long>("nanoseconds");
+        QTest::addColumn<QByteArray>("expected");
+        // 1700000000 is 2023-11-14T22:13:20 UTC.
+        QTest::newRow("UTC") << QByteArray("NST3:30") << false << 123456789L
+                             << QByteArray("2023-11-14T22:13:20.123456Z");
+        QTest::newRow("no microseconds")
+            << QByteArray("UTC0") << false << 999L << QByteArray("2023-11-14T22:13:20.000000Z");
+        QTest::newRow("last microsecond") << QByteArray("UTC0") << false << 999999999L
+                                          << QByteArray("2023-11-14T22:13:20.999999Z");
+        QTest::newRow("local UTC")
+            << QByteArray("UTC0") << true << 0L << QByteArray("2023-11-14T22:13:20.000000+00:00");
+        QTest::newRow("east, half hour") << QByteArray("IST-5:30") << true << 5000L
+                                         << QByteArray("2023-11-15T03:43:20.000005+05:30");
+        QTest::newRow("west, half hour") << QByteArray("NST3:30") << true << 0L
+                                         << QByteArray("2023-11-14T18:43:20.000000-03:30");
+    }
+    void timeStamp()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(bool, local);
+        QFETCH(long, nanoseconds);
+        QFETCH(QByteArray, expected);
+        qputenv("TZ", zone);
+        tzset();
+        const QByteArray stamp = TimeStamp({1700000000, nanoseconds}, local);
+        qunsetenv("TZ");
+        tzset();
+        QCOMPARE(stamp, expected);
     }
 
     void helpAndVersion_data()
