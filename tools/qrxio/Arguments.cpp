@@ -33,11 +33,6 @@ const OptionSpec *FindOption(const QString &name)
     return nullptr;
 }
 
-QString Quoted(const QString &text)
-{
-    return u'"' + text + u'"';
-}
-
 // Stores one option's value; false with `error` set when the value is not acceptable.
 bool Apply(const QString &name, const QString &value, Arguments *args, QString *error)
 {
@@ -107,6 +102,11 @@ bool Apply(const QString &name, const QString &value, Arguments *args, QString *
 }
 
 } // namespace
+
+QString Quoted(const QString &text)
+{
+    return u'"' + text + u'"';
+}
 
 std::optional<int64_t> ParseNumber(const QString &text, int64_t min, int64_t max)
 {

@@ -39,5 +39,8 @@ struct Arguments
     static bool Parse(const QStringList &words, Arguments *args, QString *error);
 };
 
+// `text` in double quotes, as messages show what was typed.
+QString Quoted(const QString &text);
+
 // A decimal number in min..max, digits only.
 std::optional<int64_t> ParseNumber(const QString &text, int64_t min, int64_t max);

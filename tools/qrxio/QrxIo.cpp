@@ -23,11 +23,6 @@ namespace {
 const QStringList kCommands = {"list",   "get",   "set",  "monitor", "led",
                                "filter", "reset", "save", "log"};
 
-QString Quoted(const QString &text)
-{
-    return u'"' + text + u'"';
-}
-
 // A card number operand: digits only, within 32 bits.
 std::optional<int32_t> ParseCard(const QString &text)
 {
