@@ -695,6 +695,18 @@ private slots:
         QCOMPARE(LoggedCalls(log).last(), QString("DXS_devSysUnload() -> 0"));
     }
 
+    // A closed standard output is a failed write, never a write into a file opened later.
+    void closedOutput()
+    {
+        useBoards();
+        const Run run =
+            RunTool("bash", {"-c", qEnvironmentVariable("QRXIO_TOOL") + " set 0 5=1 --json >&-"});
+        QCOMPARE(run.err, QString("qrxio: cannot write the output: Bad file descriptor\n"));
+        QCOMPARE(run.status, 1);
+        QCOMPARE(Qrxio({"get", "0", "out"}).out, QString("0x0000000000000020\n"));
+        QCOMPARE(LoggedCalls(m_log).filter("DXS_devSysUnload").size(), 2);
+    }
+
     // Monitor lines carry microseconds, and local time its offset, also west of UTC and by
     // half hours (POSIX zone rules, which need no time zone files).
     void timeStamp_data()

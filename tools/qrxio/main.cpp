@@ -5,8 +5,18 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
+#include <fcntl.h>
+
 int main(int argc, char **argv)
 {
+    // A standard stream started closed ("qrxio list >&-") would give its number to the next
+    // file opened, and what is printed would land there, in the boards' state file perhaps.
+    // /dev/null, opened for reading, takes its place: a write then fails and is reported.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF && open("/dev/null", O_RDONLY) != fd)
+            return 1;
+    }
     QCoreApplication app(argc, argv);
     // The program's names, so that its per-user settings file is the one read here.
     QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
