@@ -9,9 +9,14 @@ QString FamilyText()
     return QStringLiteral("QRX-LxxxDIO");
 }
 
+bool IsDigitalIoActive(const SystemInfo *info)
+{
+    return info && info->activeCardType == kDigitalIoClass;
+}
+
 bool IsDigitalIoActive()
 {
-    return g_pSysInfo && g_pSysInfo->activeCardType == kDigitalIoClass;
+    return IsDigitalIoActive(g_pSysInfo);
 }
 
 QByteArray BoardName(int32_t type, int32_t inputs, int32_t outputs)
@@ -45,14 +50,19 @@ QString CardLabel(int32_t cardNo, const char *boardName)
     return QString::number(cardNo) + QStringLiteral(" : ") + QString::fromLatin1(boardName);
 }
 
-QString ActiveCardLabel()
+QString ActiveCardLabel(const SystemInfo &info)
 {
-    if (!IsDigitalIoActive())
+    if (!IsDigitalIoActive(&info) || !info.boardTable || !info.cardMap)
         return {};
-    const int32_t k = CardIndexOf(g_pSysInfo->activeCardNo);
+    const int32_t k = CardIndexOf(*info.cardMap, info.boardTable->boardCount, info.activeCardNo);
     if (k < 0)
         return {};
-    return CardLabel(g_pSysInfo->activeCardNo, g_pSysInfo->boardTable->boardName[k]);
+    return CardLabel(info.activeCardNo, info.boardTable->boardName[k]);
+}
+
+QString ActiveCardLabel()
+{
+    return g_pSysInfo ? ActiveCardLabel(*g_pSysInfo) : QString();
 }
 
 QString OutputCountText(int32_t outputs)
@@ -82,14 +92,19 @@ QString FirmwareVersionText(int32_t firmware)
     return QStringLiteral("Firmware Ver. : ") + h.front() + u'.' + h.back();
 }
 
+int32_t CardIndexOf(const CardMap &map, int32_t boardCount, int32_t cardNo)
+{
+    const int count = BoundBoards(boardCount);
+    for (int i = 0; i < count; ++i) {
+        if (map.cardNo(i) == cardNo)
+            return i;
+    }
+    return -1;
+}
+
 int32_t CardIndexOf(int32_t cardNo)
 {
     if (!g_pSysInfo || !g_pSysInfo->boardTable || !g_pSysInfo->cardMap)
         return -1;
-    const int count = BoundBoards(g_pSysInfo->boardTable->boardCount);
-    for (int i = 0; i < count; ++i) {
-        if (g_pSysInfo->cardMap->cardNo(i) == cardNo)
-            return i;
-    }
-    return -1;
+    return CardIndexOf(*g_pSysInfo->cardMap, g_pSysInfo->boardTable->boardCount, cardNo);
 }

@@ -8,6 +8,9 @@
 
 #include <cstdint>
 
+struct CardMap;
+struct SystemInfo;
+
 // Board type codes the program knows.
 enum CardType : int32_t {
     kTypeLmDio = 174,
@@ -21,7 +24,8 @@ QString FamilyText();
 
 // True while the active board is of the digital I/O class, the only one this program knows.
 // Windows and dialogs make their board calls only then.
-bool IsDigitalIoActive();
+bool IsDigitalIoActive(const SystemInfo *info);
+bool IsDigitalIoActive(); // of g_pSysInfo
 
 // The board name (ANSI) of a type code, formatted with the count the type puts into its
 // name; empty for a type code that has no name.
@@ -32,7 +36,8 @@ QString CardLabel(int32_t cardNo, const char *boardName);
 
 // The label of the active board, or empty when the active class is not digital I/O or the
 // active card number is not in the card map.
-QString ActiveCardLabel();
+QString ActiveCardLabel(const SystemInfo &info);
+QString ActiveCardLabel(); // of g_pSysInfo, empty without it
 
 QString OutputCountText(int32_t outputs);
 QString InputCountText(int32_t inputs);
@@ -43,5 +48,8 @@ QString LibraryVersionText(int32_t version);
 // "Firmware Ver. : x.y" from the first and last lower-case hex digit; 0 and 0x51 show "0.0".
 QString FirmwareVersionText(int32_t firmware);
 
-// The first card map position below BoardTable.boardCount holding the card number, or -1.
+// The first card map position below `boardCount` (bounded to the map's slots) holding the card
+// number, or -1.
+int32_t CardIndexOf(const CardMap &map, int32_t boardCount, int32_t cardNo);
+// The same in g_pSysInfo's card map, below its BoardTable.boardCount.
 int32_t CardIndexOf(int32_t cardNo);

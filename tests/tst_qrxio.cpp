@@ -1,0 +1,773 @@
+// qrxio end to end: the tool runs as a process on the simulated boards, and its output, its
+// messages and its exit status are compared; the simulator's log shows that it unloads.
+#include "Monitor.h"
+#include "SimBoards.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <ctime>
+
+namespace {
+
+constexpr int kWait = 30000; // generous: only a hung process runs into it
+
+// Card numbers that are not positions; card 9 has a type the program does not know.
+const QByteArray kBoards = R"([Board0]
+Type=174
+CardNo=0
+Inputs=32
+Outputs=32
+Firmware=0x12
+[Board1]
+Type=2801
+CardNo=4
+Inputs=16
+Firmware=0x105
+[Board2]
+Type=2802
+CardNo=7
+Outputs=8
+Firmware=7
+[Board3]
+Type=999
+CardNo=9
+Inputs=64
+Outputs=64
+)";
+
+struct Run
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run RunTool(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    Run run;
+    if (!p.waitForFinished(kWait) || p.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.status = p.exitCode();
+    run.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return run;
+}
+
+Run Qrxio(const QStringList &args)
+{
+    return RunTool(qEnvironmentVariable("QRXIO_TOOL"), args);
+}
+
+// Runs "qrxio ARGS", "qrxsim ARGS" or another program from one command line.
+Run RunLine(const QString &line)
+{
+    QStringList words = line.split(u' ', Qt::SkipEmptyParts);
+    QString tool = words.takeFirst();
+    if (tool == "qrxsim" || tool == "qrxio")
+        tool = qEnvironmentVariable(tool == "qrxsim" ? "QRXSIM_TOOL" : "QRXIO_TOOL");
+    return RunTool(tool, words);
+}
+
+// The library calls of a simulator log, without timestamps and out-values.
+QStringList LoggedCalls(const QString &log)
+{
+    QFile f(log);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList calls;
+    static const QRegularExpression call(QStringLiteral("^\\S+ (DXS_\\w+\\([^)]*\\) -> -?\\d+)"));
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        const auto m = call.match(QString::fromLocal8Bit(line));
+        if (m.hasMatch())
+            calls << m.captured(1);
+    }
+    return calls;
+}
+
+} // namespace
+
+class TestQrxio : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_case = 0;
+    QString m_log;
+
+    // Fresh boards and a fresh state for each case, logging changes (level 2) to m_log.
+    void useBoards(const QByteArray &systemLines = {}, const QByteArray &boards = kBoards)
+    {
+        ++m_case;
+        m_log = m_dir.filePath(QStringLiteral("case%1.dbg").arg(m_case));
+        QVERIFY(UseSimBoards(m_dir.path(), QStringLiteral("case%1").arg(m_case),
+                             "[System]\nLogLevel=2\nLogFile=" + m_log.toLocal8Bit() + "\n" +
+                                 (systemLines.contains("DataDir=")
+                                      ? QByteArray()
+                                      : "DataDir=" + m_dir.filePath("data").toLocal8Bit() + "\n") +
+                                 systemLines + boards));
+    }
+
+    // Starts "qrxio monitor ARGS" logging every call, its output read by `reader` (a shell
+    // command, the pipeline ending with qrxio's status when that is not 0) when one is given, and
+    // waits until it has taken the values it compares with: its second read of the first point of
+    // `card` is in the log.
+    QString startMonitor(QProcess &monitor, const QStringList &args, int card,
+                         const QString &reader = {})
+    {
+        const QString log = m_dir.filePath(QStringLiteral("monitor%1.dbg").arg(m_case));
+        const QStringList monitorArgs =
+            QStringList{"monitor", "--log-level", "5", "--log-file", log} + args;
+        if (reader.isEmpty())
+            monitor.start(qEnvironmentVariable("QRXIO_TOOL"), monitorArgs);
+        else
+            monitor.start("sh",
+                          {"-c",
+                           qEnvironmentVariable("QRXIO_TOOL") + ' ' + monitorArgs.join(' ') +
+                               " | " + reader});
+        const QString firstPoint = QStringLiteral("DXS_devDiGetBit(card=%1, bit=0)").arg(card);
+        QElapsedTimer waited;
+        waited.start();
+        while (LoggedCalls(log).filter(firstPoint).size() < 2 && waited.elapsed() < kWait &&
+               monitor.state() != QProcess::NotRunning)
+            QTest::qWait(20);
+        return log;
+    }
+
+    // Waits for a process that may have ended already, and says whether it ended normally with
+    // status 0.
+    static bool EndsWell(QProcess &p)
+    {
+        if (p.state() != QProcess::NotRunning && !p.waitForFinished(kWait))
+            return false;
+        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(QFileInfo::exists(qEnvironmentVariable("QRXIO_TOOL")));
+    }
+
+    void commands_data()
+    {
+        QTest::addColumn<QStringList>("before"); // qrxsim or qrxio command lines
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("after"); // a command line that shows the effect
+        QTest::addColumn<QString>("afterOut");
+
+        QTest::newRow("list") << QStringList() << "list"
+                              << "0 : QRX-LM32DIO\ttype 174\tDO : 32\tD I : 32\tFirmware Ver. : "
+                                 "1.2\tDll Ver. : 1.2.3.4\n"
+                                 "4 : QRX-LN16DI\ttype 2801\tDO :  0\tD I : 16\tFirmware Ver. : "
+                                 "1.5\tDll Ver. : 1.2.3.4\n"
+                                 "7 : QRX-LN 8DO\ttype 2802\tDO :  8\tD I :  0\tFirmware Ver. : "
+                                 "7.7\tDll Ver. : 1.2.3.4\n"
+                                 "9 : (unknown type)\ttype 999\tDO : 64\tD I : 64\tFirmware Ver. : "
+                                 "0.0\tDll Ver. : 1.2.3.4\n"
+                              << ""
+                              << "";
+        QTest::newRow("get both words") << QStringList{"qrxsim set 0 in-word 0x80000001",
+                                                       "qrxsim set 9 in 63 1", "qrxio set 0 31=1"}
+                                        << "get 0"
+                                        << "in=0x0000000080000001 out=0x0000000080000000\n"
+                                        << "qrxio get 9 in"
+                                        << "0x8000000000000000\n";
+        QTest::newRow("get one word") << QStringList{"qrxsim set 4 in-word 0xF0F0"} << "get 4 in"
+                                      << "0x000000000000F0F0\n"
+                                      << "qrxio get 7 out"
+                                      << "0x0000000000000000\n";
+        QTest::newRow("get points, inputs by default")
+            << QStringList{"qrxsim set 4 in 15 1"} << "get 4 15 0"
+            << "15=1 0=0\n"
+            << "qrxio get 4 in 15"
+            << "15=1\n";
+        QTest::newRow("set points, then read back") << QStringList() << "set 7 0=1 7=on 3=0"
+                                                    << ""
+                                                    << "qrxsim get 7 out"
+                                                    << "0x0000000000000081\n";
+        QTest::newRow("set points off")
+            << QStringList{"qrxio set 0 --word 0xFFFFFFFF"} << "set 0 5=off 31=0"
+            << ""
+            << "qrxio get 0 out"
+            << "0x000000007FFFFFDF\n";
+        QTest::newRow("set a word") << QStringList{"qrxio set 0 1=1"} << "set 0 --word 0xA5"
+                                    << ""
+                                    << "qrxio get 0 out"
+                                    << "0x00000000000000A5\n";
+        QTest::newRow("set the second page")
+            << QStringList{"qrxio set 9 0=1"} << "set 9 --word 0x80000001 --page 1"
+            << ""
+            << "qrxio get 9 out"
+            << "0x8000000100000001\n";
+        QTest::newRow("set a word on a short board") << QStringList() << "set 7 --word ff"
+                                                     << ""
+                                                     << "qrxio get 7 out"
+                                                     << "0x00000000000000FF\n";
+        QTest::newRow("led shown") << QStringList() << "led 0"
+                                   << "off\n"
+                                   << ""
+                                   << "";
+        QTest::newRow("led switched") << QStringList() << "led 4 on"
+                                      << ""
+                                      << "qrxio led 4"
+                                      << "on\n";
+        QTest::newRow("led switched off") << QStringList{"qrxio led 0 1"} << "led 0 off"
+                                          << ""
+                                          << "qrxio led 0"
+                                          << "off\n";
+        QTest::newRow("filter shown") << QStringList() << "filter 0"
+                                      << "enable=0 time=0 msec=0.001\n"
+                                      << ""
+                                      << "";
+        QTest::newRow("filter set") << QStringList() << "filter 0 --enable 1 --time 9"
+                                    << ""
+                                    << "qrxio filter 0"
+                                    << "enable=1 time=9 msec=0.512\n";
+        QTest::newRow("filter time alone")
+            << QStringList{"qrxio filter 4 --enable 1"} << "filter 4 --time 15"
+            << ""
+            << "qrxio filter 4"
+            << "enable=1 time=15 msec=32.768\n";
+        QTest::newRow("reset")
+            << QStringList{"qrxio set 0 --word 0xFF", "qrxio led 0 on"} << "reset 0"
+            << ""
+            << "qrxsim show 0"
+            << "card 0 at position 0: type 174, firmware 0x12\n"
+               "inputs:  32  0x0000000000000000  (held 0x0000000000000000, loopback off, "
+               "pattern none)\n"
+               "outputs: 32  0x0000000000000000\n"
+               "filter:  disabled, time code 0\n"
+               "run led: off\n";
+        QTest::newRow("save") << QStringList{"qrxio filter 4 --enable 1 --time 3"} << "save 4"
+                              << ""
+                              << "cat %dir/data/card4.prm"
+                              << "# qrxsim board parameters\nType=2801\nFilterEnable=1\n"
+                                 "FilterTime=3\nRunLed=0\n";
+        QTest::newRow("log") << QStringList() << "log"
+                             << "level=2\nfile=%log\n"
+                             << ""
+                             << "";
+        QTest::newRow("log options for the run")
+            << QStringList() << "log --log-level 4 --log-file %dir/other.dbg"
+            << "level=4\nfile=%dir/other.dbg\n"
+            << "qrxio log"
+            << "level=2\nfile=%log\n";
+    }
+    void commands()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, command);
+        QFETCH(QString, out);
+        QFETCH(QString, after);
+        QFETCH(QString, afterOut);
+        useBoards();
+        auto fill = [this](QString text) {
+            return text.replace("%log", m_log).replace("%dir", m_dir.path());
+        };
+        for (const QString &line : before)
+            QCOMPARE(RunLine(line).status, 0);
+
+        const Run run = Qrxio(fill(command).split(u' '));
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.out, fill(out));
+        QCOMPARE(run.status, 0);
+        if (!after.isEmpty()) {
+            const Run check = RunLine(fill(after));
+            QCOMPARE(check.out, fill(afterOut));
+            QCOMPARE(check.status, 0);
+        }
+        // Every run unloaded what it loaded (a run with a log file of its own logs elsewhere).
+        const QStringList calls = LoggedCalls(m_log);
+        if (!command.contains("--log-file"))
+            QCOMPARE(calls.filter("DXS_devSysLoad").size(),
+                     calls.filter("DXS_devSysUnload").size());
+    }
+
+    void json_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("objects");
+        QTest::newRow("list") << "list --json"
+                              << QStringList{R"({"position":0,"card":0,"type":174,
+                                     "name":"QRX-LM32DIO","label":"0 : QRX-LM32DIO",
+                                     "inputs":32,"outputs":32,"firmware":18,
+                                     "firmwareText":"Firmware Ver. : 1.2","library":1020304,
+                                     "libraryText":"Dll Ver. : 1.2.3.4"})",
+                                             R"({"position":1,"card":4,"type":2801,
+                                     "name":"QRX-LN16DI","label":"4 : QRX-LN16DI",
+                                     "inputs":16,"outputs":0,"firmware":261,
+                                     "firmwareText":"Firmware Ver. : 1.5","library":1020304,
+                                     "libraryText":"Dll Ver. : 1.2.3.4"})",
+                                             R"({"position":2,"card":7,"type":2802,
+                                     "name":"QRX-LN 8DO","label":"7 : QRX-LN 8DO",
+                                     "inputs":0,"outputs":8,"firmware":7,
+                                     "firmwareText":"Firmware Ver. : 7.7","library":1020304,
+                                     "libraryText":"Dll Ver. : 1.2.3.4"})",
+                                             R"({"position":3,"card":9,"type":999,
+                                     "name":null,"label":null,
+                                     "inputs":64,"outputs":64,"firmware":0,
+                                     "firmwareText":"Firmware Ver. : 0.0","library":1020304,
+                                     "libraryText":"Dll Ver. : 1.2.3.4"})"};
+        QTest::newRow("get words")
+            << "--json get 9" << QStringList{R"({"card":9,"in":"0x0000000000000000",
+                                                      "out":"0x0000000000000000"})"};
+        QTest::newRow("get points")
+            << "get 0 out 3 0 --json" << QStringList{R"({"card":0,"out":{"3":0,"0":0}})"};
+        QTest::newRow("set points")
+            << "set 0 3=1 4=0 --json" << QStringList{R"({"card":0,"out":{"3":1,"4":0}})"};
+        QTest::newRow("set a word") << "set 9 --word 0xC --page 1 --json"
+                                    << QStringList{R"({"card":9,"page":1,"out":"0x0000000C"})"};
+        QTest::newRow("led") << "led 0 on --json" << QStringList{R"({"card":0,"led":"on"})"};
+        QTest::newRow("filter") << "filter 4 --time 4 --json"
+                                << QStringList{R"({"card":4,"enable":0,"time":4,"msec":0.016})"};
+        QTest::newRow("reset") << "reset 7 --json" << QStringList{R"({"card":7,"reset":true})"};
+        QTest::newRow("save all") << "save --all --json"
+                                  << QStringList{R"({"card":0,"saved":true})",
+                                                 R"({"card":4,"saved":true})",
+                                                 R"({"card":7,"saved":true})",
+                                                 R"({"card":9,"saved":true})"};
+        QTest::newRow("log") << "log --json" << QStringList{R"({"level":2,"file":"%log"})"};
+    }
+    void json()
+    {
+        QFETCH(QString, command);
+        QFETCH(QStringList, objects);
+        useBoards();
+        const Run run = Qrxio(command.split(u' '));
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.endsWith(u'\n'));
+        const QStringList lines = run.out.chopped(1).split(u'\n');
+        QCOMPARE(lines.size(), objects.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            QJsonParseError error;
+            const QJsonDocument line = QJsonDocument::fromJson(lines[i].toUtf8(), &error);
+            QVERIFY2(line.isObject(), qPrintable(lines[i] + ": " + error.errorString()));
+            const QJsonDocument expected =
+                QJsonDocument::fromJson(objects[i].replace("%log", m_log).toUtf8());
+            QVERIFY(expected.isObject());
+            QCOMPARE(line.object(), expected.object());
+        }
+    }
+
+    // Nothing wrong with the command line is done to a board; a command that the map or the
+    // boards contradict still unloads the system it loaded.
+    void usageErrors_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("loaded");
+        QTest::newRow("no command") << ""
+                                    << "a command is missing" << false;
+        QTest::newRow("unknown command") << "switch 0"
+                                         << "unknown command \"switch\"" << false;
+        QTest::newRow("unknown option") << "list --verbose"
+                                        << "unknown option \"--verbose\"" << false;
+        QTest::newRow("option of another command") << "get 0 --word 1"
+                                                   << "--word is not an option of \"get\"" << false;
+        QTest::newRow("missing value") << "monitor --interval"
+                                       << "--interval needs a value" << false;
+        QTest::newRow("value to a switch") << "list --json=1"
+                                           << "--json takes no value" << false;
+        QTest::newRow("bad mode") << "--mode fast list"
+                                  << "--mode is auto or manual, not \"fast\"" << false;
+        QTest::newRow("log level too high")
+            << "log --log-level 6"
+            << "--log-level takes a number from 0 to 5, not \"6\"" << false;
+        QTest::newRow("interval of 0")
+            << "monitor --interval 0"
+            << "--interval takes a number from 1 to 3600000, not \"0\"" << false;
+        QTest::newRow("negative count")
+            << "monitor -n -1"
+            << "-n takes a number from 1 to 1000000000, not \"-1\"" << false;
+        QTest::newRow("extra operand") << "list 0"
+                                       << "wrong number of arguments for \"list\"" << false;
+        QTest::newRow("card missing") << "led"
+                                      << "wrong number of arguments for \"led\"" << false;
+        QTest::newRow("card not a number") << "get zero"
+                                           << "\"zero\" is not a card number" << false;
+        QTest::newRow("card too large") << "get 4294967296"
+                                        << "\"4294967296\" is not a card number" << false;
+        QTest::newRow("neither direction nor point")
+            << "get 0 up"
+            << "\"up\" is neither in, out nor a point number (0..63)" << false;
+        QTest::newRow("point beyond 63")
+            << "get 9 in 64"
+            << "\"64\" is neither in, out nor a point number (0..63)" << false;
+        QTest::newRow("value 2") << "set 0 5=2"
+                                 << "\"5=2\" is not POINT=VALUE (a point 0..63, a value 0 or 1)"
+                                 << false;
+        QTest::newRow("no value") << "set 0 5"
+                                  << "\"5\" is not POINT=VALUE (a point 0..63, a value 0 or 1)"
+                                  << false;
+        QTest::newRow("point twice") << "set 0 5=1 5=0"
+                                     << "point 5 is named twice" << false;
+        QTest::newRow("nothing to set") << "set 0"
+                                        << "set needs POINT=VALUE or --word" << false;
+        QTest::newRow("word and points")
+            << "set 0 1=1 --word 1"
+            << "set takes either POINT=VALUE or --word, not both" << false;
+        QTest::newRow("word too wide") << "set 0 --word 0x100000000"
+                                       << "--word takes a 32-bit hexadecimal word, not "
+                                          "\"0x100000000\""
+                                       << false;
+        QTest::newRow("page 2") << "set 0 --word 1 --page 2"
+                                << "--page takes a number from 0 to 1, not \"2\"" << false;
+        QTest::newRow("led value") << "led 0 blink"
+                                   << "the Run LED is on or off, not \"blink\"" << false;
+        QTest::newRow("save what") << "save"
+                                   << "wrong number of arguments for \"save\"" << false;
+        QTest::newRow("save a card and all") << "save 0 --all"
+                                             << "wrong number of arguments for \"save\"" << false;
+
+        QTest::newRow("position, not card")
+            << "get 1"
+            << "card 1 is not in the card map (its cards: 0, 4, 7, 9)" << true;
+        QTest::newRow("one of several cards not in the map")
+            << "monitor 0 5 4"
+            << "card 5 is not in the card map (its cards: 0, 4, 7, 9)" << true;
+        QTest::newRow("input beyond the board") << "get 0 in 32"
+                                                << "32 is not an input of card 0 (0..31)" << true;
+        QTest::newRow("output of an input board")
+            << "set 4 0=1"
+            << "0 is not an output of card 4 (it has none)" << true;
+        QTest::newRow("word beyond the board")
+            << "set 7 --word 0x100"
+            << "0x100 sets outputs beyond the 8 of page 0 of card 7" << true;
+        QTest::newRow("page the board lacks") << "set 0 --word 1 --page 1"
+                                              << "card 0 has no outputs on page 1" << true;
+        QTest::newRow("monitor a board without inputs")
+            << "monitor 7"
+            << "card 7 has no inputs (--out watches its outputs)" << true;
+    }
+    void usageErrors()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, message);
+        QFETCH(bool, loaded);
+        useBoards();
+        const Run run = Qrxio(command.split(u' ', Qt::SkipEmptyParts));
+        QCOMPARE(run.err, "qrxio: " + message + "\nTry \"qrxio --help\".\n");
+        QCOMPARE(run.out, QString());
+        QCOMPARE(run.status, 2);
+        const QStringList calls = LoggedCalls(m_log);
+        if (loaded) {
+            QCOMPARE(calls.filter("DXS_devSysLoad").size(), 1);
+            QCOMPARE(calls.last(), QString("DXS_devSysUnload() -> 0"));
+            QCOMPARE(calls.filter("DXS_devDoSetBit").size(), 0);
+        } else {
+            QCOMPARE(calls, QStringList());
+        }
+        QCOMPARE(Qrxio({"get", "0", "out"}).out, QString("0x0000000000000000\n"));
+    }
+
+    // What the library or a board refuses ends with status 1 and names the call; a failed load
+    // shows the program's start-up text and is never followed by an unload.
+    void refusals_data()
+    {
+        QTest::addColumn<QByteArray>("systemLines");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("calls"); // the log's calls, when they are checked
+        QTest::newRow("save refused")
+            << QByteArray("DataDir=/proc/no/such/folder\n") << "save 0"
+            << "DXS_devConParamSave(card=0) failed with status -2022"
+            << QStringList{"DXS_devSysLoad(mode=0) -> 0", "DXS_devConParamSave(card=0) -> -2022",
+                           "DXS_devSysUnload() -> 0"};
+        QTest::newRow("save all tries every board")
+            << QByteArray("DataDir=/proc/no/such/folder\n") << "save --all"
+            << "DXS_devConParamSave(card=0) failed with status -2022\n"
+               "qrxio: DXS_devConParamSave(card=4) failed with status -2022\n"
+               "qrxio: DXS_devConParamSave(card=7) failed with status -2022\n"
+               "qrxio: DXS_devConParamSave(card=9) failed with status -2022"
+            << QStringList();
+        QTest::newRow("controller not found")
+            << QByteArray("LoadStatus=-1030\n") << "list"
+            << "Fail! Controller Not Found Error... (DXS_devSysLoad(mode=0) failed with status "
+               "-1030)"
+            << QStringList{"DXS_devSysLoad(mode=0) -> -1030"};
+        QTest::newRow("a status of no name")
+            << QByteArray("LoadStatus=-1037\n") << "list"
+            << "Fail! Load Device Driver... (DXS_devSysLoad(mode=0) failed with status -1037)"
+            << QStringList{"DXS_devSysLoad(mode=0) -> -1037"};
+        QTest::newRow("open mode: the other mode is named")
+            << QByteArray("RequiredMode=1\n") << "list"
+            << "Controller Open Mode Error. (DXS_devSysLoad(mode=0) failed with status -1038 in "
+               "auto mode)\nqrxio: try the other loading mode: --mode manual"
+            << QStringList{"DXS_devSysLoad(mode=0) -> -1038"};
+        QTest::newRow("open mode in manual")
+            << QByteArray("RequiredMode=0\n") << "--mode manual list"
+            << "Controller Open Mode Error. (DXS_devSysLoad(mode=1) failed with status -1038 in "
+               "manual mode)\nqrxio: try the other loading mode: --mode auto"
+            << QStringList{"DXS_devSysLoad(mode=1) -> -1038"};
+    }
+    void refusals()
+    {
+        QFETCH(QByteArray, systemLines);
+        QFETCH(QString, command);
+        QFETCH(QString, message);
+        QFETCH(QStringList, calls);
+        useBoards(systemLines);
+        const Run run = Qrxio(command.split(u' '));
+        QCOMPARE(run.err, "qrxio: " + message + "\n");
+        QCOMPARE(run.status, 1);
+        if (!calls.isEmpty())
+            QCOMPARE(LoggedCalls(m_log), calls);
+    }
+
+    void modeFromTheSettingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("settings"); // empty: no settings file
+        QTest::addColumn<QString>("modeOption");
+        QTest::addColumn<int>("status");
+        QTest::newRow("stored manual")
+            << QByteArray("[System]\nController_Loading_Mode=1\n") << "" << 0;
+        QTest::newRow("stored auto")
+            << QByteArray("[system]\ncontroller_loading_mode=0\n") << "" << 1;
+        QTest::newRow("no file: auto") << QByteArray() << "" << 1;
+        QTest::newRow("option over the file")
+            << QByteArray("[System]\nController_Loading_Mode=0\n") << "manual" << 0;
+        QTest::newRow("1abc reads as 1")
+            << QByteArray("[System]\nController_Loading_Mode=1abc\n") << "" << 0;
+    }
+    void modeFromTheSettingsFile()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, modeOption);
+        QFETCH(int, status);
+        useBoards("RequiredMode=1\n");
+        // A copy of the tool in a folder of its own, with the program's settings file beside it.
+        const QString app = m_dir.filePath(QStringLiteral("app%1").arg(m_case));
+        QVERIFY(QDir().mkpath(app));
+        const QString tool = QDir(app).filePath("qrxio");
+        QVERIFY(QFile::copy(qEnvironmentVariable("QRXIO_TOOL"), tool));
+        const QString ini = QDir(app).filePath("Orvane.ini");
+        if (!settings.isEmpty()) {
+            QFile f(ini);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(settings);
+        }
+        QStringList args{"list"};
+        if (!modeOption.isEmpty())
+            args << "--mode" << modeOption;
+        const Run run = RunTool(tool, args);
+        QCOMPARE(run.status, status);
+        QCOMPARE(run.out.count(u'\n'), status == 0 ? 4 : 0);
+        // Reading the mode never creates or changes the program's file.
+        QCOMPARE(QFileInfo::exists(ini), !settings.isEmpty());
+    }
+
+    void unusableLibrary_data()
+    {
+        QTest::addColumn<QString>("library");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "/no/such/lib.so"
+                                 << "qrxio: Fail! Load Device Driver...\n"
+                                    "qrxio: Device library: /no/such/lib.so\n"
+                                    "qrxio: The file does not exist.\n";
+        QTest::newRow("a function missing") << qEnvironmentVariable("ORVANE_INCOMPLETE_LIB")
+                                            << "qrxio: Fail! Load Device Driver...\n"
+                                               "qrxio: Device library: " +
+                qEnvironmentVariable("ORVANE_INCOMPLETE_LIB") +
+                "\n"
+                "qrxio: Missing function: DXS_devDLogSetFile\n";
+    }
+    void unusableLibrary()
+    {
+        QFETCH(QString, library);
+        QFETCH(QString, message);
+        useBoards();
+        qputenv("ORVANE_DEVICE_LIBRARY", library.toLocal8Bit());
+        const Run run = Qrxio({"list"});
+        QVERIFY2(run.err.startsWith(message), qPrintable(run.err));
+        QCOMPARE(run.status, 1);
+    }
+
+    void monitorSeesChanges_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("card"); // the first board watched
+        QTest::addColumn<QStringList>("changes");
+        QTest::addColumn<QString>("line"); // a pattern; %t stands for the time
+        QTest::newRow("one input, -n 1") << QStringList{"0", "-n", "1"} << 0
+                                         << QStringList{"qrxsim set 0 in 3 1"} << "%tZ 0 in 3 1";
+        QTest::newRow("all boards") << QStringList{"-n", "1"} << 0
+                                    << QStringList{"qrxsim set 9 in 63 1"} << "%tZ 9 in 63 1";
+        QTest::newRow("only the cards named")
+            << QStringList{"9", "4", "-n", "1"} << 9
+            << QStringList{"qrxsim set 0 in 1 1", "qrxsim set 4 in 15 1"} << "%tZ 4 in 15 1";
+        // Two inputs that change together may be read in one poll or, when the change falls
+        // between the reads of the two, in two: either way only one line is printed.
+        QTest::newRow("-n stops within one poll")
+            << QStringList{"4", "-n", "1"} << 4 << QStringList{"qrxsim set 4 in-word 0x8001"}
+            << "%tZ 4 in (0|15) 1";
+        QTest::newRow("outputs with --out") << QStringList{"0", "--out", "-n", "1"} << 0
+                                            << QStringList{"qrxio set 0 30=1"} << "%tZ 0 out 30 1";
+        QTest::newRow("outputs unwatched without --out")
+            << QStringList{"0", "--idle-timeout", "300"} << 0 << QStringList{"qrxio set 0 30=1"}
+            << "";
+        QTest::newRow("idle timeout after the changes")
+            << QStringList{"4", "--idle-timeout", "300"} << 4
+            << QStringList{"qrxsim set 4 in 2 1", "qrxsim set 4 in 2 0"}
+            << "%tZ 4 in 2 1\n%tZ 4 in 2 0";
+        QTest::newRow("local time")
+            << QStringList{"0", "-n", "1", "--local"} << 0 << QStringList{"qrxsim set 0 in 0 1"}
+            << "%t[+-]\\d\\d:\\d\\d 0 in 0 1";
+        QTest::newRow("JSON Lines")
+            << QStringList{"0", "--json", "-n", "1"} << 0 << QStringList{"qrxsim set 0 in 7 1"}
+            << "\\{\"card\":0,\"dir\":\"in\",\"point\":7,\"time\":\"%tZ\",\"value\":1\\}";
+    }
+    void monitorSeesChanges()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, card);
+        QFETCH(QStringList, changes);
+        QFETCH(QString, line);
+        useBoards();
+        QProcess monitor;
+        const QString log = startMonitor(monitor, args, card);
+        QCOMPARE(monitor.state(), QProcess::Running);
+        for (const QString &change : changes) {
+            QCOMPARE(RunLine(change).status, 0);
+            QTest::qWait(50); // each change seen on its own
+        }
+        QVERIFY(EndsWell(monitor));
+        QCOMPARE(monitor.readAllStandardError(), QByteArray());
+        const QString out = QString::fromLocal8Bit(monitor.readAllStandardOutput());
+        if (line.isEmpty()) {
+            QCOMPARE(out, QString());
+        } else {
+            const QString time = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{6}";
+            const QRegularExpression expected("^" + line.replace("%t", time) + "\n$");
+            QVERIFY2(expected.match(out).hasMatch(), qPrintable(out));
+        }
+        QCOMPARE(LoggedCalls(log).last(), QString("DXS_devSysUnload() -> 0"));
+    }
+
+    // A stop asked for from outside ends the watch with status 0, and the system is unloaded.
+    void monitorStopsOnASignal_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("Ctrl+C") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP: the ssh session closed") << SIGHUP;
+    }
+    void monitorStopsOnASignal()
+    {
+        QFETCH(int, signal);
+        useBoards();
+        QProcess monitor;
+        const QString log = startMonitor(monitor, {"--out"}, 0);
+        QCOMPARE(monitor.state(), QProcess::Running);
+        ::kill(pid_t(monitor.processId()), signal);
+        QVERIFY(EndsWell(monitor));
+        QCOMPARE(monitor.readAllStandardError(), QByteArray());
+        const QStringList calls = LoggedCalls(log);
+        QCOMPARE(calls.last(), QString("DXS_devSysUnload() -> 0"));
+        QCOMPARE(calls.filter("DXS_devSysUnload").size(), 1);
+    }
+
+    // "qrxio monitor | head -n 1": once the reader has gone, the next change ends the watch,
+    // and the system is unloaded.
+    void monitorEndsWhenTheReaderGoes()
+    {
+        useBoards();
+        QProcess pipeline;
+        const QString log = startMonitor(pipeline, {"0"}, 0, "head -n 1");
+        QCOMPARE(pipeline.state(), QProcess::Running);
+        QCOMPARE(RunLine("qrxsim set 0 in 1 1").status, 0);
+        QTest::qWait(100);
+        QCOMPARE(RunLine("qrxsim set 0 in 2 1").status, 0);
+        QVERIFY(EndsWell(pipeline));
+        QVERIFY(pipeline.readAllStandardOutput().endsWith(" 0 in 1 1\n"));
+        QCOMPARE(pipeline.readAllStandardError(), QByteArray());
+        QCOMPARE(LoggedCalls(log).last(), QString("DXS_devSysUnload() -> 0"));
+    }
+
+    // A closed standard output is a failed write, never a write into a file opened later.
+    void closedOutput()
+    {
+        useBoards();
+        const Run run =
+            RunTool("bash", {"-c", qEnvironmentVariable("QRXIO_TOOL") + " set 0 5=1 --json >&-"});
+        QCOMPARE(run.err, QString("qrxio: cannot write the output: Bad file descriptor\n"));
+        QCOMPARE(run.status, 1);
+        QCOMPARE(Qrxio({"get", "0", "out"}).out, QString("0x0000000000000020\n"));
+        QCOMPARE(LoggedCalls(m_log).filter("DXS_devSysUnload").size(), 2);
+    }
+
+    // Monitor lines carry microseconds, and local time its offset, also west of UTC and by
+    // half hours (POSIX zone rules, which need no time zone files).
+    void timeStamp_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<bool>("local");
+        QTest::addColumn<long>("nanoseconds");
+        QTest::addColumn<QByteArray>("expected");
+        // 1700000000 is 2023-11-14T22:13:20 UTC.
+        QTest::newRow("UTC") << QByteArray("NST3:30") << false << 123456789L
+                             << QByteArray("2023-11-14T22:13:20.123456Z");
+        QTest::newRow("no microseconds")
+            << QByteArray("UTC0") << false << 999L << QByteArray("2023-11-14T22:13:20.000000Z");
+        QTest::newRow("last microsecond") << QByteArray("UTC0") << false << 999999999L
+                                          << QByteArray("2023-11-14T22:13:20.999999Z");
+        QTest::newRow("local UTC")
+            << QByteArray("UTC0") << true << 0L << QByteArray("2023-11-14T22:13:20.000000+00:00");
+        QTest::newRow("east, half hour") << QByteArray("IST-5:30") << true << 5000L
+                                         << QByteArray("2023-11-15T03:43:20.000005+05:30");
+        QTest::newRow("west, half hour") << QByteArray("NST3:30") << true << 0L
+                                         << QByteArray("2023-11-14T18:43:20.000000-03:30");
+    }
+    void timeStamp()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(bool, local);
+        QFETCH(long, nanoseconds);
+        QFETCH(QByteArray, expected);
+        qputenv("TZ", zone);
+        tzset();
+        const QByteArray stamp = TimeStamp({1700000000, nanoseconds}, local);
+        qunsetenv("TZ");
+        tzset();
+        QCOMPARE(stamp, expected);
+    }
+
+    void helpAndVersion_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("--help") << "--help"
+                                << "Usage: qrxio [OPTION...] COMMAND [ARGUMENT...]\n";
+        QTest::newRow("-h after a command") << "get -h"
+                                            << "Usage: qrxio";
+        QTest::newRow("help") << "help"
+                              << "Usage: qrxio";
+        QTest::newRow("--version") << "--version"
+                                   << "qrxio (Orvane) ";
+    }
+    void helpAndVersion()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, start);
+        useBoards();
+        const Run run = Qrxio(command.split(u' '));
+        QVERIFY2(run.out.startsWith(start), qPrintable(run.out));
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(LoggedCalls(m_log), QStringList()); // nothing is loaded for them
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQrxio)
+#include "tst_qrxio.moc"

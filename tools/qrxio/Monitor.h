@@ -1,0 +1,68 @@
+#pragma once
+// The polling behind "qrxio monitor": every watched point read once per poll, and the points
+// whose value changed since the poll before.
+
+#include "DeviceTable.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <ctime>
+#include <vector>
+
+// A library call that answered a negative status, named with its arguments.
+struct FailedCall
+{
+    QString call;
+    int32_t status = 0;
+
+    QString text() const;
+};
+
+// Reads points 0..count-1 of a board with DXS_devDiGetBit (outputs false) or DXS_devDoGetBit
+// into a word, bit i holding point i. False at the first refused read.
+bool ReadWord(const DeviceTable &dev, int32_t cardNo, bool outputs, int count, uint64_t *word,
+              FailedCall *failed);
+
+struct WatchedBoard
+{
+    int32_t cardNo = 0;
+    int inputs = 0; // points read, bounded to 0..64
+    int outputs = 0;
+};
+
+struct PointChange
+{
+    int32_t cardNo;
+    bool output;
+    int point;
+    int value;
+};
+
+class Monitor
+{
+public:
+    // Watches the inputs of the boards, and their outputs too when `outputs` is set.
+    Monitor(const DeviceTable &dev, std::vector<WatchedBoard> boards, bool outputs);
+
+    // Reads every watched point and appends what changed since the last poll, board by board
+    // in the given order, inputs before outputs, points counting up. The first poll only takes
+    // the values to compare with. False when a read is refused.
+    bool Poll(std::vector<PointChange> *changes, FailedCall *failed);
+
+private:
+    struct Words
+    {
+        uint64_t in = 0;
+        uint64_t out = 0;
+    };
+    const DeviceTable &m_dev;
+    std::vector<WatchedBoard> m_boards;
+    std::vector<Words> m_last;
+    bool m_outputs;
+    bool m_started = false;
+};
+
+// ISO 8601 with microseconds: UTC with "Z", or local time with its offset ("+01:00").
+QByteArray TimeStamp(const timespec &wallClock, bool local);

@@ -1,0 +1,33 @@
+#include "Output.h"
+
+#include <QJsonDocument>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstdio>
+
+void Output::Result(const QString &text, const QJsonObject &object)
+{
+    const QByteArray line =
+        m_json ? QJsonDocument(object).toJson(QJsonDocument::Compact) : text.toLocal8Bit();
+    if (line.isEmpty())
+        return;
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+}
+
+bool Output::Flush()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    // The stream's error stays set after the failed write, so a later flush fails without
+    // telling why again: a reader once gone stays gone.
+    m_gone = m_gone || errno == EPIPE;
+    return false;
+}
+
+void Output::Message(const QString &message)
+{
+    for (const QString &line : message.split(u'\n'))
+        std::fprintf(stderr, "qrxio: %s\n", qPrintable(line));
+}

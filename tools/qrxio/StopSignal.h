@@ -1,0 +1,21 @@
+#pragma once
+// Ctrl+C (SIGINT), SIGTERM and SIGHUP ask qrxio to stop, so that it still unloads the device
+// system before it ends. The handler only sets a flag and writes a byte to a pipe; a wait on
+// that pipe ends at once. A second signal of the same kind ends the process the default way,
+// for a library call that never returns. SIGPIPE is ignored: a reader that has gone shows as a
+// failed write, and the tool unloads and ends.
+
+#include <cstdint>
+
+namespace StopSignal {
+
+// Installs the handlers; false when the pipe could not be made (waits then end on a signal
+// that arrives during them, not on one just before).
+bool Install();
+
+bool Requested();
+
+// Waits `ns` nanoseconds, or less when a stop is asked for; true when one was.
+bool WaitFor(int64_t ns);
+
+} // namespace StopSignal
