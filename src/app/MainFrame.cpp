@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "DeviceTable.h"
 #include "DialogUnits.h"
+#include "LoadedLibrary.h"
 #include "LogLevDlg.h"
 #include "MessageBox.h"
 #include "Messages.h"
@@ -22,6 +23,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDockWidget>
 #include <QLabel>
 #include <QMdiArea>
@@ -125,6 +127,20 @@ void CVL_MainFrame::CreateStatusBar()
 {
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
+    if (LoadedLibrary().simulated) {
+        // Nobody should take the simulated boards for a live machine.
+        auto *simulated = new QLabel(QStringLiteral("Simulated boards"), bar);
+        simulated->setObjectName(QStringLiteral("SimulatedBoards"));
+        simulated->setAlignment(Qt::AlignCenter);
+        simulated->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        simulated->setAutoFillBackground(true);
+        QPalette colors = simulated->palette();
+        colors.setColor(QPalette::Window, QColor(255, 230, 0));
+        colors.setColor(QPalette::WindowText, Qt::black);
+        simulated->setPalette(colors);
+        simulated->setToolTip(QDir::toNativeSeparators(LoadedLibrary().path));
+        bar->addPermanentWidget(simulated);
+    }
     for (const char *pane : {"CAP", "NUM", "SCRL"}) {
         auto *label = new QLabel(QString::fromLatin1(pane), bar);
         label->setObjectName(QString::fromLatin1(pane));
