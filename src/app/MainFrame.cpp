@@ -10,6 +10,8 @@
 #include "LogLevDlg.h"
 #include "MessageBox.h"
 #include "Messages.h"
+#include "PointNames.h"
+#include "PointNamesDlg.h"
 #include "ResourceIds.h"
 #include "Resources.h"
 #include "SavePrmDlg.h"
@@ -83,6 +85,7 @@ int CVL_MainFrame::OnCreate()
     const QString settingsPath = Settings::ChooseSettingsPath(m_executableDir);
     CopyAnsi(g_pSysInfo->settingsPath, kPathBytes, settingsPath.toLocal8Bit().constData());
     Settings::LoadAtStartup(settingsPath, &m_loadingMode);
+    PointNames::Instance().Load(PointNames::PathBeside(settingsPath));
 
     CreateSystemPane();
     if (!LoadSystem())
@@ -178,9 +181,11 @@ void CVL_MainFrame::CreateCommandBars()
 
     QMenu *setup = bar->addMenu(QStringLiteral("S&etup"));
     AddCommand(setup, ID_LOG_LEVEL, QStringLiteral("Log Level"));
+    AddCommand(setup, ID_POINT_NAMES, QStringLiteral("Point Names"));
 
     QMenu *monitoring = bar->addMenu(QStringLiteral("&Monitoring"));
     AddCommand(monitoring, ID_DIGITAL_IO, QStringLiteral("Digital IO"));
+    AddCommand(monitoring, ID_CHANGE_LOG, QStringLiteral("Change Log"));
 
     m_windowMenu = bar->addMenu(QStringLiteral("&Window"));
     AddCommand(m_windowMenu, ID_WINDOW_CASCADE, QStringLiteral("&Cascade"));
@@ -218,6 +223,7 @@ void CVL_MainFrame::CreateCommandBars()
     // The monitoring windows without a view stay visible but disabled.
     m_actions.value(ID_DIGITAL_IO)->setEnabled(CChildFrame::HasView(kDigitalIoView));
     m_actions.value(ID_SYSTEM_IO)->setEnabled(CChildFrame::HasView(kSystemIoView));
+    m_actions.value(ID_CHANGE_LOG)->setEnabled(CChildFrame::HasView(kChangeLogView));
 }
 
 void CVL_MainFrame::CreateSystemPane()
@@ -312,8 +318,16 @@ void CVL_MainFrame::OnCommand(int id)
         dialog.exec();
         break;
     }
+    case ID_POINT_NAMES: {
+        CVL_PointNamesDlg dialog(g_pSysInfo->activeCardNo, this);
+        dialog.exec();
+        break;
+    }
     case ID_DIGITAL_IO:
         SendMessage(this, UM_OPEN_WINDOW, kDigitalIoView);
+        break;
+    case ID_CHANGE_LOG:
+        SendMessage(this, UM_OPEN_WINDOW, kChangeLogView);
         break;
     case ID_SYSTEM_IO:
         SendMessage(this, UM_OPEN_WINDOW, kSystemIoView);
