@@ -259,12 +259,16 @@ private slots:
     void atomicWrite_data()
     {
         QTest::addColumn<bool>("fullDisk");
-        QTest::newRow("a write that fails") << false;
-        QTest::newRow("a full disk") << true;
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("a write that fails") << false << 0;
+        QTest::newRow("a full disk") << true << 200 * 1024;
+        // Small enough to sit in the file's buffer until the very end.
+        QTest::newRow("a full disk, the last bytes buffered") << true << 6000;
     }
     void atomicWrite()
     {
         QFETCH(bool, fullDisk);
+        QFETCH(int, bytes);
         QTemporaryDir dir;
         SmallDisk disk(dir.path(), 64);
         if (fullDisk && !disk.isMounted())
@@ -277,9 +281,9 @@ private slots:
             old.write("old export\n");
         }
         if (fullDisk)
-            QVERIFY(disk.Fill(8 * 1024));
+            QVERIFY(disk.Fill(4 * 1024));
         QString error;
-        const QByteArray big(200 * 1024, 'x');
+        const QByteArray big(bytes, 'x');
         const bool written = WriteFileAtomically(
             path,
             [&](QIODevice *out) { return fullDisk ? out->write(big) == big.size() : false; },

@@ -1,6 +1,7 @@
 // The point names file: what a names file says, how a board's names are written into it with
 // every other line kept, and the atomic save of the process-wide names.
 #include "PointNames.h"
+#include "SmallDisk.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -185,21 +186,28 @@ private slots:
         QCOMPARE(again.Card(3), names.Card(3));
     }
 
-    // A file that cannot be replaced leaves the file and the names as they were.
+    // A file that cannot be replaced (a full disk for root, else a read-only folder) leaves the
+    // file and the names as they were.
     void failedSaveChangesNothing()
     {
-        if (geteuid() == 0)
-            QSKIP("root writes into a read-only folder");
-        QTemporaryDir dir;
-        const QString path = dir.filePath("OrvanePointNames.ini");
+        QTemporaryDir parent;
+        SmallDisk disk(parent.path(), 64);
+        const QString dir = disk.isMounted() ? disk.path() : parent.path();
+        const QString path = QDir(dir).filePath("OrvanePointNames.ini");
         QVERIFY(WriteAll(path, "[Card3]\nIn5=Door sensor\n"));
         PointNames names;
         names.Load(path);
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+        if (disk.isMounted())
+            QVERIFY(disk.Fill(2048));
+        else
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
         QSignalSpy changed(&names, &PointNames::changed);
         QString error;
-        const bool saved = names.SaveCard(3, Names({{PointDir::In, 5, "New"}}), &error);
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        CardNames many;
+        for (int p = 0; p < kNamedPoints; ++p)
+            many.at(PointDir::In, p) = many.at(PointDir::Out, p) = QString(40, 'n');
+        const bool saved = names.SaveCard(3, many, &error);
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY(!saved);
         QVERIFY(!error.isEmpty());
         QCOMPARE(changed.count(), 0);

@@ -5,7 +5,6 @@
 #include "WordText.h"
 
 #include <QIODevice>
-#include <QSaveFile>
 #include <QSet>
 
 #include <algorithm>
@@ -217,25 +216,6 @@ bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLoo
     // A closing time after the last change, so that a reader shows that change too.
     w << '#' + QByteArray::number(std::max(recorder.lastPollUs(), shown + 1)) + '\n';
     return w.flush();
-}
-
-bool WriteFileAtomically(const QString &path, const std::function<bool(QIODevice *)> &write,
-                         QString *error)
-{
-    QSaveFile file(path);
-    auto fail = [&](const QString &why) {
-        if (error)
-            *error = why.isEmpty() ? QStringLiteral("The file could not be written.") : why;
-        file.cancelWriting();
-        return false;
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (!write(&file))
-        return fail(file.errorString());
-    if (!file.commit())
-        return fail(file.errorString());
-    return true;
 }
 
 BoardSnapshot ReadSnapshot(int32_t card, const QString &label, int32_t inputs, int32_t outputs)

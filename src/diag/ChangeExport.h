@@ -1,8 +1,8 @@
 #pragma once
 // What the change log hands on: the recording as CSV (one line per change) and as a Value
-// Change Dump (IEEE 1364: one wire per point, timescale 1 us), both written to their file
-// atomically, and the text of a board snapshot for the clipboard. QtCore only.
+// Change Dump (IEEE 1364: one wire per point, timescale 1 us), and the text of a board snapshot for the clipboard. QtCore only.
 
+#include "AtomicFile.h"
 #include "ChangeRecorder.h"
 
 #include <QList>
@@ -35,12 +35,6 @@ QStringList VcdReferences(const ChangeRecorder &recorder, const PointNameLookup 
 QByteArray VcdCode(int n);
 // Writes the whole recording as a VCD; false when the device refused a write.
 bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names);
-
-// Writes a file through `write` so that it appears whole or not at all: the old file stays as
-// it was when anything fails (a full disk, a folder that cannot be written), and `error` says
-// what failed.
-bool WriteFileAtomically(const QString &path, const std::function<bool(QIODevice *)> &write,
-                         QString *error);
 
 // A board as "Copy Snapshot" puts it on the clipboard.
 struct BoardSnapshot

@@ -1,10 +1,11 @@
 #include "PointNames.h"
 
+#include "AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace {
 
@@ -286,17 +287,11 @@ bool PointNames::SaveCard(int32_t card, const CardNames &names, QString *error)
     if (QFileInfo::exists(m_path) && !ReadNamesFile(m_path, &old))
         return fail(QStringLiteral("%1 cannot be read.").arg(QDir::toNativeSeparators(m_path)));
 
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
     const QByteArray text = WithCardNames(old, card, names);
-    if (file.write(text) != text.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
+    QString why;
+    if (!WriteFileAtomically(
+            m_path, [&text](QIODevice *out) { return out->write(text) == text.size(); }, &why))
         return fail(why);
-    }
-    if (!file.commit())
-        return fail(file.errorString());
 
     // What the file now says is what is shown, cleaned names and all.
     const CardNames stored = ParseNames(text).value(card);
