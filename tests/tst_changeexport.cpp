@@ -77,7 +77,9 @@ struct Recording
 {
     FakeDevice fake;
     qint64 now = 0;
-    ChangeRecorder recorder{100, [this] { return now; }};
+    ChangeRecorder recorder{100, [this] {
+                                return now;
+                            }};
     PointNameLookup names = [](const RecordedPoint &p) {
         if (p.card == 0 && p.dir == PointDir::In && p.point == 1)
             return QStringLiteral("Door, \"north\"");
@@ -119,7 +121,8 @@ class TestChangeExport : public QObject
 private slots:
     void texts()
     {
-        const QDateTime start = QDateTime::fromString("2024-05-01T12:00:00.123Z", Qt::ISODateWithMs);
+        const QDateTime start =
+            QDateTime::fromString("2024-05-01T12:00:00.123Z", Qt::ISODateWithMs);
         QCOMPARE(UtcText(start, 0), QString("2024-05-01T12:00:00.123000Z"));
         QCOMPARE(UtcText(start, 1'999'999), QString("2024-05-01T12:00:02.122999Z"));
         QCOMPARE(ElapsedText(0), QString("0.000000"));
@@ -137,10 +140,10 @@ private slots:
         Recording r;
         const QString path = m_dir.filePath("changes.csv");
         QString error;
-        QVERIFY2(WriteFileAtomically(
-                     path, [&](QIODevice *out) { return WriteCsv(out, r.recorder, r.names); },
-                     &error),
-                 qPrintable(error));
+        QVERIFY2(
+            WriteFileAtomically(
+                path, [&](QIODevice *out) { return WriteCsv(out, r.recorder, r.names); }, &error),
+            qPrintable(error));
         const QList<QStringList> rows = ParseCsv(QString::fromUtf8(ReadAll(path)));
         QCOMPARE(rows.value(0).join(','), CsvHeader());
         const ChangeRing &ring = r.recorder.ring();
@@ -155,8 +158,9 @@ private slots:
             QCOMPARE(utc.toMSecsSinceEpoch() * 1000 + row[0].mid(23, 3).toInt(),
                      r.recorder.startUtc().toMSecsSinceEpoch() * 1000 + c.us);
             QCOMPARE(qRound64(row[1].toDouble() * 1e6), c.us);
-            QCOMPARE(row.mid(2, 3), QStringList({QString::number(p.card), DirText(p.dir),
-                                                 QString::number(p.point)}));
+            QCOMPARE(
+                row.mid(2, 3),
+                QStringList({QString::number(p.card), DirText(p.dir), QString::number(p.point)}));
             QCOMPARE(row[5], r.names(p));
             QCOMPARE(row[6], QString::number(c.value));
         }
@@ -285,8 +289,7 @@ private slots:
         QString error;
         const QByteArray big(bytes, 'x');
         const bool written = WriteFileAtomically(
-            path,
-            [&](QIODevice *out) { return fullDisk ? out->write(big) == big.size() : false; },
+            path, [&](QIODevice *out) { return fullDisk ? out->write(big) == big.size() : false; },
             &error);
         QVERIFY(!written);
         QVERIFY(!error.isEmpty());

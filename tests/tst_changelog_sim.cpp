@@ -42,7 +42,7 @@ class TestChangeLogSim : public QObject
         QProcess p;
         p.start(qEnvironmentVariable("QRXSIM_TOOL"), arguments);
         return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit &&
-               p.exitCode() == 0;
+            p.exitCode() == 0;
     }
 
     CVL_ChgLogWnd *OpenChangeLog(const QList<int32_t> &boards)
@@ -118,7 +118,8 @@ private slots:
         CAboutDlg about;
         auto *library = about.findChild<QLabel *>("DeviceLibrary");
         QVERIFY(library);
-        QVERIFY(library->text().endsWith(QFileInfo(qEnvironmentVariable("ORVANE_SIMLIB")).fileName()));
+        QVERIFY(
+            library->text().endsWith(QFileInfo(qEnvironmentVariable("ORVANE_SIMLIB")).fileName()));
         QVERIFY(about.findChild<QLabel *>("SimulatedLibrary"));
     }
 
@@ -269,9 +270,8 @@ private slots:
         }
         QVERIFY(disk.Fill(4 * 1024));
         ScriptedMessageBoxes boxes;
-        CVL_ChgLogWnd::SetSaveFileChooser([&](QWidget *, const QString &, const QString &) {
-            return path;
-        });
+        CVL_ChgLogWnd::SetSaveFileChooser(
+            [&](QWidget *, const QString &, const QString &) { return path; });
         view->findChild<QPushButton *>("ExportCsv")->click();
         CVL_ChgLogWnd::SetSaveFileChooser({});
         QCOMPARE(boxes.texts(), QStringList({"The change log could not be exported."}));
@@ -306,9 +306,9 @@ private slots:
             int value;
             QString ref;
         };
-        const QList<Set> sets = {{5, 1, "Door_sensor"},   {7, 1, "card3_in7"},
+        const QList<Set> sets = {{5, 1, "Door_sensor"},    {7, 1, "card3_in7"},
                                  {63, 1, "Light_curtain"}, {5, 0, "Door_sensor"},
-                                 {7, 0, "card3_in7"},     {5, 1, "Door_sensor"},
+                                 {7, 0, "card3_in7"},      {5, 1, "Door_sensor"},
                                  {63, 0, "Light_curtain"}, {5, 0, "Door_sensor"}};
         for (const Set &s : sets) {
             QTest::qWait(15);

@@ -16,7 +16,9 @@ struct ManualClock
     qint64 now = 1'000'000;
     ChangeRecorder::Clock clock()
     {
-        return [this] { return now; };
+        return [this] {
+            return now;
+        };
     }
 };
 
@@ -158,7 +160,8 @@ private slots:
         QCOMPARE(recorder.dropped(), quint64(2));
         QCOMPARE(recorder.horizonUs(), 20'000);
         QCOMPARE(recorder.ring().at(recorder.ring().firstSeq()).us, 30'000);
-        const RecordedPoint &in0 = recorder.points()[size_t(recorder.PointIndex(0, PointDir::In, 0))];
+        const RecordedPoint &in0 =
+            recorder.points()[size_t(recorder.PointIndex(0, PointDir::In, 0))];
         QCOMPARE(in0.base, false); // after its second change
         QCOMPARE(in0.last, true);
         QVERIFY(recorder.memoryBytes() < 1024);
@@ -263,17 +266,17 @@ private slots:
         QTest::addColumn<qint64>("newest");
         QTest::addColumn<bool>("repaint");
         // A 10 s span over 1000 pixels: one pixel is 10 ms.
-        QTest::newRow("a pixel passed, change in span") << false << 20'010'000LL << 20'000'000LL
-                                                        << 15'000'000LL << true;
-        QTest::newRow("less than a pixel") << false << 20'009'999LL << 20'000'000LL
-                                           << 15'000'000LL << false;
+        QTest::newRow("a pixel passed, change in span")
+            << false << 20'010'000LL << 20'000'000LL << 15'000'000LL << true;
+        QTest::newRow("less than a pixel")
+            << false << 20'009'999LL << 20'000'000LL << 15'000'000LL << false;
         QTest::newRow("paused") << true << 21'000'000LL << 20'000'000LL << 15'000'000LL << false;
         QTest::newRow("no change in either span")
             << false << 21'000'000LL << 20'000'000LL << 9'999'999LL << false;
         QTest::newRow("last change leaving the span is drawn away")
             << false << 21'000'000LL << 20'000'000LL << 10'000'000LL << true;
-        QTest::newRow("a new change") << false << 21'000'000LL << 20'000'000LL << 20'990'000LL
-                                      << true;
+        QTest::newRow("a new change")
+            << false << 21'000'000LL << 20'000'000LL << 20'990'000LL << true;
         QTest::newRow("nothing recorded") << false << 21'000'000LL << 0LL << -1LL << false;
     }
     void timelineRule()

@@ -66,8 +66,8 @@ private slots:
         QTest::newRow("CRLF and a byte-order mark")
             << QByteArray("\xEF\xBB\xBF[Card3]\r\nIn5=Door sensor\r\n") << 3 << in << 5
             << "Door sensor";
-        QTest::newRow("quotes dropped") << QByteArray("[Card3]\nIn5=\" Door \"\n") << 3 << in << 5
-                                        << "Door";
+        QTest::newRow("quotes dropped")
+            << QByteArray("[Card3]\nIn5=\" Door \"\n") << 3 << in << 5 << "Door";
         QTest::newRow("equals sign in the name")
             << QByteArray("[Card3]\nIn5=a=b; c\n") << 3 << in << 5 << "a=b; c";
         QTest::newRow("UTF-8") << QByteArray("[Card3]\nIn5=T\xC3\xBCr\n") << 3 << in << 5
@@ -75,16 +75,14 @@ private slots:
         QTest::newRow("first key wins")
             << QByteArray("[Card3]\nIn5=first\nin5=second\n") << 3 << in << 5 << "first";
         QTest::newRow("first section wins")
-            << QByteArray("[Card3]\nIn5=first\n[Card3]\nIn5=second\nIn6=x\n") << 3 << in << 6
-            << "";
-        QTest::newRow("another card's key") << QByteArray("[Card2]\nIn5=x\n[Card3]\n") << 3 << in
-                                            << 5 << "";
-        QTest::newRow("commented") << QByteArray("[Card3]\n;In5=x\n#In5=y\n") << 3 << in << 5
-                                   << "";
-        QTest::newRow("point 64 is no point") << QByteArray("[Card3]\nIn64=x\n") << 3 << in << 64
-                                              << "";
-        QTest::newRow("key before any section") << QByteArray("In5=x\n[Card3]\n") << 3 << in << 5
-                                                << "";
+            << QByteArray("[Card3]\nIn5=first\n[Card3]\nIn5=second\nIn6=x\n") << 3 << in << 6 << "";
+        QTest::newRow("another card's key")
+            << QByteArray("[Card2]\nIn5=x\n[Card3]\n") << 3 << in << 5 << "";
+        QTest::newRow("commented") << QByteArray("[Card3]\n;In5=x\n#In5=y\n") << 3 << in << 5 << "";
+        QTest::newRow("point 64 is no point")
+            << QByteArray("[Card3]\nIn64=x\n") << 3 << in << 64 << "";
+        QTest::newRow("key before any section")
+            << QByteArray("In5=x\n[Card3]\n") << 3 << in << 5 << "";
         QTest::newRow("binary garbage")
             << QByteArray("\x00\xFF[Card3\x01]\nIn5\x00=x\n", 16) << 3 << in << 5 << "";
         QTest::newRow("unterminated section line")
@@ -99,8 +97,8 @@ private slots:
         QFETCH(QString, name);
         const QHash<int32_t, CardNames> cards = ParseNames(text);
         const QString got = point < kNamedPoints && cards.contains(card)
-                                ? cards[card].at(PointDir(dir), point)
-                                : QString();
+            ? cards[card].at(PointDir(dir), point)
+            : QString();
         QCOMPARE(got, name);
     }
 
@@ -111,9 +109,9 @@ private slots:
         QTest::addColumn<QByteArray>("after");
         const CardNames door = Names({{PointDir::In, 5, "Door sensor"}});
         QTest::newRow("new file") << QByteArray() << QByteArray("[Card3]\nIn5=Door sensor\n");
-        QTest::newRow("new section after others")
-            << QByteArray("[Card0]\nOut1=Lamp") << QByteArray("[Card0]\nOut1=Lamp\n\n[Card3]\n"
-                                                              "In5=Door sensor\n");
+        QTest::newRow("new section after others") << QByteArray("[Card0]\nOut1=Lamp")
+                                                  << QByteArray("[Card0]\nOut1=Lamp\n\n[Card3]\n"
+                                                                "In5=Door sensor\n");
         QTest::newRow("replaced, unknown keys and comments kept")
             << QByteArray("; plant A\n[Card3]\nColour=red\nIn5=Old\nIn7=Gone\n\n[Card4]\nIn1=x\n")
             << QByteArray("; plant A\n[Card3]\nColour=red\nIn5=Door sensor\n\n[Card4]\nIn1=x\n");
@@ -171,7 +169,8 @@ private slots:
         QCOMPARE(changed.count(), 1);
         QCOMPARE(names.Name(3, PointDir::In, 5), QString("Door sensor"));
         QCOMPARE(names.Name(9, PointDir::In, 1), QString("Other board"));
-        QCOMPARE(ReadAll(path), QByteArray("[Card9]\nIn1=Other board\n\n[Card3]\nIn5=Door sensor\n"));
+        QCOMPARE(ReadAll(path),
+                 QByteArray("[Card9]\nIn1=Other board\n\n[Card3]\nIn5=Door sensor\n"));
 
         PointDir dir;
         int point = -1;

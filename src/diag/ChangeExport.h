@@ -1,6 +1,7 @@
 #pragma once
 // What the change log hands on: the recording as CSV (one line per change) and as a Value
-// Change Dump (IEEE 1364: one wire per point, timescale 1 us), and the text of a board snapshot for the clipboard. QtCore only.
+// Change Dump (IEEE 1364: one wire per point, timescale 1 us), and the text of a board snapshot for
+// the clipboard. QtCore only.
 
 #include "AtomicFile.h"
 #include "ChangeRecorder.h"
