@@ -112,16 +112,22 @@ int ChangeRecorder::Poll()
     m_lastPollUs = us;
     const quint64 before = m_ring.endSeq();
     const DeviceTable &dev = Dev();
+    // The common case, a point read as it was, stays in this loop.
+    auto take = [&](uint32_t index, int32_t status, int32_t value) {
+        const RecordedPoint &p = m_points[index];
+        if (status >= 0 && (p.last != (value != 0) || p.firstSeenUs < 0))
+            Record(index, value != 0, us);
+    };
     for (const BoardPlan &plan : m_plan) {
         for (const auto &[bit, index] : plan.inputs) {
             int32_t value = 0;
-            if (dev.DXS_devDiGetBit(plan.card, bit, &value) >= 0)
-                Record(index, value != 0, us);
+            const int32_t status = dev.DXS_devDiGetBit(plan.card, bit, &value);
+            take(index, status, value);
         }
         for (const auto &[bit, index] : plan.outputs) {
             int32_t value = 0;
-            if (dev.DXS_devDoGetBit(plan.card, bit, &value) >= 0)
-                Record(index, value != 0, us);
+            const int32_t status = dev.DXS_devDoGetBit(plan.card, bit, &value);
+            take(index, status, value);
         }
     }
     return int(m_ring.endSeq() - before);
