@@ -252,8 +252,11 @@ void CVL_ChgLogWnd::OnBoardsChosen()
         names << QString::number(map->cardNo(i));
     }
     m_recorder.SetBoards(chosen);
-    m_boards->setText(names.isEmpty() ? QStringLiteral("Boards: none")
-                                      : QStringLiteral("Boards: %1").arg(names.join(u", ")));
+    const QString text = names.isEmpty() ? QStringLiteral("Boards: none")
+                                         : QStringLiteral("Boards: %1").arg(names.join(u", "));
+    m_boards->setText(text);
+    // Room for the menu arrow beside the text.
+    m_boards->setMinimumWidth(m_boards->fontMetrics().horizontalAdvance(text) + 36);
     UpdateTimer();
 }
 

@@ -43,6 +43,8 @@ CVL_PointNamesDlg::CVL_PointNamesDlg(int32_t cardNo, QWidget *parent)
     m_table->setGeometry(du.rect(7, 26, 226, 194));
     m_table->setHorizontalHeaderLabels({QStringLiteral("Point"), QStringLiteral("Name")});
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     m_table->setColumnWidth(0, du.x(60));
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
