@@ -157,7 +157,7 @@ int main(int argc, char **argv)
         recorder.SetBoards(all);
         setAll(0);
         recorder.Poll();
-        Time(200, [&](int) { recorder.Poll(); });
+        Time(3000, [&](int) { recorder.Poll(); }); // warm up
         steady = Time(5000, [&](int) { recorder.Poll(); });
         uint64_t word = 0;
         changing = Time(400, [&](int) {
