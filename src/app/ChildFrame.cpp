@@ -55,6 +55,8 @@ bool CChildFrame::HasView(int kind)
 
 QSize CChildFrame::FrameSize(int kind)
 {
+    if (kind == kChangeLogView)
+        return QSize(660, 600);
     return kind == kSystemIoView ? QSize(410, 266) : QSize(410, 505);
 }
 

@@ -17,6 +17,10 @@ QString CommandStatusText(int id)
         return QStringLiteral("System Environment Setup");
     case ID_SAVE_PARAM:
         return QStringLiteral("Save Parameter To File");
+    case ID_POINT_NAMES:
+        return QStringLiteral("Point Names Setup");
+    case ID_CHANGE_LOG:
+        return QStringLiteral("Change Log Monitoring");
     case ID_WINDOW_CASCADE:
         return QStringLiteral("Arrange windows so they overlap");
     case ID_APP_ABOUT:

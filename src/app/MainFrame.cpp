@@ -7,10 +7,13 @@
 #include "DeviceTable.h"
 #include "DialogKeys.h"
 #include "DialogUnits.h"
+#include "LoadedLibrary.h"
 #include "LockKeys.h"
 #include "LogLevDlg.h"
 #include "MessageBox.h"
 #include "Messages.h"
+#include "PointNames.h"
+#include "PointNamesDlg.h"
 #include "ResourceIds.h"
 #include "Resources.h"
 #include "SavePrmDlg.h"
@@ -24,6 +27,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDockWidget>
 #include <QLabel>
 #include <QMdiArea>
@@ -83,6 +87,7 @@ int CVL_MainFrame::OnCreate()
     const QString settingsPath = Settings::ChooseSettingsPath(m_executableDir);
     CopyAnsi(g_pSysInfo->settingsPath, kPathBytes, settingsPath.toLocal8Bit().constData());
     Settings::LoadAtStartup(settingsPath, &m_loadingMode);
+    PointNames::Instance().Load(PointNames::PathBeside(settingsPath));
 
     CreateSystemPane();
     if (!LoadSystem())
@@ -127,6 +132,20 @@ void CVL_MainFrame::CreateStatusBar()
 {
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
+    if (LoadedLibrary().simulated) {
+        // Nobody should take the simulated boards for a live machine.
+        auto *simulated = new QLabel(QStringLiteral("Simulated boards"), bar);
+        simulated->setObjectName(QStringLiteral("SimulatedBoards"));
+        simulated->setAlignment(Qt::AlignCenter);
+        simulated->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        simulated->setAutoFillBackground(true);
+        QPalette colors = simulated->palette();
+        colors.setColor(QPalette::Window, QColor(255, 230, 0));
+        colors.setColor(QPalette::WindowText, Qt::black);
+        simulated->setPalette(colors);
+        simulated->setToolTip(QDir::toNativeSeparators(LoadedLibrary().path));
+        bar->addPermanentWidget(simulated);
+    }
     for (const char *pane : {"CAP", "NUM", "SCRL"}) {
         auto *label = new QLabel(QString::fromLatin1(pane), bar);
         label->setObjectName(QString::fromLatin1(pane));
@@ -174,9 +193,11 @@ void CVL_MainFrame::CreateCommandBars()
 
     QMenu *setup = bar->addMenu(QStringLiteral("S&etup"));
     AddCommand(setup, ID_LOG_LEVEL, QStringLiteral("Log Level"));
+    AddCommand(setup, ID_POINT_NAMES, QStringLiteral("Point Names"));
 
     QMenu *monitoring = bar->addMenu(QStringLiteral("&Monitoring"));
     AddCommand(monitoring, ID_DIGITAL_IO, QStringLiteral("Digital IO"));
+    AddCommand(monitoring, ID_CHANGE_LOG, QStringLiteral("Change Log"));
 
     m_windowMenu = bar->addMenu(QStringLiteral("&Window"));
     AddCommand(m_windowMenu, ID_WINDOW_CASCADE, QStringLiteral("&Cascade"));
@@ -222,6 +243,7 @@ void CVL_MainFrame::CreateCommandBars()
     // The monitoring windows without a view stay visible but disabled.
     m_actions.value(ID_DIGITAL_IO)->setEnabled(CChildFrame::HasView(kDigitalIoView));
     m_actions.value(ID_SYSTEM_IO)->setEnabled(CChildFrame::HasView(kSystemIoView));
+    m_actions.value(ID_CHANGE_LOG)->setEnabled(CChildFrame::HasView(kChangeLogView));
 }
 
 void CVL_MainFrame::CreateSystemPane()
@@ -327,8 +349,16 @@ void CVL_MainFrame::OnCommand(int id)
         dialog.exec();
         break;
     }
+    case ID_POINT_NAMES: {
+        CVL_PointNamesDlg dialog(g_pSysInfo->activeCardNo, this);
+        dialog.exec();
+        break;
+    }
     case ID_DIGITAL_IO:
         SendMessage(this, UM_OPEN_WINDOW, kDigitalIoView);
+        break;
+    case ID_CHANGE_LOG:
+        SendMessage(this, UM_OPEN_WINDOW, kChangeLogView);
         break;
     case ID_SYSTEM_IO:
         SendMessage(this, UM_OPEN_WINDOW, kSystemIoView);

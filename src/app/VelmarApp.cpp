@@ -1,5 +1,6 @@
 #include "VelmarApp.h"
 
+#include "LoadedLibrary.h"
 #include "MainFrame.h"
 #include "MessageBox.h"
 #include "SystemLoad.h"
@@ -28,6 +29,9 @@ bool CVelmarApp::InitInstance(bool bindLibrary)
             return false;
         }
         SetDeviceTable(m_library.Table());
+        SetLoadedLibrary({m_library.FilePath(), m_library.IsSimulated()});
+    } else {
+        SetLoadedLibrary({}); // a stand-in table: nothing to tell
     }
     ApplySkin();
     RegisterStandardViews();

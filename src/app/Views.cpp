@@ -1,5 +1,6 @@
 #include "Views.h"
 
+#include "ChgLogWnd.h"
 #include "ChildFrame.h"
 #include "DIoWnd.h"
 #include "Messages.h"
@@ -12,4 +13,6 @@ void RegisterStandardViews()
                               [](QWidget *parent) { return new CVL_DIoWnd(parent); });
     CChildFrame::RegisterView(kSystemIoView,
                               [](QWidget *parent) { return new CVL_SysIoWnd(parent); });
+    CChildFrame::RegisterView(kChangeLogView,
+                              [](QWidget *parent) { return new CVL_ChgLogWnd(parent); });
 }

@@ -110,10 +110,12 @@ void CImageButton::ResetButtonColors(bool repaint)
         update();
 }
 
-void CImageButton::SetAccessibleLabel(const QString &label, const QString &stateText)
+void CImageButton::SetAccessibleLabel(const QString &label, const QString &stateText, bool toolTip)
 {
     setAccessibleName(stateText.isEmpty() ? label : label + QStringLiteral(": ") + stateText);
     setAccessibleDescription(stateText);
+    if (toolTip || !this->toolTip().isEmpty())
+        setToolTip(toolTip ? accessibleName() : QString());
 }
 
 QPoint CImageButton::PlaceImage(bool hasCaption, const QRect &item, QRect &captionArea,

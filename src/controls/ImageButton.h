@@ -62,8 +62,9 @@ public:
     QColor GetBackgroundColor(Situation situation) const { return m_bkColors[situation]; }
     QColor GetTextColor(Situation situation) const { return m_textColors[situation]; }
 
-    // Accessible name: the label followed by the state ("Output 5: on").
-    void SetAccessibleLabel(const QString &label, const QString &stateText);
+    // Accessible name: the label followed by the state ("Output 5: on"). With `toolTip` the
+    // tooltip shows the same text; without, the button has none.
+    void SetAccessibleLabel(const QString &label, const QString &stateText, bool toolTip = false);
 
     // Paints the button into the item rectangle for the given item state.
     void DrawItem(QPainter &painter, const QRect &item, unsigned itemState);

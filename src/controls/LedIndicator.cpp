@@ -125,10 +125,14 @@ void CLedIndicator::SetRevertTimer(unsigned id, unsigned periodMs, unsigned defa
     m_defaultState = defaultState;
 }
 
-void CLedIndicator::SetAccessibleLabel(const QString &label, const QStringList &stateTexts)
+void CLedIndicator::SetAccessibleLabel(const QString &label, const QStringList &stateTexts,
+                                       bool toolTip)
 {
     m_accessibleLabel = label;
     m_stateTexts = stateTexts;
+    if (m_toolTip && !toolTip)
+        setToolTip(QString());
+    m_toolTip = toolTip;
     UpdateAccessibleText();
 }
 
@@ -152,6 +156,8 @@ void CLedIndicator::UpdateAccessibleText()
         return;
     setAccessibleName(AccessibleText(m_accessibleLabel, m_stateTexts, m_currentState));
     setAccessibleDescription(StateText(m_stateTexts, m_currentState));
+    if (m_toolTip)
+        setToolTip(accessibleName());
 }
 
 CLedIndicator::Layout CLedIndicator::ComputeLayout(const QRect &item, unsigned cx, unsigned cy,

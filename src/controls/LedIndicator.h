@@ -71,8 +71,10 @@ public:
     void SetStateFilter(StateFilter filter) { m_stateFilter = std::move(filter); }
 
     // Accessible name: the label followed by the text of the current state ("Input 5: on").
-    // State texts default to "off" and "on" for states 0 and 1.
-    void SetAccessibleLabel(const QString &label, const QStringList &stateTexts = {});
+    // State texts default to "off" and "on" for states 0 and 1. With `toolTip` the tooltip
+    // shows the same text; without, the control has none.
+    void SetAccessibleLabel(const QString &label, const QStringList &stateTexts = {},
+                            bool toolTip = false);
 
     // Paints the control into the item rectangle; only ODS_DISABLED of the state is looked at.
     void DrawItem(QPainter &painter, const QRect &item, unsigned itemState);
@@ -117,4 +119,5 @@ private:
     StateFilter m_stateFilter;
     QString m_accessibleLabel;
     QStringList m_stateTexts;
+    bool m_toolTip = false;
 };

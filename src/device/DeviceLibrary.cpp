@@ -1,5 +1,7 @@
 #include "DeviceLibrary.h"
 
+#include "LoadedLibrary.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -54,5 +56,9 @@ bool DeviceLibrary::Load(const QString &path, DeviceLoadError *error)
     DXS_FUNCTION_LIST(DXS_RESOLVE)
 #undef DXS_RESOLVE
     m_table = table;
+    // Optional: a vendor library does not have it.
+    using Marker = int32_t (*)();
+    const auto marker = reinterpret_cast<Marker>(m_library.resolve(kSimulatedMarkerSymbol));
+    m_simulated = marker && marker() == 1;
     return true;
 }

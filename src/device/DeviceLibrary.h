@@ -29,8 +29,12 @@ public:
     // table untouched.
     bool Load(const QString &path, DeviceLoadError *error);
     const DeviceTable &Table() const { return m_table; }
+    // The loaded file, and whether it exports the simulated library's marker.
+    QString FilePath() const { return m_library.fileName(); }
+    bool IsSimulated() const { return m_simulated; }
 
 private:
     QLibrary m_library;
     DeviceTable m_table;
+    bool m_simulated = false;
 };

@@ -6,6 +6,7 @@
 #include "DialogUnits.h"
 #include "LedIndicator.h"
 #include "PageLayout.h"
+#include "PointNames.h"
 #include "ResourceIds.h"
 
 namespace {
@@ -33,6 +34,7 @@ CVL_DiWnd::CVL_DiWnd(QWidget *parent)
         leds[k] = new CLedIndicator(this);
         leds[k]->setGeometry(PointRect(du, k, kLedY));
     }
+    connect(&PointNames::Instance(), &PointNames::changed, this, &CVL_DiWnd::LabelLeds);
 }
 
 void CVL_DiWnd::InputRange(int count, int tab, int *first, int *end)
@@ -57,10 +59,24 @@ void CVL_DiWnd::SetupLeds()
         const bool present = k < live && !IsMissingOnSplitBoard(count, k);
         led->SetStateIcon(0, present ? IDI_LED_OFF : IDI_LED_UNAVAILABLE, 0, 0);
         led->SetStateIcon(1, present ? IDI_LED_ON : IDI_LED_UNAVAILABLE, 0, 0);
-        const QString label = QStringLiteral("Input %1").arg(kPagePoints * tabIndex + k);
-        // A missing input reads the same in both states: its state means nothing.
-        const QString missing = QStringLiteral("not present");
-        led->SetAccessibleLabel(label, present ? QStringList() : QStringList{missing, missing});
+    }
+    LabelLeds();
+}
+
+void CVL_DiWnd::LabelLeds()
+{
+    const int count = BoundPoints(diCount);
+    const int live = count == kSplitBoardInputs ? kPagePoints : LivePoints(count, tabIndex);
+    // A missing input reads the same in both states: its state means nothing.
+    const QString missing = QStringLiteral("not present");
+    for (int k = 0; k < kPagePoints; ++k) {
+        const bool present = k < live && !IsMissingOnSplitBoard(count, k);
+        const int bit = kPagePoints * tabIndex + k;
+        const QString name =
+            present ? PointNames::Instance().Name(cardNo, PointDir::In, bit) : QString();
+        leds[k]->SetAccessibleLabel(PointLabel(PointDir::In, bit, name),
+                                    present ? QStringList() : QStringList{missing, missing},
+                                    !name.isEmpty());
     }
 }
 

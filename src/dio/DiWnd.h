@@ -20,6 +20,9 @@ public:
     void SetupLeds();
     // Reads the live inputs of the tab, sets their LEDs and rebuilds diWord.
     void RefreshInputs();
+    // Gives every LED its accessible name, with the point's name where it has one; reads
+    // nothing. SetupLeds does it, and so does a change of the point names.
+    void LabelLeds();
 
     // The bits RefreshInputs reads: the tab's range, or 0 ... 31 on a board of 24 inputs.
     static void InputRange(int diCount, int tabIndex, int *first, int *end);

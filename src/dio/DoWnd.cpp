@@ -8,6 +8,7 @@
 #include "ImageButton.h"
 #include "Messages.h"
 #include "PageLayout.h"
+#include "PointNames.h"
 #include "ResourceIds.h"
 
 namespace {
@@ -32,6 +33,7 @@ CVL_DoWnd::CVL_DoWnd(QWidget *parent)
         connect(button, &QAbstractButton::clicked, this, [this, k] { OnBitClicked(k); });
         bitButtons[k] = button;
     }
+    connect(&PointNames::Instance(), &PointNames::changed, this, &CVL_DoWnd::LabelButtons);
 }
 
 void CVL_DoWnd::SetupButtons()
@@ -44,12 +46,28 @@ void CVL_DoWnd::SetupButtons()
         // A grey button leaves the tab order but stays clickable.
         button->setFocusPolicy(present ? Qt::StrongFocus : Qt::ClickFocus);
         button->SetFlatLook(false, true);
-        const int bit = kPagePoints * tabIndex + k;
-        button->SetAccessibleLabel(QStringLiteral("Output %1").arg(bit),
-                                   present ? QStringLiteral("off") : QStringLiteral("not present"));
     }
     for (auto &tab : shownState)
         std::fill(std::begin(tab), std::end(tab), 0);
+    LabelButtons();
+}
+
+void CVL_DoWnd::LabelButtons()
+{
+    for (int k = 0; k < kPagePoints; ++k)
+        LabelButton(k);
+}
+
+void CVL_DoWnd::LabelButton(int k)
+{
+    const bool present = k < LivePoints(BoundPoints(doCount), tabIndex);
+    const int bit = kPagePoints * tabIndex + k;
+    const QString name =
+        present ? PointNames::Instance().Name(cardNo, PointDir::Out, bit) : QString();
+    const QString state = !present                  ? QStringLiteral("not present")
+        : shownState[tabIndex == 0 ? 0 : 1][k] != 0 ? QStringLiteral("on")
+                                                    : QStringLiteral("off");
+    bitButtons[k]->SetAccessibleLabel(PointLabel(PointDir::Out, bit, name), state, !name.isEmpty());
 }
 
 void CVL_DoWnd::RefreshOutputs()
@@ -67,16 +85,14 @@ void CVL_DoWnd::RefreshOutputs()
         if (value != 0) {
             if (shown[k] == 0) {
                 bitButtons[k]->LoadButtonIcons(IDI_LED_OUTPUT_ON, 0);
-                bitButtons[k]->SetAccessibleLabel(QStringLiteral("Output %1").arg(i),
-                                                  QStringLiteral("on"));
                 shown[k] = value;
+                LabelButton(k);
             }
             doWord |= 1u << k;
         } else if (shown[k] != 0) {
             bitButtons[k]->LoadButtonIcons(IDI_LED_OFF, 0);
-            bitButtons[k]->SetAccessibleLabel(QStringLiteral("Output %1").arg(i),
-                                              QStringLiteral("off"));
             shown[k] = 0;
+            LabelButton(k);
         }
     }
     if (doWord != lastDoWord) {

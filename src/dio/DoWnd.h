@@ -34,6 +34,9 @@ public:
     // A click on button k: unless outputs are disabled, reads bit k of the tab back and
     // writes its inverse, whether or not the board has that output.
     void OnBitClicked(int k);
+    // Gives every button its accessible name for the state it shows, with the point's name
+    // where it has one; reads nothing. A change of the point names does it too.
+    void LabelButtons();
 
     int32_t doCount = 0; // set by the window, bounded to 0 ... 64
     int32_t tabIndex = 0; // 0: bits 0-31, 1: bits 32-63
@@ -47,4 +50,5 @@ public:
 
 private:
     template<typename Value> void WritePattern(Value value);
+    void LabelButton(int k);
 };

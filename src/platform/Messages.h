@@ -27,6 +27,7 @@ enum PrivateMessage : int {
 enum ViewKind : int {
     kSystemIoView = 100,
     kDigitalIoView = 101,
+    kChangeLogView = 102,
 };
 
 class WindowMessage : public QEvent

@@ -1,0 +1,180 @@
+#include "ChangeListModel.h"
+
+#include <QRegularExpression>
+
+bool ChangeFilter::Matches(const RecordedPoint &p, const QString &name) const
+{
+    if (card >= 0 && p.card != card)
+        return false;
+    const QString text = point.trimmed();
+    if (text.isEmpty())
+        return true;
+    static const QRegularExpression directed(QStringLiteral("^(in|out)\\s*(\\d{1,9})$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression number(QStringLiteral("^\\d{1,9}$"));
+    if (const QRegularExpressionMatch m = directed.match(text); m.hasMatch())
+        return DirText(p.dir) == m.captured(1).toLower() && p.point == m.captured(2).toInt();
+    if (number.match(text).hasMatch())
+        return p.point == text.toInt();
+    return name.contains(text, Qt::CaseInsensitive) ||
+        PointKey(p.card, p.dir, p.point).contains(text, Qt::CaseInsensitive);
+}
+
+ChangeListModel::ChangeListModel(const ChangeRecorder *recorder, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_recorder(recorder)
+{
+    Reset();
+}
+
+int ChangeListModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return m_filter.isEmpty() ? int(m_end - m_first) : int(m_rows.size());
+}
+
+int ChangeListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+quint64 ChangeListModel::SeqOfRow(int row) const
+{
+    return m_filter.isEmpty() ? m_first + quint64(row) : m_rows[size_t(row)];
+}
+
+QString ChangeListModel::TimeText(const QDateTime &utc)
+{
+    return utc.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+}
+
+QVariant ChangeListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() ||
+        (role != Qt::DisplayRole && role != Qt::TextAlignmentRole))
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return index.column() == Name ? QVariant() : QVariant(int(Qt::AlignCenter));
+    const PointChange &c = m_recorder->ring().at(SeqOfRow(index.row()));
+    const RecordedPoint &p = m_recorder->points()[c.point];
+    switch (index.column()) {
+    case Time:
+        return TimeText(m_recorder->WallTime(c.us));
+    case Card:
+        return p.card;
+    case Direction:
+        return DirText(p.dir);
+    case Point:
+        return p.point;
+    case Name:
+        return PointNames::Instance().Name(p.card, p.dir, p.point);
+    case Value:
+        return c.value != 0 ? QStringLiteral("on") : QStringLiteral("off");
+    default:
+        return {};
+    }
+}
+
+QVariant ChangeListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char *const titles[ColumnCount] = {"Time",  "Card", "I/O",
+                                                    "Point", "Name", "Value"};
+    return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section])
+                                                 : QVariant();
+}
+
+bool ChangeListModel::Shows(uint32_t point) const
+{
+    return point < m_matches.size() && m_matches[point];
+}
+
+void ChangeListModel::UpdateMatches()
+{
+    const std::vector<RecordedPoint> &points = m_recorder->points();
+    m_matches.resize(points.size());
+    for (size_t i = 0; i < points.size(); ++i) {
+        const RecordedPoint &p = points[i];
+        m_matches[i] =
+            m_filter.Matches(p, PointNames::Instance().Name(p.card, p.dir, p.point)) ? 1 : 0;
+    }
+}
+
+void ChangeListModel::SetFilter(const ChangeFilter &filter)
+{
+    m_filter = filter;
+    Reset();
+}
+
+void ChangeListModel::Reset()
+{
+    beginResetModel();
+    UpdateMatches();
+    const ChangeRing &ring = m_recorder->ring();
+    m_first = ring.firstSeq();
+    m_end = ring.endSeq();
+    m_rows.clear();
+    m_newestShownUs = -1;
+    if (!m_filter.isEmpty()) {
+        for (quint64 seq = m_first; seq < m_end; ++seq)
+            if (m_matches[ring.at(seq).point])
+                m_rows.push_back(seq);
+    }
+    if (rowCount() > 0)
+        m_newestShownUs = ring.at(SeqOfRow(rowCount() - 1)).us;
+    endResetModel();
+}
+
+void ChangeListModel::Sync()
+{
+    const ChangeRing &ring = m_recorder->ring();
+    const quint64 first = ring.firstSeq();
+    const quint64 end = ring.endSeq();
+    if (first < m_first || first > m_end || end < m_end) {
+        Reset(); // cleared, or every shown change dropped
+        return;
+    }
+    if (m_matches.size() < m_recorder->points().size())
+        UpdateMatches();
+
+    if (m_filter.isEmpty()) {
+        if (first > m_first) {
+            beginRemoveRows({}, 0, int(first - m_first) - 1);
+            m_first = first;
+            endRemoveRows();
+        }
+    } else {
+        int gone = 0;
+        while (size_t(gone) < m_rows.size() && m_rows[size_t(gone)] < first)
+            ++gone;
+        if (gone > 0) {
+            beginRemoveRows({}, 0, gone - 1);
+            m_rows.erase(m_rows.begin(), m_rows.begin() + gone);
+            endRemoveRows();
+        }
+        m_first = first;
+    }
+
+    if (end == m_end)
+        return;
+    if (m_filter.isEmpty()) {
+        beginInsertRows({}, rowCount(), rowCount() + int(end - m_end) - 1);
+        m_end = end;
+        endInsertRows();
+        m_newestShownUs = ring.at(end - 1).us;
+        return;
+    }
+    std::vector<quint64> added;
+    for (quint64 seq = m_end; seq < end; ++seq)
+        if (m_matches[ring.at(seq).point])
+            added.push_back(seq);
+    m_end = end;
+    if (added.empty())
+        return;
+    beginInsertRows({}, rowCount(), rowCount() + int(added.size()) - 1);
+    m_rows.insert(m_rows.end(), added.begin(), added.end());
+    endInsertRows();
+    m_newestShownUs = ring.at(added.back()).us;
+}

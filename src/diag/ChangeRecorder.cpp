@@ -1,0 +1,173 @@
+#include "ChangeRecorder.h"
+
+#include "CardMap.h"
+#include "DeviceTable.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+
+namespace {
+
+// A board of 24 inputs wires them to bits 0-7 and 16-31.
+constexpr int kSplitBoardInputs = 24;
+
+quint64 Key(int32_t card, PointDir dir, int point)
+{
+    return (quint64(uint32_t(card)) << 16) | (quint64(dir) << 8) | quint64(point & 0xFF);
+}
+
+qint64 SteadyMicroseconds()
+{
+    static QElapsedTimer timer;
+    if (!timer.isValid())
+        timer.start();
+    return timer.nsecsElapsed() / 1000;
+}
+
+} // namespace
+
+std::vector<int> LiveBits(PointDir dir, int32_t count)
+{
+    std::vector<int> bits;
+    const int n = BoundPoints(count);
+    for (int bit = 0; bit < n; ++bit)
+        bits.push_back(
+            dir == PointDir::In && n == kSplitBoardInputs && bit >= 8 && bit < 16 ? bit + 16 : bit);
+    std::sort(bits.begin(), bits.end());
+    return bits;
+}
+
+ChangeRecorder::ChangeRecorder(qsizetype capacity, Clock clock)
+    : m_clock(clock ? std::move(clock) : Clock(SteadyMicroseconds))
+    , m_ring(capacity)
+{
+    Clear();
+}
+
+void ChangeRecorder::SetBoards(const QList<PolledBoard> &boards)
+{
+    m_boards = boards;
+    m_plan.clear();
+    for (const PolledBoard &b : boards) {
+        BoardPlan plan{b.card, {}, {}};
+        for (int bit : LiveBits(PointDir::In, b.inputs))
+            plan.inputs.emplace_back(bit, AddPoint(b.card, PointDir::In, bit));
+        for (int bit : LiveBits(PointDir::Out, b.outputs))
+            plan.outputs.emplace_back(bit, AddPoint(b.card, PointDir::Out, bit));
+        m_plan.push_back(std::move(plan));
+    }
+}
+
+uint32_t ChangeRecorder::AddPoint(int32_t card, PointDir dir, int bit)
+{
+    const int known = PointIndex(card, dir, bit);
+    if (known >= 0)
+        return uint32_t(known);
+    RecordedPoint p;
+    p.card = card;
+    p.dir = dir;
+    p.point = uint8_t(bit);
+    p.firstSeenUs = -1; // not read yet
+    m_points.push_back(p);
+    const uint32_t index = uint32_t(m_points.size() - 1);
+    m_index.insert(Key(card, dir, bit), index);
+    return index;
+}
+
+int ChangeRecorder::PointIndex(int32_t card, PointDir dir, int point) const
+{
+    if (point < 0 || point >= kMaxPoints)
+        return -1;
+    const auto it = m_index.constFind(Key(card, dir, point));
+    return it == m_index.cend() ? -1 : int(*it);
+}
+
+void ChangeRecorder::Record(uint32_t index, bool value, qint64 us)
+{
+    RecordedPoint &p = m_points[index];
+    if (p.firstSeenUs < 0) {
+        p.firstSeenUs = us;
+        p.last = p.base = value;
+        return;
+    }
+    if (p.last == value)
+        return;
+    p.last = value;
+    if (!p.changed) {
+        p.changed = true;
+        ++m_changedCount;
+    }
+    PointChange gone;
+    if (m_ring.push({us, index, value ? 1u : 0u}, &gone)) {
+        m_points[gone.point].base = gone.value != 0;
+        m_horizonUs = gone.us;
+        ++m_dropped;
+    }
+}
+
+int ChangeRecorder::Poll()
+{
+    const qint64 us = std::max<qint64>(0, m_clock() - m_originUs);
+    m_lastPollUs = us;
+    const quint64 before = m_ring.endSeq();
+    const DeviceTable &dev = Dev();
+    // The common case, a point read as it was, stays in this loop.
+    auto take = [&](uint32_t index, int32_t status, int32_t value) {
+        const RecordedPoint &p = m_points[index];
+        if (status >= 0 && (p.last != (value != 0) || p.firstSeenUs < 0))
+            Record(index, value != 0, us);
+    };
+    for (const BoardPlan &plan : m_plan) {
+        for (const auto &[bit, index] : plan.inputs) {
+            int32_t value = 0;
+            const int32_t status = dev.DXS_devDiGetBit(plan.card, bit, &value);
+            take(index, status, value);
+        }
+        for (const auto &[bit, index] : plan.outputs) {
+            int32_t value = 0;
+            const int32_t status = dev.DXS_devDoGetBit(plan.card, bit, &value);
+            take(index, status, value);
+        }
+    }
+    return int(m_ring.endSeq() - before);
+}
+
+void ChangeRecorder::Clear()
+{
+    m_ring.clear();
+    m_dropped = 0;
+    m_changedCount = 0;
+    m_horizonUs = 0;
+    m_lastPollUs = 0;
+    m_originUs = m_clock();
+    m_startUtc = QDateTime::currentDateTimeUtc();
+    for (RecordedPoint &p : m_points) {
+        p.base = p.last;
+        p.changed = false;
+        if (p.firstSeenUs >= 0)
+            p.firstSeenUs = 0;
+    }
+}
+
+std::vector<uint32_t> ChangeRecorder::ChangedPoints() const
+{
+    std::vector<uint32_t> changed;
+    for (size_t i = 0; i < m_points.size(); ++i)
+        if (m_points[i].changed)
+            changed.push_back(uint32_t(i));
+    std::sort(changed.begin(), changed.end(), [this](uint32_t a, uint32_t b) {
+        const RecordedPoint &p = m_points[a];
+        const RecordedPoint &q = m_points[b];
+        return std::tie(p.card, p.dir, p.point) < std::tie(q.card, q.dir, q.point);
+    });
+    return changed;
+}
+
+size_t ChangeRecorder::memoryBytes() const
+{
+    size_t bytes = m_ring.memoryBytes() + m_points.capacity() * sizeof(RecordedPoint);
+    for (const BoardPlan &plan : m_plan)
+        bytes += (plan.inputs.capacity() + plan.outputs.capacity()) * sizeof(plan.inputs[0]);
+    return bytes;
+}

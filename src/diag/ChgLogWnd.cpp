@@ -1,0 +1,399 @@
+#include "ChgLogWnd.h"
+
+#include "CardCatalogue.h"
+#include "ChangeExport.h"
+#include "ChangeListModel.h"
+#include "MessageBox.h"
+#include "ResourceIds.h"
+#include "Resources.h"
+#include "SystemInfo.h"
+#include "TimelineStrip.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kPollMs = 10;
+constexpr int kTimelineHeight = 150;
+
+qsizetype g_ringCapacity = ChangeRecorder::kDefaultCapacity;
+
+CVL_ChgLogWnd::SaveFileChooser &Chooser()
+{
+    static CVL_ChgLogWnd::SaveFileChooser chooser;
+    return chooser;
+}
+
+QString ChooseSaveFile(QWidget *parent, const QString &caption, const QString &filter)
+{
+    if (Chooser())
+        return Chooser()(parent, caption, filter);
+    return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+}
+
+// The card label of a board position.
+QString LabelOf(int position)
+{
+    return CardLabel(g_pSysInfo->cardMap->cardNo(position),
+                     g_pSysInfo->boardTable->boardName[position]);
+}
+
+int BoardPositions()
+{
+    return IsDigitalIoActive() ? g_pSysInfo->cardMap->boardSlots() : 0;
+}
+
+} // namespace
+
+void CVL_ChgLogWnd::SetSaveFileChooser(SaveFileChooser chooser)
+{
+    Chooser() = std::move(chooser);
+}
+
+void CVL_ChgLogWnd::SetRingCapacity(qsizetype capacity)
+{
+    g_ringCapacity = capacity;
+}
+
+CVL_ChgLogWnd::CVL_ChgLogWnd(QWidget *parent)
+    : QWidget(parent)
+    , m_recorder(g_ringCapacity)
+{
+    setObjectName(QStringLiteral("ChangeLogView"));
+    setWindowTitle(QStringLiteral("Change Log"));
+    setWindowIcon(Resources::Icon(IDI_DIGITAL_IO));
+    m_model = new ChangeListModel(&m_recorder, this);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(4);
+
+    auto *commands = new QHBoxLayout;
+    m_boards = new QPushButton(QStringLiteral("Boards"), this);
+    m_boards->setObjectName(QStringLiteral("Boards"));
+    m_boardMenu = new QMenu(m_boards);
+    m_boards->setMenu(m_boardMenu);
+    commands->addWidget(m_boards);
+    m_pause = new QPushButton(QStringLiteral("Pause"), this);
+    m_pause->setObjectName(QStringLiteral("Pause"));
+    connect(m_pause, &QPushButton::clicked, this, [this] { SetPaused(!m_paused); });
+    commands->addWidget(m_pause);
+    m_clear = new QPushButton(QStringLiteral("Clear"), this);
+    m_clear->setObjectName(QStringLiteral("Clear"));
+    connect(m_clear, &QPushButton::clicked, this, &CVL_ChgLogWnd::Clear);
+    commands->addWidget(m_clear);
+    commands->addStretch();
+    auto *csv = new QPushButton(QStringLiteral("Export CSV..."), this);
+    csv->setObjectName(QStringLiteral("ExportCsv"));
+    connect(csv, &QPushButton::clicked, this, [this] { Export(false); });
+    commands->addWidget(csv);
+    auto *vcd = new QPushButton(QStringLiteral("Export VCD..."), this);
+    vcd->setObjectName(QStringLiteral("ExportVcd"));
+    connect(vcd, &QPushButton::clicked, this, [this] { Export(true); });
+    commands->addWidget(vcd);
+    auto *snapshot = new QPushButton(QStringLiteral("Copy Snapshot"), this);
+    snapshot->setObjectName(QStringLiteral("CopySnapshot"));
+    connect(snapshot, &QPushButton::clicked, this, &CVL_ChgLogWnd::CopySnapshot);
+    commands->addWidget(snapshot);
+    layout->addLayout(commands);
+
+    auto *filter = new QHBoxLayout;
+    auto *cardLabel = new QLabel(QStringLiteral("Card:"), this);
+    filter->addWidget(cardLabel);
+    m_cardFilter = new QComboBox(this);
+    m_cardFilter->setObjectName(QStringLiteral("CardFilter"));
+    cardLabel->setBuddy(m_cardFilter);
+    m_cardFilter->addItem(QStringLiteral("All cards"), -1);
+    for (int i = 0; i < BoardPositions(); ++i)
+        m_cardFilter->addItem(LabelOf(i), g_pSysInfo->cardMap->cardNo(i));
+    connect(m_cardFilter, &QComboBox::currentIndexChanged, this, &CVL_ChgLogWnd::OnFilterEdited);
+    filter->addWidget(m_cardFilter);
+    auto *pointLabel = new QLabel(QStringLiteral("Point:"), this);
+    filter->addWidget(pointLabel);
+    m_pointFilter = new QLineEdit(this);
+    m_pointFilter->setObjectName(QStringLiteral("PointFilter"));
+    m_pointFilter->setPlaceholderText(QStringLiteral("in5, out12, 7 or a name"));
+    m_pointFilter->setClearButtonEnabled(true);
+    pointLabel->setBuddy(m_pointFilter);
+    connect(m_pointFilter, &QLineEdit::textChanged, this, &CVL_ChgLogWnd::OnFilterEdited);
+    filter->addWidget(m_pointFilter, 1);
+    m_counts = new QLabel(this);
+    m_counts->setObjectName(QStringLiteral("Counts"));
+    filter->addWidget(m_counts);
+    layout->addLayout(filter);
+
+    m_list = new QTableView(this);
+    m_list->setObjectName(QStringLiteral("Changes"));
+    m_list->setModel(m_model);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setWordWrap(false);
+    m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
+    m_list->horizontalHeader()->setStretchLastSection(false);
+    const int digit = m_list->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    m_list->setColumnWidth(ChangeListModel::Time, digit * 14);
+    m_list->setColumnWidth(ChangeListModel::Card, digit * 6);
+    m_list->setColumnWidth(ChangeListModel::Direction, digit * 5);
+    m_list->setColumnWidth(ChangeListModel::Point, digit * 6);
+    m_list->setColumnWidth(ChangeListModel::Value, digit * 6);
+    m_list->horizontalHeader()->setSectionResizeMode(ChangeListModel::Name, QHeaderView::Stretch);
+    layout->addWidget(m_list, 1);
+
+    auto *zoom = new QHBoxLayout;
+    zoom->addWidget(new QLabel(QStringLiteral("Timeline"), this));
+    zoom->addStretch();
+    auto *out = new QToolButton(this);
+    out->setObjectName(QStringLiteral("ZoomOut"));
+    out->setText(QStringLiteral("-"));
+    out->setToolTip(QStringLiteral("Show a longer time"));
+    zoom->addWidget(out);
+    m_span = new QLabel(this);
+    m_span->setObjectName(QStringLiteral("Span"));
+    m_span->setAlignment(Qt::AlignCenter);
+    m_span->setMinimumWidth(digit * 6);
+    zoom->addWidget(m_span);
+    auto *in = new QToolButton(this);
+    in->setObjectName(QStringLiteral("ZoomIn"));
+    in->setText(QStringLiteral("+"));
+    in->setToolTip(QStringLiteral("Show a shorter time"));
+    zoom->addWidget(in);
+    layout->addLayout(zoom);
+
+    m_timeline = new CTimelineStrip(&m_recorder, m_model, this);
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidget(m_timeline);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFixedHeight(kTimelineHeight);
+    layout->addWidget(scroll);
+    auto showSpan = [this](int seconds) {
+        m_span->setText(QStringLiteral("%1 s").arg(seconds));
+    };
+    showSpan(m_timeline->spanSeconds());
+    connect(m_timeline, &CTimelineStrip::spanChanged, this, showSpan);
+    connect(in, &QToolButton::clicked, m_timeline, &CTimelineStrip::ZoomIn);
+    connect(out, &QToolButton::clicked, m_timeline, &CTimelineStrip::ZoomOut);
+
+    m_timer = new QTimer(this);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    m_timer->setInterval(kPollMs);
+    connect(m_timer, &QTimer::timeout, this, &CVL_ChgLogWnd::OnTimer);
+    connect(&PointNames::Instance(), &PointNames::changed, this, &CVL_ChgLogWnd::OnNamesChanged);
+
+    FillBoardMenu();
+    OnBoardsChosen();
+    ShowCounts();
+}
+
+CVL_ChgLogWnd::~CVL_ChgLogWnd() = default;
+
+void CVL_ChgLogWnd::FillBoardMenu()
+{
+    const int32_t active = g_pSysInfo ? g_pSysInfo->activeCardNo : 0;
+    for (int i = 0; i < BoardPositions(); ++i) {
+        QAction *board = m_boardMenu->addAction(LabelOf(i));
+        const int32_t card = g_pSysInfo->cardMap->cardNo(i);
+        board->setData(card);
+        board->setCheckable(true);
+        board->setChecked(card == active && CardIndexOf(card) == i);
+        connect(board, &QAction::toggled, this, &CVL_ChgLogWnd::OnBoardsChosen);
+    }
+    m_boards->setEnabled(!m_boardMenu->isEmpty());
+}
+
+QList<int32_t> CVL_ChgLogWnd::boards() const
+{
+    QList<int32_t> cards;
+    for (const PolledBoard &b : m_recorder.boards())
+        cards << b.card;
+    return cards;
+}
+
+void CVL_ChgLogWnd::SetBoards(const QList<int32_t> &cards)
+{
+    {
+        const QSignalBlocker block(m_boardMenu);
+        for (QAction *board : m_boardMenu->actions()) {
+            const QSignalBlocker blockAction(board);
+            board->setChecked(cards.contains(board->data().toInt()));
+        }
+    }
+    OnBoardsChosen();
+}
+
+void CVL_ChgLogWnd::OnBoardsChosen()
+{
+    QList<PolledBoard> chosen;
+    QStringList names;
+    const QList<QAction *> actions = m_boardMenu->actions();
+    for (int i = 0; i < actions.size() && i < BoardPositions(); ++i) {
+        if (!actions[i]->isChecked())
+            continue;
+        const CardMap *map = g_pSysInfo->cardMap;
+        chosen.append({map->cardNo(i), map->diCount(i), map->doCount(i)});
+        names << QString::number(map->cardNo(i));
+    }
+    m_recorder.SetBoards(chosen);
+    const QString text = names.isEmpty() ? QStringLiteral("Boards: none")
+                                         : QStringLiteral("Boards: %1").arg(names.join(u", "));
+    m_boards->setText(text);
+    // Room for the menu arrow beside the text.
+    m_boards->setMinimumWidth(m_boards->fontMetrics().horizontalAdvance(text) + 36);
+    UpdateTimer();
+}
+
+void CVL_ChgLogWnd::UpdateTimer()
+{
+    if (!m_paused && !m_recorder.boards().isEmpty())
+        m_timer->start();
+    else
+        m_timer->stop();
+}
+
+void CVL_ChgLogWnd::OnTimer()
+{
+    if (m_recorder.Poll() == 0) {
+        m_timeline->Tick();
+        return;
+    }
+    QScrollBar *bar = m_list->verticalScrollBar();
+    const bool follow = bar->value() >= bar->maximum();
+    m_model->Sync();
+    if (follow)
+        m_list->scrollToBottom();
+    ShowCounts();
+    m_timeline->Tick();
+}
+
+void CVL_ChgLogWnd::SetPaused(bool paused)
+{
+    m_paused = paused;
+    m_pause->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    m_timeline->SetPaused(paused);
+    UpdateTimer();
+    ShowCounts();
+}
+
+void CVL_ChgLogWnd::Clear()
+{
+    m_recorder.Clear();
+    m_model->Reset();
+    m_timeline->Refresh();
+    ShowCounts();
+}
+
+void CVL_ChgLogWnd::SetFilter(int32_t card, const QString &point)
+{
+    {
+        const QSignalBlocker blockCard(m_cardFilter);
+        const QSignalBlocker blockPoint(m_pointFilter);
+        m_cardFilter->setCurrentIndex(std::max(0, m_cardFilter->findData(card)));
+        m_pointFilter->setText(point);
+    }
+    OnFilterEdited();
+}
+
+void CVL_ChgLogWnd::OnFilterEdited()
+{
+    ChangeFilter filter;
+    filter.card = m_cardFilter->currentData().toInt();
+    filter.point = m_pointFilter->text();
+    m_model->SetFilter(filter);
+    m_list->scrollToBottom();
+    m_timeline->Refresh();
+    ShowCounts();
+}
+
+void CVL_ChgLogWnd::OnNamesChanged()
+{
+    QScrollBar *bar = m_list->verticalScrollBar();
+    const bool follow = bar->value() >= bar->maximum();
+    m_model->Reset();
+    if (follow)
+        m_list->scrollToBottom();
+    m_timeline->Refresh();
+}
+
+void CVL_ChgLogWnd::ShowCounts()
+{
+    const ChangeRing &ring = m_recorder.ring();
+    QString text = QStringLiteral("%1 changes").arg(ring.size());
+    if (!m_model->filter().isEmpty())
+        text = QStringLiteral("%1 of %2").arg(m_model->rowCount()).arg(text);
+    text += QStringLiteral(", %1 dropped").arg(m_recorder.dropped());
+    if (m_paused)
+        text += QStringLiteral(", paused");
+    m_counts->setText(text);
+}
+
+QString CVL_ChgLogWnd::NameOf(const RecordedPoint &p) const
+{
+    return PointNames::Instance().Name(p.card, p.dir, p.point);
+}
+
+bool CVL_ChgLogWnd::ExportCsv(const QString &path, QString *error) const
+{
+    return WriteFileAtomically(
+        path,
+        [this](QIODevice *out) {
+            return WriteCsv(out, m_recorder, [this](const RecordedPoint &p) { return NameOf(p); });
+        },
+        error);
+}
+
+bool CVL_ChgLogWnd::ExportVcd(const QString &path, QString *error) const
+{
+    return WriteFileAtomically(
+        path,
+        [this](QIODevice *out) {
+            return WriteVcd(out, m_recorder, [this](const RecordedPoint &p) { return NameOf(p); });
+        },
+        error);
+}
+
+void CVL_ChgLogWnd::Export(bool vcd)
+{
+    const QString path = ChooseSaveFile(this, QStringLiteral("Export Change Log"),
+                                        vcd ? QStringLiteral("Value Change Dump (*.vcd)")
+                                            : QStringLiteral("Comma-separated values (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!(vcd ? ExportVcd(path, &error) : ExportCsv(path, &error)))
+        ShowFailure(this, QStringLiteral("The change log could not be exported."),
+                    QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), error));
+}
+
+QString CVL_ChgLogWnd::SnapshotOfBoards() const
+{
+    QList<BoardSnapshot> snapshots;
+    for (const PolledBoard &b : m_recorder.boards()) {
+        const int position = CardIndexOf(b.card);
+        if (IsDigitalIoActive() && position >= 0)
+            snapshots << ReadSnapshot(b.card, LabelOf(position), b.inputs, b.outputs);
+    }
+    return SnapshotText(snapshots, QDateTime::currentDateTime());
+}
+
+void CVL_ChgLogWnd::CopySnapshot()
+{
+    QApplication::clipboard()->setText(SnapshotOfBoards());
+}

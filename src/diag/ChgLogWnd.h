@@ -1,0 +1,94 @@
+#pragma once
+// The Change Log window (kind 102): while it is open and recording it polls the live inputs
+// and outputs of the boards chosen in it (the active board at first) every 10 ms with calls of
+// its own, and lists every change with its time, card, direction, point, name and new value.
+// A filter narrows the list and the timeline, Pause stops the polling, Clear begins a new
+// recording. The list follows the newest change unless the user scrolled away. The recording
+// can be exported as CSV or VCD, and "Copy Snapshot" puts the chosen boards' state on the
+// clipboard.
+
+#include "ChangeRecorder.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class ChangeListModel;
+class CTimelineStrip;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTableView;
+class QTimer;
+class QToolButton;
+
+class CVL_ChgLogWnd : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit CVL_ChgLogWnd(QWidget *parent = nullptr);
+    ~CVL_ChgLogWnd() override;
+
+    // One poll (the 10 ms timer): records the changes, then the list and the timeline follow.
+    void OnTimer();
+    void SetPaused(bool paused);
+    bool isPaused() const { return m_paused; }
+    void Clear();
+    // The boards polled, by card number; only boards of the card map are taken.
+    void SetBoards(const QList<int32_t> &cards);
+    QList<int32_t> boards() const;
+    void SetFilter(int32_t card, const QString &point);
+
+    // Writes the recording to `path`; false (with the reason) when the file could not be
+    // written, which leaves any old file as it was.
+    bool ExportCsv(const QString &path, QString *error = nullptr) const;
+    bool ExportVcd(const QString &path, QString *error = nullptr) const;
+    // The text "Copy Snapshot" puts on the clipboard: reads every chosen board.
+    QString SnapshotOfBoards() const;
+    void CopySnapshot();
+
+    // The file the export buttons ask for: (parent, caption, filter) -> path, empty when the
+    // user cancels. Tests put their own chooser in place; empty restores the dialog.
+    using SaveFileChooser = std::function<QString(QWidget *, const QString &, const QString &)>;
+    static void SetSaveFileChooser(SaveFileChooser chooser);
+    // The ring size of windows opened from now on (tests use a small one).
+    static void SetRingCapacity(qsizetype capacity);
+
+    const ChangeRecorder &recorder() const { return m_recorder; }
+    ChangeListModel *model() const { return m_model; }
+    QTableView *list() const { return m_list; }
+    CTimelineStrip *timeline() const { return m_timeline; }
+    QTimer *timer() const { return m_timer; }
+    QLabel *countsLabel() const { return m_counts; }
+    QPushButton *pauseButton() const { return m_pause; }
+
+private:
+    void FillBoardMenu();
+    void OnBoardsChosen();
+    void OnFilterEdited();
+    void OnNamesChanged();
+    void Export(bool vcd);
+    void ShowCounts();
+    void UpdateTimer();
+    QString NameOf(const RecordedPoint &p) const;
+
+    ChangeRecorder m_recorder;
+    ChangeListModel *m_model = nullptr;
+    bool m_paused = false;
+
+    QPushButton *m_boards = nullptr;
+    QMenu *m_boardMenu = nullptr;
+    QPushButton *m_pause = nullptr;
+    QPushButton *m_clear = nullptr;
+    QComboBox *m_cardFilter = nullptr;
+    QLineEdit *m_pointFilter = nullptr;
+    QLabel *m_counts = nullptr;
+    QTableView *m_list = nullptr;
+    CTimelineStrip *m_timeline = nullptr;
+    QLabel *m_span = nullptr;
+    QTimer *m_timer = nullptr;
+};

@@ -1,0 +1,75 @@
+#pragma once
+// Names the operator gives to a board's inputs and outputs ("Door sensor"), kept in an INI file
+// beside the settings file: one section per card number ("[Card3]"), one key per named point
+// ("In5=Door sensor", "Out12=Conveyor lamp"). Lines the program does not know are kept when it
+// writes the file, and every write replaces the file atomically. QtCore only.
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+enum class PointDir : uint8_t { In = 0, Out = 1 };
+
+constexpr int kNamedPoints = 64; // per direction and board
+
+// The names of one board: [direction][point], empty where a point has none.
+struct CardNames
+{
+    std::array<std::array<QString, kNamedPoints>, 2> names;
+
+    QString &at(PointDir dir, int point) { return names[int(dir)][point]; }
+    const QString &at(PointDir dir, int point) const { return names[int(dir)][point]; }
+    bool isEmpty() const;
+    bool operator==(const CardNames &other) const { return names == other.names; }
+};
+
+// "Input 5" or "Output 12", followed by ", <name>" when the point has a name.
+QString PointLabel(PointDir dir, int point, const QString &name = {});
+// "card1_in5": the point's fixed identifier, used where a name is missing.
+QString PointKey(int32_t card, PointDir dir, int point);
+// "in" or "out".
+QString DirText(PointDir dir);
+// A name as it is stored: control characters become blanks, blanks at either end are dropped.
+QString CleanName(const QString &name);
+
+// The names in a names file's text, by card number.
+QHash<int32_t, CardNames> ParseNames(const QByteArray &text);
+// The file's text with the point names of `card` replaced by `names`; every other line kept.
+QByteArray WithCardNames(const QByteArray &text, int32_t card, const CardNames &names);
+
+class PointNames : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The names file beside the settings file at `settingsPath`.
+    static QString PathBeside(const QString &settingsPath);
+    // The process-wide names, which every window shows.
+    static PointNames &Instance();
+
+    // Reads the file; a missing, unreadable or oversized file gives no names.
+    void Load(const QString &path);
+    QString path() const { return m_path; }
+
+    QString Name(int32_t card, PointDir dir, int point) const;
+    CardNames Card(int32_t card) const { return m_cards.value(card); }
+    bool isEmpty() const { return m_cards.isEmpty(); }
+
+    // Writes the names of one card into the file atomically. On success the names are in
+    // use and changed() is emitted; on failure nothing changes and `error` says why.
+    bool SaveCard(int32_t card, const CardNames &names, QString *error = nullptr);
+
+    // The point of `card` named `name` (compared without case and surrounding blanks).
+    bool Find(int32_t card, const QString &name, PointDir *dir, int *point) const;
+
+signals:
+    void changed();
+
+private:
+    QString m_path;
+    QHash<int32_t, CardNames> m_cards;
+};

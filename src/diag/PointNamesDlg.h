@@ -1,0 +1,40 @@
+#pragma once
+// The "Point Names" dialog: choose a board, name its live inputs and outputs in a table, and
+// OK writes the names of every board that was edited into the names file. Names edited for
+// several boards are kept while the board is switched; Cancel forgets them all.
+
+#include "PointNames.h"
+
+#include <QDialog>
+#include <QHash>
+
+class CImageButton;
+class QComboBox;
+class QTableWidget;
+
+class CVL_PointNamesDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // `cardNo`: the board shown first (the active board).
+    explicit CVL_PointNamesDlg(int32_t cardNo, QWidget *parent = nullptr);
+
+    QComboBox *cardList() const { return m_cardList; }
+    QTableWidget *table() const { return m_table; }
+    int32_t shownCard() const { return m_shownCard; }
+
+    // Saves every edited board; stays open, after telling why, when a write fails.
+    void OnOK();
+
+private:
+    void ShowCard(int position);
+    void TakeEdits();
+
+    QComboBox *m_cardList = nullptr;
+    QTableWidget *m_table = nullptr;
+    CImageButton *m_ok = nullptr;
+    CImageButton *m_cancel = nullptr;
+    int32_t m_shownCard = -1;
+    QHash<int32_t, CardNames> m_edits; // per card number: the names as edited
+};

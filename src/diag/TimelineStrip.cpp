@@ -1,0 +1,193 @@
+#include "TimelineStrip.h"
+
+#include "ChangeListModel.h"
+#include "ChangeRecorder.h"
+#include "TimelineRule.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+namespace {
+
+const QColor kBackground(20, 24, 28);
+const QColor kGrid(60, 66, 72);
+const QColor kTrace(80, 220, 100);
+const QColor kText(210, 214, 218);
+constexpr int kTicks = 5;
+
+} // namespace
+
+CTimelineStrip::CTimelineStrip(const ChangeRecorder *recorder, const ChangeListModel *model,
+                               QWidget *parent)
+    : QWidget(parent)
+    , m_recorder(recorder)
+    , m_model(model)
+    , m_span(kDefaultTimelineSpan)
+{
+    setObjectName(QStringLiteral("Timeline"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAccessibleName(QStringLiteral("Timeline"));
+    TakeRows();
+}
+
+int CTimelineStrip::spanSeconds() const
+{
+    return kTimelineSpans[m_span];
+}
+
+void CTimelineStrip::ZoomIn()
+{
+    if (m_span > 0) {
+        --m_span;
+        Refresh();
+        emit spanChanged(spanSeconds());
+    }
+}
+
+void CTimelineStrip::ZoomOut()
+{
+    if (m_span + 1 < int(std::size(kTimelineSpans))) {
+        ++m_span;
+        Refresh();
+        emit spanChanged(spanSeconds());
+    }
+}
+
+void CTimelineStrip::SetPaused(bool paused)
+{
+    m_paused = paused;
+}
+
+QSize CTimelineStrip::sizeHint() const
+{
+    return QSize(kLabelWidth + 400, int(m_rows.size()) * kRowHeight + kAxisHeight);
+}
+
+void CTimelineStrip::TakeRows()
+{
+    m_rows.clear();
+    for (uint32_t point : m_recorder->ChangedPoints())
+        if (m_model->Shows(point))
+            m_rows.push_back(point);
+    m_changedPoints = m_recorder->changedCount();
+    setMinimumHeight(int(m_rows.size()) * kRowHeight + kAxisHeight);
+    updateGeometry();
+}
+
+void CTimelineStrip::Refresh()
+{
+    TakeRows();
+    m_paintedUs = m_recorder->lastPollUs();
+    update();
+}
+
+void CTimelineStrip::Tick()
+{
+    const qint64 now = m_recorder->lastPollUs();
+    if (m_paused)
+        return;
+    if (m_recorder->changedCount() != m_changedPoints) {
+        Refresh(); // a point changed for the first time: it gets its row now
+        return;
+    }
+    if (TimelineNeedsRepaint(m_paused, now, m_paintedUs, qint64(spanSeconds()) * 1000000,
+                             TraceWidth(), m_model->newestShownUs())) {
+        m_paintedUs = now;
+        update();
+    }
+}
+
+void CTimelineStrip::wheelEvent(QWheelEvent *event)
+{
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        event->ignore(); // the scroll area scrolls
+        return;
+    }
+    if (event->angleDelta().y() > 0)
+        ZoomIn();
+    else if (event->angleDelta().y() < 0)
+        ZoomOut();
+    event->accept();
+}
+
+void CTimelineStrip::paintEvent(QPaintEvent *event)
+{
+    ++m_paints;
+    QPainter painter(this);
+    painter.fillRect(event->rect(), kBackground);
+
+    const qint64 now = m_paintedUs;
+    const qint64 span = qint64(spanSeconds()) * 1000000;
+    const qint64 from = now - span;
+    const int traceWidth = std::max(1, TraceWidth());
+    auto xOf = [&](qint64 us) {
+        return kLabelWidth + int((us - from) * traceWidth / span);
+    };
+
+    // Where each point's row is, and the changes in the span per row (with the first change
+    // after it, for the level at the left edge).
+    const std::vector<RecordedPoint> &points = m_recorder->points();
+    std::vector<int> rowOf(points.size(), -1);
+    for (size_t r = 0; r < m_rows.size(); ++r)
+        rowOf[m_rows[r]] = int(r);
+    std::vector<std::vector<std::pair<int, bool>>> marks(m_rows.size());
+    std::vector<int> firstValue(m_rows.size(), -1);
+    const ChangeRing &ring = m_recorder->ring();
+    for (quint64 seq = ring.lowerBound(from); seq < ring.endSeq(); ++seq) {
+        const PointChange &c = ring.at(seq);
+        const int r = c.point < rowOf.size() ? rowOf[c.point] : -1;
+        if (r < 0)
+            continue;
+        if (firstValue[size_t(r)] < 0)
+            firstValue[size_t(r)] = int(c.value);
+        if (c.us <= now)
+            marks[size_t(r)].emplace_back(xOf(c.us), c.value != 0);
+    }
+
+    const int rowsBottom = int(m_rows.size()) * kRowHeight;
+    painter.setPen(kGrid);
+    for (int i = 0; i <= kTicks; ++i) {
+        const int x = kLabelWidth + (traceWidth - 1) * i / kTicks;
+        painter.drawLine(x, 0, x, rowsBottom);
+    }
+
+    const QFontMetrics metrics(font());
+    const int firstRow = std::max(0, event->rect().top() / kRowHeight);
+    const int lastRow = std::min(int(m_rows.size()) - 1, event->rect().bottom() / kRowHeight);
+    for (int r = firstRow; r <= lastRow; ++r) {
+        const RecordedPoint &p = points[m_rows[size_t(r)]];
+        const int top = r * kRowHeight;
+        const QString name = PointNames::Instance().Name(p.card, p.dir, p.point);
+        painter.setPen(kText);
+        painter.drawText(
+            QRect(4, top, kLabelWidth - 8, kRowHeight), Qt::AlignVCenter,
+            metrics.elidedText(name.isEmpty() ? PointKey(p.card, p.dir, p.point) : name,
+                               Qt::ElideRight, kLabelWidth - 8));
+        const int high = top + 4;
+        const int low = top + kRowHeight - 4;
+        bool level = firstValue[size_t(r)] >= 0 ? firstValue[size_t(r)] == 0 : p.last;
+        QPolygon trace;
+        trace << QPoint(kLabelWidth, level ? high : low);
+        for (const auto &[x, value] : marks[size_t(r)]) {
+            trace << QPoint(x, level ? high : low) << QPoint(x, value ? high : low);
+            level = value;
+        }
+        trace << QPoint(kLabelWidth + traceWidth - 1, level ? high : low);
+        painter.setPen(QPen(kTrace, 1));
+        painter.drawPolyline(trace);
+    }
+
+    // The time axis: seconds before the newest poll.
+    painter.setPen(kText);
+    for (int i = 0; i <= kTicks; ++i) {
+        const int x = kLabelWidth + (traceWidth - 1) * i / kTicks;
+        const double seconds = -double(spanSeconds()) * (kTicks - i) / kTicks;
+        const QString text =
+            i == kTicks ? QStringLiteral("0 s") : QStringLiteral("%1 s").arg(seconds, 0, 'g', 3);
+        const int w = metrics.horizontalAdvance(text);
+        painter.drawText(
+            QRect(std::min(x - w / 2, width() - w - 2), rowsBottom + 2, w + 2, kAxisHeight - 2),
+            Qt::AlignCenter, text);
+    }
+}

@@ -1,0 +1,62 @@
+#pragma once
+// The change log's timeline: one row per point that changed (and passes the filter), its high
+// and low levels drawn over the last seconds up to the newest poll, like a logic analyser's
+// trace. Tick() after each poll decides whether it moves (TimelineRule.h); while paused, or
+// while no change lies in the span, it is not drawn again.
+
+#include <QWidget>
+
+#include <vector>
+
+class ChangeListModel;
+class ChangeRecorder;
+
+class CTimelineStrip : public QWidget
+{
+    Q_OBJECT
+
+public:
+    CTimelineStrip(const ChangeRecorder *recorder, const ChangeListModel *model,
+                   QWidget *parent = nullptr);
+
+    // After a poll: takes in new rows and repaints when the rule says so.
+    void Tick();
+    // Rows and picture anew, now: after a new filter, new names, a clear or a zoom.
+    void Refresh();
+    void SetPaused(bool paused);
+
+    // The shown span, in seconds, and zooming between the steps of TimelineRule.h.
+    int spanSeconds() const;
+    void ZoomIn();
+    void ZoomOut();
+
+    // The points shown, top to bottom, and the number of times the strip was painted.
+    const std::vector<uint32_t> &rows() const { return m_rows; }
+    int paintCount() const { return m_paints; }
+    // Left edge of the traces; the rest of the width belongs to them.
+    static constexpr int kLabelWidth = 130;
+    static constexpr int kRowHeight = 18;
+    static constexpr int kAxisHeight = 18;
+
+    QSize sizeHint() const override;
+
+signals:
+    void spanChanged(int seconds);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    void TakeRows();
+    int TraceWidth() const { return width() - kLabelWidth; }
+
+    const ChangeRecorder *m_recorder;
+    const ChangeListModel *m_model;
+    std::vector<uint32_t> m_rows;
+    size_t m_changedPoints = 0; // points that had changed when the rows were taken
+    int m_span;
+    bool m_paused = false;
+    qint64 m_paintedUs = 0; // the time the picture shows as now
+    int m_paints = 0;
+};
