@@ -86,7 +86,7 @@ private slots:
                              "[System]\nLogLevel=5\nLogFile=" + log.toLocal8Bit() +
                                  "\n[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\n"));
         const QString layoutFile = m_dir.filePath(
-            QStringLiteral("config/Local AppWizard-Generated Applications/Orvane.conf"));
+            QStringLiteral("config/Orvane/Orvane.conf"));
         QFile::remove(layoutFile);
 
         QProcess orvane;

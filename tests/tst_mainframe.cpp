@@ -310,11 +310,7 @@ private slots:
         ScriptedMessageBoxes boxes;
         boxes.answers = {IDYES, IDYES};
         m_fake->failStatus = -2022;
-        m_fake->onCall = [this](const QString &call) {
-            m_fake->failing = call == "DXS_devConParamSave(0)"
-                ? QSet<QString>{"DXS_devConParamSave"}
-                : QSet<QString>();
-        };
+        m_fake->failingCalls = {"DXS_devConParamSave(0)"};
         m_fake->calls.clear();
         m_frame->close();
         m_frame.reset();

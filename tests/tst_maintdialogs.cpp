@@ -301,12 +301,8 @@ private slots:
         for (int card : {12, 0, 3})
             flag(card) = 1;
         m_fake->failStatus = -2022;
-        m_fake->onCall = [&](const QString &call) {
-            const bool fails = std::any_of(refused.begin(), refused.end(), [&](int card) {
-                return call == QStringLiteral("DXS_devConParamSave(%1)").arg(card);
-            });
-            m_fake->failing = fails ? QSet<QString>{"DXS_devConParamSave"} : QSet<QString>();
-        };
+        for (int card : refused)
+            m_fake->failingCalls << QStringLiteral("DXS_devConParamSave(%1)").arg(card);
         m_boxes->answers = {IDYES};
         CVL_SavePrmDlg dialog(3);
         dialog.show();
