@@ -276,6 +276,10 @@ private slots:
                               << "";
         QTest::newRow("version") << QStringList{"--version"} << 0
                                  << QStringLiteral("qrxsim " ORVANE_VERSION "\n") << "";
+        QTest::newRow("help with more") << QStringList{"--help", "extra"} << 2 << ""
+                                        << "takes no arguments";
+        QTest::newRow("version with more") << QStringList{"--version", "extra"} << 2 << ""
+                                           << "takes no arguments";
         QTest::newRow("no command") << QStringList() << 2 << ""
                                     << "a command is missing";
         QTest::newRow("unknown command") << QStringList{"jump"} << 2 << ""
@@ -336,6 +340,42 @@ private slots:
         // A refused command changes nothing.
         if (exitCode != 0)
             QCOMPARE(inputWord(0, 32), uint64_t(0));
+    }
+
+    void lostOutputExitsWithOne_data()
+    {
+        QTest::addColumn<QString>("redirect");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("err");
+        const QString full = ">/dev/full", closed = ">&-";
+        const QString noSpace = "qrxsim: the output was not written: No space left on device\n";
+        const QString badFd = "qrxsim: the output was not written: Bad file descriptor\n";
+        QTest::newRow("get, full") << full << QStringList{"get", "0", "in"} << 1 << noSpace;
+        QTest::newRow("boards, full") << full << QStringList{"boards"} << 1 << noSpace;
+        QTest::newRow("help, full") << full << QStringList{"--help"} << 1 << noSpace;
+        QTest::newRow("version, full") << full << QStringList{"--version"} << 1 << noSpace;
+        QTest::newRow("watch, full") << full << QStringList{"watch", "0"} << 1 << noSpace;
+        QTest::newRow("show, closed") << closed << QStringList{"show", "0"} << 1 << badFd;
+        QTest::newRow("reset, closed") << closed << QStringList{"reset"} << 1 << badFd;
+        // Nothing to write, nothing lost.
+        QTest::newRow("set, full") << full << QStringList{"set", "0", "in", "1", "1"} << 0 << "";
+        QTest::newRow("set, closed")
+            << closed << QStringList{"set", "0", "in", "1", "0"} << 0 << "";
+    }
+
+    void lostOutputExitsWithOne()
+    {
+        QFETCH(QString, redirect);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, err);
+        const Run r = run("/bin/sh",
+                          QStringList{"-c", "exec \"$0\" \"$@\" " + redirect,
+                                      qEnvironmentVariable("QRXSIM_TOOL")} +
+                              args);
+        QCOMPARE(r.exitCode, exitCode);
+        QCOMPARE(r.err, err);
     }
 
     void boardFileFailuresExitWithOne_data()

@@ -9,6 +9,7 @@
 #include "SharedState.h"
 #include "SimPaths.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,7 @@
 
 namespace {
 
-constexpr int kFailed = 1; // the board file or the state file failed
+constexpr int kFailed = 1; // the board file or the state file failed, or the output was lost
 constexpr int kUsage = 2; // a bad command, card, bit or value
 
 const char kHelp[] = R"(Usage: qrxsim COMMAND [ARGUMENTS]
@@ -45,11 +46,12 @@ Environment:
                   four built-in boards)
   QRXSIM_STATE    the shared state file (default: $XDG_RUNTIME_DIR/qrxsim-state)
 
-Exit status: 0 success, 1 the board or state file failed, 2 a bad command, card,
-bit or value.
+Exit status: 0 success, 1 the board or state file failed or the output was lost,
+2 a bad command, card, bit or value.
 )";
 
 volatile std::sig_atomic_t g_stop = 0;
+int g_writeError = 0; // errno of the first failed write of the output
 
 void OnSignal(int)
 {
@@ -133,7 +135,10 @@ int Tool::Run(const std::vector<std::string> &args)
     if (args.empty())
         return Usage("a command is missing");
     const std::string &command = args[0];
-    if (command == "--help" || command == "-h" || command == "help") {
+    const bool help = command == "--help" || command == "-h" || command == "help";
+    if ((help || command == "--version") && args.size() > 1)
+        return Usage("\"" + command + "\" takes no arguments");
+    if (help) {
         std::fputs(kHelp, stdout);
         return 0;
     }
@@ -265,7 +270,10 @@ int Tool::Watch(int position)
         const uint64_t out = outputs(position);
         if (first || in != lastIn || out != lastOut) {
             std::printf("in=%s out=%s\n", Hex(in).c_str(), Hex(out).c_str());
-            std::fflush(stdout);
+            if (std::fflush(stdout) != 0) {
+                g_writeError = errno;
+                return kFailed; // main says that the output is lost
+            }
             first = false;
             lastIn = in;
             lastOut = out;
@@ -281,5 +289,14 @@ int Tool::Watch(int position)
 int main(int argc, char **argv)
 {
     Tool tool;
-    return tool.Run(std::vector<std::string>(argv + 1, argv + argc));
+    const int status = tool.Run(std::vector<std::string>(argv + 1, argv + argc));
+    // Output that never reached its file (a full disk, a closed standard output) is a failure.
+    if (std::fflush(stdout) != 0 && !g_writeError)
+        g_writeError = errno;
+    if (std::ferror(stdout)) {
+        std::fprintf(stderr, "qrxsim: the output was not written: %s\n",
+                     g_writeError ? std::strerror(g_writeError) : "write error");
+        return kFailed;
+    }
+    return status;
 }
