@@ -9,8 +9,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <ctime>
+#include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -823,6 +828,73 @@ private slots:
         QCOMPARE(Dev().DXS_devConInit(0), 0);
         QCOMPARE(Dev().DXS_devDiGetFilterTime(0, 0, &code), 0);
         QCOMPARE(code, good ? 5 : 0);
+    }
+
+    void parameterLoadTakesOnlyASmallRegularFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int32_t>("status");
+        QTest::newRow("a FIFO") << "fifo" << kParamFileCorrupt;
+        QTest::newRow("a link to /dev/zero") << "zero" << kParamFileCorrupt;
+        QTest::newRow("a folder") << "folder" << kParamFileCorrupt;
+        QTest::newRow("a sparse file of 100 MB") << "sparse" << kParamFileCorrupt;
+        QTest::newRow("a good file padded beyond 64 KiB") << "over" << kParamFileCorrupt;
+        QTest::newRow("a good file padded to 64 KiB") << "limit" << 0;
+        QTest::newRow("a link to a good file") << "link" << 0;
+    }
+
+    void parameterLoadTakesOnlyASmallRegularFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int32_t, status);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QVERIFY(QDir().mkpath(path("data")));
+        const QByteArray file = path("data/card0.prm").toLocal8Bit();
+        const QByteArray good = "Type=174\nFilterEnable=1\nFilterTime=5\nRunLed=1\n";
+        auto padded = [&good](qsizetype size) {
+            const QByteArray pad = QByteArray(size - good.size() - 1, '#') + "\n";
+            return pad + good;
+        };
+        auto write = [](const QString &name, const QByteArray &text) {
+            QFile f(name);
+            return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+        };
+        if (kind == "fifo")
+            QCOMPARE(mkfifo(file.constData(), 0600), 0);
+        else if (kind == "zero")
+            QVERIFY(QFile::link("/dev/zero", file));
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(file));
+        else if (kind == "sparse")
+            QVERIFY(write(file, good) && truncate(file.constData(), 100 << 20) == 0);
+        else if (kind == "over")
+            QVERIFY(write(file, padded(64 * 1024 + 1)));
+        else if (kind == "limit")
+            QVERIFY(write(file, padded(64 * 1024)));
+        else if (kind == "link")
+            QVERIFY(write(path("good.prm"), good) && QFile::link(path("good.prm"), file));
+
+        // A load that waited on the FIFO would be handed a good file by this writer.
+        std::atomic<bool> done = false;
+        std::thread writer([&] {
+            while (kind == "fifo" && !done) {
+                const int fd = open(file.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    [[maybe_unused]] const auto n = ::write(fd, good.constData(), good.size());
+                    close(fd);
+                    return;
+                }
+                QThread::msleep(20);
+            }
+        });
+        const int32_t loaded = Dev().DXS_devConParamLoad(0);
+        done = true;
+        writer.join();
+        QCOMPARE(loaded, status);
+        int32_t code = -1;
+        QCOMPARE(Dev().DXS_devDiGetFilterTime(0, 0, &code), 0);
+        QCOMPARE(code, status == 0 ? 5 : 0);
     }
 
     void parameterSaveThatCannotWrite()

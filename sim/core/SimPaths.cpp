@@ -1,8 +1,10 @@
 #include "SimPaths.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +71,40 @@ bool FileExists(const std::string &path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int ReadFile(const std::string &path, size_t maxBytes, std::string *text)
+{
+    // Non-blocking, so that opening a FIFO never waits for a writer.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st;
+    int error = 0;
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = EINVAL;
+    else if (static_cast<uintmax_t>(st.st_size) > maxBytes)
+        error = EFBIG;
+    std::string read;
+    // One byte beyond the limit tells a file that grew since fstat.
+    char buffer[4096];
+    while (!error && read.size() <= maxBytes) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno != EINTR)
+            error = errno;
+        else if (n == 0)
+            break;
+        else if (n > 0)
+            read.append(buffer, static_cast<size_t>(n));
+    }
+    if (!error && read.size() > maxBytes)
+        error = EFBIG;
+    close(fd);
+    if (!error)
+        *text = std::move(read);
+    return error;
 }
 
 bool MakeDirs(const std::string &dir)

@@ -27,6 +27,12 @@ std::string Resolve(const std::string &base, const std::string &path);
 
 bool FileExists(const std::string &path);
 
+// Reads the whole of the regular file at `path` into `text` when it holds at most `maxBytes`.
+// A FIFO, a device or a folder in its place is refused without waiting on it. Answers 0, or
+// the reason as an errno value (ENOENT: no such file, EINVAL: not a regular file, EFBIG: larger
+// than `maxBytes`).
+int ReadFile(const std::string &path, size_t maxBytes, std::string *text);
+
 // Creates `dir` and its missing parents; true when it exists afterwards.
 bool MakeDirs(const std::string &dir);
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <map>
+#include <sstream>
 #include <unistd.h>
 
 std::string ParamFile::PathFor(const std::string &dataDir, int32_t cardNo)
@@ -40,9 +40,13 @@ int32_t ParamFile::Save(const std::string &path, int32_t type, const BoardParams
 
 int32_t ParamFile::Load(const std::string &path, int32_t type, BoardParams *params)
 {
-    std::ifstream in(path);
-    if (!in)
-        return SimPaths::FileExists(path) ? kSimParamFileCorrupt : kSimParamFileMissing;
+    std::string text;
+    const int error = SimPaths::ReadFile(path, kMaxBytes, &text);
+    if (error == ENOENT || error == ENOTDIR)
+        return kSimParamFileMissing;
+    if (error)
+        return kSimParamFileCorrupt;
+    std::istringstream in(text);
     std::map<std::string, int32_t> values;
     std::string line;
     while (std::getline(in, line)) {
