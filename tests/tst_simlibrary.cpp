@@ -897,6 +897,47 @@ private slots:
         QCOMPARE(code, status == 0 ? 5 : 0);
     }
 
+    void parameterSaveNeverWritesThroughAPlantedName_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<bool>("hardLink");
+        // The name a save once used for its temporary file, known in advance.
+        const QString temp = "card0.prm.tmp" + QString::number(getpid());
+        QTest::newRow("symbolic link as the temporary") << temp << false;
+        QTest::newRow("hard link as the temporary") << temp << true;
+        QTest::newRow("symbolic link as the file") << "card0.prm" << false;
+    }
+
+    void parameterSaveNeverWritesThroughAPlantedName()
+    {
+        QFETCH(QString, planted);
+        QFETCH(bool, hardLink);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QVERIFY(QDir().mkpath(path("data")));
+        const QString victim = path("victim.txt");
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+        file.close();
+        const QByteArray name = path("data/" + planted).toLocal8Bit();
+        if (hardLink)
+            QCOMPARE(link(victim.toLocal8Bit().constData(), name.constData()), 0);
+        else
+            QVERIFY(QFile::link(victim, name));
+
+        QCOMPARE(Dev().DXS_devDiSetFilterTime(0, 0, 6), 0);
+        QCOMPARE(Dev().DXS_devConParamSave(0), 0);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("keep me"));
+        QVERIFY(!QFileInfo(path("data/card0.prm")).isSymLink());
+        QCOMPARE(Dev().DXS_devDiSetFilterTime(0, 0, 0), 0);
+        QCOMPARE(Dev().DXS_devConParamLoad(0), 0);
+        int32_t code = -1;
+        QCOMPARE(Dev().DXS_devDiGetFilterTime(0, 0, &code), 0);
+        QCOMPARE(code, 6);
+    }
+
     void parameterSaveThatCannotWrite()
     {
         // DataDir lies under a plain file, so no folder can be made there.

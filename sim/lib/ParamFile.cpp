@@ -10,12 +10,38 @@
 #include <fcntl.h>
 #include <map>
 #include <sstream>
+#include <sys/random.h>
 #include <unistd.h>
 
 std::string ParamFile::PathFor(const std::string &dataDir, int32_t cardNo)
 {
     return dataDir + "/card" + std::to_string(cardNo) + ".prm";
 }
+
+namespace {
+
+// Makes a new temporary file beside `path` under a name nobody can foretell, and answers its
+// descriptor (or -1). The file is always a new one: it never follows a link placed under that
+// name, nor reuses a file that is there already.
+int CreateTemporary(const std::string &path, std::string *temp)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint64_t random = 0;
+        if (getrandom(&random, sizeof random, 0) != sizeof random)
+            return -1;
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".tmp%016llx",
+                      static_cast<unsigned long long>(random));
+        *temp = path + suffix;
+        const int fd =
+            open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+} // namespace
 
 int32_t ParamFile::Save(const std::string &path, int32_t type, const BoardParams &params)
 {
@@ -26,8 +52,8 @@ int32_t ParamFile::Save(const std::string &path, int32_t type, const BoardParams
                                 "# qrxsim board parameters\nType=%d\nFilterEnable=%d\n"
                                 "FilterTime=%d\nRunLed=%d\n",
                                 type, params.filterEnable, params.filterTime, params.checkOn);
-    const std::string temp = path + ".tmp" + std::to_string(getpid());
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::string temp;
+    const int fd = CreateTemporary(path, &temp);
     if (fd < 0)
         return kSimParamFileWrite;
     const bool written = write(fd, text, n) == n && fsync(fd) == 0;

@@ -22,7 +22,8 @@ public:
     // The file of the board with card number `cardNo` in `dataDir`.
     static std::string PathFor(const std::string &dataDir, int32_t cardNo);
 
-    // Writes through a temporary file and a rename, so a reader never sees half a file.
+    // Writes through a temporary file and a rename, so a reader never sees half a file. The
+    // temporary is always a new file under a name nobody can foretell.
     // Answers 0 or kSimParamFileWrite.
     static int32_t Save(const std::string &path, int32_t type, const BoardParams &params);
 
