@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <functional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -936,6 +937,43 @@ private slots:
         int32_t code = -1;
         QCOMPARE(Dev().DXS_devDiGetFilterTime(0, 0, &code), 0);
         QCOMPARE(code, 6);
+    }
+
+    void abandonedTemporariesAreRemoved_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("by the next save") << true;
+        QTest::newRow("by the next load") << false;
+    }
+
+    void abandonedTemporariesAreRemoved()
+    {
+        QFETCH(bool, save);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QCOMPARE(Dev().DXS_devConParamSave(0), 0);
+        auto make = [this](const QString &name) {
+            QFile f(path("data/" + name));
+            return f.open(QIODevice::WriteOnly) && f.write("Type=") == 5;
+        };
+        // Left by killed saves: an old-style and a new-style name.
+        QVERIFY(make("card0.prm.tmp4242"));
+        QVERIFY(make("card0.prm.tmp00112233aabbccdd"));
+        // A save in progress holds its temporary; another board's are its own; a link or a
+        // FIFO under such a name is no temporary of ours.
+        QVERIFY(make("card0.prm.tmpbusy"));
+        QFile busy(path("data/card0.prm.tmpbusy"));
+        QVERIFY(busy.open(QIODevice::ReadOnly));
+        QCOMPARE(flock(busy.handle(), LOCK_EX), 0);
+        QVERIFY(make("card3.prm.tmp4242"));
+        QVERIFY(make("card0.prm.other"));
+        QVERIFY(QFile::link(path("data/card0.prm.tmpbusy"), path("data/card0.prm.tmplink")));
+        QCOMPARE(mkfifo(path("data/card0.prm.tmpfifo").toLocal8Bit().constData(), 0600), 0);
+
+        QCOMPARE(save ? Dev().DXS_devConParamSave(0) : Dev().DXS_devConParamLoad(0), 0);
+        QCOMPARE(QDir(path("data")).entryList(QDir::Files | QDir::System, QDir::Name),
+                 QStringList({"card0.prm", "card0.prm.other", "card0.prm.tmpbusy",
+                              "card0.prm.tmpfifo", "card0.prm.tmplink", "card3.prm.tmp4242"}));
     }
 
     void parameterSaveThatCannotWrite()

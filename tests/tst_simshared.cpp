@@ -38,6 +38,7 @@ Outputs=8
 //   --helper load             prints the load status
 //   --helper set CARD BIT V   writes an output
 //   --helper get CARD BIT     prints an input
+//   --helper save-loop CARD   prints "saving" and saves the board's parameters until killed
 int RunHelper(const QStringList &args)
 {
     DeviceLibrary library;
@@ -55,6 +56,12 @@ int RunHelper(const QStringList &args)
     if (loaded < 0)
         return 101;
     int32_t status = -1;
+    if (args.value(0) == "save-loop" && args.size() == 2) {
+        out << "saving" << Qt::endl;
+        while (dev.DXS_devConParamSave(args[1].toInt()) == 0) {
+        }
+        return 103;
+    }
     if (args.value(0) == "set" && args.size() == 4) {
         status = dev.DXS_devDoSetBit(args[1].toInt(), args[2].toInt(), args[3].toInt());
     } else if (args.value(0) == "get" && args.size() == 3) {
@@ -483,6 +490,33 @@ private slots:
         for (int bit = 0; bit < 8; ++bit)
             expected |= uint64_t(1) << (bit * 7);
         QCOMPARE(inputWord(5, 64), expected);
+    }
+
+    void killedSavesLeaveNoTemporaryBehind()
+    {
+        useBoardFile("[System]\nDataDir=data\n" + QByteArray(kBoards));
+        int32_t count = 0;
+        QCOMPARE(Dev().DXS_devSysLoad(DXS_LOAD_AUTO, &count), 0);
+        QCOMPARE(Dev().DXS_devConParamSave(5), 0);
+        const QDir data(path("data"));
+        const auto files = [&data] {
+            return data.entryList(QDir::Files | QDir::System | QDir::Hidden);
+        };
+        int left = 0;
+        for (int kill = 0; kill < 40; ++kill) {
+            QProcess saver;
+            saver.start(QCoreApplication::applicationFilePath(), {"--helper", "save-loop", "5"});
+            QVERIFY(saver.waitForReadyRead(kWait));
+            QThread::usleep(QRandomGenerator::global()->bounded(20000));
+            ::kill(saver.processId(), SIGKILL);
+            QVERIFY(saver.waitForFinished(kWait));
+            QCOMPARE(saver.exitStatus(), QProcess::CrashExit);
+            left += files().size() > 1;
+        }
+        qInfo("%d of 40 killed saves left a temporary file", left);
+        QCOMPARE(Dev().DXS_devConParamSave(5), 0);
+        QCOMPARE(files(), QStringList{"card5.prm"});
+        QCOMPARE(Dev().DXS_devConParamLoad(5), 0);
     }
 
     void toolRebuildsAStateOfOtherBoards()

@@ -23,7 +23,9 @@ public:
     static std::string PathFor(const std::string &dataDir, int32_t cardNo);
 
     // Writes through a temporary file and a rename, so a reader never sees half a file. The
-    // temporary is always a new file under a name nobody can foretell.
+    // temporary is always a new file under a name nobody can foretell, held under a lock while
+    // it exists. Saves and loads remove the temporaries of `path` that nobody holds (left by
+    // saves that were killed).
     // Answers 0 or kSimParamFileWrite.
     static int32_t Save(const std::string &path, int32_t type, const BoardParams &params);
 
