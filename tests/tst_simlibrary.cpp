@@ -31,6 +31,7 @@ constexpr int32_t kPathTooLong = -2007;
 constexpr int32_t kBoardFileMissing = -2010;
 constexpr int32_t kBoardFileBad = -2011;
 constexpr int32_t kStateFileError = -2012;
+constexpr int32_t kStateLost = -2013;
 constexpr int32_t kParamFileMissing = -2020;
 constexpr int32_t kParamFileCorrupt = -2021;
 constexpr int32_t kParamFileWrite = -2022;
@@ -1076,6 +1077,96 @@ private slots:
         int32_t code = -1;
         QCOMPARE(Dev().DXS_devDiGetFilterTime(1, 0, &code), 0);
         QCOMPARE(code, 0);
+    }
+
+    void stateFileCutShortUnderTheLibrary_data()
+    {
+        QTest::addColumn<QString>("function");
+        QTest::addColumn<bool>("first");
+        // The calls that do not touch the state cannot tell before another call has.
+        const QStringList blind = {"DXS_devGnGetDioNum", "DXS_devConGetMApiVersion",
+                                   "DXS_devConGetFwVersion"};
+        for (const QString &name : BoardCalls().keys()) {
+            QTest::newRow(qPrintable(name + " later")) << name << false;
+            if (!blind.contains(name))
+                QTest::newRow(qPrintable(name + " first")) << name << true;
+        }
+    }
+
+    void stateFileCutShortUnderTheLibrary()
+    {
+        QFETCH(QString, function);
+        QFETCH(bool, first);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 1, 1), 0);
+        QCOMPARE(Dev().DXS_devConParamSave(0), 0);
+        const QByteArray saved = [this] {
+            QFile f(path("data/card0.prm"));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        QCOMPARE(::truncate(path("state").toLocal8Bit().constData(), 0), 0);
+
+        int32_t out[2] = {kUntouched, kUntouched};
+        if (!first) {
+            QCOMPARE(Dev().DXS_devDoGetBit(0, 1, out), kStateLost);
+            QCOMPARE(out[0], kUntouched);
+        }
+        QCOMPARE(BoardCalls()[function](0, out), kStateLost);
+        QCOMPARE(out[0], kUntouched);
+        QCOMPARE(out[1], kUntouched);
+        // Every call after that tells, the card map too; the parameter file stays as it was.
+        QCOMPARE(Dev().DXS_devGnGetDioNum(0, out, out + 1), kStateLost);
+        CardMap map;
+        QCOMPARE(Dev().DXS_devGnGetMotDevMap(map.bytes), kStateLost);
+        QFile file(path("data/card0.prm"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), saved);
+
+        // The next load rebuilds the file.
+        QCOMPARE(load(), 0);
+        QCOMPARE(QFileInfo(path("state")).size(), qint64(664));
+        QCOMPARE(Dev().DXS_devDoGetBit(0, 1, out), 0);
+        QCOMPARE(out[0], 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 2, 1), 0);
+        QCOMPARE(Dev().DXS_devDoGetBit(0, 2, out), 0);
+        QCOMPARE(out[0], 1);
+    }
+
+    void deletedOrReplacedStateFileIsTakenUpByTheNextLoad_data()
+    {
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("deleted") << false;
+        QTest::newRow("replaced") << true;
+    }
+
+    void deletedOrReplacedStateFileIsTakenUpByTheNextLoad()
+    {
+        QFETCH(bool, replaced);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 1, 1), 0);
+        QVERIFY(QFile::remove(path("state")));
+        if (replaced) {
+            QFile other(path("state.new"));
+            QVERIFY(other.open(QIODevice::WriteOnly));
+            other.write(QByteArray(664, '\0'));
+            other.close();
+            QVERIFY(QFile::rename(path("state.new"), path("state")));
+        }
+        // Until then the loaded system keeps the state it has; the load takes up the file in
+        // the state file's place, where every other process finds it.
+        int32_t v = -1;
+        QCOMPARE(Dev().DXS_devDoGetBit(0, 1, &v), 0);
+        QCOMPARE(v, 1);
+        QCOMPARE(load(), 0);
+        QCOMPARE(Dev().DXS_devDoGetBit(0, 1, &v), 0);
+        QCOMPARE(v, 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 3, 1), 0);
+        QFile state(path("state"));
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        QCOMPARE(state.size(), qint64(664));
+        QVERIFY(state.readAll() != QByteArray(664, '\0'));
     }
 
     void stateFileThatCannotBeUsed_data()

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -39,6 +40,10 @@ Outputs=8
 //   --helper set CARD BIT V   writes an output
 //   --helper get CARD BIT     prints an input
 //   --helper save-loop CARD   prints "saving" and saves the board's parameters until killed
+//   --helper full-disk        on a full file system (see onAFullDisk): prints the load status
+//                             with the state file there, then with QRXSIM_STATE_OUTSIDE, then
+//                             the status of a parameter save of card 5, the parameter file
+//                             afterwards and the files of the data folder
 int RunHelper(const QStringList &args)
 {
     DeviceLibrary library;
@@ -49,6 +54,19 @@ int RunHelper(const QStringList &args)
     int32_t count = 0;
     const int32_t loaded = dev.DXS_devSysLoad(DXS_LOAD_AUTO, &count);
     QTextStream out(stdout);
+    if (args.value(0) == "full-disk") {
+        out << loaded << Qt::endl;
+        qputenv("QRXSIM_STATE", qgetenv("QRXSIM_STATE_OUTSIDE"));
+        out << dev.DXS_devSysLoad(DXS_LOAD_AUTO, &count) << Qt::endl;
+        dev.DXS_devDiSetFilterTime(5, 0, 9);
+        out << dev.DXS_devConParamSave(5) << Qt::endl;
+        const QString data = qEnvironmentVariable("FULL_DISK") + "/data";
+        QFile file(data + "/card5.prm");
+        out << (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable"));
+        out << QDir(data).entryList(QDir::Files | QDir::System | QDir::Hidden).join(' ') << "\n";
+        dev.DXS_devSysUnload();
+        return 0;
+    }
     if (args.value(0) == "load") {
         out << loaded << Qt::endl;
         return 0;
@@ -490,6 +508,67 @@ private slots:
         for (int bit = 0; bit < 8; ++bit)
             expected |= uint64_t(1) << (bit * 7);
         QCOMPARE(inputWord(5, 64), expected);
+    }
+
+    void watchEndsWhenTheStateFileIsCutShort()
+    {
+        QProcess watch;
+        watch.start(qEnvironmentVariable("QRXSIM_TOOL"), {"watch", "0"});
+        QVERIFY(watch.waitForStarted(kWait));
+        QCOMPARE(nextLine(watch), QString("in=0x0000000000000000 out=0x0000000000000000"));
+        QCOMPARE(::truncate(path("state").toLocal8Bit().constData(), 0), 0);
+        QVERIFY(watch.waitForFinished(kWait));
+        QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(watch.exitCode(), 1);
+        QCOMPARE(QString::fromLocal8Bit(watch.readAllStandardError()),
+                 "qrxsim: state file " + path("state") +
+                     ": cut short while in use, its state is lost; the next command rebuilds "
+                     "it\n");
+        // So does it.
+        QCOMPARE(tool({"set", "0", "in", "4", "1"}).exitCode, 0);
+        QCOMPARE(QFileInfo(path("state")).size(), qint64(664));
+    }
+
+    void onAFullDisk()
+    {
+        // A 64 KiB file system of its own, filled up, in a mount namespace of the helper's.
+        const QString disk = path("disk");
+        QVERIFY(QDir().mkpath(disk));
+        useBoardFile("[System]\nDataDir=" + disk.toLocal8Bit() + "/data\nLogFile=" +
+                     disk.toLocal8Bit() + "/qrxsim.dbg\nLogLevel=5\n" + QByteArray(kBoards));
+        const QString script =
+            "mount -t tmpfs -o size=64k tmpfs \"$FULL_DISK\" || exit 77; "
+            "mkdir \"$FULL_DISK/data\" && printf 'Type=2803\\nFilterEnable=0\\nFilterTime=4\\n"
+            "RunLed=0\\n' >\"$FULL_DISK/data/card5.prm\" || exit 78; "
+            "dd if=/dev/zero of=\"$FULL_DISK/fill\" bs=4k 2>/dev/null; exec \"$@\"";
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("FULL_DISK", disk);
+        env.insert("QRXSIM_STATE", disk + "/state");
+        env.insert("QRXSIM_STATE_OUTSIDE", path("state"));
+        p.setProcessEnvironment(env);
+        // Root needs no user namespace; anyone else is root in one of their own.
+        const QStringList unshare =
+            geteuid() == 0 ? QStringList{"--mount"} : QStringList{"--mount", "--map-root-user"};
+        p.start("unshare",
+                unshare +
+                    QStringList{"sh", "-c", script, "sh", QCoreApplication::applicationFilePath(),
+                                "--helper", "full-disk"});
+        QVERIFY(p.waitForFinished(kWait));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 77)
+            QSKIP(qPrintable("no file system of its own can be mounted here: " + err));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        // The state file cannot be made: a load failure with its reason. Parameters are not
+        // written, and the old file stays whole without a temporary beside it.
+        QCOMPARE(QString::fromLocal8Bit(p.readAllStandardOutput()),
+                 QString("-2012\n0\n-2022\nType=2803\nFilterEnable=0\nFilterTime=4\nRunLed=0\n"
+                         "card5.prm\n"));
+        QVERIFY2(err.contains("qrxsim: state file " + disk +
+                              "/state: cannot reserve its space: "
+                              "No space left on device"),
+                 qPrintable(err));
     }
 
     void killedSavesLeaveNoTemporaryBehind()

@@ -100,6 +100,8 @@ public:
 
 private:
     bool Open(bool rebuild);
+    // True, with a message, once the state file was cut short under this process.
+    bool Lost();
     int Board(const std::string &cardText, int *position);
     int Boards();
     int Show(int position);
@@ -115,6 +117,17 @@ private:
     SharedState m_state;
     std::string m_statePath;
 };
+
+bool Tool::Lost()
+{
+    if (!m_state.lost())
+        return false;
+    std::fprintf(stderr,
+                 "qrxsim: state file %s: cut short while in use, its state is lost; the next "
+                 "command rebuilds it\n",
+                 m_statePath.c_str());
+    return true;
+}
 
 bool Tool::Open(bool rebuild)
 {
@@ -204,16 +217,18 @@ int Tool::Show(int position)
 {
     const BoardDef &b = m_config.boards[position];
     BoardSlot &s = slot(position);
+    const uint64_t in = inputs(position), held = Atomic(s.held).load(), out = outputs(position);
+    const int32_t enable = Atomic(s.filterEnable).load(), code = Atomic(s.filterTime).load(),
+                  led = Atomic(s.checkOn).load();
+    if (Lost())
+        return kFailed;
     std::printf("card %d at position %d: type %d, firmware 0x%x\n", b.cardNo, position, b.type,
                 b.firmware);
-    std::printf("inputs:  %2d  %s  (held %s, loopback %s, pattern %s)\n", b.inputs,
-                Hex(inputs(position)).c_str(), Hex(Atomic(s.held).load()).c_str(),
-                b.loopback ? "on" : "off", PatternName(b.pattern));
-    std::printf("outputs: %2d  %s\n", b.outputs, Hex(outputs(position)).c_str());
-    std::printf("filter:  %s, time code %d\n",
-                Atomic(s.filterEnable).load() ? "enabled" : "disabled",
-                Atomic(s.filterTime).load());
-    std::printf("run led: %s\n", Atomic(s.checkOn).load() ? "on" : "off");
+    std::printf("inputs:  %2d  %s  (held %s, loopback %s, pattern %s)\n", b.inputs, Hex(in).c_str(),
+                Hex(held).c_str(), b.loopback ? "on" : "off", PatternName(b.pattern));
+    std::printf("outputs: %2d  %s\n", b.outputs, Hex(out).c_str());
+    std::printf("filter:  %s, time code %d\n", enable ? "enabled" : "disabled", code);
+    std::printf("run led: %s\n", led ? "on" : "off");
     return 0;
 }
 
@@ -221,7 +236,10 @@ int Tool::Get(int position, const std::string &which)
 {
     if (which != "in" && which != "out")
         return Usage("\"" + which + "\" is neither in nor out");
-    std::printf("%s\n", Hex(which == "in" ? inputs(position) : outputs(position)).c_str());
+    const uint64_t word = which == "in" ? inputs(position) : outputs(position);
+    if (Lost())
+        return kFailed;
+    std::printf("%s\n", Hex(word).c_str());
     return 0;
 }
 
@@ -241,7 +259,7 @@ int Tool::Set(int position, const std::vector<std::string> &args)
             held.fetch_or(mask);
         else
             held.fetch_and(~mask);
-        return 0;
+        return Lost() ? kFailed : 0;
     }
     if (args[2] == "in-word" && args.size() == 4) {
         uint64_t word = 0;
@@ -251,7 +269,7 @@ int Tool::Set(int position, const std::vector<std::string> &args)
             return Usage(args[3] + " sets bits beyond the " + std::to_string(b.inputs) +
                          " inputs of card " + args[1]);
         held.store(word);
-        return 0;
+        return Lost() ? kFailed : 0;
     }
     return Usage("set takes CARD in BIT 0|1 or CARD in-word HEX");
 }
@@ -268,6 +286,8 @@ int Tool::Watch(int position)
     while (!g_stop) {
         const uint64_t in = inputs(position);
         const uint64_t out = outputs(position);
+        if (Lost())
+            return kFailed;
         if (first || in != lastIn || out != lastOut) {
             std::printf("in=%s out=%s\n", Hex(in).c_str(), Hex(out).c_str());
             if (std::fflush(stdout) != 0) {
