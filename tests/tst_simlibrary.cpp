@@ -664,6 +664,9 @@ private slots:
         QTest::newRow("walk over 5") << "walk" << 5;
         QTest::newRow("counter over 64") << "counter" << 64;
         QTest::newRow("counter over 6") << "counter" << 6;
+        // Inputs 0..7 and 16..31: the pattern's bits 8..23 show on the inputs 16..31.
+        QTest::newRow("walk over 24") << "walk" << 24;
+        QTest::newRow("counter over 24") << "counter" << 24;
     }
 
     void patternsFollowTheMonotonicClock()
@@ -676,9 +679,11 @@ private slots:
                          .toLatin1());
         QCOMPARE(load(), 0);
         const uint64_t mask = inputs == 64 ? ~uint64_t(0) : (uint64_t(1) << inputs) - 1;
+        const int points = inputs == 24 ? 32 : inputs;
         auto expectedAt = [&](int64_t ms) {
-            return pattern == "walk" ? uint64_t(1) << ((ms / 250) % inputs)
-                                     : uint64_t(ms / 100) & mask;
+            const uint64_t word = pattern == "walk" ? uint64_t(1) << ((ms / 250) % inputs)
+                                                    : uint64_t(ms / 100) & mask;
+            return inputs == 24 ? (word & 0xFF) | (word >> 8 << 16) : word;
         };
         // Whatever the number of reads, the word is the one of the clock at that moment. Rounds
         // that may straddle a step are skipped; the library's clock may lag the precise one
@@ -688,7 +693,7 @@ private slots:
             QThread::msleep(4);
             const int64_t before = MonotonicMs() - 20;
             uint64_t word = 0;
-            for (int bit = 0; bit < inputs; ++bit) {
+            for (int bit = 0; bit < points; ++bit) {
                 int32_t v = 0;
                 QCOMPARE(Dev().DXS_devDiGetBit(0, bit, &v), 0);
                 word |= uint64_t(v != 0) << bit;
@@ -713,6 +718,24 @@ private slots:
         QCOMPARE(Dev().DXS_devDiGetBit(0, 7, &v), 0);
         QCOMPARE(v, 1);
         QCOMPARE(Dev().DXS_devDiGetBit(0, 40, &v), kBadPoint);
+    }
+
+    void twentyFourInputsAreZeroToSevenAndSixteenUp()
+    {
+        useBoardFile("[Board0]\nType=2803\nCardNo=0\nInputs=24\nOutputs=48\nLoopback=1\n");
+        QCOMPARE(load(), 0);
+        QCOMPARE(cardMap().diCount(0), 24);
+        for (int bit = 0; bit < 48; ++bit)
+            QCOMPARE(Dev().DXS_devDoSetBit(0, bit, 1), 0);
+        for (int bit = 0; bit < 32; ++bit) {
+            int32_t v = kUntouched;
+            QCOMPARE(Dev().DXS_devDiGetBit(0, bit, &v), 0);
+            QCOMPARE(v, bit < 8 || bit >= 16 ? 1 : 0);
+        }
+        int32_t v = kUntouched;
+        QCOMPARE(Dev().DXS_devDiGetBit(0, 32, &v), kBadPoint);
+        QCOMPARE(Dev().DXS_devDiGetBit(0, -1, &v), kBadPoint);
+        QCOMPARE(v, kUntouched);
     }
 
     void filterAndRunLed()

@@ -367,6 +367,42 @@ private slots:
             QCOMPARE(inputWord(0, 32), uint64_t(0));
     }
 
+    void twentyFourInputsAreZeroToSevenAndSixteenUp_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<uint64_t>("word");
+        QTest::addColumn<QString>("err");
+        const QString range = "not an input of card 2 (0..7, 16..31)";
+        QTest::newRow("7") << QStringList{"in", "7", "1"} << uint64_t(0x80) << "";
+        QTest::newRow("16") << QStringList{"in", "16", "1"} << uint64_t(0x10000) << "";
+        QTest::newRow("31") << QStringList{"in", "31", "1"} << uint64_t(0x80000000) << "";
+        QTest::newRow("8") << QStringList{"in", "8", "1"} << uint64_t(0) << range;
+        QTest::newRow("9") << QStringList{"in", "9", "1"} << uint64_t(0) << range;
+        QTest::newRow("15") << QStringList{"in", "15", "1"} << uint64_t(0) << range;
+        QTest::newRow("23, set off") << QStringList{"in", "23", "0"} << uint64_t(0) << "";
+        QTest::newRow("32") << QStringList{"in", "32", "1"} << uint64_t(0) << range;
+        QTest::newRow("every input")
+            << QStringList{"in-word", "FFFF00FF"} << uint64_t(0xFFFF00FF) << "";
+        QTest::newRow("word with 8") << QStringList{"in-word", "0x100"} << uint64_t(0)
+                                     << "0x100 sets bits that are not inputs of card 2 "
+                                        "(0..7, 16..31)";
+    }
+
+    void twentyFourInputsAreZeroToSevenAndSixteenUp()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(uint64_t, word);
+        QFETCH(QString, err);
+        useBoardFile("[Board0]\nType=2801\nCardNo=2\nInputs=24\n");
+        int32_t count = 0;
+        QCOMPARE(Dev().DXS_devSysLoad(DXS_LOAD_AUTO, &count), 0);
+        const Run r = tool(QStringList{"set", "2"} + args);
+        QCOMPARE(r.exitCode, err.isEmpty() ? 0 : 2);
+        QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.contains(err), qPrintable(r.err));
+        QCOMPARE(inputWord(2, 32), word);
+        QCOMPARE(tool({"get", "2", "in"}).out, hex(word) + "\n");
+    }
+
     void lostOutputExitsWithOne_data()
     {
         QTest::addColumn<QString>("redirect");

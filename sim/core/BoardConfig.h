@@ -7,6 +7,12 @@
 
 enum class InputPattern { None, Counter, Walk };
 
+// The bits 0..count-1.
+inline uint64_t PointMask(int32_t count)
+{
+    return count >= 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1;
+}
+
 struct BoardDef
 {
     int32_t type = 0;
@@ -16,6 +22,14 @@ struct BoardDef
     int32_t firmware = 0;
     bool loopback = false;
     InputPattern pattern = InputPattern::None;
+
+    // A board with 24 inputs has them wired as 0..7 and 16..31: input numbers 0..31 can be
+    // read, and 8..15 always read 0. Every other board has the inputs 0..inputs-1.
+    static constexpr int32_t kSplitInputs = 24;
+    static constexpr uint64_t kSplitMask = 0xFFFF00FF;
+    uint64_t inputMask() const { return inputs == kSplitInputs ? kSplitMask : PointMask(inputs); }
+    // The input numbers a call may address: 0..inputPoints()-1.
+    int32_t inputPoints() const { return inputs == kSplitInputs ? 32 : inputs; }
 };
 
 struct BoardConfig

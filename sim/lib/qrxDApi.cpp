@@ -266,7 +266,7 @@ QRX_API int32_t DXS_devDiGetBit(int32_t card, int32_t bit, int32_t *value)
 {
     const int32_t status = OnBoard(card, [&](int position) {
         const BoardDef &board = g_sim.board(position);
-        if (!InRange(bit, 0, board.inputs - 1))
+        if (!InRange(bit, 0, board.inputPoints() - 1))
             return int32_t(kSimBadPoint);
         if (!value)
             return int32_t(kSimNullPointer);

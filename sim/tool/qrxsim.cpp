@@ -71,6 +71,14 @@ std::string Hex(uint64_t word)
     return text;
 }
 
+// The input numbers of a board, as "0..31" or "0..7, 16..31".
+std::string InputNumbers(const BoardDef &board)
+{
+    if (board.inputs == BoardDef::kSplitInputs)
+        return "0..7, 16..31";
+    return "0.." + std::to_string(board.inputs - 1);
+}
+
 // A whole decimal number in lo..hi.
 bool ParseNumber(const std::string &text, long long lo, long long hi, long long *value)
 {
@@ -249,9 +257,10 @@ int Tool::Set(int position, const std::vector<std::string> &args)
     auto held = Atomic(slot(position).held);
     if (args[2] == "in" && args.size() == 5) {
         long long bit = 0;
-        if (b.inputs == 0 || !ParseNumber(args[3], 0, b.inputs - 1, &bit))
-            return Usage("\"" + args[3] + "\" is not an input of card " + args[1] + " (0.." +
-                         std::to_string(b.inputs - 1) + ")");
+        if (b.inputs == 0 || !ParseNumber(args[3], 0, b.inputPoints() - 1, &bit) ||
+            !(b.inputMask() >> bit & 1))
+            return Usage("\"" + args[3] + "\" is not an input of card " + args[1] + " (" +
+                         InputNumbers(b) + ")");
         if (args[4] != "0" && args[4] != "1")
             return Usage("an input is set to 0 or 1, not \"" + args[4] + "\"");
         const uint64_t mask = uint64_t(1) << bit;
@@ -265,9 +274,13 @@ int Tool::Set(int position, const std::vector<std::string> &args)
         uint64_t word = 0;
         if (!ParseHex(args[3], &word))
             return Usage("\"" + args[3] + "\" is not a hexadecimal word");
-        if (word & ~PointMask(b.inputs))
-            return Usage(args[3] + " sets bits beyond the " + std::to_string(b.inputs) +
-                         " inputs of card " + args[1]);
+        if (word & ~b.inputMask())
+            return Usage(args[3] +
+                         (b.inputs == BoardDef::kSplitInputs
+                              ? " sets bits that are not inputs of card " + args[1] + " (" +
+                                  InputNumbers(b) + ")"
+                              : " sets bits beyond the " + std::to_string(b.inputs) +
+                                  " inputs of card " + args[1]));
         held.store(word);
         return Lost() ? kFailed : 0;
     }
