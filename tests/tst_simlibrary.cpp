@@ -1102,6 +1102,58 @@ private slots:
         QCOMPARE(code, 0);
     }
 
+    void stateWithValuesOutOfRangeIsRebuilt_data()
+    {
+        // Where a board's field lies in the file: the header, then 40 bytes per board.
+        QTest::addColumn<int>("board");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<bool>("rebuilt");
+        QTest::newRow("filter enable 7") << 0 << 16 << qint64(7) << true;
+        QTest::newRow("filter enable -1") << 0 << 16 << qint64(-1) << true;
+        QTest::newRow("time code 99") << 0 << 20 << qint64(99) << true;
+        QTest::newRow("time code 16") << 1 << 20 << qint64(16) << true;
+        QTest::newRow("run led 5") << 2 << 24 << qint64(5) << true;
+        QTest::newRow("loaded enable 2") << 0 << 28 << qint64(2) << true;
+        QTest::newRow("loaded time code -1") << 0 << 32 << qint64(-1) << true;
+        QTest::newRow("loaded run led 3") << 1 << 36 << qint64(3) << true;
+        QTest::newRow("output 8 of 8") << 2 << 8 << qint64(0x100) << true;
+        QTest::newRow("output 32 of 32") << 0 << 8 << qint64(0x100000000) << true;
+        QTest::newRow("output of an input board") << 1 << 8 << qint64(1) << true;
+        QTest::newRow("held input 16 of 16") << 1 << 0 << qint64(0x10000) << true;
+        QTest::newRow("held input of an output board") << 2 << 0 << qint64(1) << true;
+        QTest::newRow("highest values") << 0 << 16 << qint64(1) << false;
+        QTest::newRow("time code 15") << 1 << 20 << qint64(15) << false;
+        QTest::newRow("output 7 of 8") << 2 << 8 << qint64(0x80) << false;
+        QTest::newRow("held input 15 of 16") << 1 << 0 << qint64(0x8000) << false;
+    }
+
+    void stateWithValuesOutOfRangeIsRebuilt()
+    {
+        QFETCH(int, board);
+        QFETCH(int, offset);
+        QFETCH(qint64, value);
+        QFETCH(bool, rebuilt);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 1, 1), 0);
+        QCOMPARE(Dev().DXS_devConSetCheckOn(7, 1), 0);
+        // The file with its header intact and one value changed, written as another program
+        // might.
+        QFile state(path("state"));
+        QVERIFY(state.open(QIODevice::ReadWrite));
+        QVERIFY(state.seek(24 + 40 * board + offset));
+        const bool wide = offset < 16;
+        QCOMPARE(state.write(reinterpret_cast<const char *>(&value), wide ? 8 : 4), wide ? 8 : 4);
+        state.close();
+        QCOMPARE(load(), 0);
+        int32_t v = -1;
+        QCOMPARE(Dev().DXS_devDoGetBit(0, 1, &v), 0);
+        QCOMPARE(v, rebuilt ? 0 : 1);
+        QCOMPARE(Dev().DXS_devConGetCheckOn(7, &v), 0);
+        QCOMPARE(v, rebuilt ? 0 : 1);
+    }
+
     void stateFileCutShortUnderTheLibrary_data()
     {
         QTest::addColumn<QString>("function");

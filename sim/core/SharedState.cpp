@@ -176,7 +176,7 @@ bool SharedState::Open(const std::string &path, const BoardConfig &config, bool 
     const uint64_t fingerprint = config.Fingerprint();
     const bool valid = sized && Atomic(l.magic).load() == Layout::kMagic &&
         l.version == Layout::kVersion && l.fingerprint == fingerprint &&
-        l.boardCount == static_cast<int32_t>(config.boards.size());
+        l.boardCount == static_cast<int32_t>(config.boards.size()) && InRange(config);
     if (valid && !rebuild)
         return true;
 
@@ -195,6 +195,24 @@ bool SharedState::Open(const std::string &path, const BoardConfig &config, bool 
     l.boardCount = static_cast<int32_t>(config.boards.size());
     l.reserved = 0;
     Atomic(l.magic).store(Layout::kMagic);
+    return true;
+}
+
+bool SharedState::InRange(const BoardConfig &config) const
+{
+    auto within = [](int32_t &field, int32_t hi) {
+        const int32_t value = Atomic(field).load();
+        return value >= 0 && value <= hi;
+    };
+    for (size_t i = 0; i < config.boards.size(); ++i) {
+        const BoardDef &b = config.boards[i];
+        BoardSlot &s = m_layout->boards[i];
+        if ((Atomic(s.held).load() & ~b.inputMask()) ||
+            (Atomic(s.outputs).load() & ~PointMask(b.outputs)) || !within(s.filterEnable, 1) ||
+            !within(s.filterTime, 15) || !within(s.checkOn, 1) || !within(s.loadedEnable, 1) ||
+            !within(s.loadedTime, 15) || !within(s.loadedCheckOn, 1))
+            return false;
+    }
     return true;
 }
 

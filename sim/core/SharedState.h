@@ -37,9 +37,9 @@ public:
     SharedState &operator=(const SharedState &) = delete;
 
     // Maps the state file at `path`. A missing file, or one that does not hold `config`'s
-    // boards, is built afresh; `rebuild` builds it afresh in any case. Other processes that
-    // have the file mapped see the new contents at once. The file's blocks are reserved here,
-    // so a full disk fails the open.
+    // boards or holds a value out of its range, is built afresh; `rebuild` builds it afresh in any
+    // case. Other processes that have the file mapped see the new contents at once. The file's
+    // blocks are reserved here, so a full disk fails the open.
     bool Open(const std::string &path, const BoardConfig &config, bool rebuild, std::string *error);
     void Close();
     bool isOpen() const { return m_layout != nullptr; }
@@ -52,6 +52,9 @@ public:
     BoardSlot &slot(int position) const;
 
 private:
+    // Whether every board's values lie in their ranges (a file that says otherwise is damaged).
+    bool InRange(const BoardConfig &config) const;
+
     struct Layout;
     Layout *m_layout = nullptr;
     int m_guard = -1; // the watch on the mapping, see SharedState.cpp
