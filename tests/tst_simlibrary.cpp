@@ -1292,6 +1292,59 @@ private slots:
         QVERIFY(QFile::exists(path("qrxsim-state")));
     }
 
+    void defaultStateFileWithoutARuntimeFolder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int32_t>("status");
+        QTest::newRow("missing: made") << "missing" << 0;
+        QTest::newRow("ours") << "ours" << 0;
+        QTest::newRow("ours, open to others") << "open" << kStateFileError;
+        QTest::newRow("another user's") << "other" << kStateFileError;
+        QTest::newRow("a link to a folder of ours") << "link" << kStateFileError;
+        QTest::newRow("a file") << "file" << kStateFileError;
+    }
+
+    void defaultStateFileWithoutARuntimeFolder()
+    {
+        QFETCH(QString, folder);
+        QFETCH(int32_t, status);
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray savedTemp = qgetenv("TMPDIR");
+        const auto restore = qScopeGuard([&] {
+            qputenv("XDG_RUNTIME_DIR", savedRuntime);
+            qputenv("TMPDIR", savedTemp);
+        });
+        qputenv("QRXSIM_STATE", "");
+        qputenv("XDG_RUNTIME_DIR", "");
+        qputenv("TMPDIR", m_dir->path().toLocal8Bit());
+        const QString dir = path("qrxsim-" + QString::number(getuid()));
+        const QByteArray name = dir.toLocal8Bit();
+        if (folder == "ours" || folder == "open" || folder == "other")
+            QCOMPARE(mkdir(name.constData(), folder == "open" ? 0755 : 0700), 0);
+        if (folder == "open")
+            QCOMPARE(chmod(name.constData(), 0755), 0);
+        if (folder == "other" && (geteuid() != 0 || chown(name.constData(), 65534, 65534) != 0))
+            QSKIP("only root can give a folder to another user");
+        if (folder == "link")
+            QVERIFY(QDir().mkpath(path("real")) && QFile::link(path("real"), dir));
+        if (folder == "file")
+            QVERIFY(QFile(dir).open(QIODevice::WriteOnly));
+
+        useBoardFile("[System]\nLogFile=reason.dbg\nLogLevel=1\n[Board0]\nType=174\nCardNo=0\n");
+        QCOMPARE(load(), status);
+        if (status == 0) {
+            QVERIFY(QFileInfo(dir + "/state").isFile());
+            QCOMPARE(QFileInfo(dir).permissions() & 0x7777,
+                     QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
+                         QFile::WriteUser | QFile::ExeUser);
+        } else {
+            QCOMPARE(logLines(path("reason.dbg")),
+                     QStringList("DXS_devSysLoad(mode=0) -> -2012 (" + dir +
+                                 ": not a folder of this user with mode 0700; remove it (or have "
+                                 "it removed), or set XDG_RUNTIME_DIR or QRXSIM_STATE)"));
+        }
+    }
+
     void logSettingsFromTheBoardFile()
     {
         useBoardFile("[System]\nLogFile=logs/sim.dbg\nLogLevel=3\n[Board0]\nType=174\nCardNo=0\n");

@@ -147,8 +147,10 @@ bool SharedState::Open(const std::string &path, const BoardConfig &config, bool 
     // Never size or overwrite a file that is not the user's own plain file (the default path
     // may lie in /tmp, where others can place files).
     if (!S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
-        errno = EPERM;
-        return fail("not a plain file of this user");
+        *error = "state file " + path +
+            ": not a plain file of this user; remove it, or set QRXSIM_STATE to another file";
+        Close();
+        return false;
     }
     const bool sized = st.st_size == static_cast<off_t>(sizeof(Layout));
     // Reserve the file's blocks, so that a full disk shows here and not as a fault when the

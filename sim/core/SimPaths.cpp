@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,15 +17,33 @@ std::string Env(const char *name)
     return value ? std::string(value) : std::string();
 }
 
-std::string StatePath()
+bool StatePath(std::string *path, std::string *error)
 {
-    std::string path = Env("QRXSIM_STATE");
-    if (!path.empty())
-        return path;
+    *path = Env("QRXSIM_STATE");
+    if (!path->empty())
+        return true;
     const std::string runtime = Env("XDG_RUNTIME_DIR");
-    if (!runtime.empty())
-        return runtime + "/qrxsim-state";
-    return "/tmp/qrxsim-" + std::to_string(getuid()) + "-state";
+    if (!runtime.empty()) {
+        *path = runtime + "/qrxsim-state";
+        return true;
+    }
+    const std::string temp = Env("TMPDIR");
+    const std::string dir = (temp.empty() ? "/tmp" : temp) + "/qrxsim-" + std::to_string(getuid());
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        *error = dir + ": cannot make the folder of the state file: " + std::strerror(errno);
+        return false;
+    }
+    // Anyone may have made it first in a shared folder such as /tmp.
+    struct stat st;
+    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+        (st.st_mode & 077)) {
+        *error = dir +
+            ": not a folder of this user with mode 0700; remove it (or have it "
+            "removed), or set XDG_RUNTIME_DIR or QRXSIM_STATE";
+        return false;
+    }
+    *path = dir + "/state";
+    return true;
 }
 
 std::string DefaultDataDir()

@@ -9,9 +9,11 @@ namespace SimPaths {
 // The value of an environment variable; empty when it is unset or empty.
 std::string Env(const char *name);
 
-// The shared state file: QRXSIM_STATE, else $XDG_RUNTIME_DIR/qrxsim-state,
-// else /tmp/qrxsim-<uid>-state.
-std::string StatePath();
+// The shared state file: QRXSIM_STATE, else $XDG_RUNTIME_DIR/qrxsim-state, else state in the
+// private folder qrxsim-<uid> of $TMPDIR (default /tmp), which is made with mode 0700 when
+// missing. A folder there that is not this user's with mode 0700 (another user's, a link, a
+// file, one open to others) is refused: answers false and says in `error` what to remove.
+bool StatePath(std::string *path, std::string *error);
 
 // The per-user data folder: $XDG_DATA_HOME/qrxsim, else $HOME/.local/share/qrxsim.
 std::string DefaultDataDir();

@@ -28,7 +28,8 @@ int32_t Simulator::Load(int32_t mode, std::string *reason)
         return config.loadStatus;
     if (config.requiredMode != BoardConfig::kNoRequiredMode && config.requiredMode != mode)
         return DXS_ERR_OPEN_MODE;
-    if (!m_state.Open(SimPaths::StatePath(), config, false, reason))
+    std::string statePath;
+    if (!SimPaths::StatePath(&statePath, reason) || !m_state.Open(statePath, config, false, reason))
         return kSimStateFileError;
 
     m_config = config;

@@ -44,7 +44,8 @@ board's pattern sets it; "get CARD in" shows that word.
 Environment:
   QRXSIM_CONFIG   the board file (default: qrxsim.ini beside the library, else the
                   four built-in boards)
-  QRXSIM_STATE    the shared state file (default: $XDG_RUNTIME_DIR/qrxsim-state)
+  QRXSIM_STATE    the shared state file (default: $XDG_RUNTIME_DIR/qrxsim-state,
+                  else qrxsim-UID/state in $TMPDIR or /tmp)
 
 Exit status: 0 success, 1 the board or state file failed or the output was lost,
 2 a bad command, card, bit or value.
@@ -142,8 +143,8 @@ bool Tool::Open(bool rebuild)
     std::string error;
     const std::string libraryDir =
         SimPaths::DirOfAddress(reinterpret_cast<const void *>(&DXS_devSysLoad));
-    m_statePath = SimPaths::StatePath();
     if (BoardConfig::Locate(libraryDir, &m_config, &error) != 0 ||
+        !SimPaths::StatePath(&m_statePath, &error) ||
         !m_state.Open(m_statePath, m_config, rebuild, &error)) {
         std::fprintf(stderr, "qrxsim: %s\n", error.c_str());
         return false;
