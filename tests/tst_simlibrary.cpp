@@ -35,6 +35,7 @@ constexpr int32_t kStateLost = -2013;
 constexpr int32_t kParamFileMissing = -2020;
 constexpr int32_t kParamFileCorrupt = -2021;
 constexpr int32_t kParamFileWrite = -2022;
+constexpr int32_t kLogFileError = -2030;
 
 constexpr int32_t kUntouched = 0x5A5A5A5A;
 
@@ -1392,7 +1393,10 @@ private slots:
         QFETCH(int, length);
         QFETCH(int32_t, status);
         QCOMPARE(Dev().DXS_devDLogSetFile("/tmp/before.dbg"), 0);
-        const QByteArray longPath = length ? "/" + QByteArray(length - 1, 'p') : QByteArray();
+        // In a folder this test may write.
+        const QByteArray folder = m_dir->path().toLocal8Bit() + "/";
+        const QByteArray longPath =
+            length ? folder + QByteArray(length - folder.size(), 'p') : QByteArray();
         QCOMPARE(Dev().DXS_devDLogSetFile(longPath.constData()), status);
         char file[kPathBytes + 8];
         std::memset(file, 'x', sizeof file);
@@ -1400,6 +1404,50 @@ private slots:
         QVERIFY(std::memchr(file, '\0', kPathBytes) != nullptr);
         QCOMPARE(QByteArray(file), status == 0 ? longPath : QByteArray("/tmp/before.dbg"));
         QCOMPARE(file[kPathBytes], 'x');
+    }
+
+    void logFileThatCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int32_t>("status");
+        QTest::newRow("a folder") << "folder" << kLogFileError;
+        QTest::newRow("a FIFO") << "fifo" << kLogFileError;
+        QTest::newRow("a device") << "device" << kLogFileError;
+        QTest::newRow("in a folder that is a file") << "under a file" << kLogFileError;
+        QTest::newRow("in missing folders") << "missing folders" << 0;
+        QTest::newRow("an existing file") << "file" << 0;
+        QTest::newRow("a new file") << "new" << 0;
+    }
+
+    void logFileThatCannotBeWritten()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int32_t, status);
+        setLog(path("before.dbg"), 2);
+        QString file = path("log.dbg");
+        if (kind == "folder")
+            QVERIFY(QDir().mkpath(file));
+        else if (kind == "fifo")
+            QCOMPARE(mkfifo(file.toLocal8Bit().constData(), 0600), 0);
+        else if (kind == "device")
+            file = "/dev/null";
+        else if (kind == "under a file")
+            file = QFile(path("plain")).open(QIODevice::WriteOnly) ? path("plain/log.dbg") : "";
+        else if (kind == "missing folders")
+            file = path("made/with/the/first/line.dbg");
+        else if (kind == "file")
+            QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+        const QByteArray name = file.toLocal8Bit();
+        QCOMPARE(Dev().DXS_devDLogSetFile(name.constData()), status);
+        char now[kPathBytes] = {};
+        QCOMPARE(Dev().DXS_devDLogGetFile(now), 0);
+        QCOMPARE(QString(now), status == 0 ? file : path("before.dbg"));
+        // The refused call is logged where the lines went so far.
+        const QString line = "DXS_devDLogSetFile(path=" + file + ") -> " + QString::number(status);
+        QCOMPARE(logLines(path("before.dbg")).last(),
+                 status == 0 ? "DXS_devDLogSetLevel(level=2) -> 0" : line);
+        if (status == 0)
+            QCOMPARE(logLines(file), QStringList(line));
     }
 
     void logLinesAtEachLevel_data()

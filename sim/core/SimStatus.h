@@ -21,4 +21,5 @@ enum SimStatus : int32_t {
     kSimParamFileMissing = -2020,
     kSimParamFileCorrupt = -2021,
     kSimParamFileWrite = -2022,
+    kSimLogFileError = -2030,
 };

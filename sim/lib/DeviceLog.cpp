@@ -2,10 +2,12 @@
 
 #include "SimPaths.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 std::string Format(const char *format, ...)
@@ -34,6 +36,20 @@ void DeviceLog::setFile(const std::string &path)
 {
     std::lock_guard lock(m_mutex);
     m_file = path;
+}
+
+bool DeviceLog::Usable(const std::string &path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0)
+        return S_ISREG(st.st_mode) && access(path.c_str(), W_OK) == 0;
+    std::string dir = path;
+    while (errno == ENOENT && dir != "/" && dir != ".") {
+        dir = SimPaths::DirOf(dir);
+        if (stat(dir.c_str(), &st) == 0)
+            return S_ISDIR(st.st_mode) && access(dir.c_str(), W_OK | X_OK) == 0;
+    }
+    return false; // an ancestor that is no folder, or one that cannot be looked into
 }
 
 void DeviceLog::Write(const std::string &text)

@@ -407,6 +407,8 @@ QRX_API int32_t DXS_devDLogSetFile(const char *path)
         status = kSimPathTooLong;
     else if (!*path)
         status = kSimBadValue;
+    else if (!DeviceLog::Usable(path))
+        status = kSimLogFileError;
     if (status == kSimOk)
         Log().setFile(path);
     if (Log().Wants(DeviceLog::kChanges, status)) {
