@@ -1450,6 +1450,56 @@ private slots:
             QCOMPARE(logLines(file), QStringList(line));
     }
 
+    void logNeverWritesIntoAFifo_data()
+    {
+        QTest::addColumn<bool>("boardFile");
+        QTest::newRow("named by the board file") << true;
+        QTest::newRow("put in place of the log file") << false;
+    }
+
+    void logNeverWritesIntoAFifo()
+    {
+        QFETCH(bool, boardFile);
+        const QByteArray fifo = path("pipe.dbg").toLocal8Bit();
+        if (boardFile) {
+            QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+            useBoardFile("[System]\nLogFile=pipe.dbg\nLogLevel=5\n[Board0]\nType=174\nCardNo=0\n");
+        } else {
+            setLog(path("pipe.dbg"), 5);
+            QVERIFY(QFile::remove(path("pipe.dbg")));
+            QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+        }
+        // A reader comes along; a log that waited for one would hand it lines.
+        std::atomic<bool> done = false;
+        QByteArray heard;
+        std::thread reader([&] {
+            const int fd = open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+            char buffer[256];
+            while (fd >= 0 && !done) {
+                const ssize_t n = read(fd, buffer, sizeof buffer);
+                if (n > 0)
+                    heard.append(buffer, n);
+                QThread::msleep(5);
+            }
+            close(fd);
+        });
+        const auto stop = qScopeGuard([&] {
+            done = true;
+            if (reader.joinable())
+                reader.join();
+        });
+        QThread::msleep(20);
+        if (boardFile)
+            QCOMPARE(load(), 0);
+        int32_t level = -1;
+        QCOMPARE(Dev().DXS_devDLogGetLevel(&level), 0);
+        QCOMPARE(level, 5);
+        QThread::msleep(20);
+        done = true;
+        reader.join();
+        QCOMPARE(heard, QByteArray());
+    }
+
     void logLinesAtEachLevel_data()
     {
         QTest::addColumn<int>("level");
