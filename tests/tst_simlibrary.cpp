@@ -376,6 +376,54 @@ private slots:
         QCOMPARE(fw, firmware);
     }
 
+    void boardFileThatIsNoSmallFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int32_t>("status");
+        QTest::addColumn<QString>("reason");
+        const QString irregular = ": cannot be read: not a regular file";
+        QTest::newRow("a FIFO") << "fifo" << kBoardFileBad << irregular;
+        QTest::newRow("a folder") << "folder" << kBoardFileBad << irregular;
+        QTest::newRow("a link to /dev/zero") << "zero" << kBoardFileBad << irregular;
+        QTest::newRow("a good file padded beyond 1 MiB")
+            << "over" << kBoardFileBad << ": cannot be read: larger than 1048576 bytes";
+        QTest::newRow("a good file padded to 1 MiB") << "limit" << 0 << "";
+        QTest::newRow("a dangling link")
+            << "dangling" << kBoardFileMissing << ": the board file does not exist";
+    }
+
+    void boardFileThatIsNoSmallFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int32_t, status);
+        QFETCH(QString, reason);
+        const QString file = path("boards.ini");
+        const QByteArray good = "[Board0]\nType=174\nCardNo=0\n";
+        auto padded = [&good](qsizetype size) {
+            return QByteArray(size - good.size() - 1, ';') + "\n" + good;
+        };
+        if (kind == "fifo")
+            QCOMPARE(mkfifo(file.toLocal8Bit().constData(), 0600), 0);
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(file));
+        else if (kind == "zero")
+            QVERIFY(QFile::link("/dev/zero", file));
+        else if (kind == "dangling")
+            QVERIFY(QFile::link(path("nothing"), file));
+        else
+            useBoardFile(padded(kind == "over" ? (1 << 20) + 1 : 1 << 20), "boards.ini");
+        qputenv("QRXSIM_CONFIG", file.toLocal8Bit());
+        setLog(path("reason.dbg"), 1);
+        int32_t count = kUntouched;
+        QCOMPARE(load(DXS_LOAD_AUTO, &count), status);
+        QCOMPARE(count, status == 0 ? 1 : kUntouched);
+        if (status != 0)
+            QCOMPARE(
+                logLines(path("reason.dbg")),
+                QStringList(
+                    QString("DXS_devSysLoad(mode=0) -> %1 (%2%3)").arg(status).arg(file, reason)));
+    }
+
     void missingBoardFileIsAnError()
     {
         qputenv("QRXSIM_CONFIG", path("nothing.ini").toLocal8Bit());

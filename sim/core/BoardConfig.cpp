@@ -9,8 +9,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
+#include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -168,11 +169,15 @@ BoardConfig BoardConfig::BuiltIn()
 
 bool BoardConfig::Read(const std::string &path, BoardConfig *config, std::string *error)
 {
-    std::ifstream in(path);
-    if (!in) {
-        *error = path + ": cannot be read: " + std::strerror(errno);
+    std::string text;
+    if (const int failed = SimPaths::ReadFile(path, kMaxFileBytes, &text)) {
+        *error = path + ": cannot be read: " +
+            (failed == EINVAL      ? std::string("not a regular file")
+                 : failed == EFBIG ? "larger than " + std::to_string(kMaxFileBytes) + " bytes"
+                                   : std::strerror(failed));
         return false;
     }
+    std::istringstream in(text);
     Checker check(path, error);
     std::vector<Section> sections;
     std::string raw;
@@ -265,7 +270,8 @@ int32_t BoardConfig::Locate(const std::string &libraryDir, BoardConfig *config, 
     if (path.empty()) {
         c = BuiltIn();
     } else {
-        if (!SimPaths::FileExists(path)) {
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
             *error = path + ": the board file does not exist";
             return kSimBoardFileMissing;
         }

@@ -1,6 +1,7 @@
 #pragma once
 // The simulated boards and system settings, read from an INI board file or built in.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -48,7 +49,11 @@ struct BoardConfig
     // The four boards used when no board file is configured.
     static BoardConfig BuiltIn();
 
-    // Reads the board file at `path`. On failure answers false and explains why in `error`.
+    // A board file is a few kilobytes; a larger file is refused unread.
+    static constexpr size_t kMaxFileBytes = 1 << 20;
+
+    // Reads the board file at `path`: a regular file of at most kMaxFileBytes (anything else is
+    // refused without being waited on). On failure answers false and explains why in `error`.
     static bool Read(const std::string &path, BoardConfig *config, std::string *error);
 
     // Finds and reads the board file: QRXSIM_CONFIG, else qrxsim.ini in `libraryDir`, else the
