@@ -1548,6 +1548,45 @@ private slots:
         QCOMPARE(heard, QByteArray());
     }
 
+    void levelFiveLogsRefusedLoadModes()
+    {
+        // The board file's log settings apply before the mode is judged.
+        useBoardFile("[System]\nLogFile=modes.dbg\nLogLevel=5\n[Board0]\nType=174\nCardNo=0\n");
+        QCOMPARE(load(5), int32_t(DXS_ERR_OPEN_MODE));
+        QCOMPARE(load(-1), int32_t(DXS_ERR_OPEN_MODE));
+        QCOMPARE(load(1), 0);
+        QCOMPARE(logLines(path("modes.dbg")),
+                 QStringList({"DXS_devSysLoad(mode=5) -> -1038", "DXS_devSysLoad(mode=-1) -> -1038",
+                              "DXS_devSysLoad(mode=1) -> 0 boardCount=1"}));
+        // A bad mode is the answer whatever the board file holds, as before.
+        useBoardFile("[Board0]\nType=174\n");
+        QCOMPARE(load(2), int32_t(DXS_ERR_OPEN_MODE));
+    }
+
+    void levelFiveLogsCallsBeforeTheFirstLoad()
+    {
+        // A copy of the library, loaded afresh with its board file already named.
+        const QString copy = path("lib/" + DeviceLibrary::FileName());
+        QVERIFY(QDir().mkpath(path("lib")));
+        QVERIFY(QFile::copy(qEnvironmentVariable("ORVANE_SIMLIB"), copy));
+        useBoardFile("[System]\nLogFile=first.dbg\nLogLevel=5\n[Board0]\nType=174\nCardNo=0\n");
+        DeviceLibrary fresh;
+        DeviceLoadError error;
+        QVERIFY2(fresh.Load(copy, &error), qPrintable(error.text()));
+        const DeviceTable &dev = fresh.Table();
+        int32_t v = kUntouched;
+        QCOMPARE(dev.DXS_devDLogGetLevel(&v), 0);
+        QCOMPARE(v, 5);
+        QCOMPARE(dev.DXS_devDoGetBit(0, 0, &v), kNotLoaded);
+        QCOMPARE(dev.DXS_devSysLoad(DXS_LOAD_AUTO, &v), 0);
+        QCOMPARE(dev.DXS_devSysUnload(), 0);
+        QCOMPARE(
+            logLines(path("first.dbg")),
+            QStringList({"DXS_devDLogGetLevel() -> 0 level=5",
+                         "DXS_devDoGetBit(card=0, bit=0) -> -2001",
+                         "DXS_devSysLoad(mode=0) -> 0 boardCount=1", "DXS_devSysUnload() -> 0"}));
+    }
+
     void logLinesAtEachLevel_data()
     {
         QTest::addColumn<int>("level");
