@@ -1,6 +1,7 @@
 // Several processes on one set of simulated boards: this test with the library loaded, a
 // second process that loads the library too (this very program, started with --helper), and
 // the qrxsim tool, whose exit codes and output are checked against what the library reads.
+#include "CardCatalogue.h"
 #include "CardMap.h"
 #include "DeviceLibrary.h"
 #include "OrvaneBuild.h"
@@ -262,16 +263,47 @@ private slots:
         Run r = tool({"boards"});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out,
-                 QString("position=0 card=0 type=174 inputs=32 outputs=32\n"
-                         "position=1 card=5 type=2803 inputs=64 outputs=16\n"
-                         "position=2 card=9 type=2802 inputs=0 outputs=8\n"));
+                 QString("position=0 card=0 type=174 model=\"QRX-LM32DIO\" inputs=32 outputs=32\n"
+                         "position=1 card=5 type=2803 model=\"QRX-LN16DIO\" inputs=64 outputs=16\n"
+                         "position=2 card=9 type=2802 model=\"QRX-LN 8DO\" inputs=0 outputs=8\n"));
         // Without a board file, the built-in boards.
         qputenv("QRXSIM_CONFIG", "");
         qputenv("QRXSIM_STATE", path("builtin-state").toLocal8Bit());
         r = tool({"boards"});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out.count('\n'), 4);
-        QVERIFY(r.out.contains("position=3 card=3 type=2802 inputs=0 outputs=32\n"));
+        QVERIFY(r.out.contains("position=3 card=3 type=2802 model=\"QRX-LN32DO\" inputs=0 "
+                               "outputs=32\n"));
+    }
+
+    void boardsShowTheModelNameOfTheTree()
+    {
+        // Every known type with a count of one and of two digits, none, and an unknown type.
+        QByteArray text;
+        const int32_t boards[][3] = {{174, 0, 8},   {174, 64, 32}, {2801, 24, 0}, {2801, 8, 8},
+                                     {2802, 0, 64}, {2802, 5, 0},  {2803, 48, 7}, {2803, 0, 16},
+                                     {999, 32, 32}, {-1, 0, 0}};
+        for (int i = 0; i < 10; ++i)
+            text += QString("[Board%1]\nType=%2\nCardNo=%1\nInputs=%3\nOutputs=%4\n")
+                        .arg(i)
+                        .arg(boards[i][0])
+                        .arg(boards[i][1])
+                        .arg(boards[i][2])
+                        .toLatin1();
+        useBoardFile(text);
+        const QStringList lines = tool({"boards"}).out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 10);
+        for (int i = 0; i < 10; ++i) {
+            const QByteArray name = BoardName(boards[i][0], boards[i][1], boards[i][2]);
+            QCOMPARE(lines[i],
+                     QString("position=%1 card=%1 type=%2 model=\"%3\" inputs=%4 "
+                             "outputs=%5")
+                         .arg(i)
+                         .arg(boards[i][0])
+                         .arg(QString::fromLatin1(name))
+                         .arg(boards[i][1])
+                         .arg(boards[i][2]));
+        }
     }
 
     void showsABoard()
@@ -328,7 +360,10 @@ private slots:
                                           << "not an input";
         QTest::newRow("input of an output board")
             << QStringList{"set", "9", "in", "0", "1"} << 2 << ""
-            << "not an input of card 9";
+            << "\"0\" is not an input of card 9 (it has none)\n";
+        QTest::newRow("word of an output board")
+            << QStringList{"set", "9", "in-word", "1"} << 2 << ""
+            << "1 sets bits that are not inputs of card 9 (it has none)\n";
         QTest::newRow("value 2") << QStringList{"set", "0", "in", "1", "2"} << 2 << ""
                                  << "0 or 1";
         QTest::newRow("outputs are not set") << QStringList{"set", "0", "out", "1", "1"} << 2 << ""
@@ -480,13 +515,17 @@ private slots:
         QCOMPARE(tool({"set", "5", "in", "9", "1"}).exitCode, 0);
         const Run r = tool({"reset"});
         QCOMPARE(r.exitCode, 0);
-        QVERIFY(r.out.contains("rebuilt for 3 boards"));
+        QCOMPARE(r.out, path("state") + ": rebuilt for 3 boards from " + path("qrxsim.ini") + "\n");
         // The library, still loaded, sees the fresh state at once.
         QCOMPARE(output(0, 2), 0);
         QCOMPARE(inputWord(5, 64), uint64_t(0));
         int32_t code = -1;
         QCOMPARE(Dev().DXS_devDiGetFilterTime(0, 0, &code), 0);
         QCOMPARE(code, 0);
+        // One board is a board.
+        useBoardFile("[Board0]\nType=174\nCardNo=0\n");
+        QVERIFY(tool({"reset"}).out.endsWith(": rebuilt for 1 board from " + path("qrxsim.ini") +
+                                             "\n"));
     }
 
     void watchPrintsEachChangeUntilStopped_data()

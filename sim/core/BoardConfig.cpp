@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -325,4 +326,30 @@ const char *PatternName(InputPattern pattern)
         break;
     }
     return "none";
+}
+
+std::string ModelName(const BoardDef &board)
+{
+    const char *format = nullptr;
+    int32_t count = board.outputs;
+    switch (board.type) {
+    case 174:
+        format = "QRX-LM%2dDIO";
+        break;
+    case 2801:
+        format = "QRX-LN%2dDI";
+        count = board.inputs;
+        break;
+    case 2802:
+        format = "QRX-LN%2dDO";
+        break;
+    case 2803:
+        format = "QRX-LN%2dDIO";
+        break;
+    default:
+        return {};
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, format, count);
+    return name;
 }

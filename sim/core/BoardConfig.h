@@ -68,3 +68,8 @@ struct BoardConfig
 };
 
 const char *PatternName(InputPattern pattern);
+
+// The model name the program shows for a board ("QRX-LM32DIO", "QRX-LN 8DI"), from its type
+// and the count the type puts into its name; empty for a type the program does not know. The
+// same rule as the program's card catalogue, kept here without its dependencies.
+std::string ModelName(const BoardDef &board);

@@ -27,7 +27,8 @@ const char kHelp[] = R"(Usage: qrxsim COMMAND [ARGUMENTS]
 Drives the simulated QRX-L boards through their shared state file.
 
 Commands:
-  boards                  list the boards: position, card number, type, inputs, outputs
+  boards                  list the boards: position, card number, type, model name,
+                          inputs, outputs
   show CARD               show a board's inputs, outputs, filter and Run LED
   get CARD in|out         print the input or output word (0x and 16 hex digits)
   set CARD in BIT 0|1     hold one input on or off
@@ -72,9 +73,11 @@ std::string Hex(uint64_t word)
     return text;
 }
 
-// The input numbers of a board, as "0..31" or "0..7, 16..31".
+// The input numbers of a board, as "0..31" or "0..7, 16..31", or "it has none".
 std::string InputNumbers(const BoardDef &board)
 {
+    if (board.inputs == 0)
+        return "it has none";
     if (board.inputs == BoardDef::kSplitInputs)
         return "0..7, 16..31";
     return "0.." + std::to_string(board.inputs - 1);
@@ -185,8 +188,9 @@ int Tool::Run(const std::vector<std::string> &args)
     if (command == "boards")
         return Boards();
     if (command == "reset") {
-        std::printf("%s: rebuilt for %zu boards from %s\n", m_statePath.c_str(),
-                    m_config.boards.size(), m_config.source.c_str());
+        const std::size_t count = m_config.boards.size();
+        std::printf("%s: rebuilt for %zu board%s from %s\n", m_statePath.c_str(), count,
+                    count == 1 ? "" : "s", m_config.source.c_str());
         return 0;
     }
     int position = 0;
@@ -216,8 +220,8 @@ int Tool::Boards()
 {
     for (std::size_t i = 0; i < m_config.boards.size(); ++i) {
         const BoardDef &b = m_config.boards[i];
-        std::printf("position=%zu card=%d type=%d inputs=%d outputs=%d\n", i, b.cardNo, b.type,
-                    b.inputs, b.outputs);
+        std::printf("position=%zu card=%d type=%d model=\"%s\" inputs=%d outputs=%d\n", i, b.cardNo,
+                    b.type, ModelName(b).c_str(), b.inputs, b.outputs);
     }
     return 0;
 }
@@ -277,7 +281,7 @@ int Tool::Set(int position, const std::vector<std::string> &args)
             return Usage("\"" + args[3] + "\" is not a hexadecimal word");
         if (word & ~b.inputMask())
             return Usage(args[3] +
-                         (b.inputs == BoardDef::kSplitInputs
+                         (b.inputs == BoardDef::kSplitInputs || b.inputs == 0
                               ? " sets bits that are not inputs of card " + args[1] + " (" +
                                   InputNumbers(b) + ")"
                               : " sets bits beyond the " + std::to_string(b.inputs) +
