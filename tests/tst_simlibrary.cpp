@@ -1299,6 +1299,7 @@ private slots:
         QTest::newRow("missing folder") << "missing folder";
         QTest::newRow("a folder") << "folder";
         QTest::newRow("a symbolic link") << "link";
+        QTest::newRow("a FIFO") << "fifo";
     }
 
     void stateFileThatCannotBeUsed()
@@ -1317,6 +1318,9 @@ private slots:
             file.close();
             state = path("link");
             QVERIFY(QFile::link(victim, state));
+        } else if (kind == "fifo") {
+            state = path("fifo");
+            QCOMPARE(mkfifo(state.toLocal8Bit().constData(), 0600), 0);
         }
         qputenv("QRXSIM_STATE", state.toLocal8Bit());
         int32_t count = kUntouched;
