@@ -1328,6 +1328,15 @@ private slots:
         QCOMPARE(count, kUntouched);
         int32_t v = kUntouched;
         QCOMPARE(Dev().DXS_devDoGetBit(0, 0, &v), kNotLoaded);
+        if (kind != "missing folder") {
+            // The reason says what to remove.
+            useBoardFile("[System]\nLogFile=reason.dbg\nLogLevel=1\n");
+            QCOMPARE(load(), kStateFileError);
+            QCOMPARE(logLines(path("reason.dbg")),
+                     QStringList("DXS_devSysLoad(mode=0) -> -2012 (state file " + state +
+                                 ": not a plain file of this user; remove it, or set QRXSIM_STATE "
+                                 "to another file)"));
+        }
         if (kind == "link") {
             QFile file(victim);
             QVERIFY(file.open(QIODevice::ReadOnly));

@@ -139,14 +139,16 @@ bool SharedState::Open(const std::string &path, const BoardConfig &config, bool 
         return false;
     };
     LockedFile file(path);
-    if (file.fd() < 0)
+    // A symbolic link (O_NOFOLLOW) or a folder in the file's place fails the open.
+    const bool notAFile = file.fd() < 0 && (errno == ELOOP || errno == EISDIR);
+    if (file.fd() < 0 && !notAFile)
         return fail("cannot open or lock");
     struct stat st;
-    if (fstat(file.fd(), &st) != 0)
+    if (!notAFile && fstat(file.fd(), &st) != 0)
         return fail("cannot stat");
     // Never size or overwrite a file that is not the user's own plain file (the default path
     // may lie in /tmp, where others can place files).
-    if (!S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+    if (notAFile || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
         *error = "state file " + path +
             ": not a plain file of this user; remove it, or set QRXSIM_STATE to another file";
         Close();
