@@ -9,8 +9,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <ctime>
+#include <fcntl.h>
 #include <functional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -25,9 +31,11 @@ constexpr int32_t kPathTooLong = -2007;
 constexpr int32_t kBoardFileMissing = -2010;
 constexpr int32_t kBoardFileBad = -2011;
 constexpr int32_t kStateFileError = -2012;
+constexpr int32_t kStateLost = -2013;
 constexpr int32_t kParamFileMissing = -2020;
 constexpr int32_t kParamFileCorrupt = -2021;
 constexpr int32_t kParamFileWrite = -2022;
+constexpr int32_t kLogFileError = -2030;
 
 constexpr int32_t kUntouched = 0x5A5A5A5A;
 
@@ -368,6 +376,54 @@ private slots:
         QCOMPARE(fw, firmware);
     }
 
+    void boardFileThatIsNoSmallFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int32_t>("status");
+        QTest::addColumn<QString>("reason");
+        const QString irregular = ": cannot be read: not a regular file";
+        QTest::newRow("a FIFO") << "fifo" << kBoardFileBad << irregular;
+        QTest::newRow("a folder") << "folder" << kBoardFileBad << irregular;
+        QTest::newRow("a link to /dev/zero") << "zero" << kBoardFileBad << irregular;
+        QTest::newRow("a good file padded beyond 1 MiB")
+            << "over" << kBoardFileBad << ": cannot be read: larger than 1048576 bytes";
+        QTest::newRow("a good file padded to 1 MiB") << "limit" << 0 << "";
+        QTest::newRow("a dangling link")
+            << "dangling" << kBoardFileMissing << ": the board file does not exist";
+    }
+
+    void boardFileThatIsNoSmallFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int32_t, status);
+        QFETCH(QString, reason);
+        const QString file = path("boards.ini");
+        const QByteArray good = "[Board0]\nType=174\nCardNo=0\n";
+        auto padded = [&good](qsizetype size) {
+            return QByteArray(size - good.size() - 1, ';') + "\n" + good;
+        };
+        if (kind == "fifo")
+            QCOMPARE(mkfifo(file.toLocal8Bit().constData(), 0600), 0);
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(file));
+        else if (kind == "zero")
+            QVERIFY(QFile::link("/dev/zero", file));
+        else if (kind == "dangling")
+            QVERIFY(QFile::link(path("nothing"), file));
+        else
+            useBoardFile(padded(kind == "over" ? (1 << 20) + 1 : 1 << 20), "boards.ini");
+        qputenv("QRXSIM_CONFIG", file.toLocal8Bit());
+        setLog(path("reason.dbg"), 1);
+        int32_t count = kUntouched;
+        QCOMPARE(load(DXS_LOAD_AUTO, &count), status);
+        QCOMPARE(count, status == 0 ? 1 : kUntouched);
+        if (status != 0)
+            QCOMPARE(
+                logLines(path("reason.dbg")),
+                QStringList(
+                    QString("DXS_devSysLoad(mode=0) -> %1 (%2%3)").arg(status).arg(file, reason)));
+    }
+
     void missingBoardFileIsAnError()
     {
         qputenv("QRXSIM_CONFIG", path("nothing.ini").toLocal8Bit());
@@ -657,6 +713,9 @@ private slots:
         QTest::newRow("walk over 5") << "walk" << 5;
         QTest::newRow("counter over 64") << "counter" << 64;
         QTest::newRow("counter over 6") << "counter" << 6;
+        // Inputs 0..7 and 16..31: the pattern's bits 8..23 show on the inputs 16..31.
+        QTest::newRow("walk over 24") << "walk" << 24;
+        QTest::newRow("counter over 24") << "counter" << 24;
     }
 
     void patternsFollowTheMonotonicClock()
@@ -669,9 +728,11 @@ private slots:
                          .toLatin1());
         QCOMPARE(load(), 0);
         const uint64_t mask = inputs == 64 ? ~uint64_t(0) : (uint64_t(1) << inputs) - 1;
+        const int points = inputs == 24 ? 32 : inputs;
         auto expectedAt = [&](int64_t ms) {
-            return pattern == "walk" ? uint64_t(1) << ((ms / 250) % inputs)
-                                     : uint64_t(ms / 100) & mask;
+            const uint64_t word = pattern == "walk" ? uint64_t(1) << ((ms / 250) % inputs)
+                                                    : uint64_t(ms / 100) & mask;
+            return inputs == 24 ? (word & 0xFF) | (word >> 8 << 16) : word;
         };
         // Whatever the number of reads, the word is the one of the clock at that moment. Rounds
         // that may straddle a step are skipped; the library's clock may lag the precise one
@@ -681,7 +742,7 @@ private slots:
             QThread::msleep(4);
             const int64_t before = MonotonicMs() - 20;
             uint64_t word = 0;
-            for (int bit = 0; bit < inputs; ++bit) {
+            for (int bit = 0; bit < points; ++bit) {
                 int32_t v = 0;
                 QCOMPARE(Dev().DXS_devDiGetBit(0, bit, &v), 0);
                 word |= uint64_t(v != 0) << bit;
@@ -706,6 +767,24 @@ private slots:
         QCOMPARE(Dev().DXS_devDiGetBit(0, 7, &v), 0);
         QCOMPARE(v, 1);
         QCOMPARE(Dev().DXS_devDiGetBit(0, 40, &v), kBadPoint);
+    }
+
+    void twentyFourInputsAreZeroToSevenAndSixteenUp()
+    {
+        useBoardFile("[Board0]\nType=2803\nCardNo=0\nInputs=24\nOutputs=48\nLoopback=1\n");
+        QCOMPARE(load(), 0);
+        QCOMPARE(cardMap().diCount(0), 24);
+        for (int bit = 0; bit < 48; ++bit)
+            QCOMPARE(Dev().DXS_devDoSetBit(0, bit, 1), 0);
+        for (int bit = 0; bit < 32; ++bit) {
+            int32_t v = kUntouched;
+            QCOMPARE(Dev().DXS_devDiGetBit(0, bit, &v), 0);
+            QCOMPARE(v, bit < 8 || bit >= 16 ? 1 : 0);
+        }
+        int32_t v = kUntouched;
+        QCOMPARE(Dev().DXS_devDiGetBit(0, 32, &v), kBadPoint);
+        QCOMPARE(Dev().DXS_devDiGetBit(0, -1, &v), kBadPoint);
+        QCOMPARE(v, kUntouched);
     }
 
     void filterAndRunLed()
@@ -825,6 +904,151 @@ private slots:
         QCOMPARE(code, good ? 5 : 0);
     }
 
+    void parameterLoadTakesOnlyASmallRegularFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int32_t>("status");
+        QTest::newRow("a FIFO") << "fifo" << kParamFileCorrupt;
+        QTest::newRow("a link to /dev/zero") << "zero" << kParamFileCorrupt;
+        QTest::newRow("a folder") << "folder" << kParamFileCorrupt;
+        QTest::newRow("a sparse file of 100 MB") << "sparse" << kParamFileCorrupt;
+        QTest::newRow("a good file padded beyond 64 KiB") << "over" << kParamFileCorrupt;
+        QTest::newRow("a good file padded to 64 KiB") << "limit" << 0;
+        QTest::newRow("a link to a good file") << "link" << 0;
+    }
+
+    void parameterLoadTakesOnlyASmallRegularFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int32_t, status);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QVERIFY(QDir().mkpath(path("data")));
+        const QByteArray file = path("data/card0.prm").toLocal8Bit();
+        const QByteArray good = "Type=174\nFilterEnable=1\nFilterTime=5\nRunLed=1\n";
+        auto padded = [&good](qsizetype size) {
+            const QByteArray pad = QByteArray(size - good.size() - 1, '#') + "\n";
+            return pad + good;
+        };
+        auto write = [](const QString &name, const QByteArray &text) {
+            QFile f(name);
+            return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+        };
+        if (kind == "fifo")
+            QCOMPARE(mkfifo(file.constData(), 0600), 0);
+        else if (kind == "zero")
+            QVERIFY(QFile::link("/dev/zero", file));
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(file));
+        else if (kind == "sparse")
+            QVERIFY(write(file, good) && truncate(file.constData(), 100 << 20) == 0);
+        else if (kind == "over")
+            QVERIFY(write(file, padded(64 * 1024 + 1)));
+        else if (kind == "limit")
+            QVERIFY(write(file, padded(64 * 1024)));
+        else if (kind == "link")
+            QVERIFY(write(path("good.prm"), good) && QFile::link(path("good.prm"), file));
+
+        // A load that waited on the FIFO would be handed a good file by this writer.
+        std::atomic<bool> done = false;
+        std::thread writer([&] {
+            while (kind == "fifo" && !done) {
+                const int fd = open(file.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    [[maybe_unused]] const auto n = ::write(fd, good.constData(), good.size());
+                    close(fd);
+                    return;
+                }
+                QThread::msleep(20);
+            }
+        });
+        const int32_t loaded = Dev().DXS_devConParamLoad(0);
+        done = true;
+        writer.join();
+        QCOMPARE(loaded, status);
+        int32_t code = -1;
+        QCOMPARE(Dev().DXS_devDiGetFilterTime(0, 0, &code), 0);
+        QCOMPARE(code, status == 0 ? 5 : 0);
+    }
+
+    void parameterSaveNeverWritesThroughAPlantedName_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<bool>("hardLink");
+        // The name a save once used for its temporary file, known in advance.
+        const QString temp = "card0.prm.tmp" + QString::number(getpid());
+        QTest::newRow("symbolic link as the temporary") << temp << false;
+        QTest::newRow("hard link as the temporary") << temp << true;
+        QTest::newRow("symbolic link as the file") << "card0.prm" << false;
+    }
+
+    void parameterSaveNeverWritesThroughAPlantedName()
+    {
+        QFETCH(QString, planted);
+        QFETCH(bool, hardLink);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QVERIFY(QDir().mkpath(path("data")));
+        const QString victim = path("victim.txt");
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+        file.close();
+        const QByteArray name = path("data/" + planted).toLocal8Bit();
+        if (hardLink)
+            QCOMPARE(link(victim.toLocal8Bit().constData(), name.constData()), 0);
+        else
+            QVERIFY(QFile::link(victim, name));
+
+        QCOMPARE(Dev().DXS_devDiSetFilterTime(0, 0, 6), 0);
+        QCOMPARE(Dev().DXS_devConParamSave(0), 0);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("keep me"));
+        QVERIFY(!QFileInfo(path("data/card0.prm")).isSymLink());
+        QCOMPARE(Dev().DXS_devDiSetFilterTime(0, 0, 0), 0);
+        QCOMPARE(Dev().DXS_devConParamLoad(0), 0);
+        int32_t code = -1;
+        QCOMPARE(Dev().DXS_devDiGetFilterTime(0, 0, &code), 0);
+        QCOMPARE(code, 6);
+    }
+
+    void abandonedTemporariesAreRemoved_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("by the next save") << true;
+        QTest::newRow("by the next load") << false;
+    }
+
+    void abandonedTemporariesAreRemoved()
+    {
+        QFETCH(bool, save);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QCOMPARE(Dev().DXS_devConParamSave(0), 0);
+        auto make = [this](const QString &name) {
+            QFile f(path("data/" + name));
+            return f.open(QIODevice::WriteOnly) && f.write("Type=") == 5;
+        };
+        // Left by killed saves: an old-style and a new-style name.
+        QVERIFY(make("card0.prm.tmp4242"));
+        QVERIFY(make("card0.prm.tmp00112233aabbccdd"));
+        // A save in progress holds its temporary; another board's are its own; a link or a
+        // FIFO under such a name is no temporary of ours.
+        QVERIFY(make("card0.prm.tmpbusy"));
+        QFile busy(path("data/card0.prm.tmpbusy"));
+        QVERIFY(busy.open(QIODevice::ReadOnly));
+        QCOMPARE(flock(busy.handle(), LOCK_EX), 0);
+        QVERIFY(make("card3.prm.tmp4242"));
+        QVERIFY(make("card0.prm.other"));
+        QVERIFY(QFile::link(path("data/card0.prm.tmpbusy"), path("data/card0.prm.tmplink")));
+        QCOMPARE(mkfifo(path("data/card0.prm.tmpfifo").toLocal8Bit().constData(), 0600), 0);
+
+        QCOMPARE(save ? Dev().DXS_devConParamSave(0) : Dev().DXS_devConParamLoad(0), 0);
+        QCOMPARE(QDir(path("data")).entryList(QDir::Files | QDir::System, QDir::Name),
+                 QStringList({"card0.prm", "card0.prm.other", "card0.prm.tmpbusy",
+                              "card0.prm.tmpfifo", "card0.prm.tmplink", "card3.prm.tmp4242"}));
+    }
+
     void parameterSaveThatCannotWrite()
     {
         // DataDir lies under a plain file, so no folder can be made there.
@@ -927,12 +1151,155 @@ private slots:
         QCOMPARE(code, 0);
     }
 
+    void stateWithValuesOutOfRangeIsRebuilt_data()
+    {
+        // Where a board's field lies in the file: the header, then 40 bytes per board.
+        QTest::addColumn<int>("board");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<bool>("rebuilt");
+        QTest::newRow("filter enable 7") << 0 << 16 << qint64(7) << true;
+        QTest::newRow("filter enable -1") << 0 << 16 << qint64(-1) << true;
+        QTest::newRow("time code 99") << 0 << 20 << qint64(99) << true;
+        QTest::newRow("time code 16") << 1 << 20 << qint64(16) << true;
+        QTest::newRow("run led 5") << 2 << 24 << qint64(5) << true;
+        QTest::newRow("loaded enable 2") << 0 << 28 << qint64(2) << true;
+        QTest::newRow("loaded time code -1") << 0 << 32 << qint64(-1) << true;
+        QTest::newRow("loaded run led 3") << 1 << 36 << qint64(3) << true;
+        QTest::newRow("output 8 of 8") << 2 << 8 << qint64(0x100) << true;
+        QTest::newRow("output 32 of 32") << 0 << 8 << qint64(0x100000000) << true;
+        QTest::newRow("output of an input board") << 1 << 8 << qint64(1) << true;
+        QTest::newRow("held input 16 of 16") << 1 << 0 << qint64(0x10000) << true;
+        QTest::newRow("held input of an output board") << 2 << 0 << qint64(1) << true;
+        QTest::newRow("highest values") << 0 << 16 << qint64(1) << false;
+        QTest::newRow("time code 15") << 1 << 20 << qint64(15) << false;
+        QTest::newRow("output 7 of 8") << 2 << 8 << qint64(0x80) << false;
+        QTest::newRow("held input 15 of 16") << 1 << 0 << qint64(0x8000) << false;
+    }
+
+    void stateWithValuesOutOfRangeIsRebuilt()
+    {
+        QFETCH(int, board);
+        QFETCH(int, offset);
+        QFETCH(qint64, value);
+        QFETCH(bool, rebuilt);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 1, 1), 0);
+        QCOMPARE(Dev().DXS_devConSetCheckOn(7, 1), 0);
+        // The file with its header intact and one value changed, written as another program
+        // might.
+        QFile state(path("state"));
+        QVERIFY(state.open(QIODevice::ReadWrite));
+        QVERIFY(state.seek(24 + 40 * board + offset));
+        const bool wide = offset < 16;
+        QCOMPARE(state.write(reinterpret_cast<const char *>(&value), wide ? 8 : 4), wide ? 8 : 4);
+        state.close();
+        QCOMPARE(load(), 0);
+        int32_t v = -1;
+        QCOMPARE(Dev().DXS_devDoGetBit(0, 1, &v), 0);
+        QCOMPARE(v, rebuilt ? 0 : 1);
+        QCOMPARE(Dev().DXS_devConGetCheckOn(7, &v), 0);
+        QCOMPARE(v, rebuilt ? 0 : 1);
+    }
+
+    void stateFileCutShortUnderTheLibrary_data()
+    {
+        QTest::addColumn<QString>("function");
+        QTest::addColumn<bool>("first");
+        // The calls that do not touch the state cannot tell before another call has.
+        const QStringList blind = {"DXS_devGnGetDioNum", "DXS_devConGetMApiVersion",
+                                   "DXS_devConGetFwVersion"};
+        for (const QString &name : BoardCalls().keys()) {
+            QTest::newRow(qPrintable(name + " later")) << name << false;
+            if (!blind.contains(name))
+                QTest::newRow(qPrintable(name + " first")) << name << true;
+        }
+    }
+
+    void stateFileCutShortUnderTheLibrary()
+    {
+        QFETCH(QString, function);
+        QFETCH(bool, first);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 1, 1), 0);
+        QCOMPARE(Dev().DXS_devConParamSave(0), 0);
+        const QByteArray saved = [this] {
+            QFile f(path("data/card0.prm"));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        QCOMPARE(::truncate(path("state").toLocal8Bit().constData(), 0), 0);
+
+        int32_t out[2] = {kUntouched, kUntouched};
+        if (!first) {
+            QCOMPARE(Dev().DXS_devDoGetBit(0, 1, out), kStateLost);
+            QCOMPARE(out[0], kUntouched);
+        }
+        QCOMPARE(BoardCalls()[function](0, out), kStateLost);
+        QCOMPARE(out[0], kUntouched);
+        QCOMPARE(out[1], kUntouched);
+        // Every call after that tells, the card map too; the parameter file stays as it was.
+        QCOMPARE(Dev().DXS_devGnGetDioNum(0, out, out + 1), kStateLost);
+        CardMap map;
+        QCOMPARE(Dev().DXS_devGnGetMotDevMap(map.bytes), kStateLost);
+        QFile file(path("data/card0.prm"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), saved);
+
+        // The next load rebuilds the file.
+        QCOMPARE(load(), 0);
+        QCOMPARE(QFileInfo(path("state")).size(), qint64(664));
+        QCOMPARE(Dev().DXS_devDoGetBit(0, 1, out), 0);
+        QCOMPARE(out[0], 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 2, 1), 0);
+        QCOMPARE(Dev().DXS_devDoGetBit(0, 2, out), 0);
+        QCOMPARE(out[0], 1);
+    }
+
+    void deletedOrReplacedStateFileIsTakenUpByTheNextLoad_data()
+    {
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("deleted") << false;
+        QTest::newRow("replaced") << true;
+    }
+
+    void deletedOrReplacedStateFileIsTakenUpByTheNextLoad()
+    {
+        QFETCH(bool, replaced);
+        useBoardFile(kThreeBoards);
+        QCOMPARE(load(), 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 1, 1), 0);
+        QVERIFY(QFile::remove(path("state")));
+        if (replaced) {
+            QFile other(path("state.new"));
+            QVERIFY(other.open(QIODevice::WriteOnly));
+            other.write(QByteArray(664, '\0'));
+            other.close();
+            QVERIFY(QFile::rename(path("state.new"), path("state")));
+        }
+        // Until then the loaded system keeps the state it has; the load takes up the file in
+        // the state file's place, where every other process finds it.
+        int32_t v = -1;
+        QCOMPARE(Dev().DXS_devDoGetBit(0, 1, &v), 0);
+        QCOMPARE(v, 1);
+        QCOMPARE(load(), 0);
+        QCOMPARE(Dev().DXS_devDoGetBit(0, 1, &v), 0);
+        QCOMPARE(v, 0);
+        QCOMPARE(Dev().DXS_devDoSetBit(0, 3, 1), 0);
+        QFile state(path("state"));
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        QCOMPARE(state.size(), qint64(664));
+        QVERIFY(state.readAll() != QByteArray(664, '\0'));
+    }
+
     void stateFileThatCannotBeUsed_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::newRow("missing folder") << "missing folder";
         QTest::newRow("a folder") << "folder";
         QTest::newRow("a symbolic link") << "link";
+        QTest::newRow("a FIFO") << "fifo";
     }
 
     void stateFileThatCannotBeUsed()
@@ -951,6 +1318,9 @@ private slots:
             file.close();
             state = path("link");
             QVERIFY(QFile::link(victim, state));
+        } else if (kind == "fifo") {
+            state = path("fifo");
+            QCOMPARE(mkfifo(state.toLocal8Bit().constData(), 0600), 0);
         }
         qputenv("QRXSIM_STATE", state.toLocal8Bit());
         int32_t count = kUntouched;
@@ -958,6 +1328,15 @@ private slots:
         QCOMPARE(count, kUntouched);
         int32_t v = kUntouched;
         QCOMPARE(Dev().DXS_devDoGetBit(0, 0, &v), kNotLoaded);
+        if (kind != "missing folder") {
+            // The reason says what to remove.
+            useBoardFile("[System]\nLogFile=reason.dbg\nLogLevel=1\n");
+            QCOMPARE(load(), kStateFileError);
+            QCOMPARE(logLines(path("reason.dbg")),
+                     QStringList("DXS_devSysLoad(mode=0) -> -2012 (state file " + state +
+                                 ": not a plain file of this user; remove it, or set QRXSIM_STATE "
+                                 "to another file)"));
+        }
         if (kind == "link") {
             QFile file(victim);
             QVERIFY(file.open(QIODevice::ReadOnly));
@@ -973,6 +1352,59 @@ private slots:
         QCOMPARE(load(), 0);
         qputenv("XDG_RUNTIME_DIR", saved);
         QVERIFY(QFile::exists(path("qrxsim-state")));
+    }
+
+    void defaultStateFileWithoutARuntimeFolder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int32_t>("status");
+        QTest::newRow("missing: made") << "missing" << 0;
+        QTest::newRow("ours") << "ours" << 0;
+        QTest::newRow("ours, open to others") << "open" << kStateFileError;
+        QTest::newRow("another user's") << "other" << kStateFileError;
+        QTest::newRow("a link to a folder of ours") << "link" << kStateFileError;
+        QTest::newRow("a file") << "file" << kStateFileError;
+    }
+
+    void defaultStateFileWithoutARuntimeFolder()
+    {
+        QFETCH(QString, folder);
+        QFETCH(int32_t, status);
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray savedTemp = qgetenv("TMPDIR");
+        const auto restore = qScopeGuard([&] {
+            qputenv("XDG_RUNTIME_DIR", savedRuntime);
+            qputenv("TMPDIR", savedTemp);
+        });
+        qputenv("QRXSIM_STATE", "");
+        qputenv("XDG_RUNTIME_DIR", "");
+        qputenv("TMPDIR", m_dir->path().toLocal8Bit());
+        const QString dir = path("qrxsim-" + QString::number(getuid()));
+        const QByteArray name = dir.toLocal8Bit();
+        if (folder == "ours" || folder == "open" || folder == "other")
+            QCOMPARE(mkdir(name.constData(), folder == "open" ? 0755 : 0700), 0);
+        if (folder == "open")
+            QCOMPARE(chmod(name.constData(), 0755), 0);
+        if (folder == "other" && (geteuid() != 0 || chown(name.constData(), 65534, 65534) != 0))
+            QSKIP("only root can give a folder to another user");
+        if (folder == "link")
+            QVERIFY(QDir().mkpath(path("real")) && QFile::link(path("real"), dir));
+        if (folder == "file")
+            QVERIFY(QFile(dir).open(QIODevice::WriteOnly));
+
+        useBoardFile("[System]\nLogFile=reason.dbg\nLogLevel=1\n[Board0]\nType=174\nCardNo=0\n");
+        QCOMPARE(load(), status);
+        if (status == 0) {
+            QVERIFY(QFileInfo(dir + "/state").isFile());
+            QCOMPARE(QFileInfo(dir).permissions() & 0x7777,
+                     QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
+                         QFile::WriteUser | QFile::ExeUser);
+        } else {
+            QCOMPARE(logLines(path("reason.dbg")),
+                     QStringList("DXS_devSysLoad(mode=0) -> -2012 (" + dir +
+                                 ": not a folder of this user with mode 0700; remove it (or have "
+                                 "it removed), or set XDG_RUNTIME_DIR or QRXSIM_STATE)"));
+        }
     }
 
     void logSettingsFromTheBoardFile()
@@ -1022,7 +1454,10 @@ private slots:
         QFETCH(int, length);
         QFETCH(int32_t, status);
         QCOMPARE(Dev().DXS_devDLogSetFile("/tmp/before.dbg"), 0);
-        const QByteArray longPath = length ? "/" + QByteArray(length - 1, 'p') : QByteArray();
+        // In a folder this test may write.
+        const QByteArray folder = m_dir->path().toLocal8Bit() + "/";
+        const QByteArray longPath =
+            length ? folder + QByteArray(length - folder.size(), 'p') : QByteArray();
         QCOMPARE(Dev().DXS_devDLogSetFile(longPath.constData()), status);
         char file[kPathBytes + 8];
         std::memset(file, 'x', sizeof file);
@@ -1030,6 +1465,139 @@ private slots:
         QVERIFY(std::memchr(file, '\0', kPathBytes) != nullptr);
         QCOMPARE(QByteArray(file), status == 0 ? longPath : QByteArray("/tmp/before.dbg"));
         QCOMPARE(file[kPathBytes], 'x');
+    }
+
+    void logFileThatCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int32_t>("status");
+        QTest::newRow("a folder") << "folder" << kLogFileError;
+        QTest::newRow("a FIFO") << "fifo" << kLogFileError;
+        QTest::newRow("a device") << "device" << kLogFileError;
+        QTest::newRow("in a folder that is a file") << "under a file" << kLogFileError;
+        QTest::newRow("in missing folders") << "missing folders" << 0;
+        QTest::newRow("an existing file") << "file" << 0;
+        QTest::newRow("a new file") << "new" << 0;
+    }
+
+    void logFileThatCannotBeWritten()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int32_t, status);
+        setLog(path("before.dbg"), 2);
+        QString file = path("log.dbg");
+        if (kind == "folder")
+            QVERIFY(QDir().mkpath(file));
+        else if (kind == "fifo")
+            QCOMPARE(mkfifo(file.toLocal8Bit().constData(), 0600), 0);
+        else if (kind == "device")
+            file = "/dev/null";
+        else if (kind == "under a file")
+            file = QFile(path("plain")).open(QIODevice::WriteOnly) ? path("plain/log.dbg") : "";
+        else if (kind == "missing folders")
+            file = path("made/with/the/first/line.dbg");
+        else if (kind == "file")
+            QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+        const QByteArray name = file.toLocal8Bit();
+        QCOMPARE(Dev().DXS_devDLogSetFile(name.constData()), status);
+        char now[kPathBytes] = {};
+        QCOMPARE(Dev().DXS_devDLogGetFile(now), 0);
+        QCOMPARE(QString(now), status == 0 ? file : path("before.dbg"));
+        // The refused call is logged where the lines went so far.
+        const QString line = "DXS_devDLogSetFile(path=" + file + ") -> " + QString::number(status);
+        QCOMPARE(logLines(path("before.dbg")).last(),
+                 status == 0 ? "DXS_devDLogSetLevel(level=2) -> 0" : line);
+        if (status == 0)
+            QCOMPARE(logLines(file), QStringList(line));
+    }
+
+    void logNeverWritesIntoAFifo_data()
+    {
+        QTest::addColumn<bool>("boardFile");
+        QTest::newRow("named by the board file") << true;
+        QTest::newRow("put in place of the log file") << false;
+    }
+
+    void logNeverWritesIntoAFifo()
+    {
+        QFETCH(bool, boardFile);
+        const QByteArray fifo = path("pipe.dbg").toLocal8Bit();
+        if (boardFile) {
+            QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+            useBoardFile("[System]\nLogFile=pipe.dbg\nLogLevel=5\n[Board0]\nType=174\nCardNo=0\n");
+        } else {
+            setLog(path("pipe.dbg"), 5);
+            QVERIFY(QFile::remove(path("pipe.dbg")));
+            QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+        }
+        // A reader comes along; a log that waited for one would hand it lines.
+        std::atomic<bool> done = false;
+        QByteArray heard;
+        std::thread reader([&] {
+            const int fd = open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+            char buffer[256];
+            while (fd >= 0 && !done) {
+                const ssize_t n = read(fd, buffer, sizeof buffer);
+                if (n > 0)
+                    heard.append(buffer, n);
+                QThread::msleep(5);
+            }
+            close(fd);
+        });
+        const auto stop = qScopeGuard([&] {
+            done = true;
+            if (reader.joinable())
+                reader.join();
+        });
+        QThread::msleep(20);
+        if (boardFile)
+            QCOMPARE(load(), 0);
+        int32_t level = -1;
+        QCOMPARE(Dev().DXS_devDLogGetLevel(&level), 0);
+        QCOMPARE(level, 5);
+        QThread::msleep(20);
+        done = true;
+        reader.join();
+        QCOMPARE(heard, QByteArray());
+    }
+
+    void levelFiveLogsRefusedLoadModes()
+    {
+        // The board file's log settings apply before the mode is judged.
+        useBoardFile("[System]\nLogFile=modes.dbg\nLogLevel=5\n[Board0]\nType=174\nCardNo=0\n");
+        QCOMPARE(load(5), int32_t(DXS_ERR_OPEN_MODE));
+        QCOMPARE(load(-1), int32_t(DXS_ERR_OPEN_MODE));
+        QCOMPARE(load(1), 0);
+        QCOMPARE(logLines(path("modes.dbg")),
+                 QStringList({"DXS_devSysLoad(mode=5) -> -1038", "DXS_devSysLoad(mode=-1) -> -1038",
+                              "DXS_devSysLoad(mode=1) -> 0 boardCount=1"}));
+        // A bad mode is the answer whatever the board file holds, as before.
+        useBoardFile("[Board0]\nType=174\n");
+        QCOMPARE(load(2), int32_t(DXS_ERR_OPEN_MODE));
+    }
+
+    void levelFiveLogsCallsBeforeTheFirstLoad()
+    {
+        // A copy of the library, loaded afresh with its board file already named.
+        const QString copy = path("lib/" + DeviceLibrary::FileName());
+        QVERIFY(QDir().mkpath(path("lib")));
+        QVERIFY(QFile::copy(qEnvironmentVariable("ORVANE_SIMLIB"), copy));
+        useBoardFile("[System]\nLogFile=first.dbg\nLogLevel=5\n[Board0]\nType=174\nCardNo=0\n");
+        DeviceLibrary fresh;
+        DeviceLoadError error;
+        QVERIFY2(fresh.Load(copy, &error), qPrintable(error.text()));
+        const DeviceTable &dev = fresh.Table();
+        int32_t v = kUntouched;
+        QCOMPARE(dev.DXS_devDLogGetLevel(&v), 0);
+        QCOMPARE(v, 5);
+        QCOMPARE(dev.DXS_devDoGetBit(0, 0, &v), kNotLoaded);
+        QCOMPARE(dev.DXS_devSysLoad(DXS_LOAD_AUTO, &v), 0);
+        QCOMPARE(dev.DXS_devSysUnload(), 0);
+        QCOMPARE(
+            logLines(path("first.dbg")),
+            QStringList({"DXS_devDLogGetLevel() -> 0 level=5",
+                         "DXS_devDoGetBit(card=0, bit=0) -> -2001",
+                         "DXS_devSysLoad(mode=0) -> 0 boardCount=1", "DXS_devSysUnload() -> 0"}));
     }
 
     void logLinesAtEachLevel_data()

@@ -7,10 +7,12 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
+#include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -168,11 +170,15 @@ BoardConfig BoardConfig::BuiltIn()
 
 bool BoardConfig::Read(const std::string &path, BoardConfig *config, std::string *error)
 {
-    std::ifstream in(path);
-    if (!in) {
-        *error = path + ": cannot be read: " + std::strerror(errno);
+    std::string text;
+    if (const int failed = SimPaths::ReadFile(path, kMaxFileBytes, &text)) {
+        *error = path + ": cannot be read: " +
+            (failed == EINVAL      ? std::string("not a regular file")
+                 : failed == EFBIG ? "larger than " + std::to_string(kMaxFileBytes) + " bytes"
+                                   : std::strerror(failed));
         return false;
     }
+    std::istringstream in(text);
     Checker check(path, error);
     std::vector<Section> sections;
     std::string raw;
@@ -265,7 +271,8 @@ int32_t BoardConfig::Locate(const std::string &libraryDir, BoardConfig *config, 
     if (path.empty()) {
         c = BuiltIn();
     } else {
-        if (!SimPaths::FileExists(path)) {
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
             *error = path + ": the board file does not exist";
             return kSimBoardFileMissing;
         }
@@ -319,4 +326,30 @@ const char *PatternName(InputPattern pattern)
         break;
     }
     return "none";
+}
+
+std::string ModelName(const BoardDef &board)
+{
+    const char *format = nullptr;
+    int32_t count = board.outputs;
+    switch (board.type) {
+    case 174:
+        format = "QRX-LM%2dDIO";
+        break;
+    case 2801:
+        format = "QRX-LN%2dDI";
+        count = board.inputs;
+        break;
+    case 2802:
+        format = "QRX-LN%2dDO";
+        break;
+    case 2803:
+        format = "QRX-LN%2dDIO";
+        break;
+    default:
+        return {};
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, format, count);
+    return name;
 }

@@ -1,11 +1,18 @@
 #pragma once
 // The simulated boards and system settings, read from an INI board file or built in.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 enum class InputPattern { None, Counter, Walk };
+
+// The bits 0..count-1.
+inline uint64_t PointMask(int32_t count)
+{
+    return count >= 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1;
+}
 
 struct BoardDef
 {
@@ -16,6 +23,14 @@ struct BoardDef
     int32_t firmware = 0;
     bool loopback = false;
     InputPattern pattern = InputPattern::None;
+
+    // A board with 24 inputs has them wired as 0..7 and 16..31: input numbers 0..31 can be
+    // read, and 8..15 always read 0. Every other board has the inputs 0..inputs-1.
+    static constexpr int32_t kSplitInputs = 24;
+    static constexpr uint64_t kSplitMask = 0xFFFF00FF;
+    uint64_t inputMask() const { return inputs == kSplitInputs ? kSplitMask : PointMask(inputs); }
+    // The input numbers a call may address: 0..inputPoints()-1.
+    int32_t inputPoints() const { return inputs == kSplitInputs ? 32 : inputs; }
 };
 
 struct BoardConfig
@@ -34,7 +49,11 @@ struct BoardConfig
     // The four boards used when no board file is configured.
     static BoardConfig BuiltIn();
 
-    // Reads the board file at `path`. On failure answers false and explains why in `error`.
+    // A board file is a few kilobytes; a larger file is refused unread.
+    static constexpr size_t kMaxFileBytes = 1 << 20;
+
+    // Reads the board file at `path`: a regular file of at most kMaxFileBytes (anything else is
+    // refused without being waited on). On failure answers false and explains why in `error`.
     static bool Read(const std::string &path, BoardConfig *config, std::string *error);
 
     // Finds and reads the board file: QRXSIM_CONFIG, else qrxsim.ini in `libraryDir`, else the
@@ -49,3 +68,8 @@ struct BoardConfig
 };
 
 const char *PatternName(InputPattern pattern);
+
+// The model name the program shows for a board ("QRX-LM32DIO", "QRX-LN 8DI"), from its type
+// and the count the type puts into its name; empty for a type the program does not know. The
+// same rule as the program's card catalogue, kept here without its dependencies.
+std::string ModelName(const BoardDef &board);

@@ -9,12 +9,6 @@
 #include <cstdint>
 #include <ctime>
 
-// The bits 0..count-1.
-inline uint64_t PointMask(int32_t count)
-{
-    return count >= 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1;
-}
-
 constexpr int64_t kWalkStepMs = 250; // the walking input moves one position per step
 constexpr int64_t kCounterStepMs = 100; // the counter counts up once per step
 
@@ -42,12 +36,21 @@ inline uint64_t PatternWord(InputPattern pattern, int32_t inputs, int64_t nowMs)
     return 0;
 }
 
+// The pattern word counts the board's inputs from 0 up; on a 24-input board its bits 8..23
+// go to the inputs 16..31.
+inline uint64_t WiredPattern(const BoardDef &board, uint64_t word)
+{
+    if (board.inputs != BoardDef::kSplitInputs)
+        return word;
+    return (word & 0xFF) | ((word & 0xFFFF00) << 8);
+}
+
 inline uint64_t InputWord(const BoardDef &board, BoardSlot &slot)
 {
     uint64_t word = Atomic(slot.held).load(std::memory_order_relaxed);
     if (board.loopback)
         word |= Atomic(slot.outputs).load(std::memory_order_relaxed);
     if (board.pattern != InputPattern::None)
-        word |= PatternWord(board.pattern, board.inputs, MonotonicMs());
-    return word & PointMask(board.inputs);
+        word |= WiredPattern(board, PatternWord(board.pattern, board.inputs, MonotonicMs()));
+    return word & board.inputMask();
 }

@@ -3,6 +3,7 @@
 #include "CardMap.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -55,6 +56,72 @@ private:
     int m_fd;
 };
 
+// The mappings of this copy of the code, watched for a file cut short under them. A page of a
+// shared file mapping that lies beyond the file's end raises SIGBUS when touched; the handler
+// then puts fresh zero pages in its place and marks the mapping lost, so the process carries on
+// and every later call can tell. A fault elsewhere goes to whatever handled SIGBUS before.
+struct Guard
+{
+    std::atomic<uintptr_t> base{0};
+    std::atomic<bool> lost{false};
+};
+constexpr int kGuards = 16;
+Guard g_guards[kGuards];
+size_t g_mapBytes = 0; // sizeof(Layout) in whole pages
+struct sigaction g_previous = {};
+
+void OnBusError(int signal, siginfo_t *info, void *context)
+{
+    const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+    for (Guard &guard : g_guards) {
+        const uintptr_t base = guard.base.load();
+        if (base && address - base < g_mapBytes) {
+            const int saved = errno;
+            void *fresh = mmap(reinterpret_cast<void *>(base), g_mapBytes, PROT_READ | PROT_WRITE,
+                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+            errno = saved;
+            if (fresh != MAP_FAILED) {
+                guard.lost.store(true);
+                return;
+            }
+        }
+    }
+    if (g_previous.sa_flags & SA_SIGINFO) {
+        g_previous.sa_sigaction(signal, info, context);
+    } else if (g_previous.sa_handler != SIG_DFL && g_previous.sa_handler != SIG_IGN) {
+        g_previous.sa_handler(signal);
+    } else {
+        // Back to the default (or ignoring): a fault repeats on return and ends the process
+        // as it would have without this handler; a signal sent by kill is raised again.
+        sigaction(signal, &g_previous, nullptr);
+        if (g_previous.sa_handler == SIG_DFL)
+            raise(signal);
+    }
+}
+
+// Watches the mapping at `base`; answers its guard, or -1 when all are taken (the mapping
+// then goes unwatched).
+int Watch(void *base, size_t bytes)
+{
+    if (!g_mapBytes) {
+        const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        g_mapBytes = (bytes + page - 1) / page * page;
+        struct sigaction action = {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, &g_previous);
+    }
+    for (int i = 0; i < kGuards; ++i) {
+        if (!g_guards[i].base.load()) {
+            g_guards[i].lost.store(false);
+            g_guards[i].base.store(reinterpret_cast<uintptr_t>(base));
+            return i;
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 SharedState::~SharedState()
@@ -68,36 +135,52 @@ bool SharedState::Open(const std::string &path, const BoardConfig &config, bool 
     Close();
     auto fail = [&](const char *what) {
         *error = "state file " + path + ": " + what + ": " + std::strerror(errno);
-        if (m_layout)
-            munmap(m_layout, sizeof(Layout));
-        m_layout = nullptr;
+        Close();
         return false;
     };
     LockedFile file(path);
-    if (file.fd() < 0)
+    // A symbolic link (O_NOFOLLOW) or a folder in the file's place fails the open.
+    const bool notAFile = file.fd() < 0 && (errno == ELOOP || errno == EISDIR);
+    if (file.fd() < 0 && !notAFile)
         return fail("cannot open or lock");
     struct stat st;
-    if (fstat(file.fd(), &st) != 0)
+    if (!notAFile && fstat(file.fd(), &st) != 0)
         return fail("cannot stat");
     // Never size or overwrite a file that is not the user's own plain file (the default path
     // may lie in /tmp, where others can place files).
-    if (!S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
-        errno = EPERM;
-        return fail("not a plain file of this user");
+    if (notAFile || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+        *error = "state file " + path +
+            ": not a plain file of this user; remove it, or set QRXSIM_STATE to another file";
+        Close();
+        return false;
     }
     const bool sized = st.st_size == static_cast<off_t>(sizeof(Layout));
-    if (!sized && ftruncate(file.fd(), sizeof(Layout)) != 0)
-        return fail("cannot size");
+    // Reserve the file's blocks, so that a full disk shows here and not as a fault when the
+    // mapping is first written.
+    if (!sized || st.st_blocks * 512 < static_cast<blkcnt_t>(sizeof(Layout))) {
+        const int reserved = ftruncate(file.fd(), sizeof(Layout)) != 0
+            ? errno
+            : posix_fallocate(file.fd(), 0, sizeof(Layout));
+        if (reserved != 0) {
+            // A file sized here goes back to empty, so that nobody maps its missing blocks.
+            if (!sized) {
+                [[maybe_unused]] const int undone = ftruncate(file.fd(), 0);
+            }
+            errno = reserved;
+            return fail("cannot reserve its space");
+        }
+    }
     void *map = mmap(nullptr, sizeof(Layout), PROT_READ | PROT_WRITE, MAP_SHARED, file.fd(), 0);
     if (map == MAP_FAILED)
         return fail("cannot map");
     m_layout = static_cast<Layout *>(map);
+    m_guard = Watch(map, sizeof(Layout));
 
     Layout &l = *m_layout;
     const uint64_t fingerprint = config.Fingerprint();
     const bool valid = sized && Atomic(l.magic).load() == Layout::kMagic &&
         l.version == Layout::kVersion && l.fingerprint == fingerprint &&
-        l.boardCount == static_cast<int32_t>(config.boards.size());
+        l.boardCount == static_cast<int32_t>(config.boards.size()) && InRange(config);
     if (valid && !rebuild)
         return true;
 
@@ -119,11 +202,37 @@ bool SharedState::Open(const std::string &path, const BoardConfig &config, bool 
     return true;
 }
 
+bool SharedState::InRange(const BoardConfig &config) const
+{
+    auto within = [](int32_t &field, int32_t hi) {
+        const int32_t value = Atomic(field).load();
+        return value >= 0 && value <= hi;
+    };
+    for (size_t i = 0; i < config.boards.size(); ++i) {
+        const BoardDef &b = config.boards[i];
+        BoardSlot &s = m_layout->boards[i];
+        if ((Atomic(s.held).load() & ~b.inputMask()) ||
+            (Atomic(s.outputs).load() & ~PointMask(b.outputs)) || !within(s.filterEnable, 1) ||
+            !within(s.filterTime, 15) || !within(s.checkOn, 1) || !within(s.loadedEnable, 1) ||
+            !within(s.loadedTime, 15) || !within(s.loadedCheckOn, 1))
+            return false;
+    }
+    return true;
+}
+
 void SharedState::Close()
 {
+    if (m_guard >= 0)
+        g_guards[m_guard].base.store(0);
+    m_guard = -1;
     if (m_layout)
         munmap(m_layout, sizeof(Layout));
     m_layout = nullptr;
+}
+
+bool SharedState::lost() const
+{
+    return m_guard >= 0 && g_guards[m_guard].lost.load(std::memory_order_relaxed);
 }
 
 BoardSlot &SharedState::slot(int position) const

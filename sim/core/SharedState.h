@@ -37,16 +37,25 @@ public:
     SharedState &operator=(const SharedState &) = delete;
 
     // Maps the state file at `path`. A missing file, or one that does not hold `config`'s
-    // boards, is built afresh; `rebuild` builds it afresh in any case. Other processes that
-    // have the file mapped see the new contents at once.
+    // boards or holds a value out of its range, is built afresh; `rebuild` builds it afresh in any
+    // case. Other processes that have the file mapped see the new contents at once. The file's
+    // blocks are reserved here, so a full disk fails the open.
     bool Open(const std::string &path, const BoardConfig &config, bool rebuild, std::string *error);
     void Close();
     bool isOpen() const { return m_layout != nullptr; }
+
+    // True once the file was found cut short under the mapping (truncated by someone else):
+    // the state then reads as zeros, and writes go nowhere, until the next Open.
+    bool lost() const;
 
     // The slot of the board at card-map position `position` (0..15); the state must be open.
     BoardSlot &slot(int position) const;
 
 private:
+    // Whether every board's values lie in their ranges (a file that says otherwise is damaged).
+    bool InRange(const BoardConfig &config) const;
+
     struct Layout;
     Layout *m_layout = nullptr;
+    int m_guard = -1; // the watch on the mapping, see SharedState.cpp
 };

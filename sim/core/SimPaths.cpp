@@ -1,8 +1,11 @@
 #include "SimPaths.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,15 +17,33 @@ std::string Env(const char *name)
     return value ? std::string(value) : std::string();
 }
 
-std::string StatePath()
+bool StatePath(std::string *path, std::string *error)
 {
-    std::string path = Env("QRXSIM_STATE");
-    if (!path.empty())
-        return path;
+    *path = Env("QRXSIM_STATE");
+    if (!path->empty())
+        return true;
     const std::string runtime = Env("XDG_RUNTIME_DIR");
-    if (!runtime.empty())
-        return runtime + "/qrxsim-state";
-    return "/tmp/qrxsim-" + std::to_string(getuid()) + "-state";
+    if (!runtime.empty()) {
+        *path = runtime + "/qrxsim-state";
+        return true;
+    }
+    const std::string temp = Env("TMPDIR");
+    const std::string dir = (temp.empty() ? "/tmp" : temp) + "/qrxsim-" + std::to_string(getuid());
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        *error = dir + ": cannot make the folder of the state file: " + std::strerror(errno);
+        return false;
+    }
+    // Anyone may have made it first in a shared folder such as /tmp.
+    struct stat st;
+    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+        (st.st_mode & 077)) {
+        *error = dir +
+            ": not a folder of this user with mode 0700; remove it (or have it "
+            "removed), or set XDG_RUNTIME_DIR or QRXSIM_STATE";
+        return false;
+    }
+    *path = dir + "/state";
+    return true;
 }
 
 std::string DefaultDataDir()
@@ -69,6 +90,40 @@ bool FileExists(const std::string &path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int ReadFile(const std::string &path, size_t maxBytes, std::string *text)
+{
+    // Non-blocking, so that opening a FIFO never waits for a writer.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st;
+    int error = 0;
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = EINVAL;
+    else if (static_cast<uintmax_t>(st.st_size) > maxBytes)
+        error = EFBIG;
+    std::string read;
+    // One byte beyond the limit tells a file that grew since fstat.
+    char buffer[4096];
+    while (!error && read.size() <= maxBytes) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno != EINTR)
+            error = errno;
+        else if (n == 0)
+            break;
+        else if (n > 0)
+            read.append(buffer, static_cast<size_t>(n));
+    }
+    if (!error && read.size() > maxBytes)
+        error = EFBIG;
+    close(fd);
+    if (!error)
+        *text = std::move(read);
+    return error;
 }
 
 bool MakeDirs(const std::string &dir)

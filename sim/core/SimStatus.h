@@ -17,7 +17,9 @@ enum SimStatus : int32_t {
     kSimBoardFileMissing = -2010,
     kSimBoardFileBad = -2011,
     kSimStateFileError = -2012,
+    kSimStateLost = -2013,
     kSimParamFileMissing = -2020,
     kSimParamFileCorrupt = -2021,
     kSimParamFileWrite = -2022,
+    kSimLogFileError = -2030,
 };

@@ -2,10 +2,12 @@
 
 #include "SimPaths.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 std::string Format(const char *format, ...)
@@ -36,6 +38,20 @@ void DeviceLog::setFile(const std::string &path)
     m_file = path;
 }
 
+bool DeviceLog::Usable(const std::string &path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0)
+        return S_ISREG(st.st_mode) && access(path.c_str(), W_OK) == 0;
+    std::string dir = path;
+    while (errno == ENOENT && dir != "/" && dir != ".") {
+        dir = SimPaths::DirOf(dir);
+        if (stat(dir.c_str(), &st) == 0)
+            return S_ISDIR(st.st_mode) && access(dir.c_str(), W_OK | X_OK) == 0;
+    }
+    return false; // an ancestor that is no folder, or one that cannot be looked into
+}
+
 void DeviceLog::Write(const std::string &text)
 {
     timespec now;
@@ -51,11 +67,17 @@ void DeviceLog::Write(const std::string &text)
     if (m_file.empty())
         return;
     // One write(2) per line on an O_APPEND descriptor: lines of several processes never mix.
-    int fd = open(m_file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Non-blocking, and only into a regular file: a FIFO put in the file's place never holds
+    // up the call.
+    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = open(m_file.c_str(), flags, 0644);
     if (fd < 0 && SimPaths::MakeDirs(SimPaths::DirOf(m_file)))
-        fd = open(m_file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd = open(m_file.c_str(), flags, 0644);
     if (fd < 0)
         return;
-    [[maybe_unused]] const ssize_t written = write(fd, line.data(), line.size());
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        [[maybe_unused]] const ssize_t written = write(fd, line.data(), line.size());
+    }
     close(fd);
 }

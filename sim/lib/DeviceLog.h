@@ -31,6 +31,10 @@ public:
     std::string file() const;
     void setFile(const std::string &path);
 
+    // Whether lines can go to `path`: an existing regular file that may be written, or a new
+    // one whose folder exists or can be made (the nearest existing folder may be written).
+    static bool Usable(const std::string &path);
+
     // Appends "<local time with microseconds> <text>" as one line.
     void Write(const std::string &text);
 

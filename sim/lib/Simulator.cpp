@@ -9,26 +9,41 @@ const char g_anchor = 0;
 
 Simulator::Simulator()
 {
-    m_log.setFile(SimPaths::DefaultDataDir() + "/qrxsim.dbg");
+    // The board file's log settings hold from the start, so that the log also shows the calls
+    // made before the first load; a board file that cannot be read leaves the defaults.
+    BoardConfig config;
+    std::string reason;
+    if (BoardConfig::Locate(SimPaths::DirOfAddress(&g_anchor), &config, &reason) == kSimOk) {
+        m_log.setFile(config.logFile);
+        m_log.setLevel(config.logLevel);
+    } else {
+        m_log.setFile(SimPaths::DefaultDataDir() + "/qrxsim.dbg");
+    }
 }
 
 int32_t Simulator::Load(int32_t mode, std::string *reason)
 {
     Unload();
-    if (mode != DXS_LOAD_AUTO && mode != DXS_LOAD_MANUAL)
-        return DXS_ERR_OPEN_MODE;
     BoardConfig config;
     const int32_t located = BoardConfig::Locate(SimPaths::DirOfAddress(&g_anchor), &config, reason);
+    // The board file's log settings hold from here on, also for the rest of this load, even
+    // when it refuses the mode.
+    if (located == kSimOk) {
+        m_log.setFile(config.logFile);
+        m_log.setLevel(config.logLevel);
+    }
+    if (mode != DXS_LOAD_AUTO && mode != DXS_LOAD_MANUAL) {
+        reason->clear(); // the mode is the answer, whatever the board file holds
+        return DXS_ERR_OPEN_MODE;
+    }
     if (located != kSimOk)
         return located;
-    // The board file's log settings hold from here on, also for the rest of this load.
-    m_log.setFile(config.logFile);
-    m_log.setLevel(config.logLevel);
     if (config.loadStatus < 0)
         return config.loadStatus;
     if (config.requiredMode != BoardConfig::kNoRequiredMode && config.requiredMode != mode)
         return DXS_ERR_OPEN_MODE;
-    if (!m_state.Open(SimPaths::StatePath(), config, false, reason))
+    std::string statePath;
+    if (!SimPaths::StatePath(&statePath, reason) || !m_state.Open(statePath, config, false, reason))
         return kSimStateFileError;
 
     m_config = config;

@@ -21,12 +21,22 @@ public:
     void Unload();
     bool loaded() const { return m_loaded; }
 
-    // The position of the first board with card number `card`: 0 with `*position` set, or
-    // kSimNotLoaded / kSimBadCard.
-    int32_t Find(int32_t card, int *position) const
+    // kSimNotLoaded before a load, kSimStateLost once the state file was cut short under the
+    // loaded system, else 0.
+    int32_t Usable() const
     {
         if (!m_loaded)
             return kSimNotLoaded;
+        return m_state.lost() ? kSimStateLost : kSimOk;
+    }
+    bool lost() const { return m_state.lost(); }
+
+    // The position of the first board with card number `card`: 0 with `*position` set, or
+    // kSimNotLoaded / kSimStateLost / kSimBadCard.
+    int32_t Find(int32_t card, int *position) const
+    {
+        if (const int32_t usable = Usable())
+            return usable;
         for (int i = 0; i < m_count; ++i) {
             if (m_cardNos[i] == card) {
                 *position = i;

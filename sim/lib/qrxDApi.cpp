@@ -30,12 +30,22 @@ void LogCall(int32_t status, const std::string &call, const std::string &outs = 
     Log().Write(line);
 }
 
-// Finds the board of `card` and runs `body(position)` on it.
+// Finds the board of `card` and runs `body(position)` on it. The state file may be cut short
+// under the body's reads and writes; the call then answers kSimStateLost, and a body that
+// hands out what it read checks Lost() before it writes its out-values.
 template<typename Body> int32_t OnBoard(int32_t card, Body body)
 {
     int position = 0;
     const int32_t found = g_sim.Find(card, &position);
-    return found == kSimOk ? body(position) : found;
+    if (found != kSimOk)
+        return found;
+    const int32_t status = body(position);
+    return g_sim.lost() ? int32_t(kSimStateLost) : status;
+}
+
+bool Lost()
+{
+    return g_sim.lost();
 }
 
 int32_t CheckModule(int32_t module)
@@ -58,7 +68,10 @@ int32_t GetField(int32_t card, int32_t argStatus, int32_t *out, Field field)
             return argStatus;
         if (!out)
             return int32_t(kSimNullPointer);
-        *out = Atomic(field(g_sim.slot(position))).load(std::memory_order_relaxed);
+        const int32_t value = Atomic(field(g_sim.slot(position))).load(std::memory_order_relaxed);
+        if (Lost())
+            return int32_t(kSimStateLost);
+        *out = value;
         return int32_t(kSimOk);
     });
 }
@@ -113,7 +126,7 @@ QRX_API int32_t DXS_devSysUnload(void)
 
 QRX_API int32_t DXS_devGnGetMotDevMap(void *cardMap)
 {
-    int32_t status = g_sim.loaded() ? int32_t(kSimOk) : int32_t(kSimNotLoaded);
+    int32_t status = g_sim.Usable();
     if (status == kSimOk && !cardMap)
         status = kSimNullPointer;
     if (status == kSimOk) {
@@ -205,6 +218,8 @@ QRX_API int32_t DXS_devConParamSave(int32_t card)
         params.filterEnable = Atomic(s.filterEnable).load();
         params.filterTime = Atomic(s.filterTime).load();
         params.checkOn = Atomic(s.checkOn).load() ? 1 : 0;
+        if (Lost())
+            return int32_t(kSimStateLost);
         return ParamFile::Save(ParamFile::PathFor(g_sim.config().dataDir, board.cardNo), board.type,
                                params);
     });
@@ -251,11 +266,14 @@ QRX_API int32_t DXS_devDiGetBit(int32_t card, int32_t bit, int32_t *value)
 {
     const int32_t status = OnBoard(card, [&](int position) {
         const BoardDef &board = g_sim.board(position);
-        if (!InRange(bit, 0, board.inputs - 1))
+        if (!InRange(bit, 0, board.inputPoints() - 1))
             return int32_t(kSimBadPoint);
         if (!value)
             return int32_t(kSimNullPointer);
-        *value = static_cast<int32_t>((InputWord(board, g_sim.slot(position)) >> bit) & 1);
+        const uint64_t word = InputWord(board, g_sim.slot(position));
+        if (Lost())
+            return int32_t(kSimStateLost);
+        *value = static_cast<int32_t>((word >> bit) & 1);
         return int32_t(kSimOk);
     });
     if (Log().Wants(DeviceLog::kInputReads, status)) [[unlikely]]
@@ -272,6 +290,8 @@ QRX_API int32_t DXS_devDoGetBit(int32_t card, int32_t bit, int32_t *value)
         if (!value)
             return int32_t(kSimNullPointer);
         const uint64_t word = Atomic(g_sim.slot(position).outputs).load(std::memory_order_relaxed);
+        if (Lost())
+            return int32_t(kSimStateLost);
         *value = static_cast<int32_t>((word >> bit) & 1);
         return int32_t(kSimOk);
     });
@@ -387,6 +407,8 @@ QRX_API int32_t DXS_devDLogSetFile(const char *path)
         status = kSimPathTooLong;
     else if (!*path)
         status = kSimBadValue;
+    else if (!DeviceLog::Usable(path))
+        status = kSimLogFileError;
     if (status == kSimOk)
         Log().setFile(path);
     if (Log().Wants(DeviceLog::kChanges, status)) {

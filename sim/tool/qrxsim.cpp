@@ -9,6 +9,7 @@
 #include "SharedState.h"
 #include "SimPaths.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,14 +20,15 @@
 
 namespace {
 
-constexpr int kFailed = 1; // the board file or the state file failed
+constexpr int kFailed = 1; // the board file or the state file failed, or the output was lost
 constexpr int kUsage = 2; // a bad command, card, bit or value
 
 const char kHelp[] = R"(Usage: qrxsim COMMAND [ARGUMENTS]
 Drives the simulated QRX-L boards through their shared state file.
 
 Commands:
-  boards                  list the boards: position, card number, type, inputs, outputs
+  boards                  list the boards: position, card number, type, model name,
+                          inputs, outputs
   show CARD               show a board's inputs, outputs, filter and Run LED
   get CARD in|out         print the input or output word (0x and 16 hex digits)
   set CARD in BIT 0|1     hold one input on or off
@@ -43,13 +45,15 @@ board's pattern sets it; "get CARD in" shows that word.
 Environment:
   QRXSIM_CONFIG   the board file (default: qrxsim.ini beside the library, else the
                   four built-in boards)
-  QRXSIM_STATE    the shared state file (default: $XDG_RUNTIME_DIR/qrxsim-state)
+  QRXSIM_STATE    the shared state file (default: $XDG_RUNTIME_DIR/qrxsim-state,
+                  else qrxsim-UID/state in $TMPDIR or /tmp)
 
-Exit status: 0 success, 1 the board or state file failed, 2 a bad command, card,
-bit or value.
+Exit status: 0 success, 1 the board or state file failed or the output was lost,
+2 a bad command, card, bit or value.
 )";
 
 volatile std::sig_atomic_t g_stop = 0;
+int g_writeError = 0; // errno of the first failed write of the output
 
 void OnSignal(int)
 {
@@ -67,6 +71,16 @@ std::string Hex(uint64_t word)
     char text[24];
     std::snprintf(text, sizeof text, "0x%016llX", static_cast<unsigned long long>(word));
     return text;
+}
+
+// The input numbers of a board, as "0..31" or "0..7, 16..31", or "it has none".
+std::string InputNumbers(const BoardDef &board)
+{
+    if (board.inputs == 0)
+        return "it has none";
+    if (board.inputs == BoardDef::kSplitInputs)
+        return "0..7, 16..31";
+    return "0.." + std::to_string(board.inputs - 1);
 }
 
 // A whole decimal number in lo..hi.
@@ -98,6 +112,8 @@ public:
 
 private:
     bool Open(bool rebuild);
+    // True, with a message, once the state file was cut short under this process.
+    bool Lost();
     int Board(const std::string &cardText, int *position);
     int Boards();
     int Show(int position);
@@ -114,13 +130,24 @@ private:
     std::string m_statePath;
 };
 
+bool Tool::Lost()
+{
+    if (!m_state.lost())
+        return false;
+    std::fprintf(stderr,
+                 "qrxsim: state file %s: cut short while in use, its state is lost; the next "
+                 "command rebuilds it\n",
+                 m_statePath.c_str());
+    return true;
+}
+
 bool Tool::Open(bool rebuild)
 {
     std::string error;
     const std::string libraryDir =
         SimPaths::DirOfAddress(reinterpret_cast<const void *>(&DXS_devSysLoad));
-    m_statePath = SimPaths::StatePath();
     if (BoardConfig::Locate(libraryDir, &m_config, &error) != 0 ||
+        !SimPaths::StatePath(&m_statePath, &error) ||
         !m_state.Open(m_statePath, m_config, rebuild, &error)) {
         std::fprintf(stderr, "qrxsim: %s\n", error.c_str());
         return false;
@@ -133,7 +160,10 @@ int Tool::Run(const std::vector<std::string> &args)
     if (args.empty())
         return Usage("a command is missing");
     const std::string &command = args[0];
-    if (command == "--help" || command == "-h" || command == "help") {
+    const bool help = command == "--help" || command == "-h" || command == "help";
+    if ((help || command == "--version") && args.size() > 1)
+        return Usage("\"" + command + "\" takes no arguments");
+    if (help) {
         std::fputs(kHelp, stdout);
         return 0;
     }
@@ -158,8 +188,9 @@ int Tool::Run(const std::vector<std::string> &args)
     if (command == "boards")
         return Boards();
     if (command == "reset") {
-        std::printf("%s: rebuilt for %zu boards from %s\n", m_statePath.c_str(),
-                    m_config.boards.size(), m_config.source.c_str());
+        const std::size_t count = m_config.boards.size();
+        std::printf("%s: rebuilt for %zu board%s from %s\n", m_statePath.c_str(), count,
+                    count == 1 ? "" : "s", m_config.source.c_str());
         return 0;
     }
     int position = 0;
@@ -189,8 +220,8 @@ int Tool::Boards()
 {
     for (std::size_t i = 0; i < m_config.boards.size(); ++i) {
         const BoardDef &b = m_config.boards[i];
-        std::printf("position=%zu card=%d type=%d inputs=%d outputs=%d\n", i, b.cardNo, b.type,
-                    b.inputs, b.outputs);
+        std::printf("position=%zu card=%d type=%d model=\"%s\" inputs=%d outputs=%d\n", i, b.cardNo,
+                    b.type, ModelName(b).c_str(), b.inputs, b.outputs);
     }
     return 0;
 }
@@ -199,16 +230,18 @@ int Tool::Show(int position)
 {
     const BoardDef &b = m_config.boards[position];
     BoardSlot &s = slot(position);
+    const uint64_t in = inputs(position), held = Atomic(s.held).load(), out = outputs(position);
+    const int32_t enable = Atomic(s.filterEnable).load(), code = Atomic(s.filterTime).load(),
+                  led = Atomic(s.checkOn).load();
+    if (Lost())
+        return kFailed;
     std::printf("card %d at position %d: type %d, firmware 0x%x\n", b.cardNo, position, b.type,
                 b.firmware);
-    std::printf("inputs:  %2d  %s  (held %s, loopback %s, pattern %s)\n", b.inputs,
-                Hex(inputs(position)).c_str(), Hex(Atomic(s.held).load()).c_str(),
-                b.loopback ? "on" : "off", PatternName(b.pattern));
-    std::printf("outputs: %2d  %s\n", b.outputs, Hex(outputs(position)).c_str());
-    std::printf("filter:  %s, time code %d\n",
-                Atomic(s.filterEnable).load() ? "enabled" : "disabled",
-                Atomic(s.filterTime).load());
-    std::printf("run led: %s\n", Atomic(s.checkOn).load() ? "on" : "off");
+    std::printf("inputs:  %2d  %s  (held %s, loopback %s, pattern %s)\n", b.inputs, Hex(in).c_str(),
+                Hex(held).c_str(), b.loopback ? "on" : "off", PatternName(b.pattern));
+    std::printf("outputs: %2d  %s\n", b.outputs, Hex(out).c_str());
+    std::printf("filter:  %s, time code %d\n", enable ? "enabled" : "disabled", code);
+    std::printf("run led: %s\n", led ? "on" : "off");
     return 0;
 }
 
@@ -216,7 +249,10 @@ int Tool::Get(int position, const std::string &which)
 {
     if (which != "in" && which != "out")
         return Usage("\"" + which + "\" is neither in nor out");
-    std::printf("%s\n", Hex(which == "in" ? inputs(position) : outputs(position)).c_str());
+    const uint64_t word = which == "in" ? inputs(position) : outputs(position);
+    if (Lost())
+        return kFailed;
+    std::printf("%s\n", Hex(word).c_str());
     return 0;
 }
 
@@ -226,9 +262,10 @@ int Tool::Set(int position, const std::vector<std::string> &args)
     auto held = Atomic(slot(position).held);
     if (args[2] == "in" && args.size() == 5) {
         long long bit = 0;
-        if (b.inputs == 0 || !ParseNumber(args[3], 0, b.inputs - 1, &bit))
-            return Usage("\"" + args[3] + "\" is not an input of card " + args[1] + " (0.." +
-                         std::to_string(b.inputs - 1) + ")");
+        if (b.inputs == 0 || !ParseNumber(args[3], 0, b.inputPoints() - 1, &bit) ||
+            !(b.inputMask() >> bit & 1))
+            return Usage("\"" + args[3] + "\" is not an input of card " + args[1] + " (" +
+                         InputNumbers(b) + ")");
         if (args[4] != "0" && args[4] != "1")
             return Usage("an input is set to 0 or 1, not \"" + args[4] + "\"");
         const uint64_t mask = uint64_t(1) << bit;
@@ -236,17 +273,21 @@ int Tool::Set(int position, const std::vector<std::string> &args)
             held.fetch_or(mask);
         else
             held.fetch_and(~mask);
-        return 0;
+        return Lost() ? kFailed : 0;
     }
     if (args[2] == "in-word" && args.size() == 4) {
         uint64_t word = 0;
         if (!ParseHex(args[3], &word))
             return Usage("\"" + args[3] + "\" is not a hexadecimal word");
-        if (word & ~PointMask(b.inputs))
-            return Usage(args[3] + " sets bits beyond the " + std::to_string(b.inputs) +
-                         " inputs of card " + args[1]);
+        if (word & ~b.inputMask())
+            return Usage(args[3] +
+                         (b.inputs == BoardDef::kSplitInputs || b.inputs == 0
+                              ? " sets bits that are not inputs of card " + args[1] + " (" +
+                                  InputNumbers(b) + ")"
+                              : " sets bits beyond the " + std::to_string(b.inputs) +
+                                  " inputs of card " + args[1]));
         held.store(word);
-        return 0;
+        return Lost() ? kFailed : 0;
     }
     return Usage("set takes CARD in BIT 0|1 or CARD in-word HEX");
 }
@@ -263,9 +304,14 @@ int Tool::Watch(int position)
     while (!g_stop) {
         const uint64_t in = inputs(position);
         const uint64_t out = outputs(position);
+        if (Lost())
+            return kFailed;
         if (first || in != lastIn || out != lastOut) {
             std::printf("in=%s out=%s\n", Hex(in).c_str(), Hex(out).c_str());
-            std::fflush(stdout);
+            if (std::fflush(stdout) != 0) {
+                g_writeError = errno;
+                return kFailed; // main says that the output is lost
+            }
             first = false;
             lastIn = in;
             lastOut = out;
@@ -281,5 +327,14 @@ int Tool::Watch(int position)
 int main(int argc, char **argv)
 {
     Tool tool;
-    return tool.Run(std::vector<std::string>(argv + 1, argv + argc));
+    const int status = tool.Run(std::vector<std::string>(argv + 1, argv + argc));
+    // Output that never reached its file (a full disk, a closed standard output) is a failure.
+    if (std::fflush(stdout) != 0 && !g_writeError)
+        g_writeError = errno;
+    if (std::ferror(stdout)) {
+        std::fprintf(stderr, "qrxsim: the output was not written: %s\n",
+                     g_writeError ? std::strerror(g_writeError) : "write error");
+        return kFailed;
+    }
+    return status;
 }
