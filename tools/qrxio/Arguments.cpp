@@ -26,9 +26,9 @@ const OptionSpec kOptions[] = {
 
 const OptionSpec *FindOption(const QString &name)
 {
-    for (const OptionSpec &spec : kOptions) {
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const OptionSpec &option : kOptions) {
+        if (name == QLatin1String(option.name))
+            return &option;
     }
     return nullptr;
 }
@@ -142,13 +142,13 @@ bool Arguments::Parse(const QStringList &words, Arguments *args, QString *error)
         }
         const qsizetype equals = word.startsWith("--") ? word.indexOf(u'=') : -1;
         const QString name = equals < 0 ? word : word.left(equals);
-        const OptionSpec *spec = FindOption(name);
-        if (!spec) {
+        const OptionSpec *option = FindOption(name);
+        if (!option) {
             *error = QStringLiteral("unknown option %1").arg(Quoted(name));
             return false;
         }
         QString value;
-        if (spec->takesValue) {
+        if (option->takesValue) {
             if (equals >= 0)
                 value = word.mid(equals + 1);
             else if (i + 1 < words.size())
@@ -161,18 +161,18 @@ bool Arguments::Parse(const QStringList &words, Arguments *args, QString *error)
             *error = QStringLiteral("%1 takes no value").arg(name);
             return false;
         }
-        given.append({spec, value});
+        given.append({option, value});
     }
-    for (const auto &[spec, value] : given) {
-        if (!Apply(QLatin1String(spec->name), value, args, error))
+    for (const auto &[option, value] : given) {
+        if (!Apply(QLatin1String(option->name), value, args, error))
             return false;
     }
     if (args->help || args->version || args->command == "help")
         return true;
-    for (const auto &[spec, value] : given) {
-        if (spec->command && args->command != QLatin1String(spec->command)) {
+    for (const auto &[option, value] : given) {
+        if (option->command && args->command != QLatin1String(option->command)) {
             *error = QStringLiteral("%1 is not an option of %2")
-                         .arg(spec->name,
+                         .arg(option->name,
                               args->command.isEmpty() ? QStringLiteral("qrxio without a command")
                                                       : Quoted(args->command));
             return false;
