@@ -7,17 +7,17 @@
 // the span.
 
 #include "BoardConfig.h"
-#include "ChangeRecorder.h"
-#include "ChgLogWnd.h"
-#include "ChildFrame.h"
-#include "DeviceLibrary.h"
-#include "DeviceTable.h"
-#include "MainFrame.h"
-#include "MessageBox.h"
-#include "Messages.h"
+#include "diag/ChangeRecorder.h"
+#include "diag/ChgLogWnd.h"
+#include "app/ChildFrame.h"
+#include "device/DeviceLibrary.h"
+#include "device/DeviceTable.h"
+#include "app/MainFrame.h"
+#include "platform/MessageBox.h"
+#include "platform/Messages.h"
 #include "SharedState.h"
-#include "TimelineStrip.h"
-#include "VelmarApp.h"
+#include "diag/TimelineStrip.h"
+#include "app/VelmarApp.h"
 
 #include <QApplication>
 #include <QDir>
@@ -119,7 +119,7 @@ int main(int argc, char **argv)
                 QDir(app.applicationDirPath()).filePath(DeviceLibrary::FileName()).toLocal8Bit());
     SetMessageBoxHandler([](QWidget *, const MessageBoxRequest &r) {
         std::fprintf(stderr, "message box: %s\n", qPrintable(r.text));
-        return int(IDNO);
+        return int(kIdNo);
     });
     QDir().mkpath(dir.filePath("app"));
     CVelmarApp orvane(dir.filePath("app"));
@@ -196,7 +196,7 @@ int main(int argc, char **argv)
 
     // The window's whole tick: poll, list and timeline.
     const double windowBefore = ResidentBytes();
-    SendMessage(orvane.mainFrame(), UM_OPEN_WINDOW, kChangeLogView);
+    SendWindowMessage(orvane.mainFrame(), UM_OPEN_WINDOW, kChangeLogView);
     CChildFrame *frame = CChildFrame::OpenFrame(kChangeLogView);
     auto *view = frame ? qobject_cast<CVL_ChgLogWnd *>(frame->widget()) : nullptr;
     if (!view)

@@ -2,7 +2,7 @@
 // 50 ns per call each. Usage: bench_device [LIBRARY]; the library defaults to
 // ORVANE_DEVICE_LIBRARY, else the one beside this program (both are built into bin/).
 
-#include "DeviceLibrary.h"
+#include "device/DeviceLibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>

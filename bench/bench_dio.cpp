@@ -6,17 +6,17 @@
 // second, latency under 12 ms at the 99th percentile.
 
 #include "BoardConfig.h"
-#include "ChildFrame.h"
-#include "DIoWnd.h"
-#include "DeviceLibrary.h"
-#include "DeviceTable.h"
-#include "DiWnd.h"
-#include "LedIndicator.h"
-#include "MainFrame.h"
-#include "MessageBox.h"
-#include "Messages.h"
+#include "app/ChildFrame.h"
+#include "dio/DIoWnd.h"
+#include "device/DeviceLibrary.h"
+#include "device/DeviceTable.h"
+#include "dio/DiWnd.h"
+#include "controls/LedIndicator.h"
+#include "app/MainFrame.h"
+#include "platform/MessageBox.h"
+#include "platform/Messages.h"
 #include "SharedState.h"
-#include "VelmarApp.h"
+#include "app/VelmarApp.h"
 
 #include <QApplication>
 #include <QDir>
@@ -104,14 +104,14 @@ int main(int argc, char **argv)
                 QDir(app.applicationDirPath()).filePath(DeviceLibrary::FileName()).toLocal8Bit());
     SetMessageBoxHandler([](QWidget *, const MessageBoxRequest &r) {
         std::fprintf(stderr, "message box: %s\n", qPrintable(r.text));
-        return int(IDNO);
+        return int(kIdNo);
     });
 
     QDir().mkpath(dir.filePath("app"));
     CVelmarApp orvane(dir.filePath("app"));
     if (!orvane.InitInstance())
         return 1;
-    SendMessage(orvane.mainFrame(), UM_OPEN_WINDOW, kDigitalIoView);
+    SendWindowMessage(orvane.mainFrame(), UM_OPEN_WINDOW, kDigitalIoView);
     CChildFrame *frame = CChildFrame::OpenFrame(kDigitalIoView);
     auto *view = frame ? qobject_cast<CVL_DIoWnd *>(frame->widget()) : nullptr;
     if (!view)

@@ -6,7 +6,7 @@
 // Usage: bench_monitor [SECONDS]; the library is ORVANE_DEVICE_LIBRARY, else the one beside
 // this program, and qrxio the one beside it.
 
-#include "DeviceLibrary.h"
+#include "device/DeviceLibrary.h"
 #include "Monitor.h"
 
 #include <QCoreApplication>

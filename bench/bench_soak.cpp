@@ -7,16 +7,16 @@
 // in use) at the start, along the way and at the end, and the ticks per second. The seed is
 // printed; ORVANE_SOAK_SEED repeats a run. What the windows show is checked by tst_soak.
 
-#include "ChildFrame.h"
-#include "DIoWnd.h"
-#include "DeviceLibrary.h"
-#include "DoWnd.h"
-#include "ImageButton.h"
-#include "MainFrame.h"
-#include "MessageBox.h"
-#include "Messages.h"
-#include "SysIoWnd.h"
-#include "VelmarApp.h"
+#include "app/ChildFrame.h"
+#include "dio/DIoWnd.h"
+#include "device/DeviceLibrary.h"
+#include "dio/DoWnd.h"
+#include "controls/ImageButton.h"
+#include "app/MainFrame.h"
+#include "platform/MessageBox.h"
+#include "platform/Messages.h"
+#include "system/SysIoWnd.h"
+#include "app/VelmarApp.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -114,12 +114,12 @@ private:
     void open()
     {
         if (!m_dio) {
-            SendMessage(m_frame, UM_OPEN_WINDOW, kDigitalIoView);
+            SendWindowMessage(m_frame, UM_OPEN_WINDOW, kDigitalIoView);
             m_dio = qobject_cast<CVL_DIoWnd *>(CChildFrame::OpenFrame(kDigitalIoView)->widget());
             m_dio->timer()->stop();
         }
         if (!m_sysio) {
-            SendMessage(m_frame, UM_OPEN_WINDOW, kSystemIoView);
+            SendWindowMessage(m_frame, UM_OPEN_WINDOW, kSystemIoView);
             m_sysio = qobject_cast<CVL_SysIoWnd *>(CChildFrame::OpenFrame(kSystemIoView)->widget());
             m_sysio->pollTimer()->stop();
         }
@@ -243,7 +243,7 @@ int main(int argc, char **argv)
     long boxes = 0;
     SetMessageBoxHandler([&](QWidget *, const MessageBoxRequest &) {
         ++boxes;
-        return answers.bounded(2) ? int(IDYES) : int(IDNO);
+        return answers.bounded(2) ? int(kIdYes) : int(kIdNo);
     });
 
     QDir().mkpath(dir.filePath("app"));

@@ -2,7 +2,7 @@
 // file that is accepted must give values inside the bounds the simulator relies on; a file
 // that is refused must say where and leave the configuration as it was.
 #include "BoardConfig.h"
-#include "CardMap.h"
+#include "device/CardMap.h"
 
 #include <cstdint>
 #include <cstdio>

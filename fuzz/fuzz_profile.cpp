@@ -6,7 +6,7 @@
 // - a well-formed key then reads back as the value written, and writing it again changes
 //   nothing;
 // - Atoi reads what the C library's strtol reads, bounded to int.
-#include "ProfileFile.h"
+#include "platform/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -172,12 +172,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     WriteAll(path, content);
 
     const QByteArray missing = "\x01missing";
-    const QByteArray read = GetPrivateProfileString(section, key, missing, path);
+    const QByteArray read = ReadProfileValue(section, key, missing, path);
     Check(read.size() <= kProfileValueChars && !read.contains('\0'), "read too long or NUL", input);
     CheckAtoi(read, input);
     CheckAtoi(value, input);
 
-    Check(WritePrivateProfileString(section, key, value, path), "the write failed", input);
+    Check(WriteProfileValue(section, key, value, path), "the write failed", input);
     const QByteArray after = ReadAll(path);
     if (qEnvironmentVariableIsSet("FUZZ_PROFILE_SHOW"))
         std::fprintf(stderr, "after the write: %s\n", after.toPercentEncoding().data());
@@ -187,9 +187,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         CheckKept(content, after, section, key, keyLine, input);
 
     if (WellFormed(section, key, value)) {
-        Check(GetPrivateProfileString(section, key, missing, path) == value,
+        Check(ReadProfileValue(section, key, missing, path) == value,
               "the value read back is not the value written", input);
-        Check(WritePrivateProfileString(section, key, value, path), "the rewrite failed", input);
+        Check(WriteProfileValue(section, key, value, path), "the rewrite failed", input);
         Check(ReadAll(path) == after, "writing the same value again changed the file", input);
     }
     return 0;

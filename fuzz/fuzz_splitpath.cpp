@@ -1,7 +1,7 @@
 // Fuzzes the log path split: the path as Log Level Setup gets it (a 260-byte buffer, read in
 // the local 8-bit encoding) and the whole input as UTF-8. The parts must put the path back
 // together, each in its place, or all be empty when one part is too long.
-#include "SplitPath.h"
+#include "platform/SplitPath.h"
 
 #include <QByteArray>
 

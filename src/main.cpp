@@ -1,7 +1,7 @@
-#include "EndSignals.h"
-#include "MainFrame.h"
+#include "platform/EndSignals.h"
+#include "app/MainFrame.h"
 #include "OrvaneBuild.h"
-#include "VelmarApp.h"
+#include "app/VelmarApp.h"
 
 #include <QApplication>
 #include <QTimer>

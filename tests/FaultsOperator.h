@@ -5,19 +5,19 @@
 // and closed, Close All, and the windows opened again before the frame is closed.
 // Message boxes are answered by whoever the test installed (tests/support/ScriptedMessageBoxes.h).
 
-#include "ChildFrame.h"
-#include "Commands.h"
-#include "DIoWnd.h"
-#include "DoWnd.h"
-#include "ImageButton.h"
-#include "LogLevDlg.h"
-#include "MainFrame.h"
-#include "Messages.h"
-#include "SavePrmDlg.h"
-#include "SysCfgDlg.h"
-#include "SysIoWnd.h"
-#include "SysRstDlg.h"
-#include "WsSysWnd.h"
+#include "app/ChildFrame.h"
+#include "app/Commands.h"
+#include "dio/DIoWnd.h"
+#include "dio/DoWnd.h"
+#include "controls/ImageButton.h"
+#include "system/LogLevDlg.h"
+#include "app/MainFrame.h"
+#include "platform/Messages.h"
+#include "system/SavePrmDlg.h"
+#include "settings/SysCfgDlg.h"
+#include "system/SysIoWnd.h"
+#include "system/SysRstDlg.h"
+#include "system/WsSysWnd.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,7 +45,7 @@ inline void Settle()
 
 template<typename View> View *OpenView(CVL_MainFrame *frame, int kind)
 {
-    SendMessage(frame, UM_OPEN_WINDOW, kind);
+    SendWindowMessage(frame, UM_OPEN_WINDOW, kind);
     CChildFrame *child = CChildFrame::OpenFrame(kind);
     if (!child)
         return nullptr;

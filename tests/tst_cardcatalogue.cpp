@@ -1,7 +1,7 @@
 // The card catalogue: board names, labels, count and version texts, and the lookup from a
 // card number to a card map position.
-#include "CardCatalogue.h"
-#include "SystemInfo.h"
+#include "system/CardCatalogue.h"
+#include "device/SystemInfo.h"
 
 #include <QtTest>
 

@@ -2,19 +2,19 @@
 // recording fake: the exact calls of a Change Log tick, that nothing else changes while it is
 // open or closed, the names the dialog saves, and that a vendor library (the fake) shows no
 // simulated-boards marker.
-#include "AboutDlg.h"
-#include "ChgLogWnd.h"
-#include "ChildFrame.h"
-#include "Commands.h"
-#include "DIoWnd.h"
+#include "app/AboutDlg.h"
+#include "diag/ChgLogWnd.h"
+#include "app/ChildFrame.h"
+#include "app/Commands.h"
+#include "dio/DIoWnd.h"
 #include "FakeDevice.h"
-#include "LoadedLibrary.h"
-#include "MainFrame.h"
-#include "Messages.h"
-#include "PointNamesDlg.h"
+#include "device/LoadedLibrary.h"
+#include "app/MainFrame.h"
+#include "platform/Messages.h"
+#include "diag/PointNamesDlg.h"
 #include "ScriptedMessageBoxes.h"
-#include "SystemInfo.h"
-#include "Views.h"
+#include "device/SystemInfo.h"
+#include "app/Views.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -69,7 +69,7 @@ class TestChangeLog : public QObject
 
     template<typename View> View *open(int kind)
     {
-        SendMessage(m_frame.get(), UM_OPEN_WINDOW, kind);
+        SendWindowMessage(m_frame.get(), UM_OPEN_WINDOW, kind);
         CChildFrame *frame = CChildFrame::OpenFrame(kind);
         auto *view = frame ? qobject_cast<View *>(frame->widget()) : nullptr;
         if (view)

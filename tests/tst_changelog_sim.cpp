@@ -2,23 +2,23 @@
 // loads the simulated device library, and the qrxsim tool changes the inputs from outside.
 // With ORVANE_VCD_EXPORT_DIR set, the recording of scripted changes is left there (changes.vcd,
 // changes.csv and sets.txt) for a VCD reader that nobody here wrote (scripts/test-vcd.sh).
-#include "AboutDlg.h"
-#include "ChangeListModel.h"
-#include "ChgLogWnd.h"
-#include "ChildFrame.h"
-#include "DIoWnd.h"
-#include "DiWnd.h"
-#include "DoWnd.h"
-#include "ImageButton.h"
-#include "LedIndicator.h"
-#include "MainFrame.h"
-#include "Messages.h"
-#include "PointNames.h"
+#include "app/AboutDlg.h"
+#include "diag/ChangeListModel.h"
+#include "diag/ChgLogWnd.h"
+#include "app/ChildFrame.h"
+#include "dio/DIoWnd.h"
+#include "dio/DiWnd.h"
+#include "dio/DoWnd.h"
+#include "controls/ImageButton.h"
+#include "controls/LedIndicator.h"
+#include "app/MainFrame.h"
+#include "platform/Messages.h"
+#include "diag/PointNames.h"
 #include "ScriptedMessageBoxes.h"
 #include "SimBoards.h"
 #include "SmallDisk.h"
-#include "TimelineStrip.h"
-#include "VelmarApp.h"
+#include "diag/TimelineStrip.h"
+#include "app/VelmarApp.h"
 
 #include <QClipboard>
 #include <QLabel>
@@ -47,7 +47,7 @@ class TestChangeLogSim : public QObject
 
     CVL_ChgLogWnd *OpenChangeLog(const QList<int32_t> &boards)
     {
-        SendMessage(m_app->mainFrame(), UM_OPEN_WINDOW, kChangeLogView);
+        SendWindowMessage(m_app->mainFrame(), UM_OPEN_WINDOW, kChangeLogView);
         CChildFrame *frame = CChildFrame::OpenFrame(kChangeLogView);
         auto *view = frame ? qobject_cast<CVL_ChgLogWnd *>(frame->widget()) : nullptr;
         if (view) {
@@ -126,11 +126,11 @@ private slots:
     // The Digital IO window names its points where they have a name, and follows new names.
     void namesInTooltipsAndAccessibleNames()
     {
-        SendMessage(m_app->mainFrame(), UM_OPEN_WINDOW, kDigitalIoView);
+        SendWindowMessage(m_app->mainFrame(), UM_OPEN_WINDOW, kDigitalIoView);
         auto *dio = qobject_cast<CVL_DIoWnd *>(CChildFrame::OpenFrame(kDigitalIoView)->widget());
         QVERIFY(dio);
         dio->timer()->stop();
-        SendMessage(m_app->mainFrame(), UM_VIEW_SELECT_CARD, 3);
+        SendWindowMessage(m_app->mainFrame(), UM_VIEW_SELECT_CARD, 3);
         QVERIFY(qrxsim({"set", "3", "in", "5", "1"}));
         dio->OnTimer();
         CLedIndicator *door = dio->inputPage->leds[5];
@@ -142,7 +142,7 @@ private slots:
         QCOMPARE(dio->inputPage->leds[6]->accessibleName(), QString("Input 6: off"));
         QVERIFY(dio->inputPage->leds[6]->toolTip().isEmpty());
 
-        SendMessage(m_app->mainFrame(), UM_VIEW_SELECT_CARD, 0);
+        SendWindowMessage(m_app->mainFrame(), UM_VIEW_SELECT_CARD, 0);
         CImageButton *lamp = dio->outputPage->bitButtons[12];
         QCOMPARE(lamp->accessibleName(), QString("Output 12, Conveyor lamp: off"));
         QTest::mouseClick(lamp, Qt::LeftButton);

@@ -206,10 +206,10 @@ void TestContactSheet::everyImageAndLookRenders()
     };
     const Look looks[] = {
         {QStringLiteral("normal"), 0, false},
-        {QStringLiteral("pressed"), CImageButton::ODS_SELECTED, false},
-        {QStringLiteral("focused"), CImageButton::ODS_FOCUS, false},
+        {QStringLiteral("pressed"), CImageButton::kItemSelected, false},
+        {QStringLiteral("focused"), CImageButton::kItemFocus, false},
         {QStringLiteral("default"), 0, true},
-        {QStringLiteral("disabled"), CImageButton::ODS_DISABLED, false},
+        {QStringLiteral("disabled"), CImageButton::kItemDisabled, false},
     };
     const QColor face = classic.color(QPalette::Button);
     for (qreal scale : {1.0, 2.0}) {
@@ -235,7 +235,7 @@ void TestContactSheet::everyImageAndLookRenders()
             }
             // The LED: state 0 and state 1 side by side (only the disabled bit matters).
             const unsigned ledState =
-                look.state & CImageButton::ODS_DISABLED ? CLedIndicator::ODS_DISABLED : 0u;
+                look.state & CImageButton::kItemDisabled ? CLedIndicator::kItemDisabled : 0u;
             int ledX = lookX;
             for (unsigned state : {0u, 1u}) {
                 led.SetCurrentState(state);

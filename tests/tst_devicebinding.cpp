@@ -1,8 +1,8 @@
 // The run-time binding, the call table and the bounds on what the library reports.
-#include "CardMap.h"
-#include "DeviceLibrary.h"
+#include "device/CardMap.h"
+#include "device/DeviceLibrary.h"
 #include "FakeDevice.h"
-#include "SystemInfo.h"
+#include "device/SystemInfo.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

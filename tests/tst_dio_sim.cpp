@@ -1,19 +1,19 @@
 // The Digital IO window end to end: the real application loads the simulated device library,
 // and a second process (the qrxsim tool) reads the outputs the window switched and sets the
 // inputs it shows.
-#include "ChildFrame.h"
-#include "DIoWnd.h"
-#include "DiWnd.h"
-#include "DoWnd.h"
-#include "ImageButton.h"
-#include "LedIndicator.h"
-#include "MainFrame.h"
-#include "Messages.h"
-#include "ResourceIds.h"
-#include "Resources.h"
+#include "app/ChildFrame.h"
+#include "dio/DIoWnd.h"
+#include "dio/DiWnd.h"
+#include "dio/DoWnd.h"
+#include "controls/ImageButton.h"
+#include "controls/LedIndicator.h"
+#include "app/MainFrame.h"
+#include "platform/Messages.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
 #include "ScriptedMessageBoxes.h"
 #include "SimBoards.h"
-#include "VelmarApp.h"
+#include "app/VelmarApp.h"
 
 #include <QLineEdit>
 #include <QProcess>
@@ -59,7 +59,7 @@ private slots:
 
         m_app = std::make_unique<CVelmarApp>(m_dir.filePath("app"));
         QVERIFY(m_app->InitInstance());
-        SendMessage(m_app->mainFrame(), UM_OPEN_WINDOW, kDigitalIoView);
+        SendWindowMessage(m_app->mainFrame(), UM_OPEN_WINDOW, kDigitalIoView);
         CChildFrame *frame = CChildFrame::OpenFrame(kDigitalIoView);
         QVERIFY(frame);
         m_view = qobject_cast<CVL_DIoWnd *>(frame->widget());
@@ -125,7 +125,7 @@ private slots:
 
     void theInputBoardIsShownWithItsSecondTab()
     {
-        SendMessage(m_app->mainFrame(), UM_VIEW_SELECT_CARD, 3);
+        SendWindowMessage(m_app->mainFrame(), UM_VIEW_SELECT_CARD, 3);
         QCOMPARE(m_view->windowTitle(), QString("Digital IO - QRX-LN64DI(3)"));
         QVERIFY(m_view->outputDisable);
         QCOMPARE(qrxsim({"set", "3", "in-word", "0x8000000100000000"}).startsWith("failed"), false);

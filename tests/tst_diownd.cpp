@@ -2,20 +2,20 @@
 // size and tab, the board-type profile, the filter question on card change and on close, the
 // typed output word, the rebuilds on the relayed notifications, and no repaint while nothing
 // changes. Also the word texts and the typed-word check.
-#include "CardCatalogue.h"
-#include "ChildFrame.h"
-#include "DIoWnd.h"
-#include "DiWnd.h"
-#include "DoWnd.h"
+#include "system/CardCatalogue.h"
+#include "app/ChildFrame.h"
+#include "dio/DIoWnd.h"
+#include "dio/DiWnd.h"
+#include "dio/DoWnd.h"
 #include "FakeDevice.h"
-#include "ImageButton.h"
-#include "LedIndicator.h"
-#include "Messages.h"
-#include "ResourceIds.h"
-#include "Resources.h"
+#include "controls/ImageButton.h"
+#include "controls/LedIndicator.h"
+#include "platform/Messages.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
 #include "ScriptedMessageBoxes.h"
-#include "SystemInfo.h"
-#include "WordText.h"
+#include "device/SystemInfo.h"
+#include "dio/WordText.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -354,7 +354,7 @@ private slots:
 
         // A type the program does not know leaves every control as it was.
         g_pSysInfo->activeCardNo = 1;
-        SendMessage(m_view.get(), UM_ACTIVE_CARD_CHANGED);
+        SendWindowMessage(m_view.get(), UM_ACTIVE_CARD_CHANGED);
         QCOMPARE(m_view->cardNo, 1);
         check();
     }
@@ -624,9 +624,9 @@ private slots:
     {
         QTest::addColumn<bool>("change");
         QTest::addColumn<int>("answer");
-        QTest::newRow("changed, Yes") << true << int(IDYES);
-        QTest::newRow("changed, No") << true << int(IDNO);
-        QTest::newRow("unchanged") << false << int(IDYES);
+        QTest::newRow("changed, Yes") << true << int(kIdYes);
+        QTest::newRow("changed, No") << true << int(kIdNo);
+        QTest::newRow("unchanged") << false << int(kIdYes);
     }
     void cardChangeAsksAboutChangedFilterSettings()
     {
@@ -647,7 +647,7 @@ private slots:
                         : QStringList());
         QStringList calls{"DXS_devDiGetFilterEnable(0, 0)", "DXS_devDiGetFilterTime(0, 0)"};
         QStringList messages;
-        if (change && answer == IDYES) {
+        if (change && answer == kIdYes) {
             calls << "DXS_devDiSetFilterEnable(0, 0, 1)"
                   << "DXS_devDiSetFilterTime(0, 0, 3)";
             messages << kParamChanged + "(0)";
@@ -675,10 +675,10 @@ private slots:
     {
         QTest::addColumn<bool>("closeButton");
         QTest::addColumn<int>("answer");
-        QTest::newRow("Close button, Yes") << true << int(IDYES);
-        QTest::newRow("Close button, No") << true << int(IDNO);
-        QTest::newRow("frame close box, Yes") << false << int(IDYES);
-        QTest::newRow("frame close box, No") << false << int(IDNO);
+        QTest::newRow("Close button, Yes") << true << int(kIdYes);
+        QTest::newRow("Close button, No") << true << int(kIdNo);
+        QTest::newRow("frame close box, Yes") << false << int(kIdYes);
+        QTest::newRow("frame close box, No") << false << int(kIdNo);
     }
     void closingAsksOnceAboutChangedFilterSettings()
     {
@@ -707,7 +707,7 @@ private slots:
         QCOMPARE(boxes.texts(),
                  QStringList{"Parameters are changed. Do you want to set parameter?"});
         QStringList calls{"DXS_devDiGetFilterEnable(2, 0)", "DXS_devDiGetFilterTime(2, 0)"};
-        if (answer == IDYES)
+        if (answer == kIdYes)
             calls << "DXS_devDiSetFilterEnable(2, 0, 0)"
                   << "DXS_devDiSetFilterTime(2, 0, 5)";
         QCOMPARE(m_fake->takeCalls(), calls);
@@ -719,7 +719,7 @@ private slots:
         QMdiArea mdi;
         mdi.show();
         QPointer<CChildFrame> frame = CChildFrame::Create(kDigitalIoView, &mdi);
-        ScriptedMessageBoxes boxes(IDYES);
+        ScriptedMessageBoxes boxes(kIdYes);
         frame->close();
         QTRY_VERIFY(frame.isNull());
         QVERIFY(boxes.asked.isEmpty());
@@ -739,11 +739,11 @@ private slots:
         QTest::mouseClick(m_view->outputDisableBox(), Qt::LeftButton);
         m_view->enableList()->setCurrentIndex(0);
 
-        SendMessage(m_view.get(), UM_VIEW_FOCUSED, kSystemIoView);
+        SendWindowMessage(m_view.get(), UM_VIEW_FOCUSED, kSystemIoView);
         QVERIFY(m_fake->calls.isEmpty());
         QCOMPARE(m_view->inputTabs()->currentIndex(), 1);
 
-        SendMessage(m_view.get(), UM_VIEW_FOCUSED, kDigitalIoView);
+        SendWindowMessage(m_view.get(), UM_VIEW_FOCUSED, kDigitalIoView);
         QCOMPARE(m_fake->takeCalls(),
                  QStringList({"DXS_devDiGetFilterEnable(1, 0)", "DXS_devDiGetFilterTime(1, 0)"}));
         QCOMPARE(m_view->inputTabs()->currentIndex(), 0);
@@ -771,7 +771,7 @@ private slots:
         open();
         QCOMPARE(m_view->windowTitle(), QString("Digital IO - QRX-LM32DIO(0)"));
         g_pSysInfo->activeCardNo = 3;
-        SendMessage(m_view.get(), message);
+        SendWindowMessage(m_view.get(), message);
         QCOMPARE(m_view->windowTitle(), QString("Digital IO - QRX-LN48DI(3)"));
         QCOMPARE(m_view->cardList()->currentIndex(), 1);
         QCOMPARE(m_view->diCount, 48);
@@ -787,7 +787,7 @@ private slots:
     void anActiveCardMissingFromTheMapShowsNoBoard()
     {
         useBoards({Board(kTypeLmDio, 0, 32, 32)}, 9);
-        ScriptedMessageBoxes boxes(IDYES);
+        ScriptedMessageBoxes boxes(kIdYes);
         open();
         QCOMPARE(m_view->cardIndex, -1);
         QCOMPARE(m_view->windowTitle(), QString());
@@ -814,7 +814,7 @@ private slots:
     {
         useBoards({Board(kTypeLmDio, 0, 32, 32), Board(kTypeLmDio, 1, 32, 32)}, 0);
         g_pSysInfo->activeCardType = 2;
-        ScriptedMessageBoxes boxes(IDYES);
+        ScriptedMessageBoxes boxes(kIdYes);
         open();
         m_view->show();
         QCOMPARE(m_view->cardList()->count(), 0);
@@ -831,7 +831,7 @@ private slots:
         m_view->enableList()->setCurrentIndex(1);
         m_view->OnFrameClose(); // compares with 0: asks, and Yes writes nothing to the device
         QTest::mouseClick(m_view->setPrmButton, Qt::LeftButton);
-        SendMessage(m_view.get(), UM_VIEW_FOCUSED, kDigitalIoView);
+        SendWindowMessage(m_view.get(), UM_VIEW_FOCUSED, kDigitalIoView);
         QVERIFY2(m_fake->calls.isEmpty(), qPrintable(m_fake->calls.join('\n')));
         QCOMPARE(m_main.got, QStringList({kParamChanged + "(0)", kParamChanged + "(0)"}));
     }

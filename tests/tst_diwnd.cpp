@@ -1,11 +1,11 @@
 // The input page: which LEDs are live on each tab, the exact bit reads of a refresh, the input
 // word, and that a steady input repaints nothing.
-#include "DiWnd.h"
+#include "dio/DiWnd.h"
 #include "FakeDevice.h"
-#include "LedIndicator.h"
-#include "ResourceIds.h"
-#include "Resources.h"
-#include "SystemInfo.h"
+#include "controls/LedIndicator.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
+#include "device/SystemInfo.h"
 
 #include <QAccessible>
 #include <QtTest>

@@ -1,13 +1,13 @@
 // The output page: the read-back of a refresh and the lamps it shows, the clicks on live and
 // grey buttons, the four patterns, the typed value, the word reported to the window, and no
 // repaint of a steady output.
-#include "DoWnd.h"
+#include "dio/DoWnd.h"
 #include "FakeDevice.h"
-#include "ImageButton.h"
-#include "Messages.h"
-#include "ResourceIds.h"
-#include "Resources.h"
-#include "SystemInfo.h"
+#include "controls/ImageButton.h"
+#include "platform/Messages.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
+#include "device/SystemInfo.h"
 
 #include <QtTest>
 

@@ -2,7 +2,7 @@
 // and the real program, started on the simulated library, ends in order: no question, the tool
 // bar layout stored, the device system unloaded (the simulator's level-5 log shows the call),
 // exit status 0.
-#include "EndSignals.h"
+#include "platform/EndSignals.h"
 #include "SimBoards.h"
 
 #include <QProcess>

@@ -6,8 +6,8 @@
 #include "FakeDevice.h"
 #include "FaultsOperator.h"
 #include "ScriptedMessageBoxes.h"
-#include "SystemInfo.h"
-#include "Views.h"
+#include "device/SystemInfo.h"
+#include "app/Views.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -166,11 +166,11 @@ private slots:
         QTest::newRow("load answers 1") << Case{.loadStatuses = {1}};
         QTest::newRow("load answers INT32_MAX") << Case{.loadStatuses = {INT32_MAX}};
         QTest::newRow("-1038, Yes, 0") << Case{.loadStatuses = {-1038},
-                                               .startAnswers = {IDYES},
+                                               .startAnswers = {kIdYes},
                                                .startQuestions = {kOpenModeQuestion}};
         QTest::newRow("-1038 twice, Yes twice")
             << Case{.loadStatuses = {-1038, -1038},
-                    .startAnswers = {IDYES, IDYES},
+                    .startAnswers = {kIdYes, kIdYes},
                     .startQuestions = {kOpenModeQuestion, kOpenModeQuestion}};
 
         // The card map and the count the load reports.
@@ -256,7 +256,7 @@ private slots:
         QSet<int> cards;
         for (const FakeBoard &b : fake.boards)
             cards << b.cardNo;
-        ScriptedMessageBoxes boxes(IDYES);
+        ScriptedMessageBoxes boxes(kIdYes);
         boxes.answers = c.startAnswers;
 
         auto frame = std::make_unique<CVL_MainFrame>(m_dir.path());
@@ -325,7 +325,7 @@ private slots:
         fake.loadStatuses = statuses;
         fake.failing = QSet<QString>(failing.cbegin(), failing.cend());
         ScriptedMessageBoxes boxes;
-        boxes.answers = {IDYES, IDNO};
+        boxes.answers = {kIdYes, kIdNo};
         {
             CVL_MainFrame frame(m_dir.path());
             QCOMPARE(frame.OnCreate(), -1);

@@ -6,9 +6,9 @@
 #include "FaultsOperator.h"
 #include "ScriptedMessageBoxes.h"
 #include "SimBoards.h"
-#include "SystemInfo.h"
-#include "VelmarApp.h"
-#include "Views.h"
+#include "device/SystemInfo.h"
+#include "app/VelmarApp.h"
+#include "app/Views.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -197,7 +197,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(settings);
         }
-        ScriptedMessageBoxes boxes(IDYES);
+        ScriptedMessageBoxes boxes(kIdYes);
         CVelmarApp app(appDir());
         QVERIFY(app.InitInstance());
         QCOMPARE(boxes.texts(), startQuestions);

@@ -15,10 +15,10 @@ namespace {
 
 const QColor kFace(236, 233, 216);
 const QColor kText(10, 20, 30);
-const QColor kLight(255, 255, 250); // COLOR_BTNHIGHLIGHT
-const QColor kMidlight(227, 225, 220); // COLOR_3DLIGHT
-const QColor kDark(160, 150, 140); // COLOR_BTNSHADOW
-const QColor kShadow(105, 100, 95); // COLOR_3DDKSHADOW
+const QColor kLight(255, 255, 250); // kColorButtonHighlight
+const QColor kMidlight(227, 225, 220); // kColor3dLight
+const QColor kDark(160, 150, 140); // kColorButtonShadow
+const QColor kShadow(105, 100, 95); // kColor3dDarkShadow
 const QColor kBlack(0, 0, 0);
 const QColor kIcon(200, 100, 50);
 
@@ -215,12 +215,12 @@ void TestImageButton::border_data()
                                      {{79, 23}, kShadow}, {{1, 22}, kDark},   {{78, 1}, kDark},
                                      {{40, 12}, kFace}};
     // Pressed: a one-pixel shadow frame instead of the lines.
-    QTest::newRow("pressed") << false << unsigned(CImageButton::ODS_SELECTED)
+    QTest::newRow("pressed") << false << unsigned(CImageButton::kItemSelected)
                              << Pixels{{{0, 0}, kDark},   {{79, 0}, kDark}, {{0, 23}, kDark},
                                        {{79, 23}, kDark}, {{1, 1}, kFace},  {{78, 22}, kFace},
                                        {{40, 12}, kFace}};
     QTest::newRow("pressed default")
-        << true << unsigned(CImageButton::ODS_SELECTED)
+        << true << unsigned(CImageButton::kItemSelected)
         << Pixels{{{0, 0}, kBlack}, {{1, 1}, kDark}, {{78, 22}, kDark}, {{2, 2}, kFace}};
 }
 
@@ -243,7 +243,7 @@ void TestImageButton::border()
 void TestImageButton::focusRectangleFourPixelsInside()
 {
     Button b;
-    const QImage image = Paint(b.button, CImageButton::ODS_FOCUS);
+    const QImage image = Paint(b.button, CImageButton::kItemFocus);
     QCOMPARE(image.pixelColor(0, 0), kBlack);
     // Dotted: the corner and every other pixel.
     QCOMPARE(image.pixelColor(4, 4), kText);
@@ -265,10 +265,10 @@ void TestImageButton::imagePosition_data()
 
     QTest::newRow("caption") << QStringLiteral("Close") << 0u << QRect(3, 4, 20, 16);
     QTest::newRow("caption, pressed")
-        << QStringLiteral("Close") << unsigned(CImageButton::ODS_SELECTED) << QRect(4, 5, 20, 16);
+        << QStringLiteral("Close") << unsigned(CImageButton::kItemSelected) << QRect(4, 5, 20, 16);
     QTest::newRow("no caption") << QString() << 0u << QRect(30, 4, 20, 16);
     QTest::newRow("no caption, pressed")
-        << QString() << unsigned(CImageButton::ODS_SELECTED) << QRect(31, 5, 20, 16);
+        << QString() << unsigned(CImageButton::kItemSelected) << QRect(31, 5, 20, 16);
 }
 
 void TestImageButton::imagePosition()
@@ -303,7 +303,7 @@ void TestImageButton::disabledGreysImageAndEngravesCaption()
 {
     Button b(QStringLiteral("Close"));
     QCOMPARE(b.button.SetButtonIcons(SolidIcon(kIcon)), 0);
-    const QImage image = Paint(b.button, CImageButton::ODS_DISABLED);
+    const QImage image = Paint(b.button, CImageButton::kItemDisabled);
     const QColor grey = image.pixelColor(12, 12);
     QVERIFY(grey != kIcon);
     QCOMPARE(grey.red(), grey.green());
@@ -337,7 +337,7 @@ void TestImageButton::captionCentredInRemainingWidth()
     QVERIFY(qAbs(text.left() + text.right() + 1 - (areaLeft + areaRight)) <= 6);
     QVERIFY(qAbs(text.center().y() - 13) <= 2);
     const QRect pressed =
-        Extent(Paint(b.button, CImageButton::ODS_SELECTED, QSize(117, 26)), kText);
+        Extent(Paint(b.button, CImageButton::kItemSelected, QSize(117, 26)), kText);
     QCOMPARE(pressed, text.translated(1, 1));
 
     // Too long for one line: wraps at the word boundary, both lines inside the button.
@@ -352,14 +352,14 @@ void TestImageButton::idleImages()
     Button b;
     QCOMPARE(b.button.SetButtonIcons(SolidIcon(kIcon), CImageButton::IDLE_GREY), 0);
     QCOMPARE(Paint(b.button, 0).pixelColor(40, 12), QColor(124, 124, 124));
-    QCOMPARE(Paint(b.button, CImageButton::ODS_SELECTED).pixelColor(40, 12), kIcon);
+    QCOMPARE(Paint(b.button, CImageButton::kItemSelected).pixelColor(40, 12), kIcon);
 
     QCOMPARE(b.button.SetButtonIcons(SolidIcon(kIcon), CImageButton::IDLE_DARKER), 0);
     QCOMPARE(Paint(b.button, 0).pixelColor(40, 12), QColor(150, 75, 37));
 
     QCOMPARE(b.button.SetButtonIcons(SolidIcon(kIcon), SolidIcon(Qt::blue)), 0);
     QCOMPARE(Paint(b.button, 0).pixelColor(40, 12), QColor(Qt::blue));
-    QCOMPARE(Paint(b.button, CImageButton::ODS_SELECTED).pixelColor(41, 13), kIcon);
+    QCOMPARE(Paint(b.button, CImageButton::kItemSelected).pixelColor(41, 13), kIcon);
 
     // Only the active image: shown in every state.
     QCOMPARE(b.button.SetButtonIcons(SolidIcon(kIcon)), 0);
@@ -425,8 +425,8 @@ void TestImageButton::flatLookAndHover()
     button.setPalette(FixedPalette());
     QVERIFY(button.GetFlatLook());
     QCOMPARE(Paint(button, 0).pixelColor(0, 0), kFace);
-    QCOMPARE(Paint(button, CImageButton::ODS_FOCUS).pixelColor(0, 0), kFace);
-    QVERIFY(Extent(Paint(button, CImageButton::ODS_FOCUS), kText).isNull());
+    QCOMPARE(Paint(button, CImageButton::kItemFocus).pixelColor(0, 0), kFace);
+    QVERIFY(Extent(Paint(button, CImageButton::kItemFocus), kText).isNull());
 
     button.resize(80, 24);
     button.show();

@@ -1,22 +1,22 @@
 // Windows and dialogs laid out from their templates: the dialog base units, the monitoring
 // windows' forms filling their fixed frames, the row bars of the Digital IO pages clear of the
 // point numbers, and every control inside its window.
-#include "AboutDlg.h"
-#include "ChildFrame.h"
-#include "DIoWnd.h"
-#include "DiWnd.h"
-#include "DialogUnits.h"
-#include "DoWnd.h"
+#include "app/AboutDlg.h"
+#include "app/ChildFrame.h"
+#include "dio/DIoWnd.h"
+#include "dio/DiWnd.h"
+#include "platform/DialogUnits.h"
+#include "dio/DoWnd.h"
 #include "FakeDevice.h"
-#include "ImageButton.h"
-#include "LedIndicator.h"
-#include "LogLevDlg.h"
-#include "MainFrame.h"
-#include "Messages.h"
-#include "SavePrmDlg.h"
-#include "SysCfgDlg.h"
-#include "SysRstDlg.h"
-#include "Views.h"
+#include "controls/ImageButton.h"
+#include "controls/LedIndicator.h"
+#include "system/LogLevDlg.h"
+#include "app/MainFrame.h"
+#include "platform/Messages.h"
+#include "system/SavePrmDlg.h"
+#include "settings/SysCfgDlg.h"
+#include "system/SysRstDlg.h"
+#include "app/Views.h"
 
 #include <QLabel>
 #include <QTemporaryDir>
@@ -112,7 +112,7 @@ private slots:
     {
         QFETCH(int, kind);
         QFETCH(QSize, templateUnits);
-        SendMessage(m_frame.get(), UM_OPEN_WINDOW, kind);
+        SendWindowMessage(m_frame.get(), UM_OPEN_WINDOW, kind);
         CChildFrame *frame = CChildFrame::OpenFrame(kind);
         QVERIFY(frame);
         QWidget *view = frame->widget();
@@ -144,7 +144,7 @@ private slots:
     void rowBarsClearOfThePointNumbers()
     {
         QFETCH(bool, inputs);
-        SendMessage(m_frame.get(), UM_OPEN_WINDOW, kDigitalIoView);
+        SendWindowMessage(m_frame.get(), UM_OPEN_WINDOW, kDigitalIoView);
         auto *view = qobject_cast<CVL_DIoWnd *>(CChildFrame::OpenFrame(kDigitalIoView)->widget());
         QVERIFY(view);
         QWidget *page = inputs ? static_cast<QWidget *>(view->inputPage) : view->outputPage;

@@ -138,7 +138,7 @@ void TestLedIndicator::layout_data()
     QTest::addColumn<QRect>("image");
     QTest::addColumn<QRect>("textArea");
 
-    const unsigned left = CLedIndicator::BS_LEFTTEXT;
+    const unsigned left = CLedIndicator::kStyleLeftText;
     QTest::newRow("image left, centred")
         << QRect(0, 0, 60, 24) << 16u << 16u << 0u << QRect(0, 4, 16, 16) << QRect(19, 0, 41, 24);
     QTest::newRow("odd height truncates")
@@ -171,9 +171,9 @@ void TestLedIndicator::captionPlacement_data()
     // Area 100 x 31 at (10, 0); measured text 41 x 14 at the area's corner.
     const unsigned base = 0x14;
     QTest::newRow("left") << 0u << QRect(10, 8, 41, 14) << base;
-    QTest::newRow("centre") << unsigned(CLedIndicator::BS_CENTER) << QRect(39, 8, 41, 14)
+    QTest::newRow("centre") << unsigned(CLedIndicator::kStyleCenter) << QRect(39, 8, 41, 14)
                             << (base | 0x1);
-    QTest::newRow("right") << unsigned(CLedIndicator::BS_RIGHT) << QRect(69, 8, 41, 14)
+    QTest::newRow("right") << unsigned(CLedIndicator::kStyleRight) << QRect(69, 8, 41, 14)
                            << (base | 0x2);
 }
 
@@ -219,7 +219,7 @@ void TestLedIndicator::imagePosition_data()
     QTest::newRow("same height") << QSize(40, 16) << 0u << QRect(0, 0, 16, 16) << QColor(Qt::red);
     QTest::newRow("cut at top and bottom")
         << QSize(40, 10) << 0u << QRect(0, 0, 16, 10) << QColor(Qt::blue);
-    QTest::newRow("left text: right edge") << QSize(40, 24) << unsigned(CLedIndicator::BS_LEFTTEXT)
+    QTest::newRow("left text: right edge") << QSize(40, 24) << unsigned(CLedIndicator::kStyleLeftText)
                                            << QRect(24, 4, 16, 16) << QColor(Qt::red);
 }
 
@@ -251,7 +251,7 @@ void TestLedIndicator::disabledGreysImageAndEngravesCaption()
     led.setText(QStringLiteral("IN"));
     QVERIFY(led.SetStateIcon(0, SolidIcon(QColor(0, 160, 40))));
     const QImage enabled = Paint(led, QSize(60, 24));
-    const QImage disabled = Paint(led, QSize(60, 24), CLedIndicator::ODS_DISABLED);
+    const QImage disabled = Paint(led, QSize(60, 24), CLedIndicator::kItemDisabled);
 
     const QColor normalPixel = enabled.pixelColor(8, 12);
     const QColor greyPixel = disabled.pixelColor(8, 12);
@@ -465,10 +465,10 @@ void TestLedIndicator::stateFilterDecides()
 void TestLedIndicator::styleStaysOwnerDrawn()
 {
     CLedIndicator led;
-    led.SetButtonStyle(CLedIndicator::BS_PUSHBUTTON | CLedIndicator::BS_LEFTTEXT);
-    QCOMPARE(led.GetButtonStyle() & CLedIndicator::BS_TYPEMASK,
-             unsigned(CLedIndicator::BS_OWNERDRAW));
-    QVERIFY(led.GetButtonStyle() & CLedIndicator::BS_LEFTTEXT);
+    led.SetButtonStyle(CLedIndicator::kStylePush | CLedIndicator::kStyleLeftText);
+    QCOMPARE(led.GetButtonStyle() & CLedIndicator::kStyleTypeMask,
+             unsigned(CLedIndicator::kStyleOwnerDraw));
+    QVERIFY(led.GetButtonStyle() & CLedIndicator::kStyleLeftText);
     QVERIFY(led.SetStateIcon(0, SolidIcon(kMagenta)));
     const QImage image = Paint(led, QSize(40, 16));
     QCOMPARE(image.pixelColor(39, 8), kMagenta);

@@ -3,7 +3,7 @@
 // offscreen, where the state cannot be told and the panes stay dimmed. The locks are never
 // pressed on any other display.
 #include "FakeDevice.h"
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,11 +1,11 @@
 // The main frame's commands, message relay, controller selector, child frames and exit, with
 // the recording fake device, scripted message boxes and a test view that records messages.
-#include "ChildFrame.h"
+#include "app/ChildFrame.h"
 #include "FakeDevice.h"
-#include "MainFrame.h"
-#include "Messages.h"
+#include "app/MainFrame.h"
+#include "platform/Messages.h"
 #include "ScriptedMessageBoxes.h"
-#include "WsSysWnd.h"
+#include "system/WsSysWnd.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -76,7 +76,7 @@ class TestMainFrame : public QObject
 
     CChildFrame *open(int kind)
     {
-        SendMessage(m_frame.get(), UM_OPEN_WINDOW, kind);
+        SendWindowMessage(m_frame.get(), UM_OPEN_WINDOW, kind);
         return CChildFrame::OpenFrame(kind);
     }
 
@@ -168,7 +168,7 @@ private slots:
         open(kSystemIoView);
         open(kDigitalIoView);
         m_journal.clear();
-        SendMessage(m_frame.get(), UM_VIEW_SELECT_CARD, 3);
+        SendWindowMessage(m_frame.get(), UM_VIEW_SELECT_CARD, 3);
         QCOMPARE(g_pSysInfo->activeCardNo, 3);
         QCOMPARE(m_frame->controllerSelector()->currentIndex(), 1);
         QCOMPARE(m_journal,
@@ -279,13 +279,13 @@ private slots:
     {
         start({0, 2});
         open(kDigitalIoView);
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0);
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 16); // no such flag
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, -1);
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 0);
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 16); // no such flag
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, -1);
         g_pSysInfo->paramChanged[1][5] = 1; // another class raises no question
         ScriptedMessageBoxes boxes;
-        boxes.answers = {IDNO, IDYES};
+        boxes.answers = {kIdNo, kIdYes};
         m_fake->calls.clear();
         m_journal.clear();
         m_frame->close();
@@ -305,10 +305,10 @@ private slots:
     void refusedExitSaveIsReportedAndTheExitGoesOn()
     {
         start({0, 2});
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0);
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 0);
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
         ScriptedMessageBoxes boxes;
-        boxes.answers = {IDYES, IDYES};
+        boxes.answers = {kIdYes, kIdYes};
         m_fake->failStatus = -2022;
         m_fake->failingCalls = {"DXS_devConParamSave(0)"};
         m_fake->calls.clear();
@@ -330,7 +330,7 @@ private slots:
     void closingWithoutQuestions()
     {
         start({0, 2});
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
         const QString layout =
             QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
             "/Orvane/Orvane.conf";
@@ -351,13 +351,13 @@ private slots:
     void endRequestedDuringTheExitQuestions()
     {
         start({0, 2});
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0);
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 0);
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 2);
         QStringList asked;
         SetMessageBoxHandler([&](QWidget *, const MessageBoxRequest &request) {
             asked << request.text;
             m_frame->CloseWithoutQuestions();
-            return int(IDNO);
+            return int(kIdNo);
         });
         m_fake->calls.clear();
         m_frame->close();
@@ -370,12 +370,12 @@ private slots:
     void exitAsksOnlyAboutCardsInTheMap()
     {
         start({3, 5});
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0); // Log Level Setup's OK marks card 0
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 5);
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 9);
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 0); // Log Level Setup's OK marks card 0
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 5);
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 9);
         QCOMPARE(g_pSysInfo->paramChanged[kDigitalIoClass][0], 1);
         ScriptedMessageBoxes boxes;
-        boxes.answers = {IDYES};
+        boxes.answers = {kIdYes};
         m_fake->calls.clear();
         m_frame->close();
         QCOMPARE(boxes.texts(),
@@ -388,7 +388,7 @@ private slots:
     void exitWithoutBoardsAsksNothing()
     {
         start({});
-        SendMessage(m_frame.get(), UM_PARAM_CHANGED, 0); // Log Level Setup with no board
+        SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 0); // Log Level Setup with no board
         ScriptedMessageBoxes boxes;
         m_fake->calls.clear();
         m_frame->close();

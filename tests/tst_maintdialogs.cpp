@@ -1,24 +1,24 @@
 // The maintenance dialogs with the recording fake device, scripted message boxes and a
 // recording main window: Save Parameter, System Reset, Log Level Setup (with the path
 // splitting), System Environment Setup, and how the main frame's commands open them.
-#include "AboutDlg.h"
-#include "ChildFrame.h"
-#include "Commands.h"
-#include "DIoWnd.h"
+#include "app/AboutDlg.h"
+#include "app/ChildFrame.h"
+#include "app/Commands.h"
+#include "dio/DIoWnd.h"
 #include "FakeDevice.h"
-#include "FolderPicker.h"
-#include "ImageButton.h"
-#include "LogLevDlg.h"
-#include "MainFrame.h"
-#include "Messages.h"
-#include "SavePrmDlg.h"
+#include "platform/FolderPicker.h"
+#include "controls/ImageButton.h"
+#include "system/LogLevDlg.h"
+#include "app/MainFrame.h"
+#include "platform/Messages.h"
+#include "system/SavePrmDlg.h"
 #include "ScriptedMessageBoxes.h"
-#include "SplitPath.h"
-#include "SysCfgDlg.h"
-#include "SysRstDlg.h"
-#include "SystemInfo.h"
-#include "Views.h"
-#include "WsSysWnd.h"
+#include "platform/SplitPath.h"
+#include "settings/SysCfgDlg.h"
+#include "system/SysRstDlg.h"
+#include "device/SystemInfo.h"
+#include "app/Views.h"
+#include "system/WsSysWnd.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -241,10 +241,10 @@ private slots:
     {
         QTest::addColumn<int>("answer");
         QTest::addColumn<QStringList>("calls");
-        QTest::newRow("yes") << int(IDYES)
+        QTest::newRow("yes") << int(kIdYes)
                              << QStringList{"DXS_devConParamSave(12)", "DXS_devConParamSave(0)",
                                             "DXS_devConParamSave(3)"};
-        QTest::newRow("no") << int(IDNO) << QStringList{};
+        QTest::newRow("no") << int(kIdNo) << QStringList{};
     }
 
     void savingAllBoardsAsksOnce()
@@ -267,7 +267,7 @@ private slots:
         QCOMPARE(m_boxes->asked[0].buttons, MessageBoxRequest::YesNo);
         QCOMPARE(m_boxes->asked[0].icon, MessageBoxRequest::Question);
         QCOMPARE(m_fake->takeCalls(), calls);
-        const int cleared = answer == IDYES ? 0 : 1;
+        const int cleared = answer == kIdYes ? 0 : 1;
         QCOMPARE(flag(12), cleared);
         QCOMPARE(flag(0), cleared);
         QCOMPARE(flag(3), cleared);
@@ -303,7 +303,7 @@ private slots:
         m_fake->failStatus = -2022;
         for (int card : refused)
             m_fake->failingCalls << QStringLiteral("DXS_devConParamSave(%1)").arg(card);
-        m_boxes->answers = {IDYES};
+        m_boxes->answers = {kIdYes};
         CVL_SavePrmDlg dialog(3);
         dialog.show();
         if (allCards)
@@ -370,7 +370,7 @@ private slots:
     void resetNoResetsNothingAndSendsNothing()
     {
         boards({0, 3}, 0);
-        m_boxes->answers = {IDNO};
+        m_boxes->answers = {kIdNo};
         CVL_SysRstDlg dialog(0);
         QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
         QCOMPARE(m_boxes->texts(), QStringList{"Do you want system reset?"});
@@ -383,7 +383,7 @@ private slots:
     void resetYesResetsTheChosenBoard()
     {
         boards({0, 3}, 0);
-        m_boxes->answers = {IDYES, IDYES};
+        m_boxes->answers = {kIdYes, kIdYes};
         CVL_SysRstDlg dialog(0);
         dialog.show();
         dialog.cardNoList()->setCurrentIndex(1);
@@ -403,7 +403,7 @@ private slots:
     {
         // Card Type has an entry but the active class is not it: nothing is chosen there.
         boards({0, 3}, 0, 0);
-        m_boxes->answers = {IDYES};
+        m_boxes->answers = {kIdYes};
         CVL_SysRstDlg dialog(0);
         QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
         QCOMPARE(m_boxes->asked.size(), 0);
@@ -432,7 +432,7 @@ private slots:
         QFETCH(int, activeNo);
         boards(cards, activeNo, cards.isEmpty() ? 0 : kDigitalIoClass);
         flag(0) = 1;
-        m_boxes->defaultAnswer = IDYES;
+        m_boxes->defaultAnswer = kIdYes;
         if (reset) {
             CVL_SysRstDlg dialog(activeNo);
             QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
@@ -939,7 +939,7 @@ private slots:
         auto frame = std::make_unique<CVL_MainFrame>(m_dir.path());
         QCOMPARE(frame->OnCreate(), 0);
         frame->show();
-        SendMessage(frame->systemTree(), UM_SELECT_CARD, 3);
+        SendWindowMessage(frame->systemTree(), UM_SELECT_CARD, 3);
         QCOMPARE(g_pSysInfo->activeCardNo, 3);
 
         QAction *action = frame->commandAction(command);
@@ -978,8 +978,8 @@ private slots:
         auto frame = std::make_unique<CVL_MainFrame>(m_dir.path());
         QCOMPARE(frame->OnCreate(), 0);
         frame->show();
-        SendMessage(frame->systemTree(), UM_SELECT_CARD, 3);
-        SendMessage(frame.get(), UM_OPEN_WINDOW, kDigitalIoView);
+        SendWindowMessage(frame->systemTree(), UM_SELECT_CARD, 3);
+        SendWindowMessage(frame.get(), UM_OPEN_WINDOW, kDigitalIoView);
         auto *dio = qobject_cast<CVL_DIoWnd *>(CChildFrame::OpenFrame(kDigitalIoView)->widget());
         QVERIFY(dio);
         dio->timer()->stop();
@@ -987,7 +987,7 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(dio->doValueEdit()->text(), QString("0x00000021"));
 
-        m_boxes->answers = {IDYES};
+        m_boxes->answers = {kIdYes};
         m_fake->takeCalls();
         QTimer::singleShot(0, this, [] {
             if (auto *d = qobject_cast<CVL_SysRstDlg *>(QApplication::activeModalWidget())) {

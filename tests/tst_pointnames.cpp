@@ -1,6 +1,6 @@
 // The point names file: what a names file says, how a board's names are written into it with
 // every other line kept, and the atomic save of the process-wide names.
-#include "PointNames.h"
+#include "diag/PointNames.h"
 #include "SmallDisk.h"
 
 #include <QSignalSpy>

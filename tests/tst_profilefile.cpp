@@ -1,6 +1,6 @@
 // The profile-file reader and writer, and the settings file built on them.
-#include "ProfileFile.h"
-#include "Settings.h"
+#include "platform/ProfileFile.h"
+#include "settings/Settings.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -85,15 +85,15 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QByteArray, expected);
         WriteAll(path(), content);
-        QCOMPARE(GetPrivateProfileString("System", "Controller_Loading_Mode", "<default>", path()),
+        QCOMPARE(ReadProfileValue("System", "Controller_Loading_Mode", "<default>", path()),
                  expected);
     }
 
     void missingFileOrFolderReadsDefault()
     {
-        QCOMPARE(GetPrivateProfileString("System", "K", "d", path()), QByteArray("d"));
+        QCOMPARE(ReadProfileValue("System", "K", "d", path()), QByteArray("d"));
         QVERIFY(QDir(m_dir.path()).mkdir("folder.ini"));
-        QCOMPARE(GetPrivateProfileString("System", "K", "d", m_dir.filePath("folder.ini")),
+        QCOMPARE(ReadProfileValue("System", "K", "d", m_dir.filePath("folder.ini")),
                  QByteArray("d"));
     }
 
@@ -129,7 +129,7 @@ private slots:
         QFETCH(QByteArray, after);
         if (!before.isNull())
             WriteAll(path(), before);
-        QVERIFY(WritePrivateProfileString("System", "Controller_Loading_Mode", "1", path()));
+        QVERIFY(WriteProfileValue("System", "Controller_Loading_Mode", "1", path()));
         QCOMPARE(ReadAll(path()), after);
     }
 
@@ -138,13 +138,13 @@ private slots:
         const QByteArray content = "[System]\nController_Loading_Mode=0\n";
         WriteAll(path(), content);
         QFile::setPermissions(path(), QFile::ReadOwner | QFile::ReadUser);
-        QVERIFY(!WritePrivateProfileString("System", "Controller_Loading_Mode", "1", path()));
+        QVERIFY(!WriteProfileValue("System", "Controller_Loading_Mode", "1", path()));
         QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(ReadAll(path()), content);
 
         const QString folder = m_dir.filePath("folder.ini");
         QDir().mkdir(folder);
-        QVERIFY(!WritePrivateProfileString("System", "K", "1", folder));
+        QVERIFY(!WriteProfileValue("System", "K", "1", folder));
         QVERIFY(QFileInfo(folder).isDir());
     }
 

@@ -173,12 +173,12 @@ void TestResources::sysColorRoles_data()
 {
     QTest::addColumn<int>("index");
     QTest::addColumn<int>("role");
-    QTest::newRow("face") << int(COLOR_BTNFACE) << int(QPalette::Button);
-    QTest::newRow("text") << int(COLOR_BTNTEXT) << int(QPalette::ButtonText);
-    QTest::newRow("highlight") << int(COLOR_BTNHIGHLIGHT) << int(QPalette::Light);
-    QTest::newRow("3d light") << int(COLOR_3DLIGHT) << int(QPalette::Midlight);
-    QTest::newRow("shadow") << int(COLOR_BTNSHADOW) << int(QPalette::Dark);
-    QTest::newRow("dark shadow") << int(COLOR_3DDKSHADOW) << int(QPalette::Shadow);
+    QTest::newRow("face") << int(kColorButtonFace) << int(QPalette::Button);
+    QTest::newRow("text") << int(kColorButtonText) << int(QPalette::ButtonText);
+    QTest::newRow("highlight") << int(kColorButtonHighlight) << int(QPalette::Light);
+    QTest::newRow("3d light") << int(kColor3dLight) << int(QPalette::Midlight);
+    QTest::newRow("shadow") << int(kColorButtonShadow) << int(QPalette::Dark);
+    QTest::newRow("dark shadow") << int(kColor3dDarkShadow) << int(QPalette::Shadow);
 }
 
 void TestResources::sysColorRoles()
@@ -188,7 +188,7 @@ void TestResources::sysColorRoles()
     QCOMPARE(int(SysColorRole(index)), role);
     QPalette palette;
     palette.setColor(QPalette::ColorRole(role), QColor(1, 2, 3));
-    QCOMPARE(GetSysColor(palette, index), QColor(1, 2, 3));
+    QCOMPARE(SystemColor(palette, index), QColor(1, 2, 3));
 }
 
 void TestResources::linesExcludeEndPoint()
@@ -232,11 +232,11 @@ void TestResources::measureWrapsAtWords()
     font.setPixelSize(12);
     const QFontMetrics metrics(font);
     const QString text = QStringLiteral("Save Parameter");
-    const QRect one = Draw::MeasureText(metrics, text, QRect(5, 7, 500, 10), Draw::DT_WORDBREAK);
+    const QRect one = Draw::MeasureText(metrics, text, QRect(5, 7, 500, 10), Draw::kTextWordBreak);
     QCOMPARE(one.topLeft(), QPoint(5, 7));
     QCOMPARE(one.height(), metrics.height());
     const QRect two = Draw::MeasureText(metrics, text, QRect(5, 7, one.width() - 5, 10),
-                                        Draw::DT_WORDBREAK | Draw::DT_CENTER);
+                                        Draw::kTextWordBreak | Draw::kTextCenter);
     QCOMPARE(two.topLeft(), QPoint(5, 7));
     QVERIFY(two.height() >= 2 * metrics.height() - 1);
     QVERIFY(two.width() < one.width());

@@ -9,10 +9,10 @@
 // owner and mode or are left alone.
 #include "FakeDevice.h"
 #include "FaultsOperator.h"
-#include "ProfileFile.h"
+#include "platform/ProfileFile.h"
 #include "ScriptedMessageBoxes.h"
-#include "Settings.h"
-#include "Views.h"
+#include "settings/Settings.h"
+#include "app/Views.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -97,7 +97,7 @@ struct Abuse
     Kind kind = Plain;
     QByteArray content;
 
-    QByteArray read; // GetPrivateProfileString with the default "<default>"
+    QByteArray read; // ReadProfileValue with the default "<default>"
     int startMode = 0; // the first DXS_devSysLoad's mode
     QByteArray afterStart; // the file after start-up; null: unchanged
     int dialogShows = 1; // the selection System Environment Setup opens with
@@ -277,13 +277,13 @@ private slots:
     {
         QFETCH(Abuse, a);
         lay(a);
-        QCOMPARE(GetPrivateProfileString("System", "Controller_Loading_Mode", "<default>", path()),
+        QCOMPARE(ReadProfileValue("System", "Controller_Loading_Mode", "<default>", path()),
                  a.read);
         const bool written =
-            WritePrivateProfileString("System", "Controller_Loading_Mode", "0", path());
+            WriteProfileValue("System", "Controller_Loading_Mode", "0", path());
         QCOMPARE(written, !a.afterAuto.isNull());
         checkFile(a, a.afterAuto);
-        QCOMPARE(GetPrivateProfileString("System", "Controller_Loading_Mode", "<default>", path()),
+        QCOMPARE(ReadProfileValue("System", "Controller_Loading_Mode", "<default>", path()),
                  written ? QByteArray("0") : a.read);
     }
 
@@ -377,7 +377,7 @@ private slots:
             return Names(folder) == names && (content.isNull() || ReadAll(file) == content);
         };
 
-        QVERIFY(!WritePrivateProfileString("System", "Controller_Loading_Mode", "0", file));
+        QVERIFY(!WriteProfileValue("System", "Controller_Loading_Mode", "0", file));
         QVERIFY(unchanged());
 
         FakeDevice fake;
@@ -466,7 +466,7 @@ private slots:
         bool ok;
         {
             ActingAs as(writer);
-            ok = WritePrivateProfileString("System", "Controller_Loading_Mode", "0", ini);
+            ok = WriteProfileValue("System", "Controller_Loading_Mode", "0", ini);
         }
         QCOMPARE(ok, written);
         QCOMPARE(ReadAll(file), written ? "[System]\n" + kKeyLine + "0\n" : before);
@@ -488,8 +488,8 @@ private slots:
         const QString b = m_dir.filePath(QStringLiteral("b.ini"));
         QVERIFY(QFile::link(b, a));
         QVERIFY(QFile::link(a, b));
-        QVERIFY(!WritePrivateProfileString("System", "Controller_Loading_Mode", "0", a));
-        QCOMPARE(GetPrivateProfileString("System", "Controller_Loading_Mode", "none", a),
+        QVERIFY(!WriteProfileValue("System", "Controller_Loading_Mode", "0", a));
+        QCOMPARE(ReadProfileValue("System", "Controller_Loading_Mode", "none", a),
                  QByteArray("none"));
         QVERIFY(QFileInfo(a).isSymLink());
         QFile::remove(a);
@@ -500,7 +500,7 @@ private slots:
         QVERIFY(QFile::link(b, a));
         QVERIFY(QFile::link(c, b));
         QCOMPARE(lchown(QFile::encodeName(b).constData(), kNobody, kNobody), 0);
-        QVERIFY(!WritePrivateProfileString("System", "Controller_Loading_Mode", "0", a));
+        QVERIFY(!WriteProfileValue("System", "Controller_Loading_Mode", "0", a));
         QVERIFY(!QFileInfo::exists(c));
         QFile::remove(a);
         QFile::remove(b);

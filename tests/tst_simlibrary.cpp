@@ -1,8 +1,8 @@
 // The simulated device library, loaded through the program's own binding: every function,
 // the board file rules, the shared state, parameter files and the log. Each test has its own
 // folder, board file and state file; every DXS_devSysLoad re-reads them.
-#include "CardMap.h"
-#include "DeviceLibrary.h"
+#include "device/CardMap.h"
+#include "device/DeviceLibrary.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -6,22 +6,22 @@
 // every step the windows must agree with the boards: the LEDs, lamps and word fields show the
 // live bits, every question box is the one expected, and nothing calls the device outside the
 // class. The seed is printed; ORVANE_SOAK_SEED repeats a run.
-#include "CardCatalogue.h"
-#include "ChildFrame.h"
-#include "DIoWnd.h"
-#include "DiWnd.h"
-#include "DoWnd.h"
+#include "system/CardCatalogue.h"
+#include "app/ChildFrame.h"
+#include "dio/DIoWnd.h"
+#include "dio/DiWnd.h"
+#include "dio/DoWnd.h"
 #include "FakeDevice.h"
-#include "ImageButton.h"
-#include "LedIndicator.h"
-#include "MainFrame.h"
-#include "Messages.h"
-#include "PageLayout.h"
+#include "controls/ImageButton.h"
+#include "controls/LedIndicator.h"
+#include "app/MainFrame.h"
+#include "platform/Messages.h"
+#include "dio/PageLayout.h"
 #include "ScriptedMessageBoxes.h"
-#include "SysIoWnd.h"
-#include "SystemInfo.h"
-#include "Views.h"
-#include "WordText.h"
+#include "system/SysIoWnd.h"
+#include "device/SystemInfo.h"
+#include "app/Views.h"
+#include "dio/WordText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -140,12 +140,12 @@ class TestSoak : public QObject
     void openWindows()
     {
         if (!m_dio) {
-            SendMessage(m_frame.get(), UM_OPEN_WINDOW, kDigitalIoView);
+            SendWindowMessage(m_frame.get(), UM_OPEN_WINDOW, kDigitalIoView);
             m_dio = qobject_cast<CVL_DIoWnd *>(CChildFrame::OpenFrame(kDigitalIoView)->widget());
             m_dio->timer()->stop();
         }
         if (!m_sysio) {
-            SendMessage(m_frame.get(), UM_OPEN_WINDOW, kSystemIoView);
+            SendWindowMessage(m_frame.get(), UM_OPEN_WINDOW, kSystemIoView);
             m_sysio = qobject_cast<CVL_SysIoWnd *>(CChildFrame::OpenFrame(kSystemIoView)->widget());
             m_sysio->pollTimer()->stop();
         }
@@ -167,7 +167,7 @@ class TestSoak : public QObject
         const bool active = classActive();
         const bool changed = active ? enable != board->filterEnable || time != board->filterTime
                                     : enable != 0 || time != 0;
-        const bool yes = m_boxes->defaultAnswer == IDYES;
+        const bool yes = m_boxes->defaultAnswer == kIdYes;
         leave();
         const QStringList asked = m_boxes->texts();
         m_boxes->asked.clear();
@@ -327,7 +327,7 @@ class TestSoak : public QObject
     // One operator action, or a change of the boards' inputs or Run LED from outside.
     QString act()
     {
-        m_boxes->defaultAnswer = chance(2) ? IDYES : IDNO;
+        m_boxes->defaultAnswer = chance(2) ? kIdYes : kIdNo;
         const int action = pick(100);
         QString error;
         if (action < 20) {
@@ -482,7 +482,7 @@ private slots:
                 g_pSysInfo->activeCardType = kDigitalIoClass;
                 m_fake->record = false;
                 // The windows take the class back as after a refresh of the tree.
-                SendMessage(m_frame.get(), UM_CARD_LIST_CHANGED);
+                SendWindowMessage(m_frame.get(), UM_CARD_LIST_CHANGED);
             }
             if (chance(4))
                 changeInputs();

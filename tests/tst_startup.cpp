@@ -1,9 +1,9 @@
 // Start-up of the main frame with the recording fake device: the settings file, the system
 // load loop with its messages, the card map, the parameter loads, and the shutdown.
 #include "FakeDevice.h"
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 #include "ScriptedMessageBoxes.h"
-#include "WsSysWnd.h"
+#include "system/WsSysWnd.h"
 
 #include <QComboBox>
 #include <QDockWidget>
@@ -97,7 +97,7 @@ private slots:
         fake.boards = Boards({0});
         fake.loadStatuses = {DXS_ERR_OPEN_MODE, DXS_ERR_OPEN_MODE};
         ScriptedMessageBoxes boxes;
-        boxes.answers = {IDYES, IDYES};
+        boxes.answers = {kIdYes, kIdYes};
         {
             CVL_MainFrame frame(m_dir.path());
             QCOMPARE(frame.OnCreate(), 0);
@@ -120,7 +120,7 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("message");
         QTest::newRow("open mode, No")
-            << -1038 << int(IDNO)
+            << -1038 << int(kIdNo)
             << "Controller Open Mode Error.\nDo you want to reload the controller?";
         QTest::newRow("-1036") << -1036 << 0 << "Fail! Not Support the Process...";
         QTest::newRow("-1035") << -1035 << 0 << "Fail! Module Position Error...";

@@ -1,10 +1,10 @@
 // Start-up end to end: the real application object loads the simulated device library, and
 // the simulator's own log shows the calls the program made.
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 #include "ScriptedMessageBoxes.h"
 #include "SimBoards.h"
-#include "VelmarApp.h"
-#include "WsSysWnd.h"
+#include "app/VelmarApp.h"
+#include "system/WsSysWnd.h"
 
 #include <QComboBox>
 #include <QRegularExpression>
@@ -114,7 +114,7 @@ private slots:
     void openModeQuestionRetriesInTheOtherMode()
     {
         const QString log = useBoards("RequiredMode=1\n");
-        ScriptedMessageBoxes boxes(IDYES);
+        ScriptedMessageBoxes boxes(kIdYes);
         CVelmarApp app(appDir());
         QVERIFY(app.InitInstance());
         QCOMPARE(boxes.texts(),

@@ -1,22 +1,22 @@
 // The System IO window and the maintenance dialogs end to end: the real application loads the
 // simulated device library, and what the program did is checked through the simulator's
 // shared state (the qrxsim tool), its parameter files, its log and the settings file.
-#include "ChildFrame.h"
-#include "Commands.h"
-#include "DIoWnd.h"
-#include "FolderPicker.h"
-#include "ImageButton.h"
-#include "LogLevDlg.h"
-#include "MainFrame.h"
-#include "Messages.h"
-#include "SavePrmDlg.h"
+#include "app/ChildFrame.h"
+#include "app/Commands.h"
+#include "dio/DIoWnd.h"
+#include "platform/FolderPicker.h"
+#include "controls/ImageButton.h"
+#include "system/LogLevDlg.h"
+#include "app/MainFrame.h"
+#include "platform/Messages.h"
+#include "system/SavePrmDlg.h"
 #include "ScriptedMessageBoxes.h"
 #include "SimBoards.h"
-#include "SysCfgDlg.h"
-#include "SysIoWnd.h"
-#include "SysRstDlg.h"
-#include "SystemInfo.h"
-#include "VelmarApp.h"
+#include "settings/SysCfgDlg.h"
+#include "system/SysIoWnd.h"
+#include "system/SysRstDlg.h"
+#include "device/SystemInfo.h"
+#include "app/VelmarApp.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -103,7 +103,7 @@ class TestSysIoSim : public QObject
 
     template<typename View> static View *Open(CVL_MainFrame *frame, int kind)
     {
-        SendMessage(frame, UM_OPEN_WINDOW, kind);
+        SendWindowMessage(frame, UM_OPEN_WINDOW, kind);
         CChildFrame *child = CChildFrame::OpenFrame(kind);
         return child ? qobject_cast<View *>(child->widget()) : nullptr;
     }
@@ -176,7 +176,7 @@ private slots:
     {
         useBoards();
         ScriptedMessageBoxes boxes;
-        boxes.answers = {IDYES};
+        boxes.answers = {kIdYes};
         CVelmarApp app(appDir());
         QVERIFY(app.InitInstance());
         CVL_MainFrame *frame = app.mainFrame();

@@ -1,19 +1,19 @@
 // The System IO window with the recording fake device and the real main frame and tree: the
 // Run LED poll and toggle, the card-number list and how the window follows the active board.
-#include "ChildFrame.h"
-#include "Commands.h"
-#include "DIoWnd.h"
+#include "app/ChildFrame.h"
+#include "app/Commands.h"
+#include "dio/DIoWnd.h"
 #include "FakeDevice.h"
-#include "ImageButton.h"
-#include "MainFrame.h"
-#include "Messages.h"
-#include "ResourceIds.h"
-#include "Resources.h"
+#include "controls/ImageButton.h"
+#include "app/MainFrame.h"
+#include "platform/Messages.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
 #include "ScriptedMessageBoxes.h"
-#include "SysIoWnd.h"
-#include "SystemInfo.h"
-#include "Views.h"
-#include "WsSysWnd.h"
+#include "system/SysIoWnd.h"
+#include "device/SystemInfo.h"
+#include "app/Views.h"
+#include "system/WsSysWnd.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -84,7 +84,7 @@ class TestSysIoWnd : public QObject
 
     CVL_SysIoWnd *open()
     {
-        SendMessage(m_frame.get(), UM_OPEN_WINDOW, kSystemIoView);
+        SendWindowMessage(m_frame.get(), UM_OPEN_WINDOW, kSystemIoView);
         CChildFrame *frame = CChildFrame::OpenFrame(kSystemIoView);
         return frame ? qobject_cast<CVL_SysIoWnd *>(frame->widget()) : nullptr;
     }
@@ -382,7 +382,7 @@ private slots:
         CVL_SysIoWnd *view = open();
         view->pollTimer()->stop();
         g_pSysInfo->activeCardNo = 9;
-        SendMessage(view, UM_CARD_LIST_CHANGED);
+        SendWindowMessage(view, UM_CARD_LIST_CHANGED);
         QCOMPARE(frameTitle(view), QString());
         QCOMPARE(view->cardList()->currentIndex(), -1);
         QCOMPARE(view->cardList()->count(), 2);
@@ -432,7 +432,7 @@ private slots:
     void choosingACardMovesTheDigitalIoWindow()
     {
         start({0, 3, 5});
-        SendMessage(m_frame.get(), UM_OPEN_WINDOW, kDigitalIoView);
+        SendWindowMessage(m_frame.get(), UM_OPEN_WINDOW, kDigitalIoView);
         auto *dio = qobject_cast<CVL_DIoWnd *>(CChildFrame::OpenFrame(kDigitalIoView)->widget());
         QVERIFY(dio);
         QCOMPARE(dio->cardNo, 0);

@@ -1,12 +1,12 @@
 // The system tree: its build from the card map, its node marks, and the activation of a board
 // through each path, with the messages it sends the main frame.
-#include "CardCatalogue.h"
+#include "system/CardCatalogue.h"
 #include "FakeDevice.h"
-#include "Messages.h"
-#include "ResourceIds.h"
-#include "Resources.h"
-#include "SystemInfo.h"
-#include "WsSysWnd.h"
+#include "platform/Messages.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
+#include "device/SystemInfo.h"
+#include "system/WsSysWnd.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -131,7 +131,7 @@ public:
     SystemInfo &info() { return *records.info(); }
     void build()
     {
-        SendMessage(&tree, UM_REFRESH_SYSTEM);
+        SendWindowMessage(&tree, UM_REFRESH_SYSTEM);
         main.messages.clear();
     }
     QTreeWidgetItem *root() { return tree.topLevelItem(0); }
@@ -173,7 +173,7 @@ private slots:
         rig.fake.boards[0].mapiVersion = 10203;
         CopyAnsi(rig.info().boardTable->boardName[2], kPathBytes, "kept");
         rig.info().boardTable->diCount[2] = 77;
-        SendMessage(&rig.tree, UM_REFRESH_SYSTEM);
+        SendWindowMessage(&rig.tree, UM_REFRESH_SYSTEM);
 
         const QStringList calls{
             "DXS_devConGetMApiVersion(0)", "DXS_devGnGetDioNum(0)",     "DXS_devConGetFwVersion(0)",
@@ -240,7 +240,7 @@ private slots:
     {
         Rig rig({});
         rig.info().activeCardType = 7;
-        SendMessage(&rig.tree, UM_REFRESH_SYSTEM);
+        SendWindowMessage(&rig.tree, UM_REFRESH_SYSTEM);
         QCOMPARE(rig.fake.calls, QStringList{"DXS_devConGetMApiVersion(0)"});
         QCOMPARE(Dump(rig.tree), (QStringList{"QRX-LxxxDIO [0]", "  Dll Ver. : 0...0 [5]"}));
         QVERIFY(!rig.root()->isExpanded());
@@ -258,7 +258,7 @@ private slots:
         QCOMPARE(rig.fake.callsOf("DXS_devGnGetDioNum").size(), kMaxBoards);
         QCOMPARE(rig.root()->childCount(), 1 + kMaxBoards);
         // Activation and the context menu's label scan stay within the 16 positions too.
-        SendMessage(&rig.tree, UM_SELECT_CARD, 15);
+        SendWindowMessage(&rig.tree, UM_SELECT_CARD, 15);
         QCOMPARE(rig.info().activeCardNo, 15);
         QCOMPARE(rig.boldCards(), QStringList{"15 : QRX-LM32DIO"});
     }
@@ -282,7 +282,7 @@ private slots:
         rig.build();
         rig.tree.setCurrentItem(rig.root());
 
-        SendMessage(&rig.tree, message, 3);
+        SendWindowMessage(&rig.tree, message, 3);
         QCOMPARE(rig.info().activeCardNo, 3);
         QCOMPARE(rig.boldCards(), QStringList{"3 : QRX-LN16DI"});
         QVERIFY(rig.root()->font(0).bold());
@@ -293,7 +293,7 @@ private slots:
         QCOMPARE(rig.main.messages, sent);
 
         rig.main.messages.clear();
-        SendMessage(&rig.tree, message, 0);
+        SendWindowMessage(&rig.tree, message, 0);
         QCOMPARE(rig.info().activeCardNo, 0);
         QCOMPARE(rig.boldCards(), QStringList{"0 : QRX-LM32DIO"});
         QCOMPARE(rig.tree.dropHighlightItem(), rig.card(0));
@@ -304,7 +304,7 @@ private slots:
     {
         Rig rig(TwoBoards());
         rig.build();
-        SendMessage(&rig.tree, UM_SELECT_CARD, 3);
+        SendWindowMessage(&rig.tree, UM_SELECT_CARD, 3);
         rig.main.messages.clear();
 
         rig.tree.ActivateCard(7);
@@ -314,7 +314,7 @@ private slots:
         QVERIFY(rig.main.messages.isEmpty());
 
         // The selector's request still answers, so that the frame returns to the active board.
-        SendMessage(&rig.tree, UM_SELECT_CARD, 7);
+        SendWindowMessage(&rig.tree, UM_SELECT_CARD, 7);
         QCOMPARE(rig.info().activeCardNo, 3);
         QCOMPARE(rig.main.messages,
                  (QStringList{"UM_ACTIVE_CARD_CHANGED(0) active=3",
@@ -326,7 +326,7 @@ private slots:
         Rig rig(TwoBoards());
         rig.build();
         rig.info().activeCardNo = 42;
-        SendMessage(&rig.tree, UM_WHEEL_SELECT_CARD, 3);
+        SendWindowMessage(&rig.tree, UM_WHEEL_SELECT_CARD, 3);
         QCOMPARE(rig.info().activeCardNo, 3);
         QCOMPARE(rig.boldCards(), (QStringList{"0 : QRX-LM32DIO", "3 : QRX-LN16DI"}));
     }
@@ -344,10 +344,10 @@ private slots:
         // Card 5 has a type code the catalogue does not know: it is in the map but has no node.
         Rig rig({Board(174, 0, 32, 32, 0x12), Board(999, 5, 32, 32, 0x1)});
         rig.build();
-        SendMessage(&rig.tree, message, 0);
+        SendWindowMessage(&rig.tree, message, 0);
         QCOMPARE(rig.tree.dropHighlightItem(), rig.card(0));
 
-        SendMessage(&rig.tree, message, 5);
+        SendWindowMessage(&rig.tree, message, 5);
         QCOMPARE(rig.info().activeCardNo, 5);
         QCOMPARE(rig.tree.dropHighlightItem(), nullptr);
         QCOMPARE(rig.card(0)->background(0).style(), Qt::NoBrush);
@@ -487,7 +487,7 @@ private slots:
         QFETCH(bool, opens);
         Rig rig(TwoBoards());
         rig.build();
-        SendMessage(&rig.tree, UM_SELECT_CARD, active);
+        SendWindowMessage(&rig.tree, UM_SELECT_CARD, active);
         rig.main.messages.clear();
         QTreeWidgetItem *item = rig.root();
         for (const QString &step : node.split(u'/'))
@@ -531,7 +531,7 @@ private slots:
         Rig rig(TwoBoards());
         rig.build();
         rig.tree.setCurrentItem(rig.card(0)->child(0));
-        SendMessage(&rig.tree, UM_ACTIVE_CARD_CHANGED);
+        SendWindowMessage(&rig.tree, UM_ACTIVE_CARD_CHANGED);
         QCOMPARE(rig.info().activeCardNo, 0);
         QVERIFY(rig.boldCards().isEmpty());
         QVERIFY(rig.main.messages.isEmpty());
@@ -541,18 +541,18 @@ private slots:
     {
         Rig rig(TwoBoards());
         rig.build();
-        SendMessage(&rig.tree, UM_SELECT_CARD, 3);
+        SendWindowMessage(&rig.tree, UM_SELECT_CARD, 3);
         rig.tree.setCurrentItem(rig.card(1)->child(0));
         rig.fake.takeCalls();
 
-        SendMessage(&rig.tree, UM_REFRESH_SYSTEM);
+        SendWindowMessage(&rig.tree, UM_REFRESH_SYSTEM);
         QCOMPARE(rig.fake.calls.value(0), "DXS_devConGetMApiVersion(0)");
         QCOMPARE(rig.info().activeCardNo, 0);
         QCOMPARE(rig.boldCards(), QStringList{"0 : QRX-LM32DIO"});
         QCOMPARE(rig.root()->childCount(), 3);
         QCOMPARE(rig.tree.cardItems[1], rig.card(1));
         // A wheel step after the rebuild reaches the new nodes only.
-        SendMessage(&rig.tree, UM_WHEEL_SELECT_CARD, 3);
+        SendWindowMessage(&rig.tree, UM_WHEEL_SELECT_CARD, 3);
         QCOMPARE(rig.boldCards(), QStringList{"3 : QRX-LN16DI"});
     }
 

@@ -1,6 +1,6 @@
 #include "BoardConfig.h"
 
-#include "CardMap.h"
+#include "device/CardMap.h"
 #include "SimPaths.h"
 #include "SimStatus.h"
 

@@ -1,6 +1,6 @@
 #include "SharedState.h"
 
-#include "CardMap.h"
+#include "device/CardMap.h"
 
 #include <cerrno>
 #include <csignal>

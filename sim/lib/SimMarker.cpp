@@ -2,7 +2,7 @@
 // program that looks it up (optionally) can tell its user that the boards are simulated. A
 // vendor library does not have it.
 
-#include "qrxDApi.h"
+#include "device/qrxDApi.h"
 
 extern "C" QRX_API int32_t QRXSIM_IsSimulated(void)
 {

@@ -3,7 +3,7 @@
 // shared live state and the diagnostic log. One instance lives in the library.
 
 #include "BoardConfig.h"
-#include "CardMap.h"
+#include "device/CardMap.h"
 #include "DeviceLog.h"
 #include "SharedState.h"
 #include "SimStatus.h"

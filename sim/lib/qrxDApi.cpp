@@ -2,7 +2,7 @@
 // a fixed order (loaded, card, point or module, value, out-pointer), writes its out-values only
 // on success, and hands one line to the log when the log level asks for it.
 
-#include "qrxDApi.h"
+#include "device/qrxDApi.h"
 
 #include "InputWord.h"
 #include "ParamFile.h"

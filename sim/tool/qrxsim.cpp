@@ -1,7 +1,7 @@
 // qrxsim: drives the simulated boards from the command line, through the same shared state
 // file as every process that has the simulated library loaded.
 
-#include "qrxDApi.h"
+#include "device/qrxDApi.h"
 
 #include "BoardConfig.h"
 #include "InputWord.h"

@@ -1,8 +1,8 @@
-#include "AboutDlg.h"
+#include "app/AboutDlg.h"
 
-#include "DialogUnits.h"
-#include "LoadedLibrary.h"
-#include "Resources.h"
+#include "platform/DialogUnits.h"
+#include "device/LoadedLibrary.h"
+#include "platform/Resources.h"
 
 #include <QDir>
 #include <QLabel>

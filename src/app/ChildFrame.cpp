@@ -1,7 +1,7 @@
-#include "ChildFrame.h"
+#include "app/ChildFrame.h"
 
-#include "Messages.h"
-#include "SystemInfo.h"
+#include "platform/Messages.h"
+#include "device/SystemInfo.h"
 
 #include <QCloseEvent>
 #include <QHash>
@@ -157,7 +157,7 @@ void CChildFrame::OnActivated(QMdiSubWindow *window)
     g_pSysInfo->focusViewKind = kDigitalIoView;
     if (g_pSysInfo->announcedViewKind != kDigitalIoView) {
         g_pSysInfo->announcedViewKind = kDigitalIoView;
-        SendMessage(MainWindow(), UM_VIEW_FOCUSED, kDigitalIoView);
+        SendWindowMessage(MainWindow(), UM_VIEW_FOCUSED, kDigitalIoView);
     }
 }
 

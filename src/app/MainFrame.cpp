@@ -1,27 +1,27 @@
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 
-#include "AboutDlg.h"
-#include "CardCatalogue.h"
-#include "ChildFrame.h"
-#include "Commands.h"
-#include "DeviceTable.h"
-#include "DialogKeys.h"
-#include "DialogUnits.h"
-#include "LoadedLibrary.h"
-#include "LockKeys.h"
-#include "LogLevDlg.h"
-#include "MessageBox.h"
-#include "Messages.h"
-#include "PointNames.h"
-#include "PointNamesDlg.h"
-#include "ResourceIds.h"
-#include "Resources.h"
-#include "SavePrmDlg.h"
-#include "Settings.h"
-#include "SysCfgDlg.h"
-#include "SysRstDlg.h"
-#include "SystemLoad.h"
-#include "WsSysWnd.h"
+#include "app/AboutDlg.h"
+#include "system/CardCatalogue.h"
+#include "app/ChildFrame.h"
+#include "app/Commands.h"
+#include "device/DeviceTable.h"
+#include "platform/DialogKeys.h"
+#include "platform/DialogUnits.h"
+#include "device/LoadedLibrary.h"
+#include "platform/LockKeys.h"
+#include "system/LogLevDlg.h"
+#include "platform/MessageBox.h"
+#include "platform/Messages.h"
+#include "diag/PointNames.h"
+#include "diag/PointNamesDlg.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
+#include "system/SavePrmDlg.h"
+#include "settings/Settings.h"
+#include "settings/SysCfgDlg.h"
+#include "system/SysRstDlg.h"
+#include "app/SystemLoad.h"
+#include "system/WsSysWnd.h"
 
 #include <QAction>
 #include <QApplication>
@@ -104,7 +104,7 @@ int CVL_MainFrame::OnCreate()
     QApplication::restoreOverrideCursor();
 
     if (m_tree)
-        SendMessage(m_tree, UM_REFRESH_SYSTEM);
+        SendWindowMessage(m_tree, UM_REFRESH_SYSTEM);
     CopyAnsi(info->logFilePath, kPathBytes, "C:\\Default.dbg");
     return 0;
 }
@@ -355,17 +355,17 @@ void CVL_MainFrame::OnCommand(int id)
         break;
     }
     case ID_DIGITAL_IO:
-        SendMessage(this, UM_OPEN_WINDOW, kDigitalIoView);
+        SendWindowMessage(this, UM_OPEN_WINDOW, kDigitalIoView);
         break;
     case ID_CHANGE_LOG:
-        SendMessage(this, UM_OPEN_WINDOW, kChangeLogView);
+        SendWindowMessage(this, UM_OPEN_WINDOW, kChangeLogView);
         break;
     case ID_SYSTEM_IO:
-        SendMessage(this, UM_OPEN_WINDOW, kSystemIoView);
+        SendWindowMessage(this, UM_OPEN_WINDOW, kSystemIoView);
         break;
     case ID_SET_ACTIVE_CONTROLLER:
         if (m_tree)
-            SendMessage(m_tree, UM_ACTIVE_CARD_CHANGED);
+            SendWindowMessage(m_tree, UM_ACTIVE_CARD_CHANGED);
         break;
     default:
         break;
@@ -387,7 +387,7 @@ QList<QWidget *> CVL_MainFrame::views() const
 void CVL_MainFrame::Broadcast(int message, intptr_t wParam)
 {
     for (QWidget *view : views())
-        SendMessage(view, message, wParam);
+        SendWindowMessage(view, message, wParam);
 }
 
 void CVL_MainFrame::OpenWindow(int kind)
@@ -423,7 +423,7 @@ void CVL_MainFrame::OnSelectorActivated(int index)
 {
     if (index < 0 || index >= g_pSysInfo->cardMap->boardSlots() || !m_tree)
         return;
-    SendMessage(m_tree, UM_SELECT_CARD, g_pSysInfo->cardMap->cardNo(index));
+    SendWindowMessage(m_tree, UM_SELECT_CARD, g_pSysInfo->cardMap->cardNo(index));
 }
 
 void CVL_MainFrame::OnSelectorWheel(int angleDelta)
@@ -441,7 +441,7 @@ void CVL_MainFrame::OnSelectorWheel(int angleDelta)
             const QSignalBlocker block(m_selector);
             m_selector->setCurrentIndex(position);
         }
-        SendMessage(m_tree, UM_WHEEL_SELECT_CARD, g_pSysInfo->cardMap->cardNo(position));
+        SendWindowMessage(m_tree, UM_WHEEL_SELECT_CARD, g_pSysInfo->cardMap->cardNo(position));
     }
 }
 
@@ -480,7 +480,7 @@ bool CVL_MainFrame::event(QEvent *event)
         break;
     case UM_VIEW_SELECT_CARD:
         if (m_tree)
-            SendMessage(m_tree, UM_VIEW_SELECT_CARD, m->wParam);
+            SendWindowMessage(m_tree, UM_VIEW_SELECT_CARD, m->wParam);
         break;
     case UM_VIEW_FOCUSED:
         Broadcast(UM_VIEW_FOCUSED, m->wParam);

@@ -3,7 +3,7 @@
 // docked "System" pane with the board tree, and the MDI client holding the monitoring
 // windows. It loads the device system at creation and unloads it when it is destroyed.
 
-#include "SystemInfo.h"
+#include "device/SystemInfo.h"
 
 #include <QHash>
 #include <QMainWindow>

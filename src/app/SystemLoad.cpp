@@ -1,6 +1,6 @@
-#include "SystemLoad.h"
+#include "app/SystemLoad.h"
 
-#include "qrxDApi.h"
+#include "device/qrxDApi.h"
 
 QString LoadFailureText(int32_t status)
 {

@@ -1,10 +1,10 @@
-#include "VelmarApp.h"
+#include "app/VelmarApp.h"
 
-#include "LoadedLibrary.h"
-#include "MainFrame.h"
-#include "MessageBox.h"
-#include "SystemLoad.h"
-#include "Views.h"
+#include "device/LoadedLibrary.h"
+#include "app/MainFrame.h"
+#include "platform/MessageBox.h"
+#include "app/SystemLoad.h"
+#include "app/Views.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 // The application object: binds the device library, creates the main frame and shows it.
 
-#include "DeviceLibrary.h"
+#include "device/DeviceLibrary.h"
 
 #include <QString>
 #include <memory>

@@ -1,10 +1,10 @@
-#include "Views.h"
+#include "app/Views.h"
 
-#include "ChgLogWnd.h"
-#include "ChildFrame.h"
-#include "DIoWnd.h"
-#include "Messages.h"
-#include "SysIoWnd.h"
+#include "diag/ChgLogWnd.h"
+#include "app/ChildFrame.h"
+#include "dio/DIoWnd.h"
+#include "platform/Messages.h"
+#include "system/SysIoWnd.h"
 
 void RegisterStandardViews()
 {

@@ -1,4 +1,4 @@
-#include "ImageButton.h"
+#include "controls/ImageButton.h"
 
 #include <utility>
 
@@ -103,8 +103,8 @@ void CImageButton::SetFlatLook(bool flat, bool repaint)
 void CImageButton::ResetButtonColors(bool repaint)
 {
     for (int situation = ACTIVE; situation <= FOCUSED; ++situation) {
-        m_bkColors[situation] = GetSysColor(palette(), COLOR_BTNFACE);
-        m_textColors[situation] = GetSysColor(palette(), COLOR_BTNTEXT);
+        m_bkColors[situation] = SystemColor(palette(), kColorButtonFace);
+        m_textColors[situation] = SystemColor(palette(), kColorButtonText);
     }
     if (repaint)
         update();
@@ -170,11 +170,11 @@ QWidget *CImageButton::NextTabItem(QWidget *parent, QWidget *from)
 
 void CImageButton::DrawItem(QPainter &painter, const QRect &item, unsigned itemState)
 {
-    m_pressed = (itemState & ODS_SELECTED) != 0;
+    m_pressed = (itemState & kItemSelected) != 0;
     if (CheckBoxMode())
         m_pressed = m_pressed || isChecked();
-    m_focused = (itemState & ODS_FOCUS) != 0;
-    m_disabled = (itemState & ODS_DISABLED) != 0;
+    m_focused = (itemState & kItemFocus) != 0;
+    m_disabled = (itemState & kItemDisabled) != 0;
     painter.setFont(font());
 
     QRect frame = item;
@@ -190,7 +190,7 @@ void CImageButton::DrawItem(QPainter &painter, const QRect &item, unsigned itemS
 
     if (m_focused && (!m_flat || m_flatFocus))
         Draw::DrawFocusRect(painter, frame.adjusted(3, 3, -3, -3),
-                            GetSysColor(palette(), COLOR_BTNTEXT));
+                            SystemColor(palette(), kColorButtonText));
 }
 
 void CImageButton::PaintBackground(QPainter &painter, QRect &frame)
@@ -212,27 +212,27 @@ void CImageButton::PaintBorder(QPainter &painter, const QRect &frame)
     const QPalette &pal = palette();
     if (m_pressed) {
         if (!m_flat)
-            Draw::FrameRect(painter, frame, GetSysColor(pal, COLOR_BTNSHADOW));
+            Draw::FrameRect(painter, frame, SystemColor(pal, kColorButtonShadow));
         else if (m_drawBorder)
-            Draw::Draw3dRect(painter, frame, GetSysColor(pal, COLOR_BTNSHADOW),
-                             GetSysColor(pal, COLOR_BTNHIGHLIGHT));
+            Draw::Draw3dRect(painter, frame, SystemColor(pal, kColorButtonShadow),
+                             SystemColor(pal, kColorButtonHighlight));
         return;
     }
     if (m_flat) {
         if (m_hover && m_drawBorder)
-            Draw::Draw3dRect(painter, frame, GetSysColor(pal, COLOR_BTNHIGHLIGHT),
-                             GetSysColor(pal, COLOR_BTNSHADOW));
+            Draw::Draw3dRect(painter, frame, SystemColor(pal, kColorButtonHighlight),
+                             SystemColor(pal, kColorButtonShadow));
         return;
     }
     // Classic edges: right and bottom are exclusive.
     const int l = frame.x(), t = frame.y(), r = l + frame.width(), b = t + frame.height();
-    Draw::Polyline(painter, {{l, b - 1}, {l, t}, {r, t}}, GetSysColor(pal, COLOR_BTNHIGHLIGHT));
+    Draw::Polyline(painter, {{l, b - 1}, {l, t}, {r, t}}, SystemColor(pal, kColorButtonHighlight));
     Draw::Polyline(painter, {{l + 1, b - 1}, {l + 1, t + 1}, {r, t + 1}},
-                   GetSysColor(pal, COLOR_3DLIGHT));
+                   SystemColor(pal, kColor3dLight));
     Draw::Polyline(painter, {{l, b - 1}, {r - 1, b - 1}, {r - 1, t - 1}},
-                   GetSysColor(pal, COLOR_3DDKSHADOW));
+                   SystemColor(pal, kColor3dDarkShadow));
     Draw::Polyline(painter, {{l + 1, b - 2}, {r - 2, b - 2}, {r - 2, t}},
-                   GetSysColor(pal, COLOR_BTNSHADOW));
+                   SystemColor(pal, kColorButtonShadow));
 }
 
 void CImageButton::PaintIcon(QPainter &painter, bool hasCaption, const QRect &item,
@@ -251,15 +251,15 @@ void CImageButton::PaintCaption(QPainter &painter, const QString &caption, const
 {
     if (pressed && !CheckBoxMode())
         captionArea.translate(m_pressedShift);
-    const unsigned format = Draw::DT_WORDBREAK | Draw::DT_CENTER;
+    const unsigned format = Draw::kTextWordBreak | Draw::kTextCenter;
     QRect measured = captionArea;
-    Draw::DrawText(painter, caption, measured, format | Draw::DT_CALCRECT, QColor());
+    Draw::PaintText(painter, caption, measured, format | Draw::kTextMeasure, QColor());
     QRect area = PlaceCaption(captionArea, measured);
     const QPalette &pal = palette();
     if (disabled) {
         QRect shifted = area.translated(1, 1);
-        Draw::DrawText(painter, caption, shifted, format, GetSysColor(pal, COLOR_BTNHIGHLIGHT));
-        Draw::DrawText(painter, caption, area, format, GetSysColor(pal, COLOR_BTNSHADOW));
+        Draw::PaintText(painter, caption, shifted, format, SystemColor(pal, kColorButtonHighlight));
+        Draw::PaintText(painter, caption, area, format, SystemColor(pal, kColorButtonShadow));
         return;
     }
     QColor color = m_textColors[IDLE];
@@ -267,18 +267,18 @@ void CImageButton::PaintCaption(QPainter &painter, const QString &caption, const
         color = m_textColors[ACTIVE];
     else if (m_focused)
         color = m_textColors[FOCUSED];
-    Draw::DrawText(painter, caption, area, format, color);
+    Draw::PaintText(painter, caption, area, format, color);
 }
 
 void CImageButton::paintEvent(QPaintEvent *)
 {
     unsigned state = 0;
     if (isDown())
-        state |= ODS_SELECTED;
+        state |= kItemSelected;
     if (hasFocus())
-        state |= ODS_FOCUS;
+        state |= kItemFocus;
     if (!isEnabled())
-        state |= ODS_DISABLED;
+        state |= kItemDisabled;
     QPainter painter(this);
     DrawItem(painter, rect(), state);
 }

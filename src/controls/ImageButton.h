@@ -17,9 +17,9 @@ class CImageButton : public QPushButton
 public:
     // Item state bits of a paint.
     enum ItemState : unsigned {
-        ODS_SELECTED = 0x01,
-        ODS_DISABLED = 0x04,
-        ODS_FOCUS = 0x10,
+        kItemSelected = 0x01,
+        kItemDisabled = 0x04,
+        kItemFocus = 0x10,
     };
 
     // Idle image arguments that derive the idle image from the active one.

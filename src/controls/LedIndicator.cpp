@@ -1,4 +1,4 @@
-#include "LedIndicator.h"
+#include "controls/LedIndicator.h"
 
 #include "platform/Draw.h"
 #include "platform/Resources.h"
@@ -81,8 +81,8 @@ void CLedIndicator::SetCurrentState(unsigned state, bool flag)
 
 void CLedIndicator::ResetStateColors(bool repaint)
 {
-    const QColor text = GetSysColor(palette(), COLOR_BTNTEXT);
-    const QColor face = GetSysColor(palette(), COLOR_BTNFACE);
+    const QColor text = SystemColor(palette(), kColorButtonText);
+    const QColor face = SystemColor(palette(), kColorButtonFace);
     for (LedData &data : m_states) {
         data.crText = text;
         data.crBk = face;
@@ -94,7 +94,7 @@ void CLedIndicator::ResetStateColors(bool repaint)
 QColor CLedIndicator::GetStateBkColor(unsigned state) const
 {
     if (state >= m_stateCount)
-        return GetSysColor(palette(), COLOR_BTNFACE);
+        return SystemColor(palette(), kColorButtonFace);
     return m_states[state].crBk;
 }
 
@@ -110,7 +110,7 @@ void CLedIndicator::ClearStateIcon(unsigned state)
 
 void CLedIndicator::SetButtonStyle(unsigned style)
 {
-    const unsigned ownerDrawn = (style & ~unsigned(BS_TYPEMASK)) | BS_OWNERDRAW;
+    const unsigned ownerDrawn = (style & ~unsigned(kStyleTypeMask)) | kStyleOwnerDraw;
     if (ownerDrawn == m_style)
         return;
     m_style = ownerDrawn;
@@ -166,7 +166,7 @@ CLedIndicator::Layout CLedIndicator::ComputeLayout(const QRect &item, unsigned c
     // Classic rectangle edges: right and bottom are exclusive.
     int textLeft = item.x(), textRight = item.x() + item.width();
     int imageLeft;
-    if (style & BS_LEFTTEXT) {
+    if (style & kStyleLeftText) {
         imageLeft = textRight - int(cx);
         textRight = imageLeft - 3;
     } else {
@@ -183,11 +183,11 @@ CLedIndicator::Layout CLedIndicator::ComputeLayout(const QRect &item, unsigned c
 
 unsigned CLedIndicator::CaptionFormat(unsigned style)
 {
-    unsigned format = Draw::DT_WORDBREAK | Draw::DT_VCENTER;
-    if ((style & BS_CENTER) == BS_CENTER)
-        format |= Draw::DT_CENTER;
-    else if (style & BS_RIGHT)
-        format |= Draw::DT_RIGHT;
+    unsigned format = Draw::kTextWordBreak | Draw::kTextVCenter;
+    if ((style & kStyleCenter) == kStyleCenter)
+        format |= Draw::kTextCenter;
+    else if (style & kStyleRight)
+        format |= Draw::kTextRight;
     return format;
 }
 
@@ -195,16 +195,16 @@ QRect CLedIndicator::PlaceCaption(const QRect &remembered, const QRect &measured
 {
     const int dy = (remembered.height() - measured.height()) / 2;
     int dx = 0;
-    if ((style & BS_CENTER) == BS_CENTER)
+    if ((style & kStyleCenter) == kStyleCenter)
         dx = (remembered.width() - measured.width()) / 2;
-    else if (style & BS_RIGHT)
+    else if (style & kStyleRight)
         dx = remembered.width() - measured.width();
     return measured.translated(dx, dy);
 }
 
 void CLedIndicator::DrawItem(QPainter &painter, const QRect &item, unsigned itemState)
 {
-    m_disabled = (itemState & ODS_DISABLED) != 0;
+    m_disabled = (itemState & kItemDisabled) != 0;
     painter.setFont(font());
     PaintBackground(painter, item);
 
@@ -212,8 +212,8 @@ void CLedIndicator::DrawItem(QPainter &painter, const QRect &item, unsigned item
     if (m_currentState < m_stateCount) {
         data = m_states[m_currentState];
     } else {
-        data.crText = GetSysColor(palette(), COLOR_BTNTEXT);
-        data.crBk = GetSysColor(palette(), COLOR_BTNFACE);
+        data.crText = SystemColor(palette(), kColorButtonText);
+        data.crBk = SystemColor(palette(), kColorButtonFace);
     }
     const Layout layout = ComputeLayout(item, data.cx, data.cy, m_style);
     if (!data.hIcon.isNull())
@@ -225,15 +225,15 @@ void CLedIndicator::DrawItem(QPainter &painter, const QRect &item, unsigned item
         return;
     const unsigned format = CaptionFormat(m_style);
     QRect area = layout.textArea;
-    Draw::DrawText(painter, caption, area, format | Draw::DT_CALCRECT, data.crText);
+    Draw::PaintText(painter, caption, area, format | Draw::kTextMeasure, data.crText);
     area = PlaceCaption(layout.textArea, area, m_style);
     if (m_disabled) {
         QRect shifted = area.translated(1, 1);
-        Draw::DrawText(painter, caption, shifted, format,
-                       GetSysColor(palette(), COLOR_BTNHIGHLIGHT));
-        Draw::DrawText(painter, caption, area, format, GetSysColor(palette(), COLOR_BTNSHADOW));
+        Draw::PaintText(painter, caption, shifted, format,
+                       SystemColor(palette(), kColorButtonHighlight));
+        Draw::PaintText(painter, caption, area, format, SystemColor(palette(), kColorButtonShadow));
     } else {
-        Draw::DrawText(painter, caption, area, format, data.crText);
+        Draw::PaintText(painter, caption, area, format, data.crText);
     }
 }
 
@@ -245,7 +245,7 @@ void CLedIndicator::PaintBackground(QPainter &painter, const QRect &rect)
 void CLedIndicator::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    DrawItem(painter, rect(), isEnabled() ? 0u : unsigned(ODS_DISABLED));
+    DrawItem(painter, rect(), isEnabled() ? 0u : unsigned(kItemDisabled));
 }
 
 void CLedIndicator::changeEvent(QEvent *event)

@@ -28,18 +28,18 @@ class CLedIndicator : public QAbstractButton
     Q_OBJECT
 
 public:
-    // Placement bits of the button style; the type bits always stay BS_OWNERDRAW.
+    // Placement bits of the button style; the type bits always stay kStyleOwnerDraw.
     enum Style : unsigned {
-        BS_PUSHBUTTON = 0x00,
-        BS_OWNERDRAW = 0x0B,
-        BS_TYPEMASK = 0x0F,
-        BS_LEFTTEXT = 0x20,
-        BS_RIGHT = 0x200,
-        BS_CENTER = 0x300,
+        kStylePush = 0x00,
+        kStyleOwnerDraw = 0x0B,
+        kStyleTypeMask = 0x0F,
+        kStyleLeftText = 0x20,
+        kStyleRight = 0x200,
+        kStyleCenter = 0x300,
     };
 
     // Item state bit that the painting looks at.
-    enum ItemState : unsigned { ODS_DISABLED = 0x4 };
+    enum ItemState : unsigned { kItemDisabled = 0x4 };
 
     // Consulted on every state selection: (requested, current, flag) -> state to select.
     using StateFilter = std::function<unsigned(unsigned, unsigned, bool)>;
@@ -76,7 +76,7 @@ public:
     void SetAccessibleLabel(const QString &label, const QStringList &stateTexts = {},
                             bool toolTip = false);
 
-    // Paints the control into the item rectangle; only ODS_DISABLED of the state is looked at.
+    // Paints the control into the item rectangle; only kItemDisabled of the state is looked at.
     void DrawItem(QPainter &painter, const QRect &item, unsigned itemState);
 
     // Where the image and the text area lie in an item of the given size.
@@ -111,7 +111,7 @@ private:
     unsigned m_currentState = 0;
     unsigned m_stateCount = 0;
     bool m_disabled = false;
-    unsigned m_style = BS_OWNERDRAW;
+    unsigned m_style = kStyleOwnerDraw;
     int m_revertTimerHandle = 0;
     unsigned m_revertPeriod = 150;
     unsigned m_revertTimerId = 0;

@@ -2,7 +2,7 @@
 // The card map: the 1040-byte block the device library fills, read at fixed offsets.
 // Plain C++ so that the simulated library writes it with the very same layout.
 
-#include "qrxDApi.h"
+#include "device/qrxDApi.h"
 
 #include <algorithm>
 #include <cstdint>

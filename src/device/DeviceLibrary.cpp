@@ -1,6 +1,6 @@
-#include "DeviceLibrary.h"
+#include "device/DeviceLibrary.h"
 
-#include "LoadedLibrary.h"
+#include "device/LoadedLibrary.h"
 
 #include <QDir>
 #include <QFileInfo>

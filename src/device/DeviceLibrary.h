@@ -1,7 +1,7 @@
 #pragma once
 // Loads the device access library at run time and resolves its 22 functions.
 
-#include "DeviceTable.h"
+#include "device/DeviceTable.h"
 
 #include <QLibrary>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "DeviceTable.h"
+#include "device/DeviceTable.h"
 
 namespace {
 

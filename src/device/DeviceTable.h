@@ -2,7 +2,7 @@
 // The process-wide call table through which all program code reaches the device library.
 // The binding fills it from the loaded library; tests put a recording fake in its place.
 
-#include "qrxDApi.h"
+#include "device/qrxDApi.h"
 
 #define DXS_FUNCTION_LIST(X)                                                                       \
     X(DXS_devSysLoad)                                                                              \

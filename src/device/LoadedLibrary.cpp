@@ -1,4 +1,4 @@
-#include "LoadedLibrary.h"
+#include "device/LoadedLibrary.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "SystemInfo.h"
+#include "device/SystemInfo.h"
 
 #include <cstring>
 

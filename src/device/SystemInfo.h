@@ -3,7 +3,7 @@
 // that hang from it. The main frame owns them (SystemRecords); everyone else reaches them
 // through g_pSysInfo.
 
-#include "CardMap.h"
+#include "device/CardMap.h"
 
 #include <cstdint>
 #include <memory>

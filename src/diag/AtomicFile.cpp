@@ -1,4 +1,4 @@
-#include "AtomicFile.h"
+#include "diag/AtomicFile.h"
 
 #include <QSaveFile>
 

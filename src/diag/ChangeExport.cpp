@@ -1,8 +1,8 @@
-#include "ChangeExport.h"
+#include "diag/ChangeExport.h"
 
-#include "CardMap.h"
-#include "DeviceTable.h"
-#include "WordText.h"
+#include "device/CardMap.h"
+#include "device/DeviceTable.h"
+#include "dio/WordText.h"
 
 #include <QIODevice>
 #include <QSet>

@@ -3,8 +3,8 @@
 // Change Dump (IEEE 1364: one wire per point, timescale 1 us), and the text of a board snapshot for
 // the clipboard. QtCore only.
 
-#include "AtomicFile.h"
-#include "ChangeRecorder.h"
+#include "diag/AtomicFile.h"
+#include "diag/ChangeRecorder.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "ChangeListModel.h"
+#include "diag/ChangeListModel.h"
 
 #include <QRegularExpression>
 

@@ -3,7 +3,7 @@
 // read straight from the recorder's ring. Sync() follows the ring after each poll: rows of
 // dropped changes leave at the top, new ones come at the bottom. QtCore only.
 
-#include "ChangeRecorder.h"
+#include "diag/ChangeRecorder.h"
 
 #include <QAbstractTableModel>
 

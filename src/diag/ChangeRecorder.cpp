@@ -1,7 +1,7 @@
-#include "ChangeRecorder.h"
+#include "diag/ChangeRecorder.h"
 
-#include "CardMap.h"
-#include "DeviceTable.h"
+#include "device/CardMap.h"
+#include "device/DeviceTable.h"
 
 #include <QElapsedTimer>
 

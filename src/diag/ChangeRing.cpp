@@ -1,4 +1,4 @@
-#include "ChangeRing.h"
+#include "diag/ChangeRing.h"
 
 #include <algorithm>
 

@@ -1,13 +1,13 @@
-#include "ChgLogWnd.h"
+#include "diag/ChgLogWnd.h"
 
-#include "CardCatalogue.h"
-#include "ChangeExport.h"
-#include "ChangeListModel.h"
-#include "MessageBox.h"
-#include "ResourceIds.h"
-#include "Resources.h"
-#include "SystemInfo.h"
-#include "TimelineStrip.h"
+#include "system/CardCatalogue.h"
+#include "diag/ChangeExport.h"
+#include "diag/ChangeListModel.h"
+#include "platform/MessageBox.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
+#include "device/SystemInfo.h"
+#include "diag/TimelineStrip.h"
 
 #include <QApplication>
 #include <QClipboard>

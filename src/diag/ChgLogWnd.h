@@ -7,7 +7,7 @@
 // can be exported as CSV or VCD, and "Copy Snapshot" puts the chosen boards' state on the
 // clipboard.
 
-#include "ChangeRecorder.h"
+#include "diag/ChangeRecorder.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
-#include "PointNames.h"
+#include "diag/PointNames.h"
 
-#include "AtomicFile.h"
+#include "diag/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>

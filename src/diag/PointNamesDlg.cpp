@@ -1,12 +1,12 @@
-#include "PointNamesDlg.h"
+#include "diag/PointNamesDlg.h"
 
-#include "CardCatalogue.h"
-#include "ChangeRecorder.h"
-#include "DialogUnits.h"
-#include "ImageButton.h"
-#include "MessageBox.h"
-#include "ResourceIds.h"
-#include "SystemInfo.h"
+#include "system/CardCatalogue.h"
+#include "diag/ChangeRecorder.h"
+#include "platform/DialogUnits.h"
+#include "controls/ImageButton.h"
+#include "platform/MessageBox.h"
+#include "res/ResourceIds.h"
+#include "device/SystemInfo.h"
 
 #include <QComboBox>
 #include <QHeaderView>

@@ -1,8 +1,8 @@
-#include "TimelineStrip.h"
+#include "diag/TimelineStrip.h"
 
-#include "ChangeListModel.h"
-#include "ChangeRecorder.h"
-#include "TimelineRule.h"
+#include "diag/ChangeListModel.h"
+#include "diag/ChangeRecorder.h"
+#include "diag/TimelineRule.h"
 
 #include <QPaintEvent>
 #include <QPainter>

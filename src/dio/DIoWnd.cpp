@@ -1,18 +1,18 @@
-#include "DIoWnd.h"
+#include "dio/DIoWnd.h"
 
-#include "CardCatalogue.h"
-#include "DeviceTable.h"
-#include "DiWnd.h"
-#include "DialogKeys.h"
-#include "DialogUnits.h"
-#include "DoWnd.h"
-#include "ImageButton.h"
-#include "MessageBox.h"
-#include "Messages.h"
-#include "ResourceIds.h"
-#include "Resources.h"
-#include "SystemInfo.h"
-#include "WordText.h"
+#include "system/CardCatalogue.h"
+#include "device/DeviceTable.h"
+#include "dio/DiWnd.h"
+#include "platform/DialogKeys.h"
+#include "platform/DialogUnits.h"
+#include "dio/DoWnd.h"
+#include "controls/ImageButton.h"
+#include "platform/MessageBox.h"
+#include "platform/Messages.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
+#include "device/SystemInfo.h"
+#include "dio/WordText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -373,7 +373,7 @@ void CVL_DIoWnd::SetFilterParam(int32_t cardClass)
         Dev().DXS_devDiSetFilterEnable(cardNo, 0, enableSel);
         Dev().DXS_devDiSetFilterTime(cardNo, 0, codeSel);
     }
-    SendMessage(MainWindow(), UM_PARAM_CHANGED, cardNo);
+    SendWindowMessage(MainWindow(), UM_PARAM_CHANGED, cardNo);
 }
 
 void CVL_DIoWnd::OnFrameClose()
@@ -410,7 +410,7 @@ void CVL_DIoWnd::OnCardSelected(int index)
         SetFilterParam(ActiveCardType());
     cardNo = std::atoi(m_cardList->itemText(index).toLatin1().constData());
     cardIndex = CardIndexOf(cardNo);
-    SendMessage(MainWindow(), UM_VIEW_SELECT_CARD, cardNo);
+    SendWindowMessage(MainWindow(), UM_VIEW_SELECT_CARD, cardNo);
 }
 
 void CVL_DIoWnd::OnOutputDisableClicked()

@@ -1,13 +1,13 @@
-#include "DiWnd.h"
+#include "dio/DiWnd.h"
 
-#include "CardCatalogue.h"
-#include "CardMap.h"
-#include "DeviceTable.h"
-#include "DialogUnits.h"
-#include "LedIndicator.h"
-#include "PageLayout.h"
-#include "PointNames.h"
-#include "ResourceIds.h"
+#include "system/CardCatalogue.h"
+#include "device/CardMap.h"
+#include "device/DeviceTable.h"
+#include "platform/DialogUnits.h"
+#include "controls/LedIndicator.h"
+#include "dio/PageLayout.h"
+#include "diag/PointNames.h"
+#include "res/ResourceIds.h"
 
 namespace {
 

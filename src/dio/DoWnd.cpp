@@ -1,15 +1,15 @@
-#include "DoWnd.h"
+#include "dio/DoWnd.h"
 
-#include "CardCatalogue.h"
-#include "CardMap.h"
-#include "DeviceTable.h"
-#include "DialogKeys.h"
-#include "DialogUnits.h"
-#include "ImageButton.h"
-#include "Messages.h"
-#include "PageLayout.h"
-#include "PointNames.h"
-#include "ResourceIds.h"
+#include "system/CardCatalogue.h"
+#include "device/CardMap.h"
+#include "device/DeviceTable.h"
+#include "platform/DialogKeys.h"
+#include "platform/DialogUnits.h"
+#include "controls/ImageButton.h"
+#include "platform/Messages.h"
+#include "dio/PageLayout.h"
+#include "diag/PointNames.h"
+#include "res/ResourceIds.h"
 
 namespace {
 
@@ -97,7 +97,7 @@ void CVL_DoWnd::RefreshOutputs()
     }
     if (doWord != lastDoWord) {
         QWidget *host = parentWidget();
-        PostMessage(host ? host->parentWidget() : nullptr, UM_DO_WORD_CHANGED);
+        PostWindowMessage(host ? host->parentWidget() : nullptr, UM_DO_WORD_CHANGED);
         lastDoWord = doWord;
     }
 }

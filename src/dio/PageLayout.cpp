@@ -1,8 +1,8 @@
-#include "PageLayout.h"
+#include "dio/PageLayout.h"
 
-#include "DialogUnits.h"
-#include "ResourceIds.h"
-#include "Resources.h"
+#include "platform/DialogUnits.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
 
 #include <QLabel>
 

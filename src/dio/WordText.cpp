@@ -1,4 +1,4 @@
-#include "WordText.h"
+#include "dio/WordText.h"
 
 namespace {
 

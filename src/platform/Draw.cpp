@@ -1,4 +1,4 @@
-#include "Draw.h"
+#include "platform/Draw.h"
 
 #include <QPainter>
 #include <QPixmap>
@@ -14,11 +14,11 @@ namespace {
 int TextFlags(unsigned format)
 {
     int flags = Qt::TextShowMnemonic | Qt::AlignTop;
-    if (format & DT_WORDBREAK)
+    if (format & kTextWordBreak)
         flags |= Qt::TextWordWrap;
-    if (format & DT_CENTER)
+    if (format & kTextCenter)
         flags |= Qt::AlignHCenter;
-    else if (format & DT_RIGHT)
+    else if (format & kTextRight)
         flags |= Qt::AlignRight;
     else
         flags |= Qt::AlignLeft;
@@ -139,14 +139,14 @@ QRect MeasureText(const QFontMetrics &metrics, const QString &text, const QRect 
 {
     const QRect bounds(rect.x(), rect.y(), std::max(rect.width(), 0), 0x3fffffff);
     const QRect extent =
-        metrics.boundingRect(bounds, TextFlags(format & ~(DT_CENTER | DT_RIGHT)), text);
+        metrics.boundingRect(bounds, TextFlags(format & ~(kTextCenter | kTextRight)), text);
     return QRect(rect.topLeft(), extent.size());
 }
 
-int DrawText(QPainter &painter, const QString &text, QRect &rect, unsigned format,
+int PaintText(QPainter &painter, const QString &text, QRect &rect, unsigned format,
              const QColor &color)
 {
-    if (format & DT_CALCRECT) {
+    if (format & kTextMeasure) {
         rect = MeasureText(QFontMetrics(painter.font(), painter.device()), text, rect, format);
         return rect.height();
     }

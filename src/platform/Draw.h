@@ -20,12 +20,12 @@ namespace Draw {
 
 // Text format bits, as the controls' layout rules name them.
 enum TextFormat : unsigned {
-    DT_LEFT = 0x000,
-    DT_CENTER = 0x001,
-    DT_RIGHT = 0x002,
-    DT_VCENTER = 0x004,
-    DT_WORDBREAK = 0x010,
-    DT_CALCRECT = 0x400,
+    kTextLeft = 0x000,
+    kTextCenter = 0x001,
+    kTextRight = 0x002,
+    kTextVCenter = 0x004,
+    kTextWordBreak = 0x010,
+    kTextMeasure = 0x400,
 };
 
 void FillRect(QPainter &painter, const QRect &rect, const QColor &color);
@@ -53,14 +53,14 @@ QImage GreyedImage(const QImage &image);
 
 // The extent of the text laid out in rect with the format: the rectangle keeps its top-left
 // corner and takes the width of the widest line and the height of all lines. With
-// DT_WORDBREAK the text wraps at word boundaries within rect's width.
+// kTextWordBreak the text wraps at word boundaries within rect's width.
 QRect MeasureText(const QFontMetrics &metrics, const QString &text, const QRect &rect,
                   unsigned format);
 
 // Draws the text into rect with the format in the given colour, transparent background; an
-// ampersand marks the next character as the mnemonic. With DT_CALCRECT nothing is drawn:
+// ampersand marks the next character as the mnemonic. With kTextMeasure nothing is drawn:
 // rect becomes the measured extent. Returns the height of the text.
-int DrawText(QPainter &painter, const QString &text, QRect &rect, unsigned format,
+int PaintText(QPainter &painter, const QString &text, QRect &rect, unsigned format,
              const QColor &color);
 
 // A dotted one-pixel frame along the inside of the rectangle: every other pixel, starting

@@ -1,4 +1,4 @@
-#include "FolderPicker.h"
+#include "platform/FolderPicker.h"
 
 #include <QDir>
 #include <QFileDialog>

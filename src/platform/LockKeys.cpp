@@ -1,4 +1,4 @@
-#include "LockKeys.h"
+#include "platform/LockKeys.h"
 
 #include <QGuiApplication>
 

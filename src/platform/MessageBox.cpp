@@ -1,4 +1,4 @@
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 
 #include <QMessageBox>
 
@@ -18,12 +18,12 @@ int ShowRealBox(QWidget *parent, const MessageBoxRequest &request)
         box.setDefaultButton(QMessageBox::Yes);
     switch (box.exec()) {
     case QMessageBox::Yes:
-        return IDYES;
+        return kIdYes;
     case QMessageBox::No:
-        return IDNO;
+        return kIdNo;
     default:
         // Escape on a Yes/No box answers No: only Yes acts.
-        return request.buttons == MessageBoxRequest::YesNo ? IDNO : IDOK;
+        return request.buttons == MessageBoxRequest::YesNo ? kIdNo : kIdOk;
     }
 }
 
@@ -48,7 +48,7 @@ int ShowMessageBox(QWidget *parent, const MessageBoxRequest &request)
 bool AskYesNo(QWidget *parent, const QString &text)
 {
     return ShowMessageBox(
-               parent, {text, MessageBoxRequest::YesNo, MessageBoxRequest::Question, {}}) == IDYES;
+               parent, {text, MessageBoxRequest::YesNo, MessageBoxRequest::Question, {}}) == kIdYes;
 }
 
 void ShowFailure(QWidget *parent, const QString &text, const QString &informative)

@@ -7,7 +7,7 @@
 
 class QWidget;
 
-enum MessageBoxResult : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+enum MessageBoxResult : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
 
 struct MessageBoxRequest
 {

@@ -1,4 +1,4 @@
-#include "Messages.h"
+#include "platform/Messages.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -7,7 +7,7 @@ namespace {
 
 bool IsPrivateMessage(int type)
 {
-    return type > WM_USER && type < WM_USER + 0x400;
+    return type > kUserMessage && type < kUserMessage + 0x400;
 }
 
 QPointer<QObject> g_mainWindow;
@@ -29,7 +29,7 @@ WindowMessage *WindowMessage::From(QEvent *event)
     return event && IsPrivateMessage(event->type()) ? static_cast<WindowMessage *>(event) : nullptr;
 }
 
-intptr_t SendMessage(QObject *target, int message, intptr_t wParam, intptr_t lParam)
+intptr_t SendWindowMessage(QObject *target, int message, intptr_t wParam, intptr_t lParam)
 {
     if (!target)
         return 0;
@@ -38,7 +38,7 @@ intptr_t SendMessage(QObject *target, int message, intptr_t wParam, intptr_t lPa
     return m.result;
 }
 
-void PostMessage(QObject *target, int message, intptr_t wParam, intptr_t lParam)
+void PostWindowMessage(QObject *target, int message, intptr_t wParam, intptr_t lParam)
 {
     if (target)
         QCoreApplication::postEvent(target, new WindowMessage(message, wParam, lParam));

@@ -8,19 +8,19 @@
 
 class QObject;
 
-constexpr int WM_USER = 0x400;
+constexpr int kUserMessage = 0x400;
 
 enum PrivateMessage : int {
-    UM_OPEN_WINDOW = WM_USER + 100,
-    UM_REFRESH_SYSTEM = WM_USER + 101,
-    UM_ACTIVE_CARD_CHANGED = WM_USER + 103,
-    UM_SELECT_CARD = WM_USER + 104,
-    UM_PARAM_CHANGED = WM_USER + 105,
-    UM_WHEEL_SELECT_CARD = WM_USER + 106,
-    UM_VIEW_SELECT_CARD = WM_USER + 110,
-    UM_DO_WORD_CHANGED = WM_USER + 125,
-    UM_VIEW_FOCUSED = WM_USER + 130,
-    UM_CARD_LIST_CHANGED = WM_USER + 131,
+    UM_OPEN_WINDOW = kUserMessage + 100,
+    UM_REFRESH_SYSTEM = kUserMessage + 101,
+    UM_ACTIVE_CARD_CHANGED = kUserMessage + 103,
+    UM_SELECT_CARD = kUserMessage + 104,
+    UM_PARAM_CHANGED = kUserMessage + 105,
+    UM_WHEEL_SELECT_CARD = kUserMessage + 106,
+    UM_VIEW_SELECT_CARD = kUserMessage + 110,
+    UM_DO_WORD_CHANGED = kUserMessage + 125,
+    UM_VIEW_FOCUSED = kUserMessage + 130,
+    UM_CARD_LIST_CHANGED = kUserMessage + 131,
 };
 
 // Window kinds: the resource number a monitoring window's frame is created with.
@@ -52,5 +52,5 @@ public:
 QObject *MainWindow();
 void SetMainWindow(QObject *window);
 
-intptr_t SendMessage(QObject *target, int message, intptr_t wParam = 0, intptr_t lParam = 0);
-void PostMessage(QObject *target, int message, intptr_t wParam = 0, intptr_t lParam = 0);
+intptr_t SendWindowMessage(QObject *target, int message, intptr_t wParam = 0, intptr_t lParam = 0);
+void PostWindowMessage(QObject *target, int message, intptr_t wParam = 0, intptr_t lParam = 0);

@@ -1,4 +1,4 @@
-#include "ProfileFile.h"
+#include "platform/ProfileFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -229,7 +229,7 @@ bool ReplaceContents(const QByteArray &file, const QByteArray &data)
 
 } // namespace
 
-QByteArray GetPrivateProfileString(const QByteArray &section, const QByteArray &key,
+QByteArray ReadProfileValue(const QByteArray &section, const QByteArray &key,
                                    const QByteArray &defaultValue, const QString &path)
 {
     QByteArray data;
@@ -253,7 +253,7 @@ QByteArray GetPrivateProfileString(const QByteArray &section, const QByteArray &
     return result.left(kProfileValueChars);
 }
 
-bool WritePrivateProfileString(const QByteArray &section, const QByteArray &key,
+bool WriteProfileValue(const QByteArray &section, const QByteArray &key,
                                const QByteArray &value, const QString &linkPath)
 {
 #ifdef Q_OS_UNIX

@@ -1,4 +1,4 @@
-#include "SplitPath.h"
+#include "platform/SplitPath.h"
 
 SplitPathParts SplitPath(const QString &path)
 {

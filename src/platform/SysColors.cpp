@@ -1,25 +1,25 @@
-#include "SysColors.h"
+#include "platform/SysColors.h"
 
 QPalette::ColorRole SysColorRole(int index)
 {
     switch (index) {
-    case COLOR_BTNTEXT:
+    case kColorButtonText:
         return QPalette::ButtonText;
-    case COLOR_BTNHIGHLIGHT:
+    case kColorButtonHighlight:
         return QPalette::Light;
-    case COLOR_3DLIGHT:
+    case kColor3dLight:
         return QPalette::Midlight;
-    case COLOR_BTNSHADOW:
+    case kColorButtonShadow:
         return QPalette::Dark;
-    case COLOR_3DDKSHADOW:
+    case kColor3dDarkShadow:
         return QPalette::Shadow;
-    case COLOR_BTNFACE:
+    case kColorButtonFace:
     default:
         return QPalette::Button;
     }
 }
 
-QColor GetSysColor(const QPalette &palette, int index)
+QColor SystemColor(const QPalette &palette, int index)
 {
     // The active group: a disabled control still paints its engraved look in the normal
     // highlight and shadow colours.

@@ -1,7 +1,7 @@
-#include "Settings.h"
+#include "settings/Settings.h"
 
-#include "ProfileFile.h"
-#include "SystemInfo.h"
+#include "platform/ProfileFile.h"
+#include "device/SystemInfo.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,12 +65,12 @@ QString LayoutPath()
 
 QByteArray ReadLoadingModeText(const QString &path)
 {
-    return GetPrivateProfileString(kSection, kKey, QByteArray(), path);
+    return ReadProfileValue(kSection, kKey, QByteArray(), path);
 }
 
 bool WriteLoadingMode(const QString &path, int32_t mode)
 {
-    return WritePrivateProfileString(kSection, kKey, QByteArray::number(mode), path);
+    return WriteProfileValue(kSection, kKey, QByteArray::number(mode), path);
 }
 
 void LoadAtStartup(const QString &path, int32_t *loadingMode)

@@ -1,12 +1,12 @@
-#include "SysCfgDlg.h"
+#include "settings/SysCfgDlg.h"
 
-#include "DialogUnits.h"
-#include "ImageButton.h"
-#include "MessageBox.h"
-#include "ProfileFile.h"
-#include "ResourceIds.h"
-#include "Settings.h"
-#include "SystemInfo.h"
+#include "platform/DialogUnits.h"
+#include "controls/ImageButton.h"
+#include "platform/MessageBox.h"
+#include "platform/ProfileFile.h"
+#include "res/ResourceIds.h"
+#include "settings/Settings.h"
+#include "device/SystemInfo.h"
 
 #include <QComboBox>
 #include <QGroupBox>

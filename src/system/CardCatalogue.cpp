@@ -1,6 +1,6 @@
-#include "CardCatalogue.h"
+#include "system/CardCatalogue.h"
 
-#include "SystemInfo.h"
+#include "device/SystemInfo.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "CardLists.h"
+#include "system/CardLists.h"
 
-#include "CardCatalogue.h"
+#include "system/CardCatalogue.h"
 
 #include <QComboBox>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The "Card Type" and "Card No." lists that Save Parameter and System Reset share.
 
-#include "SystemInfo.h"
+#include "device/SystemInfo.h"
 
 class QComboBox;
 

@@ -1,14 +1,14 @@
-#include "LogLevDlg.h"
+#include "system/LogLevDlg.h"
 
-#include "DeviceTable.h"
-#include "DialogUnits.h"
-#include "FolderPicker.h"
-#include "ImageButton.h"
-#include "MessageBox.h"
-#include "Messages.h"
-#include "ResourceIds.h"
-#include "SplitPath.h"
-#include "SystemInfo.h"
+#include "device/DeviceTable.h"
+#include "platform/DialogUnits.h"
+#include "platform/FolderPicker.h"
+#include "controls/ImageButton.h"
+#include "platform/MessageBox.h"
+#include "platform/Messages.h"
+#include "res/ResourceIds.h"
+#include "platform/SplitPath.h"
+#include "device/SystemInfo.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -153,6 +153,6 @@ void CVL_LogLevDlg::OnOK()
     info->logLevel = levelIndex;
     Dev().DXS_devDLogSetFile(info->logFilePath);
     Dev().DXS_devDLogSetLevel(levelIndex);
-    SendMessage(MainWindow(), UM_PARAM_CHANGED, 0);
+    SendWindowMessage(MainWindow(), UM_PARAM_CHANGED, 0);
     accept();
 }

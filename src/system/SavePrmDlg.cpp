@@ -1,12 +1,12 @@
-#include "SavePrmDlg.h"
+#include "system/SavePrmDlg.h"
 
-#include "CardLists.h"
-#include "DeviceTable.h"
-#include "DialogUnits.h"
-#include "ImageButton.h"
-#include "MessageBox.h"
-#include "ResourceIds.h"
-#include "SystemInfo.h"
+#include "system/CardLists.h"
+#include "device/DeviceTable.h"
+#include "platform/DialogUnits.h"
+#include "controls/ImageButton.h"
+#include "platform/MessageBox.h"
+#include "res/ResourceIds.h"
+#include "device/SystemInfo.h"
 
 #include <QCheckBox>
 #include <QComboBox>

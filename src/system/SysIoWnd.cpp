@@ -1,16 +1,16 @@
-#include "SysIoWnd.h"
+#include "system/SysIoWnd.h"
 
-#include "CardCatalogue.h"
-#include "ChildFrame.h"
-#include "DeviceTable.h"
-#include "DialogKeys.h"
-#include "DialogUnits.h"
-#include "ImageButton.h"
-#include "Messages.h"
-#include "ProfileFile.h"
-#include "ResourceIds.h"
-#include "Resources.h"
-#include "SystemInfo.h"
+#include "system/CardCatalogue.h"
+#include "app/ChildFrame.h"
+#include "device/DeviceTable.h"
+#include "platform/DialogKeys.h"
+#include "platform/DialogUnits.h"
+#include "controls/ImageButton.h"
+#include "platform/Messages.h"
+#include "platform/ProfileFile.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
+#include "device/SystemInfo.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -182,7 +182,7 @@ void CVL_SysIoWnd::OnCardSelected(int index)
     ShowLed(false);
     m_ledShown = 0;
     // The tree makes the board active and the main frame tells this window to follow it.
-    SendMessage(MainWindow(), UM_VIEW_SELECT_CARD, m_cardNo);
+    SendWindowMessage(MainWindow(), UM_VIEW_SELECT_CARD, m_cardNo);
 }
 
 bool CVL_SysIoWnd::event(QEvent *e)

@@ -1,13 +1,13 @@
-#include "SysRstDlg.h"
+#include "system/SysRstDlg.h"
 
-#include "CardLists.h"
-#include "DeviceTable.h"
-#include "DialogUnits.h"
-#include "ImageButton.h"
-#include "MessageBox.h"
-#include "Messages.h"
-#include "ResourceIds.h"
-#include "SystemInfo.h"
+#include "system/CardLists.h"
+#include "device/DeviceTable.h"
+#include "platform/DialogUnits.h"
+#include "controls/ImageButton.h"
+#include "platform/MessageBox.h"
+#include "platform/Messages.h"
+#include "res/ResourceIds.h"
+#include "device/SystemInfo.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -79,5 +79,5 @@ void CVL_SysRstDlg::OnReset()
     cardNo = map->cardNo(cardIndex);
     if (selectedType == kDigitalIoClass)
         Dev().DXS_devConInit(cardNo);
-    SendMessage(MainWindow(), UM_VIEW_FOCUSED, kDigitalIoView);
+    SendWindowMessage(MainWindow(), UM_VIEW_FOCUSED, kDigitalIoView);
 }

@@ -1,11 +1,11 @@
-#include "WsSysWnd.h"
+#include "system/WsSysWnd.h"
 
-#include "CardCatalogue.h"
-#include "DeviceTable.h"
-#include "Messages.h"
-#include "ResourceIds.h"
-#include "Resources.h"
-#include "SystemInfo.h"
+#include "system/CardCatalogue.h"
+#include "device/DeviceTable.h"
+#include "platform/Messages.h"
+#include "res/ResourceIds.h"
+#include "platform/Resources.h"
+#include "device/SystemInfo.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -108,7 +108,7 @@ bool CVL_WsSysWnd::event(QEvent *e)
         break;
     case UM_WHEEL_SELECT_CARD:
         ActivateCard(int32_t(m->wParam));
-        SendMessage(MainWindow(), UM_CARD_LIST_CHANGED);
+        SendWindowMessage(MainWindow(), UM_CARD_LIST_CHANGED);
         break;
     default:
         return QTreeWidget::event(e);
@@ -122,9 +122,9 @@ bool CVL_WsSysWnd::event(QEvent *e)
 void CVL_WsSysWnd::SelectCardRequest(int32_t cardNo)
 {
     ActivateCard(cardNo);
-    SendMessage(MainWindow(), UM_ACTIVE_CARD_CHANGED);
+    SendWindowMessage(MainWindow(), UM_ACTIVE_CARD_CHANGED);
     ActivateCard(cardNo);
-    SendMessage(MainWindow(), UM_CARD_LIST_CHANGED);
+    SendWindowMessage(MainWindow(), UM_CARD_LIST_CHANGED);
 }
 
 void CVL_WsSysWnd::DeleteAllItems()
@@ -199,7 +199,7 @@ void CVL_WsSysWnd::RebuildTree()
         info->activeCardType = kDigitalIoClass;
         info->previousCardType = kDigitalIoClass;
     }
-    SendMessage(MainWindow(), UM_REFRESH_SYSTEM);
+    SendWindowMessage(MainWindow(), UM_REFRESH_SYSTEM);
 }
 
 void CVL_WsSysWnd::ClearActiveMarks()
@@ -223,7 +223,7 @@ void CVL_WsSysWnd::ActivateSelectedCard()
         g_pSysInfo->activeCardNo = g_pSysInfo->cardMap->cardNo(i);
         DropHighlight(cardItems[i]);
         MarkActive(cardItems[i]);
-        SendMessage(MainWindow(), UM_ACTIVE_CARD_CHANGED);
+        SendWindowMessage(MainWindow(), UM_ACTIVE_CARD_CHANGED);
         return;
     }
 }
@@ -315,7 +315,7 @@ void CVL_WsSysWnd::contextMenuEvent(QContextMenuEvent *e)
         trackPopupMenu ? trackPopupMenu(menu, e->globalPos()) : menu.exec(e->globalPos());
     // The command does what the main frame does with it: ask this tree to activate the node.
     if (chosen && chosen->data().toInt() == kSetActiveControllerCommand)
-        SendMessage(this, UM_ACTIVE_CARD_CHANGED);
+        SendWindowMessage(this, UM_ACTIVE_CARD_CHANGED);
 }
 
 void CVL_WsSysWnd::mouseDoubleClickEvent(QMouseEvent *e)
@@ -336,7 +336,7 @@ void CVL_WsSysWnd::OpenDigitalIoForSelection()
     if (active.isEmpty() || parentText != active)
         return;
     if (text.contains(QStringLiteral("D I : ")) || text.contains(QStringLiteral("DO : ")))
-        SendMessage(MainWindow(), UM_OPEN_WINDOW, kDigitalIoView);
+        SendWindowMessage(MainWindow(), UM_OPEN_WINDOW, kDigitalIoView);
 }
 
 void CVL_WsSysWnd::keyPressEvent(QKeyEvent *e)

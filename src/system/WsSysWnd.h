@@ -3,7 +3,7 @@
 // board with its counts and firmware version. It is the only window that changes the active
 // board, on requests that arrive as private messages, and it tells the main frame.
 
-#include "CardMap.h"
+#include "device/CardMap.h"
 
 #include <QTreeWidget>
 

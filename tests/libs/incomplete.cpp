@@ -1,5 +1,5 @@
 // A device library that lacks DXS_devDLogSetFile: the binding must name the missing function.
-#include "qrxDApi.h"
+#include "device/qrxDApi.h"
 
 #define STUB(name, ...)                                                                           \
     extern "C" QRX_API int32_t name(__VA_ARGS__)                                                  \

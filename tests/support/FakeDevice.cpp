@@ -1,7 +1,7 @@
 #include "FakeDevice.h"
 
-#include "CardMap.h"
-#include "SystemInfo.h"
+#include "device/CardMap.h"
+#include "device/SystemInfo.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 // It records every call with its arguments ("DXS_devDoSetBit(0, 5, 1)"), answers from a
 // scripted set of boards, and can be told to fail any function without writing out-values.
 
-#include "DeviceTable.h"
+#include "device/DeviceTable.h"
 
 #include <QByteArray>
 #include <QList>

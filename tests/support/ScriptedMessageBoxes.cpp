@@ -6,7 +6,7 @@ ScriptedMessageBoxes::ScriptedMessageBoxes(int answer)
     SetMessageBoxHandler([this](QWidget *, const MessageBoxRequest &request) {
         asked << request;
         if (request.buttons == MessageBoxRequest::Ok)
-            return int(IDOK);
+            return int(kIdOk);
         return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
     });
 }

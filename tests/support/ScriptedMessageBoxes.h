@@ -2,7 +2,7 @@
 // Replaces every message box while it lives: records each box in order and answers from a
 // script (then with the default answer).
 
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 
 #include <QList>
 #include <QStringList>
@@ -10,7 +10,7 @@
 class ScriptedMessageBoxes
 {
 public:
-    explicit ScriptedMessageBoxes(int defaultAnswer = IDNO);
+    explicit ScriptedMessageBoxes(int defaultAnswer = kIdNo);
     ~ScriptedMessageBoxes();
 
     QList<int> answers; // taken in turn for Yes/No boxes

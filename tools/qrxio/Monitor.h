@@ -2,7 +2,7 @@
 // The polling behind "qrxio monitor": every watched point read once per poll, and the points
 // whose value changed since the poll before.
 
-#include "DeviceTable.h"
+#include "device/DeviceTable.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,11 +1,11 @@
 #include "QrxIo.h"
 
-#include "CardCatalogue.h"
+#include "system/CardCatalogue.h"
 #include "Monitor.h"
-#include "ProfileFile.h"
-#include "Settings.h"
+#include "platform/ProfileFile.h"
+#include "settings/Settings.h"
 #include "StopSignal.h"
-#include "SystemLoad.h"
+#include "app/SystemLoad.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -4,8 +4,8 @@
 // system again on every path once the load has succeeded.
 
 #include "Arguments.h"
-#include "CardMap.h"
-#include "DeviceLibrary.h"
+#include "device/CardMap.h"
+#include "device/DeviceLibrary.h"
 #include "Output.h"
 
 #include <QString>
