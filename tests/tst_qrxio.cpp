@@ -168,13 +168,13 @@ private slots:
 
         QTest::newRow("list") << QStringList() << "list"
                               << "0 : QRX-LM32DIO\ttype 174\tDO : 32\tD I : 32\tFirmware Ver. : "
-                                 "1.2\tDll Ver. : 1.2.3.4\n"
+                                 "1.2\tDll Ver. : 1.2.3.4\tsimulated\n"
                                  "4 : QRX-LN16DI\ttype 2801\tDO :  0\tD I : 16\tFirmware Ver. : "
-                                 "1.5\tDll Ver. : 1.2.3.4\n"
+                                 "1.5\tDll Ver. : 1.2.3.4\tsimulated\n"
                                  "7 : QRX-LN 8DO\ttype 2802\tDO :  8\tD I :  0\tFirmware Ver. : "
-                                 "7.7\tDll Ver. : 1.2.3.4\n"
+                                 "7.7\tDll Ver. : 1.2.3.4\tsimulated\n"
                                  "9 : (unknown type)\ttype 999\tDO : 64\tD I : 64\tFirmware Ver. : "
-                                 "0.0\tDll Ver. : 1.2.3.4\n"
+                                 "0.0\tDll Ver. : 1.2.3.4\tsimulated\n"
                               << ""
                               << "";
         QTest::newRow("get both words") << QStringList{"qrxsim set 0 in-word 0x80000001",
@@ -303,22 +303,22 @@ private slots:
                                      "name":"QRX-LM32DIO","label":"0 : QRX-LM32DIO",
                                      "inputs":32,"outputs":32,"firmware":18,
                                      "firmwareText":"Firmware Ver. : 1.2","library":1020304,
-                                     "libraryText":"Dll Ver. : 1.2.3.4"})",
+                                     "libraryText":"Dll Ver. : 1.2.3.4","simulated":true})",
                                              R"({"position":1,"card":4,"type":2801,
                                      "name":"QRX-LN16DI","label":"4 : QRX-LN16DI",
                                      "inputs":16,"outputs":0,"firmware":261,
                                      "firmwareText":"Firmware Ver. : 1.5","library":1020304,
-                                     "libraryText":"Dll Ver. : 1.2.3.4"})",
+                                     "libraryText":"Dll Ver. : 1.2.3.4","simulated":true})",
                                              R"({"position":2,"card":7,"type":2802,
                                      "name":"QRX-LN 8DO","label":"7 : QRX-LN 8DO",
                                      "inputs":0,"outputs":8,"firmware":7,
                                      "firmwareText":"Firmware Ver. : 7.7","library":1020304,
-                                     "libraryText":"Dll Ver. : 1.2.3.4"})",
+                                     "libraryText":"Dll Ver. : 1.2.3.4","simulated":true})",
                                              R"({"position":3,"card":9,"type":999,
                                      "name":null,"label":null,
                                      "inputs":64,"outputs":64,"firmware":0,
                                      "firmwareText":"Firmware Ver. : 0.0","library":1020304,
-                                     "libraryText":"Dll Ver. : 1.2.3.4"})"};
+                                     "libraryText":"Dll Ver. : 1.2.3.4","simulated":true})"};
         QTest::newRow("get words")
             << "--json get 9" << QStringList{R"({"card":9,"in":"0x0000000000000000",
                                                       "out":"0x0000000000000000"})"};
@@ -743,6 +743,85 @@ private slots:
         QCOMPARE(stamp, expected);
     }
 
+    // The program's point names, from the names file beside the settings file the tool uses
+    // (a copy of the tool in a folder of its own, so that the file is this test's alone).
+    void pointNames_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out"); // or the start of the message on a usage error
+        QTest::newRow("a name, read") << QStringList{"get", "0", "door SENSOR"} << 0
+                                      << "5=1 (Door sensor)\n";
+        QTest::newRow("numbers show their names") << QStringList{"get", "0", "6", "5"} << 0
+                                                  << "6=0 5=1 (Door sensor)\n";
+        QTest::newRow("an output's name reads the output")
+            << QStringList{"get", "0", "Conveyor lamp"} << 0 << "12=1 (Conveyor lamp)\n";
+        QTest::newRow("JSON names the points")
+            << QStringList{"get", "0", "--json", "out", "Conveyor lamp", "3"} << 0
+            << "{\"card\":0,\"names\":{\"12\":\"Conveyor lamp\"},\"out\":{\"12\":1,"
+               "\"3\":0}}\n";
+        QTest::newRow("a name of the other direction")
+            << QStringList{"get", "0", "in", "Conveyor lamp"} << 2
+            << "qrxio: \"Conveyor lamp\" is neither in, out, a point number (0..63) nor a point "
+               "name of card 0";
+        QTest::newRow("inputs and outputs mixed")
+            << QStringList{"get", "0", "Conveyor lamp", "5"} << 2
+            << "qrxio: get reads inputs or outputs, not both";
+        QTest::newRow("a card without names")
+            << QStringList{"get", "4", "Door sensor"} << 2
+            << "qrxio: \"Door sensor\" is neither in, out nor a point number (0..63)";
+    }
+    void pointNames()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        const QString tool = m_dir.filePath("tool/qrxio");
+        if (!QFileInfo::exists(tool)) {
+            QVERIFY(QDir().mkpath(m_dir.filePath("tool")));
+            QVERIFY(QFile::copy(qEnvironmentVariable("QRXIO_TOOL"), tool));
+        }
+        QFile names(m_dir.filePath("tool/OrvanePointNames.ini"));
+        QVERIFY(names.open(QIODevice::WriteOnly));
+        names.write("[Card0]\nIn5=Door sensor\nOut12=Conveyor lamp\n");
+        names.close();
+        useBoards();
+        QCOMPARE(RunLine("qrxsim set 0 in 5 1").status, 0);
+        QCOMPARE(RunLine("qrxio set 0 12=1").status, 0);
+        qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
+        const Run run = RunTool(tool, args);
+        qunsetenv("ORVANE_DEVICE_LIBRARY");
+        QCOMPARE(run.status, status);
+        if (status == 0)
+            QCOMPARE(run.out, out);
+        else
+            QVERIFY2(run.err.startsWith(out), qPrintable(run.err));
+    }
+
+    void pointNamesInTheMonitor()
+    {
+        useBoards();
+        const QString tool = m_dir.filePath("monitor-tool/qrxio");
+        QVERIFY(QDir().mkpath(m_dir.filePath("monitor-tool")));
+        QVERIFY(QFile::copy(qEnvironmentVariable("QRXIO_TOOL"), tool));
+        QFile names(m_dir.filePath("monitor-tool/OrvanePointNames.ini"));
+        QVERIFY(names.open(QIODevice::WriteOnly));
+        names.write("[Card0]\nIn5=Door sensor\n");
+        names.close();
+        const QByteArray realTool = qgetenv("QRXIO_TOOL");
+        qputenv("QRXIO_TOOL", tool.toLocal8Bit());
+        qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
+        QProcess monitor;
+        startMonitor(monitor, {"0", "-n", "1"}, 0);
+        qputenv("QRXIO_TOOL", realTool);
+        qunsetenv("ORVANE_DEVICE_LIBRARY");
+        QCOMPARE(monitor.state(), QProcess::Running);
+        QCOMPARE(RunLine("qrxsim set 0 in 5 1").status, 0);
+        QVERIFY(EndsWell(monitor));
+        const QString out = QString::fromLocal8Bit(monitor.readAllStandardOutput());
+        QVERIFY2(out.endsWith("Z 0 in 5 1 Door sensor\n"), qPrintable(out));
+    }
+
     void helpAndVersion_data()
     {
         QTest::addColumn<QString>("command");
@@ -763,6 +842,9 @@ private slots:
         useBoards();
         const Run run = Qrxio(command.split(u' '));
         QVERIFY2(run.out.startsWith(start), qPrintable(run.out));
+        if (command == "--version") // the library is bound and asked, never loaded
+            QVERIFY2(run.out.endsWith("libqrxDApiLmd_x64.so (simulated boards)\n"),
+                     qPrintable(run.out));
         QCOMPARE(run.err, QString());
         QCOMPARE(run.status, 0);
         QCOMPARE(LoggedCalls(m_log), QStringList()); // nothing is loaded for them

@@ -303,14 +303,15 @@ bool PointNames::SaveCard(int32_t card, const CardNames &names, QString *error)
     return true;
 }
 
-bool PointNames::Find(int32_t card, const QString &name, PointDir *dir, int *point) const
+bool PointNames::Find(int32_t card, const QString &name, PointDir *dir, int *point,
+                      std::optional<PointDir> only) const
 {
     const QString wanted = name.trimmed();
     const auto it = m_cards.constFind(card);
     if (wanted.isEmpty() || it == m_cards.cend())
         return false;
     for (PointDir d : {PointDir::In, PointDir::Out})
-        for (int p = 0; p < kNamedPoints; ++p)
+        for (int p = 0; p < kNamedPoints && (!only || *only == d); ++p)
             if (it->at(d, p).compare(wanted, Qt::CaseInsensitive) == 0) {
                 *dir = d;
                 *point = p;

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 enum class PointDir : uint8_t { In = 0, Out = 1 };
 
@@ -63,8 +64,10 @@ public:
     // use and changed() is emitted; on failure nothing changes and `error` says why.
     bool SaveCard(int32_t card, const CardNames &names, QString *error = nullptr);
 
-    // The point of `card` named `name` (compared without case and surrounding blanks).
-    bool Find(int32_t card, const QString &name, PointDir *dir, int *point) const;
+    // The point of `card` named `name` (compared without case and surrounding blanks), an
+    // input before an output of the same name; with `only`, a point of that direction alone.
+    bool Find(int32_t card, const QString &name, PointDir *dir, int *point,
+              std::optional<PointDir> only = {}) const;
 
 signals:
     void changed();

@@ -97,7 +97,7 @@ Options:
   --log-level 0..5     the device library's log level for this run
   --log-file PATH      the device library's log file for this run
   -h, --help           this text
-  --version            the version
+  --version            the version, and the device library a command would use
 
 Options of monitor:
   --out                outputs too
@@ -106,8 +106,8 @@ Options of monitor:
   --idle-timeout MS    stop after MS milliseconds without a change
   --local              local time instead of UTC
 
-CARD is a card number from "qrxio list", not a position. POINT counts from 0; VALUE is 0 or 1
-(or off and on). A filter time CODE k means 0.001 x 2^k msec, k = 0..15.
+CARD is a card number from "qrxio list", not a position. POINT counts from 0; get also takes
+the name the program's Point Names gave it. VALUE is 0 or 1 (or off and on). A filter time CODE k means 0.001 x 2^k msec, k = 0..15.
 Exit status: 0 success, 1 the library or a board refused, 2 a usage error.
 )");
 }
@@ -137,7 +137,7 @@ int QrxIo::Run()
         return kExitOk;
     }
     if (m_args.version) {
-        std::printf("qrxio (Orvane) %s\n", QRXIO_VERSION);
+        PrintVersion();
         return kExitOk;
     }
     if (m_args.command.isEmpty())
@@ -211,16 +211,8 @@ int QrxIo::CheckOperands()
             m_direction = ops[1] == "out" ? 1 : 0;
             first = 2;
         }
-        for (qsizetype i = first; i < ops.size(); ++i) {
-            const std::optional<int64_t> point = ParseNumber(ops[i], 0, kMaxPoints - 1);
-            if (!point)
-                return UsageError(QStringLiteral("%1 is neither in, out nor a point number (0..%2)")
-                                      .arg(Quoted(ops[i]))
-                                      .arg(kMaxPoints - 1));
-            m_points.push_back({int(*point), -1});
-        }
-        if (!m_points.empty() && m_direction < 0)
-            m_direction = 0; // points named alone are inputs
+        if (int status = ParseGetPoints(first))
+            return status;
     }
 
     if (command == "set") {
@@ -252,6 +244,45 @@ int QrxIo::CheckOperands()
     return kExitOk;
 }
 
+// The points of get: numbers, or names the program gave them. Points without in or out are
+// inputs, unless they are named as outputs; a name tells its own direction.
+int QrxIo::ParseGetPoints(qsizetype first)
+{
+    const QStringList &ops = m_args.operands;
+    const int32_t card = m_cards.front();
+    if (first < ops.size())
+        m_names.Load(PointNames::PathBeside(Settings::ChooseSettingsPath(m_executableDir)));
+    const std::optional<PointDir> only =
+        m_direction < 0 ? std::nullopt : std::optional<PointDir>(PointDir(m_direction));
+    int numbers = 0, inputs = 0, outputs = 0; // how the points were given
+    for (qsizetype i = first; i < ops.size(); ++i) {
+        const std::optional<int64_t> number = ParseNumber(ops[i], 0, kMaxPoints - 1);
+        PointDir dir = PointDir::In;
+        int point = number ? int(*number) : -1;
+        if (number)
+            ++numbers;
+        else if (m_names.Find(card, ops[i], &dir, &point, only))
+            ++(dir == PointDir::Out ? outputs : inputs);
+        else if (m_names.Card(card).isEmpty())
+            return UsageError(QStringLiteral("%1 is neither in, out nor a point number (0..%2)")
+                                  .arg(Quoted(ops[i]))
+                                  .arg(kMaxPoints - 1));
+        else
+            return UsageError(QStringLiteral("%1 is neither in, out, a point number (0..%2) nor "
+                                             "a point name of card %3")
+                                  .arg(Quoted(ops[i]))
+                                  .arg(kMaxPoints - 1)
+                                  .arg(card));
+        m_points.push_back({point, -1});
+    }
+    if (m_direction < 0 && outputs > 0 && numbers + inputs > 0)
+        return UsageError(QStringLiteral("get reads inputs or outputs, not both: put in or out "
+                                         "before the points"));
+    if (!m_points.empty() && m_direction < 0)
+        m_direction = outputs > 0 ? 1 : 0; // points given alone are inputs
+    return kExitOk;
+}
+
 int32_t QrxIo::LoadingMode() const
 {
     if (m_args.mode)
@@ -262,19 +293,37 @@ int32_t QrxIo::LoadingMode() const
     return text.isEmpty() ? DXS_LOAD_AUTO : Atoi(text);
 }
 
-int QrxIo::BindLibrary()
+QString QrxIo::LibraryPath() const
 {
-    QString path = DeviceLibrary::DefaultPath(m_executableDir);
+    const QString path = DeviceLibrary::DefaultPath(m_executableDir);
     // Installed, the library lies in the package's private folder rather than beside us.
     const QString installed = QDir::cleanPath(
         QDir(m_executableDir)
             .filePath(QStringLiteral("../lib/orvane/") + DeviceLibrary::FileName()));
     if (qEnvironmentVariable("ORVANE_DEVICE_LIBRARY").isEmpty() && !QFileInfo::exists(path) &&
         QFileInfo::exists(installed))
-        path = installed;
+        return installed;
+    return path;
+}
 
+// The version, then the device library a command would use and whether its boards are
+// simulated. The library is bound but never loaded: no device function is called.
+void QrxIo::PrintVersion()
+{
+    std::printf("qrxio (Orvane) %s\n", QRXIO_VERSION);
     DeviceLoadError error;
-    if (!m_library.Load(path, &error)) {
+    if (!m_library.Load(LibraryPath(), &error)) {
+        std::printf("device library: not usable\n%s\n", qPrintable(error.text()));
+        return;
+    }
+    std::printf("device library: %s%s\n", qPrintable(m_library.FilePath()),
+                m_library.IsSimulated() ? " (simulated boards)" : "");
+}
+
+int QrxIo::BindLibrary()
+{
+    DeviceLoadError error;
+    if (!m_library.Load(LibraryPath(), &error)) {
         Output::Message(LoadFailureText(DeviceTable::kNotLoaded) + u'\n' + error.text());
         return kExitRefused;
     }
@@ -398,12 +447,14 @@ int QrxIo::List()
         const QByteArray name = BoardName(m_map.cardType(i), inputs, outputs);
         // The tree shows no node for a type it does not know; a listing still names the card.
         const QString label = CardLabel(cardNo, name.isEmpty() ? "(unknown type)" : name.data());
-        const QStringList texts = {label,
-                                   QStringLiteral("type %1").arg(m_map.cardType(i)),
-                                   OutputCountText(outputs),
-                                   InputCountText(inputs),
-                                   FirmwareVersionText(firmware),
-                                   LibraryVersionText(version)};
+        QStringList texts = {label,
+                             QStringLiteral("type %1").arg(m_map.cardType(i)),
+                             OutputCountText(outputs),
+                             InputCountText(inputs),
+                             FirmwareVersionText(firmware),
+                             LibraryVersionText(version)};
+        if (m_library.IsSimulated())
+            texts << QStringLiteral("simulated");
         m_out.Result(
             texts.join(u'\t'),
             {{"position", i},
@@ -416,7 +467,8 @@ int QrxIo::List()
              {"firmware", firmware},
              {"firmwareText", FirmwareVersionText(firmware)},
              {"library", version},
-             {"libraryText", LibraryVersionText(version)}});
+             {"libraryText", LibraryVersionText(version)},
+             {"simulated", m_library.IsSimulated()}});
     }
     return kExitOk;
 }
@@ -450,7 +502,7 @@ int QrxIo::Get()
     if (int status = CheckPoints(board, outputs))
         return status;
     QStringList texts;
-    QJsonObject values;
+    QJsonObject values, names;
     for (const PointValue &p : m_points) {
         int32_t value = 0;
         const int32_t status = outputs ? Dev().DXS_devDoGetBit(board.cardNo, p.point, &value)
@@ -461,10 +513,17 @@ int QrxIo::Get()
                                .arg(board.cardNo)
                                .arg(p.point),
                            status);
-        texts << QStringLiteral("%1=%2").arg(p.point).arg(value ? 1 : 0);
+        const QString name =
+            m_names.Name(board.cardNo, outputs ? PointDir::Out : PointDir::In, p.point);
+        texts << QStringLiteral("%1=%2").arg(p.point).arg(value ? 1 : 0) +
+                (name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
         values[QString::number(p.point)] = value ? 1 : 0;
+        if (!name.isEmpty())
+            names[QString::number(p.point)] = name;
     }
     json[outputs ? QStringLiteral("out") : QStringLiteral("in")] = values;
+    if (!names.isEmpty())
+        json[QStringLiteral("names")] = names;
     m_out.Result(texts.join(u' '), json);
     return kExitOk;
 }
@@ -566,6 +625,7 @@ int QrxIo::Watch()
         return UsageError(m_args.outputs ? QStringLiteral("no board has inputs or outputs")
                                          : QStringLiteral("no board has inputs"));
 
+    m_names.Load(PointNames::PathBeside(Settings::ChooseSettingsPath(m_executableDir)));
     Monitor monitor(Dev(), boards, m_args.outputs);
     FailedCall failed;
     if (!monitor.Poll(nullptr, &failed))
@@ -591,18 +651,25 @@ int QrxIo::Watch()
             clock_gettime(CLOCK_REALTIME, &wallClock);
             const QString time = QString::fromLatin1(TimeStamp(wallClock, m_args.local));
             for (const PointChange &change : changes) {
-                const QString dir = change.output ? QStringLiteral("out") : QStringLiteral("in");
+                const PointDir pointDir = change.output ? PointDir::Out : PointDir::In;
+                const QString dir = DirText(pointDir);
+                const QString name = m_names.Name(change.cardNo, pointDir, change.point);
+                QJsonObject json{{"time", time},
+                                 {"card", change.cardNo},
+                                 {"dir", dir},
+                                 {"point", change.point},
+                                 {"value", change.value}};
+                if (!name.isEmpty())
+                    json[QStringLiteral("name")] = name;
+                // A name comes last, after the fields a script reads by position.
                 m_out.Result(QStringLiteral("%1 %2 %3 %4 %5")
-                                 .arg(time)
-                                 .arg(change.cardNo)
-                                 .arg(dir)
-                                 .arg(change.point)
-                                 .arg(change.value),
-                             {{"time", time},
-                              {"card", change.cardNo},
-                              {"dir", dir},
-                              {"point", change.point},
-                              {"value", change.value}});
+                                     .arg(time)
+                                     .arg(change.cardNo)
+                                     .arg(dir)
+                                     .arg(change.point)
+                                     .arg(change.value) +
+                                 (name.isEmpty() ? QString() : u' ' + name),
+                             json);
                 if (++printed == m_args.maxChanges)
                     break;
             }

@@ -6,6 +6,7 @@
 #include "Arguments.h"
 #include "device/CardMap.h"
 #include "device/DeviceLibrary.h"
+#include "diag/PointNames.h"
 #include "Output.h"
 
 #include <QString>
@@ -46,7 +47,11 @@ private:
     };
 
     int CheckOperands();
+    int ParseGetPoints(qsizetype first);
+    // The device library to bind: ORVANE_DEVICE_LIBRARY, beside us, or the package's folder.
+    QString LibraryPath() const;
     int BindLibrary();
+    void PrintVersion();
     int LoadSystem(int32_t mode);
     int RunLoaded();
 
@@ -73,6 +78,7 @@ private:
     Output m_out;
     DeviceLibrary m_library;
     CardMap m_map;
+    PointNames m_names; // the program's names of the points, read from its names file
 
     std::vector<int32_t> m_cards; // the cards named, in order
     int m_direction = -1; // get: -1 both words, 0 inputs, 1 outputs
