@@ -4,7 +4,7 @@
 // version and an active card number (missing bytes read as zero). The records are filled the
 // way the workspace tree fills them, and every catalogue function is called for every slot
 // the bounded counts allow.
-#include "system/CardCatalogue.h"
+#include "device/CardCatalogue.h"
 #include "device/SystemInfo.h"
 
 #include <cstdint>

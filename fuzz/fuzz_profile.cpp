@@ -6,7 +6,7 @@
 // - a well-formed key then reads back as the value written, and writing it again changes
 //   nothing;
 // - Atoi reads what the C library's strtol reads, bounded to int.
-#include "platform/ProfileFile.h"
+#include "config/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>

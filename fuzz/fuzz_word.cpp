@@ -1,6 +1,6 @@
 // Fuzzes the typed output word: the number-text check and the "%x" reading, the reading
 // compared with the C library's own "%x", and the shown word read back to the same value.
-#include "dio/WordText.h"
+#include "device/WordText.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // The card catalogue: board names, labels, count and version texts, and the lookup from a
 // card number to a card map position.
-#include "system/CardCatalogue.h"
+#include "device/CardCatalogue.h"
 #include "device/SystemInfo.h"
 
 #include <QtTest>

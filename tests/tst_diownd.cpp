@@ -2,20 +2,20 @@
 // size and tab, the board-type profile, the filter question on card change and on close, the
 // typed output word, the rebuilds on the relayed notifications, and no repaint while nothing
 // changes. Also the word texts and the typed-word check.
-#include "system/CardCatalogue.h"
+#include "FakeDevice.h"
+#include "ScriptedMessageBoxes.h"
 #include "app/ChildFrame.h"
+#include "controls/ImageButton.h"
+#include "controls/LedIndicator.h"
+#include "device/CardCatalogue.h"
+#include "device/SystemInfo.h"
+#include "device/WordText.h"
 #include "dio/DIoWnd.h"
 #include "dio/DiWnd.h"
 #include "dio/DoWnd.h"
-#include "FakeDevice.h"
-#include "controls/ImageButton.h"
-#include "controls/LedIndicator.h"
 #include "platform/Messages.h"
-#include "res/ResourceIds.h"
 #include "platform/Resources.h"
-#include "ScriptedMessageBoxes.h"
-#include "device/SystemInfo.h"
-#include "dio/WordText.h"
+#include "res/ResourceIds.h"
 
 #include <QAccessible>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 // The profile-file reader and writer, and the settings file built on them.
-#include "platform/ProfileFile.h"
-#include "settings/Settings.h"
+#include "config/ProfileFile.h"
+#include "config/Settings.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -9,10 +9,10 @@
 // owner and mode or are left alone.
 #include "FakeDevice.h"
 #include "FaultsOperator.h"
-#include "platform/ProfileFile.h"
 #include "ScriptedMessageBoxes.h"
-#include "settings/Settings.h"
 #include "app/Views.h"
+#include "config/ProfileFile.h"
+#include "config/Settings.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -279,8 +279,7 @@ private slots:
         lay(a);
         QCOMPARE(ReadProfileValue("System", "Controller_Loading_Mode", "<default>", path()),
                  a.read);
-        const bool written =
-            WriteProfileValue("System", "Controller_Loading_Mode", "0", path());
+        const bool written = WriteProfileValue("System", "Controller_Loading_Mode", "0", path());
         QCOMPARE(written, !a.afterAuto.isNull());
         checkFile(a, a.afterAuto);
         QCOMPARE(ReadProfileValue("System", "Controller_Loading_Mode", "<default>", path()),

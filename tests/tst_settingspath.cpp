@@ -1,7 +1,7 @@
 // Where the settings file and the window layout are kept: beside a portable copy, in the user's
 // config folder for an installed one (marked by the install), and the files of earlier versions
 // taken over once.
-#include "settings/Settings.h"
+#include "config/Settings.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

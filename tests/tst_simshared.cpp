@@ -1,10 +1,10 @@
 // Several processes on one set of simulated boards: this test with the library loaded, a
 // second process that loads the library too (this very program, started with --helper), and
 // the qrxsim tool, whose exit codes and output are checked against what the library reads.
-#include "system/CardCatalogue.h"
+#include "OrvaneBuild.h"
+#include "device/CardCatalogue.h"
 #include "device/CardMap.h"
 #include "device/DeviceLibrary.h"
-#include "OrvaneBuild.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

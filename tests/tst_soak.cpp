@@ -6,22 +6,22 @@
 // every step the windows must agree with the boards: the LEDs, lamps and word fields show the
 // live bits, every question box is the one expected, and nothing calls the device outside the
 // class. The seed is printed; ORVANE_SOAK_SEED repeats a run.
-#include "system/CardCatalogue.h"
+#include "FakeDevice.h"
+#include "ScriptedMessageBoxes.h"
 #include "app/ChildFrame.h"
+#include "app/MainFrame.h"
+#include "app/Views.h"
+#include "controls/ImageButton.h"
+#include "controls/LedIndicator.h"
+#include "device/CardCatalogue.h"
+#include "device/SystemInfo.h"
+#include "device/WordText.h"
 #include "dio/DIoWnd.h"
 #include "dio/DiWnd.h"
 #include "dio/DoWnd.h"
-#include "FakeDevice.h"
-#include "controls/ImageButton.h"
-#include "controls/LedIndicator.h"
-#include "app/MainFrame.h"
-#include "platform/Messages.h"
 #include "dio/PageLayout.h"
-#include "ScriptedMessageBoxes.h"
+#include "platform/Messages.h"
 #include "system/SysIoWnd.h"
-#include "device/SystemInfo.h"
-#include "app/Views.h"
-#include "dio/WordText.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,11 +1,11 @@
 // The system tree: its build from the card map, its node marks, and the activation of a board
 // through each path, with the messages it sends the main frame.
-#include "system/CardCatalogue.h"
 #include "FakeDevice.h"
-#include "platform/Messages.h"
-#include "res/ResourceIds.h"
-#include "platform/Resources.h"
+#include "device/CardCatalogue.h"
 #include "device/SystemInfo.h"
+#include "platform/Messages.h"
+#include "platform/Resources.h"
+#include "res/ResourceIds.h"
 #include "system/WsSysWnd.h"
 
 #include <QContextMenuEvent>

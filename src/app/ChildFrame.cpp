@@ -1,7 +1,7 @@
 #include "app/ChildFrame.h"
 
-#include "platform/Messages.h"
 #include "device/SystemInfo.h"
+#include "platform/Messages.h"
 
 #include <QCloseEvent>
 #include <QHash>
@@ -158,16 +158,6 @@ void CChildFrame::OnActivated(QMdiSubWindow *window)
     if (g_pSysInfo->announcedViewKind != kDigitalIoView) {
         g_pSysInfo->announcedViewKind = kDigitalIoView;
         SendWindowMessage(MainWindow(), UM_VIEW_FOCUSED, kDigitalIoView);
-    }
-}
-
-void CChildFrame::CloseFromView(QWidget *view)
-{
-    for (QWidget *w = view; w; w = w->parentWidget()) {
-        if (auto *frame = qobject_cast<CChildFrame *>(w)) {
-            frame->close();
-            return;
-        }
     }
 }
 

@@ -2,20 +2,13 @@
 // The MDI child frame of a monitoring window: one per window kind at most, of a fixed size,
 // placed by the cascade rule, holding the view of its kind.
 
+#include "view/ViewFrame.h"
+
 #include <QMdiSubWindow>
 #include <QPoint>
 #include <functional>
 
 class QMdiArea;
-
-// A view that asks a question before its frame closes (the Digital IO window's filter
-// settings). It is asked once per close, whoever started the close; never at program exit.
-class IFrameClosePrompt
-{
-public:
-    virtual ~IFrameClosePrompt() = default;
-    virtual void OnFrameClose() = 0;
-};
 
 class CChildFrame : public QMdiSubWindow
 {
@@ -37,10 +30,6 @@ public:
     // The cascade offset the next frame is placed at, and the number of open frames.
     static QPoint CascadeOffset();
     static int OpenCount();
-
-    // Closes the frame holding `view`, as its Close button and Close All do: the view's
-    // question is asked once, then the frame closes.
-    static void CloseFromView(QWidget *view);
 
     ~CChildFrame() override;
 

@@ -1,26 +1,26 @@
 #include "app/MainFrame.h"
 
 #include "app/AboutDlg.h"
-#include "system/CardCatalogue.h"
 #include "app/ChildFrame.h"
 #include "app/Commands.h"
+#include "config/Settings.h"
+#include "device/CardCatalogue.h"
 #include "device/DeviceTable.h"
-#include "platform/DialogKeys.h"
-#include "platform/DialogUnits.h"
 #include "device/LoadedLibrary.h"
-#include "platform/LockKeys.h"
-#include "system/LogLevDlg.h"
-#include "platform/MessageBox.h"
-#include "platform/Messages.h"
+#include "device/SystemLoad.h"
 #include "diag/PointNames.h"
 #include "diag/PointNamesDlg.h"
-#include "res/ResourceIds.h"
+#include "platform/DialogKeys.h"
+#include "platform/DialogUnits.h"
+#include "platform/LockKeys.h"
+#include "platform/MessageBox.h"
+#include "platform/Messages.h"
 #include "platform/Resources.h"
-#include "system/SavePrmDlg.h"
-#include "settings/Settings.h"
+#include "res/ResourceIds.h"
 #include "settings/SysCfgDlg.h"
+#include "system/LogLevDlg.h"
+#include "system/SavePrmDlg.h"
 #include "system/SysRstDlg.h"
-#include "app/SystemLoad.h"
 #include "system/WsSysWnd.h"
 
 #include <QAction>
@@ -322,7 +322,7 @@ void CVL_MainFrame::OnCommand(int id)
         break;
     case ID_WINDOW_CLOSE_ALL:
         for (QWidget *view : views())
-            CChildFrame::CloseFromView(view);
+            CloseViewFrame(view);
         break;
     case ID_APP_ABOUT: {
         CAboutDlg about(this);

@@ -1,10 +1,10 @@
 #include "app/VelmarApp.h"
 
-#include "device/LoadedLibrary.h"
 #include "app/MainFrame.h"
-#include "platform/MessageBox.h"
-#include "app/SystemLoad.h"
 #include "app/Views.h"
+#include "device/LoadedLibrary.h"
+#include "device/SystemLoad.h"
+#include "platform/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,5 +1,7 @@
 #include "device/SystemInfo.h"
 
+#include "device/CardCatalogue.h"
+
 #include <cstring>
 
 SystemInfo *g_pSysInfo = nullptr;
@@ -19,6 +21,23 @@ SystemRecords::~SystemRecords()
 {
     if (g_pSysInfo == m_info.get())
         g_pSysInfo = nullptr;
+}
+
+bool IsDigitalIoActive()
+{
+    return IsDigitalIoActive(g_pSysInfo);
+}
+
+QString ActiveCardLabel()
+{
+    return g_pSysInfo ? ActiveCardLabel(*g_pSysInfo) : QString();
+}
+
+int32_t CardIndexOf(int32_t cardNo)
+{
+    if (!g_pSysInfo || !g_pSysInfo->boardTable || !g_pSysInfo->cardMap)
+        return -1;
+    return CardIndexOf(*g_pSysInfo->cardMap, g_pSysInfo->boardTable->boardCount, cardNo);
 }
 
 void CopyAnsi(char *dest, int destSize, const char *src)

@@ -5,6 +5,8 @@
 
 #include "device/CardMap.h"
 
+#include <QString>
+
 #include <cstdint>
 #include <memory>
 
@@ -35,6 +37,12 @@ struct SystemInfo
 };
 
 extern SystemInfo *g_pSysInfo;
+
+// The card catalogue's look-ups (CardCatalogue.h) of g_pSysInfo: false, empty or -1 without it.
+bool IsDigitalIoActive();
+QString ActiveCardLabel();
+// The card map position of the card number, below the BoardTable.boardCount.
+int32_t CardIndexOf(int32_t cardNo);
 
 // Allocates the three records zero-filled, points g_pSysInfo at them, and frees them again.
 class SystemRecords

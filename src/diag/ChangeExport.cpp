@@ -2,7 +2,7 @@
 
 #include "device/CardMap.h"
 #include "device/DeviceTable.h"
-#include "dio/WordText.h"
+#include "device/WordText.h"
 
 #include <QIODevice>
 #include <QSet>

@@ -1,13 +1,13 @@
 #include "diag/ChgLogWnd.h"
 
-#include "system/CardCatalogue.h"
+#include "device/CardCatalogue.h"
+#include "device/SystemInfo.h"
 #include "diag/ChangeExport.h"
 #include "diag/ChangeListModel.h"
-#include "platform/MessageBox.h"
-#include "res/ResourceIds.h"
-#include "platform/Resources.h"
-#include "device/SystemInfo.h"
 #include "diag/TimelineStrip.h"
+#include "platform/MessageBox.h"
+#include "platform/Resources.h"
+#include "res/ResourceIds.h"
 
 #include <QApplication>
 #include <QClipboard>

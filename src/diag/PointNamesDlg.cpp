@@ -1,12 +1,12 @@
 #include "diag/PointNamesDlg.h"
 
-#include "system/CardCatalogue.h"
+#include "controls/ImageButton.h"
+#include "device/CardCatalogue.h"
+#include "device/SystemInfo.h"
 #include "diag/ChangeRecorder.h"
 #include "platform/DialogUnits.h"
-#include "controls/ImageButton.h"
 #include "platform/MessageBox.h"
 #include "res/ResourceIds.h"
-#include "device/SystemInfo.h"
 
 #include <QComboBox>
 #include <QHeaderView>

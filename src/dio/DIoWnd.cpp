@@ -1,18 +1,18 @@
 #include "dio/DIoWnd.h"
 
-#include "system/CardCatalogue.h"
+#include "controls/ImageButton.h"
+#include "device/CardCatalogue.h"
 #include "device/DeviceTable.h"
+#include "device/SystemInfo.h"
+#include "device/WordText.h"
 #include "dio/DiWnd.h"
+#include "dio/DoWnd.h"
 #include "platform/DialogKeys.h"
 #include "platform/DialogUnits.h"
-#include "dio/DoWnd.h"
-#include "controls/ImageButton.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
-#include "res/ResourceIds.h"
 #include "platform/Resources.h"
-#include "device/SystemInfo.h"
-#include "dio/WordText.h"
+#include "res/ResourceIds.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -443,7 +443,7 @@ void CVL_DIoWnd::OnSetPrmClicked()
 
 void CVL_DIoWnd::OnCloseClicked()
 {
-    CChildFrame::CloseFromView(this);
+    CloseViewFrame(this);
 }
 
 void CVL_DIoWnd::WriteTypedWord()

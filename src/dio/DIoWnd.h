@@ -4,7 +4,7 @@
 // from one 10 ms tick; it reads and writes the board's input filter, writes output patterns
 // and a typed output word, and follows every change of the active board.
 
-#include "app/ChildFrame.h"
+#include "view/ViewFrame.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,12 +1,13 @@
 #include "dio/DiWnd.h"
 
-#include "system/CardCatalogue.h"
+#include "controls/LedIndicator.h"
+#include "device/CardCatalogue.h"
 #include "device/CardMap.h"
 #include "device/DeviceTable.h"
-#include "platform/DialogUnits.h"
-#include "controls/LedIndicator.h"
-#include "dio/PageLayout.h"
+#include "device/SystemInfo.h"
 #include "diag/PointNames.h"
+#include "dio/PageLayout.h"
+#include "platform/DialogUnits.h"
 #include "res/ResourceIds.h"
 
 namespace {

@@ -1,14 +1,15 @@
 #include "dio/DoWnd.h"
 
-#include "system/CardCatalogue.h"
+#include "controls/ImageButton.h"
+#include "device/CardCatalogue.h"
 #include "device/CardMap.h"
 #include "device/DeviceTable.h"
+#include "device/SystemInfo.h"
+#include "diag/PointNames.h"
+#include "dio/PageLayout.h"
 #include "platform/DialogKeys.h"
 #include "platform/DialogUnits.h"
-#include "controls/ImageButton.h"
 #include "platform/Messages.h"
-#include "dio/PageLayout.h"
-#include "diag/PointNames.h"
 #include "res/ResourceIds.h"
 
 namespace {

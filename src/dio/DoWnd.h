@@ -4,7 +4,7 @@
 // opposite of its read-back state. The page also writes the patterns and the typed word, and
 // posts UM_DO_WORD_CHANGED to the window (its parent's parent) when its word changes.
 
-#include "dio/WordText.h"
+#include "device/WordText.h"
 
 #include <QWidget>
 

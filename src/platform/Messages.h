@@ -23,13 +23,6 @@ enum PrivateMessage : int {
     UM_CARD_LIST_CHANGED = kUserMessage + 131,
 };
 
-// Window kinds: the resource number a monitoring window's frame is created with.
-enum ViewKind : int {
-    kSystemIoView = 100,
-    kDigitalIoView = 101,
-    kChangeLogView = 102,
-};
-
 class WindowMessage : public QEvent
 {
 public:

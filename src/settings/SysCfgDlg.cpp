@@ -1,12 +1,12 @@
 #include "settings/SysCfgDlg.h"
 
-#include "platform/DialogUnits.h"
+#include "config/ProfileFile.h"
+#include "config/Settings.h"
 #include "controls/ImageButton.h"
-#include "platform/MessageBox.h"
-#include "platform/ProfileFile.h"
-#include "res/ResourceIds.h"
-#include "settings/Settings.h"
 #include "device/SystemInfo.h"
+#include "platform/DialogUnits.h"
+#include "platform/MessageBox.h"
+#include "res/ResourceIds.h"
 
 #include <QComboBox>
 #include <QGroupBox>

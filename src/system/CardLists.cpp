@@ -1,6 +1,6 @@
 #include "system/CardLists.h"
 
-#include "system/CardCatalogue.h"
+#include "device/CardCatalogue.h"
 
 #include <QComboBox>
 

@@ -1,16 +1,16 @@
 #include "system/SysIoWnd.h"
 
-#include "system/CardCatalogue.h"
-#include "app/ChildFrame.h"
+#include "config/ProfileFile.h"
+#include "controls/ImageButton.h"
+#include "device/CardCatalogue.h"
 #include "device/DeviceTable.h"
+#include "device/SystemInfo.h"
 #include "platform/DialogKeys.h"
 #include "platform/DialogUnits.h"
-#include "controls/ImageButton.h"
 #include "platform/Messages.h"
-#include "platform/ProfileFile.h"
-#include "res/ResourceIds.h"
 #include "platform/Resources.h"
-#include "device/SystemInfo.h"
+#include "res/ResourceIds.h"
+#include "view/ViewFrame.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -74,7 +74,7 @@ CVL_SysIoWnd::CVL_SysIoWnd(QWidget *parent)
     m_close->setObjectName(QStringLiteral("Close"));
     m_close->setGeometry(du.rect(195, 106, 57, 18));
     ClickOnEnter(m_close);
-    connect(m_close, &QPushButton::clicked, this, [this] { CChildFrame::CloseFromView(this); });
+    connect(m_close, &QPushButton::clicked, this, [this] { CloseViewFrame(this); });
 
     m_timer = new QTimer(this);
     m_timer->setTimerType(Qt::PreciseTimer);

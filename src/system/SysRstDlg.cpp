@@ -1,13 +1,14 @@
 #include "system/SysRstDlg.h"
 
-#include "system/CardLists.h"
-#include "device/DeviceTable.h"
-#include "platform/DialogUnits.h"
 #include "controls/ImageButton.h"
+#include "device/DeviceTable.h"
+#include "device/SystemInfo.h"
+#include "platform/DialogUnits.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "res/ResourceIds.h"
-#include "device/SystemInfo.h"
+#include "system/CardLists.h"
+#include "view/ViewFrame.h"
 
 #include <QComboBox>
 #include <QFrame>

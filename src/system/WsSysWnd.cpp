@@ -1,11 +1,12 @@
 #include "system/WsSysWnd.h"
 
-#include "system/CardCatalogue.h"
+#include "device/CardCatalogue.h"
 #include "device/DeviceTable.h"
-#include "platform/Messages.h"
-#include "res/ResourceIds.h"
-#include "platform/Resources.h"
 #include "device/SystemInfo.h"
+#include "platform/Messages.h"
+#include "platform/Resources.h"
+#include "res/ResourceIds.h"
+#include "view/ViewFrame.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>

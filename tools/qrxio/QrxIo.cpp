@@ -1,11 +1,11 @@
 #include "QrxIo.h"
 
-#include "system/CardCatalogue.h"
 #include "Monitor.h"
-#include "platform/ProfileFile.h"
-#include "settings/Settings.h"
 #include "StopSignal.h"
-#include "app/SystemLoad.h"
+#include "config/ProfileFile.h"
+#include "config/Settings.h"
+#include "device/CardCatalogue.h"
+#include "device/SystemLoad.h"
 
 #include <QDir>
 #include <QFileInfo>

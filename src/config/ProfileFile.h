@@ -11,10 +11,10 @@
 constexpr int kProfileValueChars = 259; // a 260-byte buffer with its terminator
 
 QByteArray ReadProfileValue(const QByteArray &section, const QByteArray &key,
-                                   const QByteArray &defaultValue, const QString &path);
+                            const QByteArray &defaultValue, const QString &path);
 // Returns false when the file could not be written; the old file is then unchanged.
-bool WriteProfileValue(const QByteArray &section, const QByteArray &key,
-                               const QByteArray &value, const QString &path);
+bool WriteProfileValue(const QByteArray &section, const QByteArray &key, const QByteArray &value,
+                       const QString &path);
 
 // The C library's atoi: leading blanks, an optional sign, then the leading digits.
 int Atoi(const QByteArray &text);

@@ -1,4 +1,4 @@
-#include "dio/WordText.h"
+#include "device/WordText.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 #pragma once
 // The card catalogue: the names and texts every window shows for a board, the lookup from a
-// card number to the board's position in the card map, and the card class. Pure functions;
-// the results are stored in the shared BoardTable while the workspace tree is built.
+// card number to the board's position in the card map, and the card class. Pure functions of
+// the records they are given (SystemInfo.h has the forms that read g_pSysInfo); the results are
+// stored in the shared BoardTable while the workspace tree is built.
 
 #include <QByteArray>
 #include <QString>
@@ -25,7 +26,6 @@ QString FamilyText();
 // True while the active board is of the digital I/O class, the only one this program knows.
 // Windows and dialogs make their board calls only then.
 bool IsDigitalIoActive(const SystemInfo *info);
-bool IsDigitalIoActive(); // of g_pSysInfo
 
 // The board name (ANSI) of a type code, formatted with the count the type puts into its
 // name; empty for a type code that has no name.
@@ -37,7 +37,6 @@ QString CardLabel(int32_t cardNo, const char *boardName);
 // The label of the active board, or empty when the active class is not digital I/O or the
 // active card number is not in the card map.
 QString ActiveCardLabel(const SystemInfo &info);
-QString ActiveCardLabel(); // of g_pSysInfo, empty without it
 
 QString OutputCountText(int32_t outputs);
 QString InputCountText(int32_t inputs);
@@ -51,5 +50,3 @@ QString FirmwareVersionText(int32_t firmware);
 // The first card map position below `boardCount` (bounded to the map's slots) holding the card
 // number, or -1.
 int32_t CardIndexOf(const CardMap &map, int32_t boardCount, int32_t cardNo);
-// The same in g_pSysInfo's card map, below its BoardTable.boardCount.
-int32_t CardIndexOf(int32_t cardNo);

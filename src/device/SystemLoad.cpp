@@ -1,4 +1,4 @@
-#include "app/SystemLoad.h"
+#include "device/SystemLoad.h"
 
 #include "device/qrxDApi.h"
 

@@ -1,6 +1,6 @@
-#include "settings/Settings.h"
+#include "config/Settings.h"
 
-#include "platform/ProfileFile.h"
+#include "config/ProfileFile.h"
 #include "device/SystemInfo.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "system/CardCatalogue.h"
+#include "device/CardCatalogue.h"
 
 #include "device/SystemInfo.h"
 
@@ -12,11 +12,6 @@ QString FamilyText()
 bool IsDigitalIoActive(const SystemInfo *info)
 {
     return info && info->activeCardType == kDigitalIoClass;
-}
-
-bool IsDigitalIoActive()
-{
-    return IsDigitalIoActive(g_pSysInfo);
 }
 
 QByteArray BoardName(int32_t type, int32_t inputs, int32_t outputs)
@@ -60,11 +55,6 @@ QString ActiveCardLabel(const SystemInfo &info)
     return CardLabel(info.activeCardNo, info.boardTable->boardName[k]);
 }
 
-QString ActiveCardLabel()
-{
-    return g_pSysInfo ? ActiveCardLabel(*g_pSysInfo) : QString();
-}
-
 QString OutputCountText(int32_t outputs)
 {
     return QString::asprintf("DO : %2d", outputs);
@@ -100,11 +90,4 @@ int32_t CardIndexOf(const CardMap &map, int32_t boardCount, int32_t cardNo)
             return i;
     }
     return -1;
-}
-
-int32_t CardIndexOf(int32_t cardNo)
-{
-    if (!g_pSysInfo || !g_pSysInfo->boardTable || !g_pSysInfo->cardMap)
-        return -1;
-    return CardIndexOf(*g_pSysInfo->cardMap, g_pSysInfo->boardTable->boardCount, cardNo);
 }

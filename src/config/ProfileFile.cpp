@@ -1,4 +1,4 @@
-#include "platform/ProfileFile.h"
+#include "config/ProfileFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -230,7 +230,7 @@ bool ReplaceContents(const QByteArray &file, const QByteArray &data)
 } // namespace
 
 QByteArray ReadProfileValue(const QByteArray &section, const QByteArray &key,
-                                   const QByteArray &defaultValue, const QString &path)
+                            const QByteArray &defaultValue, const QString &path)
 {
     QByteArray data;
     QByteArray result = defaultValue;
@@ -253,8 +253,8 @@ QByteArray ReadProfileValue(const QByteArray &section, const QByteArray &key,
     return result.left(kProfileValueChars);
 }
 
-bool WriteProfileValue(const QByteArray &section, const QByteArray &key,
-                               const QByteArray &value, const QString &linkPath)
+bool WriteProfileValue(const QByteArray &section, const QByteArray &key, const QByteArray &value,
+                       const QString &linkPath)
 {
 #ifdef Q_OS_UNIX
     QByteArray file;
