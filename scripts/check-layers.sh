@@ -21,7 +21,7 @@ view:
 settings: config device platform controls view res
 system: config device platform controls view res
 diag: config device platform controls view res
-dio: diag config device platform controls view res
+dio: config device platform controls view res
 app: settings system diag dio config device platform controls view res
 main: app settings system diag dio config device platform controls view res
 tools: config device

@@ -1,7 +1,7 @@
 // The point names file: what a names file says, how a board's names are written into it with
 // every other line kept, and the atomic save of the process-wide names.
-#include "diag/PointNames.h"
 #include "SmallDisk.h"
+#include "config/PointNames.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

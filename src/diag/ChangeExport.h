@@ -3,7 +3,7 @@
 // Change Dump (IEEE 1364: one wire per point, timescale 1 us), and the text of a board snapshot for
 // the clipboard. QtCore only.
 
-#include "diag/AtomicFile.h"
+#include "config/AtomicFile.h"
 #include "diag/ChangeRecorder.h"
 
 #include <QList>

@@ -4,8 +4,8 @@
 // recording began. It also keeps, per point, the value it had at the oldest kept change, so
 // that an export starts from the right levels after old changes were dropped. QtCore only.
 
+#include "config/PointNames.h"
 #include "diag/ChangeRing.h"
-#include "diag/PointNames.h"
 
 #include <QDateTime>
 #include <QHash>

@@ -3,7 +3,7 @@
 // OK writes the names of every board that was edited into the names file. Names edited for
 // several boards are kept while the board is switched; Cancel forgets them all.
 
-#include "diag/PointNames.h"
+#include "config/PointNames.h"
 
 #include <QDialog>
 #include <QHash>

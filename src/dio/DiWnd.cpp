@@ -1,11 +1,11 @@
 #include "dio/DiWnd.h"
 
+#include "config/PointNames.h"
 #include "controls/LedIndicator.h"
 #include "device/CardCatalogue.h"
 #include "device/CardMap.h"
 #include "device/DeviceTable.h"
 #include "device/SystemInfo.h"
-#include "diag/PointNames.h"
 #include "dio/PageLayout.h"
 #include "platform/DialogUnits.h"
 #include "res/ResourceIds.h"

@@ -1,11 +1,11 @@
 #include "dio/DoWnd.h"
 
+#include "config/PointNames.h"
 #include "controls/ImageButton.h"
 #include "device/CardCatalogue.h"
 #include "device/CardMap.h"
 #include "device/DeviceTable.h"
 #include "device/SystemInfo.h"
-#include "diag/PointNames.h"
 #include "dio/PageLayout.h"
 #include "platform/DialogKeys.h"
 #include "platform/DialogUnits.h"

@@ -4,10 +4,10 @@
 // system again on every path once the load has succeeded.
 
 #include "Arguments.h"
+#include "Output.h"
+#include "config/PointNames.h"
 #include "device/CardMap.h"
 #include "device/DeviceLibrary.h"
-#include "diag/PointNames.h"
-#include "Output.h"
 
 #include <QString>
 

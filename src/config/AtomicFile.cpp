@@ -1,4 +1,4 @@
-#include "diag/AtomicFile.h"
+#include "config/AtomicFile.h"
 
 #include <QSaveFile>
 

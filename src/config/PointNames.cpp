@@ -1,6 +1,6 @@
-#include "diag/PointNames.h"
+#include "config/PointNames.h"
 
-#include "diag/AtomicFile.h"
+#include "config/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
