@@ -2,23 +2,23 @@
 // loads the simulated device library, and the qrxsim tool changes the inputs from outside.
 // With ORVANE_VCD_EXPORT_DIR set, the recording of scripted changes is left there (changes.vcd,
 // changes.csv and sets.txt) for a VCD reader that nobody here wrote (scripts/test-vcd.sh).
-#include "app/AboutDlg.h"
-#include "diag/ChangeListModel.h"
-#include "diag/ChgLogWnd.h"
-#include "app/ChildFrame.h"
-#include "dio/DIoWnd.h"
-#include "dio/DiWnd.h"
-#include "dio/DoWnd.h"
-#include "controls/ImageButton.h"
-#include "controls/LedIndicator.h"
-#include "app/MainFrame.h"
-#include "platform/Messages.h"
-#include "diag/PointNames.h"
 #include "ScriptedMessageBoxes.h"
 #include "SimBoards.h"
 #include "SmallDisk.h"
-#include "diag/TimelineStrip.h"
+#include "app/AboutDlg.h"
+#include "app/ChildFrame.h"
+#include "app/MainFrame.h"
 #include "app/VelmarApp.h"
+#include "controls/ImageButton.h"
+#include "controls/LedIndicator.h"
+#include "diag/ChangeListModel.h"
+#include "diag/ChgLogWnd.h"
+#include "diag/PointNames.h"
+#include "diag/TimelineStrip.h"
+#include "dio/DIoWnd.h"
+#include "dio/DiWnd.h"
+#include "dio/DoWnd.h"
+#include "platform/Messages.h"
 
 #include <QClipboard>
 #include <QLabel>
@@ -37,13 +37,7 @@ class TestChangeLogSim : public QObject
     QTemporaryDir m_dir;
     std::unique_ptr<CVelmarApp> m_app;
 
-    bool qrxsim(const QStringList &arguments)
-    {
-        QProcess p;
-        p.start(qEnvironmentVariable("QRXSIM_TOOL"), arguments);
-        return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit &&
-            p.exitCode() == 0;
-    }
+    bool qrxsim(const QStringList &arguments) { return Qrxsim(arguments).status == 0; }
 
     CVL_ChgLogWnd *OpenChangeLog(const QList<int32_t> &boards)
     {
