@@ -37,13 +37,7 @@ class TestChangeLogSim : public QObject
     QTemporaryDir m_dir;
     std::unique_ptr<CVelmarApp> m_app;
 
-    bool qrxsim(const QStringList &arguments)
-    {
-        QProcess p;
-        p.start(qEnvironmentVariable("QRXSIM_TOOL"), arguments);
-        return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit &&
-            p.exitCode() == 0;
-    }
+    bool qrxsim(const QStringList &arguments) { return Qrxsim(arguments).status == 0; }
 
     CVL_ChgLogWnd *OpenChangeLog(const QList<int32_t> &boards)
     {

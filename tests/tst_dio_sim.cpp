@@ -1,19 +1,19 @@
 // The Digital IO window end to end: the real application loads the simulated device library,
 // and a second process (the qrxsim tool) reads the outputs the window switched and sets the
 // inputs it shows.
+#include "ScriptedMessageBoxes.h"
+#include "SimBoards.h"
 #include "app/ChildFrame.h"
+#include "app/MainFrame.h"
+#include "app/VelmarApp.h"
+#include "controls/ImageButton.h"
+#include "controls/LedIndicator.h"
 #include "dio/DIoWnd.h"
 #include "dio/DiWnd.h"
 #include "dio/DoWnd.h"
-#include "controls/ImageButton.h"
-#include "controls/LedIndicator.h"
-#include "app/MainFrame.h"
 #include "platform/Messages.h"
-#include "res/ResourceIds.h"
 #include "platform/Resources.h"
-#include "ScriptedMessageBoxes.h"
-#include "SimBoards.h"
-#include "app/VelmarApp.h"
+#include "res/ResourceIds.h"
 
 #include <QLineEdit>
 #include <QProcess>
@@ -40,11 +40,8 @@ class TestDioSim : public QObject
     // Runs qrxsim with the test's board and state files; answers its output, trimmed.
     QString qrxsim(const QStringList &arguments)
     {
-        QProcess p;
-        p.start(qEnvironmentVariable("QRXSIM_TOOL"), arguments);
-        if (!p.waitForFinished(30000) || p.exitCode() != 0)
-            return QStringLiteral("failed: ") + QString::fromLocal8Bit(p.readAllStandardError());
-        return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+        const ToolRun run = Qrxsim(arguments);
+        return run.status != 0 ? QStringLiteral("failed: ") + run.err : run.out.trimmed();
     }
 
 private slots:

@@ -4,6 +4,7 @@
 // changes. Also the word texts and the typed-word check.
 #include "FakeDevice.h"
 #include "ScriptedMessageBoxes.h"
+#include "WidgetHelpers.h"
 #include "app/ChildFrame.h"
 #include "controls/ImageButton.h"
 #include "controls/LedIndicator.h"
@@ -31,48 +32,6 @@ namespace {
 QImage Picture(const QIcon &icon)
 {
     return icon.pixmap(QSize(16, 16), 1.0).toImage();
-}
-
-void FlushPaints()
-{
-    QTest::qWait(30);
-}
-
-class PaintCounter : public QObject
-{
-public:
-    QSet<QObject *> painted;
-    bool eventFilter(QObject *watched, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint)
-            painted << watched;
-        return false;
-    }
-};
-
-// Stands in for the main frame: records the private messages the window sends it.
-class MainRecorder : public QObject
-{
-public:
-    QStringList got;
-    bool event(QEvent *e) override
-    {
-        if (WindowMessage *m = WindowMessage::From(e)) {
-            got << QStringLiteral("%1(%2)").arg(m->type()).arg(m->wParam);
-            return true;
-        }
-        return QObject::event(e);
-    }
-};
-
-FakeBoard Board(int32_t type, int32_t cardNo, int32_t inputs, int32_t outputs)
-{
-    FakeBoard b;
-    b.type = type;
-    b.cardNo = cardNo;
-    b.inputs = inputs;
-    b.outputs = outputs;
-    return b;
 }
 
 QStringList Reads(const char *function, int card, int first, int end)
@@ -106,7 +65,7 @@ class TestDIoWnd : public QObject
     std::unique_ptr<SystemRecords> m_records;
     std::unique_ptr<FakeDevice> m_fake;
     std::unique_ptr<CVL_DIoWnd> m_view;
-    MainRecorder m_main;
+    MessageRecorder m_main;
 
     // Puts the boards into the fake and the card map, as a system load would.
     void useBoards(const QList<FakeBoard> &boards, int32_t activeCardNo)
@@ -133,7 +92,7 @@ class TestDIoWnd : public QObject
         m_view = std::make_unique<CVL_DIoWnd>();
         m_view->timer()->stop();
         m_fake->takeCalls();
-        m_main.got.clear();
+        m_main.messages.clear();
         return m_view.get();
     }
 
@@ -162,7 +121,7 @@ private slots:
         m_view.reset();
         m_fake.reset();
         m_records.reset();
-        m_main.got.clear();
+        m_main.messages.clear();
     }
 
     // ---- word texts and the typed-word check ----
@@ -524,7 +483,7 @@ private slots:
         ScriptedMessageBoxes boxes;
         QTest::keyClick(widget, Qt::Key(key));
         QCOMPARE(m_fake->takeCalls(), calls);
-        QCOMPARE(m_main.got, messages);
+        QCOMPARE(m_main.messages, messages);
         QVERIFY(!m_view->outputDisableBox()->isChecked());
         QCOMPARE(boxes.asked.size(), 0);
     }
@@ -653,7 +612,7 @@ private slots:
             messages << kParamChanged + "(0)";
         }
         QCOMPARE(m_fake->takeCalls(), calls);
-        QCOMPARE(m_main.got, messages << kViewSelect + "(4)");
+        QCOMPARE(m_main.messages, messages << kViewSelect + "(4)");
         QCOMPARE(m_view->cardNo, 4);
         QCOMPARE(m_view->cardIndex, 1);
     }
@@ -668,7 +627,7 @@ private slots:
         QCOMPARE(
             m_fake->takeCalls(),
             QStringList({"DXS_devDiSetFilterEnable(6, 0, 0)", "DXS_devDiSetFilterTime(6, 0, 0)"}));
-        QCOMPARE(m_main.got, QStringList{kParamChanged + "(6)"});
+        QCOMPARE(m_main.messages, QStringList{kParamChanged + "(6)"});
     }
 
     void closingAsksOnceAboutChangedFilterSettings_data()
@@ -696,7 +655,7 @@ private slots:
         QCOMPARE(frame->windowTitle(), QString("Digital IO - QRX-LM32DIO(2)"));
         view->timeList()->setCurrentIndex(5);
         m_fake->takeCalls();
-        m_main.got.clear();
+        m_main.messages.clear();
 
         ScriptedMessageBoxes boxes(answer);
         if (closeButton)
@@ -833,7 +792,7 @@ private slots:
         QTest::mouseClick(m_view->setPrmButton, Qt::LeftButton);
         SendWindowMessage(m_view.get(), UM_VIEW_FOCUSED, kDigitalIoView);
         QVERIFY2(m_fake->calls.isEmpty(), qPrintable(m_fake->calls.join('\n')));
-        QCOMPARE(m_main.got, QStringList({kParamChanged + "(0)", kParamChanged + "(0)"}));
+        QCOMPARE(m_main.messages, QStringList({kParamChanged + "(0)", kParamChanged + "(0)"}));
     }
 
     // ---- repaints ----
@@ -869,8 +828,7 @@ private slots:
         QVERIFY(!paints.painted.contains(m_view->doValueEdit()));
         QVERIFY(!paints.painted.contains(m_view->diValueEdit()));
         tick();
-        FlushPaints();
-        QVERIFY(paints.painted.contains(m_view->diValueEdit()));
+        QTRY_VERIFY(paints.painted.contains(m_view->diValueEdit()));
     }
 };
 

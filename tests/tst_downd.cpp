@@ -1,13 +1,14 @@
 // The output page: the read-back of a refresh and the lamps it shows, the clicks on live and
 // grey buttons, the four patterns, the typed value, the word reported to the window, and no
 // repaint of a steady output.
-#include "dio/DoWnd.h"
 #include "FakeDevice.h"
+#include "WidgetHelpers.h"
 #include "controls/ImageButton.h"
-#include "platform/Messages.h"
-#include "res/ResourceIds.h"
-#include "platform/Resources.h"
 #include "device/SystemInfo.h"
+#include "dio/DoWnd.h"
+#include "platform/Messages.h"
+#include "platform/Resources.h"
+#include "res/ResourceIds.h"
 
 #include <QtTest>
 
@@ -22,23 +23,6 @@ QImage Lamp(int id)
 {
     return Picture(Resources::Icon(id));
 }
-
-void FlushPaints()
-{
-    QTest::qWait(30);
-}
-
-class PaintCounter : public QObject
-{
-public:
-    int count = 0;
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint)
-            ++count;
-        return false;
-    }
-};
 
 // The window the page reports to: it counts the word-change messages it receives.
 class WordListener : public QWidget
@@ -341,8 +325,7 @@ private slots:
             b->installEventFilter(&paints);
 
         m_page->RefreshOutputs();
-        FlushPaints();
-        QCOMPARE(paints.count, 2);
+        QTRY_COMPARE(paints.count, 2);
         paints.count = 0;
         for (int tick = 0; tick < 5; ++tick) {
             m_page->RefreshOutputs();

@@ -1,3 +1,4 @@
+#include "WidgetHelpers.h"
 #include "controls/ImageButton.h"
 #include "platform/Resources.h"
 #include "res/ResourceIds.h"
@@ -40,15 +41,6 @@ QIcon SolidIcon(const QColor &color, QSize size = QSize(20, 16))
     pixmap.fill(color);
     return QIcon(pixmap);
 }
-
-class SizelessEngine : public QIconEngine
-{
-public:
-    void paint(QPainter *, const QRect &, QIcon::Mode, QIcon::State) override { }
-    QIconEngine *clone() const override { return new SizelessEngine; }
-    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return {}; }
-    bool isNull() override { return false; }
-};
 
 // A button as every window of the program sets it up: raised look, fixed palette.
 struct Button

@@ -1,3 +1,4 @@
+#include "WidgetHelpers.h"
 #include "controls/LedIndicator.h"
 #include "platform/Resources.h"
 #include "res/ResourceIds.h"
@@ -45,16 +46,6 @@ QIcon BandedIcon()
     return QIcon(pixmap);
 }
 
-// An icon whose size cannot be read.
-class SizelessEngine : public QIconEngine
-{
-public:
-    void paint(QPainter *, const QRect &, QIcon::Mode, QIcon::State) override { }
-    QIconEngine *clone() const override { return new SizelessEngine; }
-    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return {}; }
-    bool isNull() override { return false; }
-};
-
 QImage Paint(CLedIndicator &led, QSize size, unsigned itemState = 0)
 {
     QImage image(size, QImage::Format_ARGB32);
@@ -72,19 +63,6 @@ int CountColor(const QImage &image, const QColor &color)
             count += image.pixelColor(x, y) == color;
     return count;
 }
-
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 } // namespace
 
@@ -219,8 +197,9 @@ void TestLedIndicator::imagePosition_data()
     QTest::newRow("same height") << QSize(40, 16) << 0u << QRect(0, 0, 16, 16) << QColor(Qt::red);
     QTest::newRow("cut at top and bottom")
         << QSize(40, 10) << 0u << QRect(0, 0, 16, 10) << QColor(Qt::blue);
-    QTest::newRow("left text: right edge") << QSize(40, 24) << unsigned(CLedIndicator::kStyleLeftText)
-                                           << QRect(24, 4, 16, 16) << QColor(Qt::red);
+    QTest::newRow("left text: right edge")
+        << QSize(40, 24) << unsigned(CLedIndicator::kStyleLeftText) << QRect(24, 4, 16, 16)
+        << QColor(Qt::red);
 }
 
 void TestLedIndicator::imagePosition()
@@ -388,18 +367,18 @@ void TestLedIndicator::sameStateDoesNotRepaint()
     PaintCounter counter;
     led.installEventFilter(&counter);
     QCoreApplication::processEvents();
-    counter.paints = 0;
+    counter.count = 0;
 
     led.SetCurrentState(0);
     QCoreApplication::processEvents();
-    QCOMPARE(counter.paints, 0);
+    QCOMPARE(counter.count, 0);
 
     led.SetCurrentState(1);
     QCoreApplication::processEvents();
-    QCOMPARE(counter.paints, 1);
+    QCOMPARE(counter.count, 1);
     led.SetCurrentState(1);
     QCoreApplication::processEvents();
-    QCOMPARE(counter.paints, 1);
+    QCOMPARE(counter.count, 1);
 }
 
 void TestLedIndicator::outOfRangeStateRepaintsButKeepsState()
@@ -411,12 +390,12 @@ void TestLedIndicator::outOfRangeStateRepaintsButKeepsState()
     PaintCounter counter;
     led.installEventFilter(&counter);
     QCoreApplication::processEvents();
-    counter.paints = 0;
+    counter.count = 0;
 
     led.SetCurrentState(5);
     QCoreApplication::processEvents();
     QCOMPARE(led.GetCurrentState(), 0u);
-    QCOMPARE(counter.paints, 1);
+    QCOMPARE(counter.count, 1);
 
     // With the revert timer on and a non-default state shown, it restarts the timer.
     led.SetRevertTimer(1, 60000, 1);

@@ -1,23 +1,24 @@
 // The maintenance dialogs with the recording fake device, scripted message boxes and a
 // recording main window: Save Parameter, System Reset, Log Level Setup (with the path
 // splitting), System Environment Setup, and how the main frame's commands open them.
+#include "FakeDevice.h"
+#include "ScriptedMessageBoxes.h"
+#include "WidgetHelpers.h"
 #include "app/AboutDlg.h"
 #include "app/ChildFrame.h"
 #include "app/Commands.h"
-#include "dio/DIoWnd.h"
-#include "FakeDevice.h"
-#include "platform/FolderPicker.h"
-#include "controls/ImageButton.h"
-#include "system/LogLevDlg.h"
 #include "app/MainFrame.h"
+#include "app/Views.h"
+#include "controls/ImageButton.h"
+#include "device/SystemInfo.h"
+#include "dio/DIoWnd.h"
+#include "platform/FolderPicker.h"
 #include "platform/Messages.h"
-#include "system/SavePrmDlg.h"
-#include "ScriptedMessageBoxes.h"
 #include "platform/SplitPath.h"
 #include "settings/SysCfgDlg.h"
+#include "system/LogLevDlg.h"
+#include "system/SavePrmDlg.h"
 #include "system/SysRstDlg.h"
-#include "device/SystemInfo.h"
-#include "app/Views.h"
 #include "system/WsSysWnd.h"
 
 #include <QAccessible>
@@ -34,23 +35,6 @@
 #include <cstring>
 
 namespace {
-
-// Stands in for the main frame and records the private messages sent to it.
-class Recorder : public QObject
-{
-public:
-    QStringList messages;
-
-protected:
-    bool event(QEvent *e) override
-    {
-        if (WindowMessage *m = WindowMessage::From(e)) {
-            messages << QStringLiteral("%1(%2)").arg(int(m->type())).arg(m->wParam);
-            return true;
-        }
-        return QObject::event(e);
-    }
-};
 
 QStringList Items(const QComboBox *list)
 {
@@ -76,7 +60,7 @@ class TestMaintDialogs : public QObject
     std::unique_ptr<SystemRecords> m_records;
     std::unique_ptr<FakeDevice> m_fake;
     std::unique_ptr<ScriptedMessageBoxes> m_boxes;
-    Recorder m_main;
+    MessageRecorder m_main;
     QStringList m_pickerCalls;
 
     // The system record with the given boards (card numbers, in card-map order).
@@ -85,8 +69,10 @@ class TestMaintDialogs : public QObject
         SystemInfo *info = m_records->info();
         info->cardMap->setMapCount(int32_t(cardNos.size()));
         info->boardTable->boardCount = int32_t(cardNos.size());
+        m_fake->boards.clear();
         for (int i = 0; i < cardNos.size(); ++i) {
             info->cardMap->setEntry(i, 174, cardNos[i], 32, 32);
+            m_fake->boards << Board(174, cardNos[i], 32, 32); // the device has them too
             CopyAnsi(info->boardTable->boardName[i], kPathBytes, "QRX-LM32DIO");
         }
         info->activeCardNo = activeNo;

@@ -42,30 +42,7 @@ Inputs=64
 Outputs=64
 )";
 
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Run RunTool(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    Run run;
-    if (!p.waitForFinished(kWait) || p.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.status = p.exitCode();
-    run.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return run;
-}
-
-Run Qrxio(const QStringList &args)
-{
-    return RunTool(qEnvironmentVariable("QRXIO_TOOL"), args);
-}
+using Run = ToolRun;
 
 // Runs "qrxio ARGS", "qrxsim ARGS" or another program from one command line.
 Run RunLine(const QString &line)

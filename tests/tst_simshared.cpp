@@ -2,6 +2,7 @@
 // second process that loads the library too (this very program, started with --helper), and
 // the qrxsim tool, whose exit codes and output are checked against what the library reads.
 #include "OrvaneBuild.h"
+#include "SimBoards.h"
 #include "device/CardCatalogue.h"
 #include "device/CardMap.h"
 #include "device/DeviceLibrary.h"
@@ -92,12 +93,7 @@ int RunHelper(const QStringList &args)
     return status == 0 ? 0 : 102;
 }
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = ToolRun;
 
 } // namespace
 
@@ -119,25 +115,10 @@ class TestSimShared : public QObject
         qputenv("QRXSIM_CONFIG", path("qrxsim.ini").toLocal8Bit());
     }
 
-    static Run run(const QString &program, const QStringList &args)
-    {
-        QProcess p;
-        p.start(program, args);
-        Run r;
-        if (!p.waitForFinished(kWait) || p.exitStatus() != QProcess::NormalExit)
-            return r;
-        r.exitCode = p.exitCode();
-        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(p.readAllStandardError());
-        return r;
-    }
-    static Run tool(const QStringList &args)
-    {
-        return run(qEnvironmentVariable("QRXSIM_TOOL"), args);
-    }
+    static Run tool(const QStringList &args) { return Qrxsim(args); }
     static Run helper(const QStringList &args)
     {
-        return run(QCoreApplication::applicationFilePath(), QStringList{"--helper"} + args);
+        return RunTool(QCoreApplication::applicationFilePath(), QStringList{"--helper"} + args);
     }
 
     static uint64_t inputWord(int32_t card, int inputs)
@@ -198,13 +179,13 @@ private slots:
     void twoLibraryProcessesSeeEachOthersOutputs()
     {
         const Run set = helper({"set", "0", "5", "1"});
-        QCOMPARE(set.exitCode, 0);
+        QCOMPARE(set.status, 0);
         QCOMPARE(output(0, 5), 1);
         QCOMPARE(inputWord(0, 32), uint64_t(1) << 5); // loopback
 
         QCOMPARE(Dev().DXS_devDoSetBit(0, 6, 1), 0);
         const Run get = helper({"get", "0", "6"});
-        QCOMPARE(get.exitCode, 0);
+        QCOMPARE(get.status, 0);
         QCOMPARE(get.out, QString("1\n"));
     }
 
@@ -212,7 +193,7 @@ private slots:
     {
         useBoardFile("[Board0]\nType=174\n");
         const Run r = helper({"load"});
-        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QString("-2011\n"));
         QVERIFY2(r.err.startsWith("qrxsim: " + path("qrxsim.ini") + ":1: "), qPrintable(r.err));
         QVERIFY(r.err.contains("CardNo"));
@@ -223,7 +204,7 @@ private slots:
         QCOMPARE(Dev().DXS_devDoSetBit(5, 0, 1), 0);
         QCOMPARE(Dev().DXS_devDoSetBit(5, 15, 1), 0);
         Run r = tool({"get", "5", "out"});
-        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QString("0x0000000000008001\n"));
         QVERIFY(r.err.isEmpty());
         // No loopback on card 5: its inputs stay off.
@@ -233,14 +214,14 @@ private slots:
 
     void libraryReadsWhatTheToolHolds()
     {
-        QCOMPARE(tool({"set", "5", "in", "63", "1"}).exitCode, 0);
-        QCOMPARE(tool({"set", "5", "in", "3", "1"}).exitCode, 0);
+        QCOMPARE(tool({"set", "5", "in", "63", "1"}).status, 0);
+        QCOMPARE(tool({"set", "5", "in", "3", "1"}).status, 0);
         QCOMPARE(inputWord(5, 64), (uint64_t(1) << 63) | 8);
-        QCOMPARE(tool({"set", "5", "in", "63", "0"}).exitCode, 0);
+        QCOMPARE(tool({"set", "5", "in", "63", "0"}).status, 0);
         QCOMPARE(inputWord(5, 64), uint64_t(8));
-        QCOMPARE(tool({"set", "5", "in-word", "0xF0000000000000F0"}).exitCode, 0);
+        QCOMPARE(tool({"set", "5", "in-word", "0xF0000000000000F0"}).status, 0);
         QCOMPARE(inputWord(5, 64), 0xF0000000000000F0ull);
-        QCOMPARE(tool({"set", "5", "in-word", "1"}).exitCode, 0);
+        QCOMPARE(tool({"set", "5", "in-word", "1"}).status, 0);
         QCOMPARE(inputWord(5, 64), uint64_t(1));
         // Held inputs are the wiring: a board reset leaves them.
         QCOMPARE(Dev().DXS_devConInit(5), 0);
@@ -250,18 +231,18 @@ private slots:
     void getInShowsHeldAndLoopbackAsTheLibraryReads()
     {
         QCOMPARE(Dev().DXS_devDoSetBit(0, 0, 1), 0);
-        QCOMPARE(tool({"set", "0", "in", "31", "1"}).exitCode, 0);
+        QCOMPARE(tool({"set", "0", "in", "31", "1"}).status, 0);
         const uint64_t word = inputWord(0, 32);
         QCOMPARE(word, 0x80000001ull);
         const Run r = tool({"get", "0", "in"});
-        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.status, 0);
         QCOMPARE(r.out, hex(word) + "\n");
     }
 
     void listsTheBoards()
     {
         Run r = tool({"boards"});
-        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.status, 0);
         QCOMPARE(r.out,
                  QString("position=0 card=0 type=174 model=\"QRX-LM32DIO\" inputs=32 outputs=32\n"
                          "position=1 card=5 type=2803 model=\"QRX-LN16DIO\" inputs=64 outputs=16\n"
@@ -270,7 +251,7 @@ private slots:
         qputenv("QRXSIM_CONFIG", "");
         qputenv("QRXSIM_STATE", path("builtin-state").toLocal8Bit());
         r = tool({"boards"});
-        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.status, 0);
         QCOMPARE(r.out.count('\n'), 4);
         QVERIFY(r.out.contains("position=3 card=3 type=2802 model=\"QRX-LN32DO\" inputs=0 "
                                "outputs=32\n"));
@@ -312,9 +293,9 @@ private slots:
         QCOMPARE(Dev().DXS_devDiSetFilterTime(5, 0, 12), 0);
         QCOMPARE(Dev().DXS_devConSetCheckOn(5, 1), 0);
         QCOMPARE(Dev().DXS_devDoSetBit(5, 4, 1), 0);
-        QCOMPARE(tool({"set", "5", "in", "1", "1"}).exitCode, 0);
+        QCOMPARE(tool({"set", "5", "in", "1", "1"}).status, 0);
         const Run r = tool({"show", "5"});
-        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.status, 0);
         QCOMPARE(r.out.split('\n'),
                  QStringList({"card 5 at position 1: type 2803, firmware 0x21",
                               "inputs:  64  0x0000000000000002  (held 0x0000000000000002, "
@@ -323,10 +304,10 @@ private slots:
                               "run led: on", ""}));
     }
 
-    void exitCodes_data()
+    void statuss_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("status");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
         QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: qrxsim"
@@ -382,14 +363,14 @@ private slots:
                                    << "";
     }
 
-    void exitCodes()
+    void statuss()
     {
         QFETCH(QStringList, args);
-        QFETCH(int, exitCode);
+        QFETCH(int, status);
         QFETCH(QString, out);
         QFETCH(QString, err);
         const Run r = tool(args);
-        QCOMPARE(r.exitCode, exitCode);
+        QCOMPARE(r.status, status);
         QVERIFY2(out.isEmpty() ? r.out.isEmpty() : r.out.contains(out), qPrintable(r.out));
         if (err.isEmpty()) {
             QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
@@ -398,7 +379,7 @@ private slots:
             QVERIFY(r.err.endsWith("Try \"qrxsim --help\".\n"));
         }
         // A refused command changes nothing.
-        if (exitCode != 0)
+        if (status != 0)
             QCOMPARE(inputWord(0, 32), uint64_t(0));
     }
 
@@ -432,7 +413,7 @@ private slots:
         int32_t count = 0;
         QCOMPARE(Dev().DXS_devSysLoad(DXS_LOAD_AUTO, &count), 0);
         const Run r = tool(QStringList{"set", "2"} + args);
-        QCOMPARE(r.exitCode, err.isEmpty() ? 0 : 2);
+        QCOMPARE(r.status, err.isEmpty() ? 0 : 2);
         QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.contains(err), qPrintable(r.err));
         QCOMPARE(inputWord(2, 32), word);
         QCOMPARE(tool({"get", "2", "in"}).out, hex(word) + "\n");
@@ -442,7 +423,7 @@ private slots:
     {
         QTest::addColumn<QString>("redirect");
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("status");
         QTest::addColumn<QString>("err");
         const QString full = ">/dev/full", closed = ">&-";
         const QString noSpace = "qrxsim: the output was not written: No space left on device\n";
@@ -464,13 +445,13 @@ private slots:
     {
         QFETCH(QString, redirect);
         QFETCH(QStringList, args);
-        QFETCH(int, exitCode);
+        QFETCH(int, status);
         QFETCH(QString, err);
-        const Run r = run("/bin/sh",
-                          QStringList{"-c", "exec \"$0\" \"$@\" " + redirect,
-                                      qEnvironmentVariable("QRXSIM_TOOL")} +
-                              args);
-        QCOMPARE(r.exitCode, exitCode);
+        const Run r = RunTool("/bin/sh",
+                              QStringList{"-c", "exec \"$0\" \"$@\" " + redirect,
+                                          qEnvironmentVariable("QRXSIM_TOOL")} +
+                                  args);
+        QCOMPARE(r.status, status);
         QCOMPARE(r.err, err);
     }
 
@@ -494,7 +475,7 @@ private slots:
         for (const QStringList &args :
              {QStringList{"boards"}, QStringList{"get", "0", "in"}, QStringList{"reset"}}) {
             const Run r = tool(args);
-            QCOMPARE(r.exitCode, 1);
+            QCOMPARE(r.status, 1);
             QVERIFY(r.out.isEmpty());
             QVERIFY2(r.err.startsWith("qrxsim: ") && r.err.contains(err), qPrintable(r.err));
         }
@@ -504,7 +485,7 @@ private slots:
     {
         qputenv("QRXSIM_STATE", path("missing/folder/state").toLocal8Bit());
         const Run r = tool({"boards"});
-        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains("state file"), qPrintable(r.err));
     }
 
@@ -512,9 +493,9 @@ private slots:
     {
         QCOMPARE(Dev().DXS_devDoSetBit(0, 2, 1), 0);
         QCOMPARE(Dev().DXS_devDiSetFilterTime(0, 0, 7), 0);
-        QCOMPARE(tool({"set", "5", "in", "9", "1"}).exitCode, 0);
+        QCOMPARE(tool({"set", "5", "in", "9", "1"}).status, 0);
         const Run r = tool({"reset"});
-        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.status, 0);
         QCOMPARE(r.out, path("state") + ": rebuilt for 3 boards from " + path("qrxsim.ini") + "\n");
         // The library, still loaded, sees the fresh state at once.
         QCOMPARE(output(0, 2), 0);
@@ -544,7 +525,7 @@ private slots:
         QCOMPARE(nextLine(watch), QString("in=0x0000000000000000 out=0x0000000000000000"));
         QCOMPARE(Dev().DXS_devDoSetBit(0, 2, 1), 0);
         QCOMPARE(nextLine(watch), QString("in=0x0000000000000004 out=0x0000000000000004"));
-        QCOMPARE(tool({"set", "0", "in", "8", "1"}).exitCode, 0);
+        QCOMPARE(tool({"set", "0", "in", "8", "1"}).status, 0);
         QCOMPARE(nextLine(watch), QString("in=0x0000000000000104 out=0x0000000000000004"));
         // Changes in quick succession may fold into one line, but the last state shows.
         QCOMPARE(Dev().DXS_devDoSetBit(0, 2, 1), 0);
@@ -600,7 +581,7 @@ private slots:
                      ": cut short while in use, its state is lost; the next command rebuilds "
                      "it\n");
         // So does it.
-        QCOMPARE(tool({"set", "0", "in", "4", "1"}).exitCode, 0);
+        QCOMPARE(tool({"set", "0", "in", "4", "1"}).status, 0);
         QCOMPARE(QFileInfo(path("state")).size(), qint64(664));
     }
 
@@ -675,11 +656,11 @@ private slots:
 
     void toolRebuildsAStateOfOtherBoards()
     {
-        QCOMPARE(tool({"set", "5", "in", "4", "1"}).exitCode, 0);
+        QCOMPARE(tool({"set", "5", "in", "4", "1"}).status, 0);
         // The same state file, now with card 5 as a 64-input board at position 0.
         useBoardFile("[Board0]\nType=2801\nCardNo=5\nInputs=64\n");
         const Run r = tool({"get", "5", "in"});
-        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QString("0x0000000000000000\n"));
     }
 };

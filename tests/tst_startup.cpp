@@ -1,8 +1,8 @@
 // Start-up of the main frame with the recording fake device: the settings file, the system
 // load loop with its messages, the card map, the parameter loads, and the shutdown.
 #include "FakeDevice.h"
-#include "app/MainFrame.h"
 #include "ScriptedMessageBoxes.h"
+#include "app/MainFrame.h"
 #include "system/WsSysWnd.h"
 
 #include <QComboBox>
@@ -85,6 +85,8 @@ private slots:
         writeIni("[System]\nController_Loading_Mode=" + value + "\n");
         FakeDevice fake;
         fake.boards = Boards({0});
+        // A mode other than 0 or 1 is refused (-1038): reload in the other mode.
+        ScriptedMessageBoxes boxes(kIdYes);
         CVL_MainFrame frame(m_dir.path());
         QCOMPARE(frame.OnCreate(), 0);
         QCOMPARE(fake.callsOf("DXS_devSysLoad").value(0), firstLoad);

@@ -1,18 +1,19 @@
 // The System IO window with the recording fake device and the real main frame and tree: the
 // Run LED poll and toggle, the card-number list and how the window follows the active board.
+#include "FakeDevice.h"
+#include "ScriptedMessageBoxes.h"
+#include "WidgetHelpers.h"
 #include "app/ChildFrame.h"
 #include "app/Commands.h"
-#include "dio/DIoWnd.h"
-#include "FakeDevice.h"
-#include "controls/ImageButton.h"
 #include "app/MainFrame.h"
-#include "platform/Messages.h"
-#include "res/ResourceIds.h"
-#include "platform/Resources.h"
-#include "ScriptedMessageBoxes.h"
-#include "system/SysIoWnd.h"
-#include "device/SystemInfo.h"
 #include "app/Views.h"
+#include "controls/ImageButton.h"
+#include "device/SystemInfo.h"
+#include "dio/DIoWnd.h"
+#include "platform/Messages.h"
+#include "platform/Resources.h"
+#include "res/ResourceIds.h"
+#include "system/SysIoWnd.h"
 #include "system/WsSysWnd.h"
 
 #include <QAction>
@@ -27,22 +28,6 @@
 #include <QtTest>
 
 namespace {
-
-// Counts the paints a widget receives.
-class PaintCounter : public QObject
-{
-public:
-    explicit PaintCounter(QWidget *w) { w->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint)
-            ++count;
-        return false;
-    }
-};
 
 QImage Picture(const QIcon &icon)
 {

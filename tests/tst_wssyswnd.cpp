@@ -1,6 +1,7 @@
 // The system tree: its build from the card map, its node marks, and the activation of a board
 // through each path, with the messages it sends the main frame.
 #include "FakeDevice.h"
+#include "WidgetHelpers.h"
 #include "device/CardCatalogue.h"
 #include "device/SystemInfo.h"
 #include "platform/Messages.h"
@@ -30,27 +31,6 @@ QString MessageName(int message)
     }
 }
 
-// Stands in for the main frame: records each message with its wParam and the active card at
-// the moment it arrived.
-class MainRecorder : public QObject
-{
-public:
-    QStringList messages;
-
-protected:
-    bool event(QEvent *e) override
-    {
-        WindowMessage *m = WindowMessage::From(e);
-        if (!m)
-            return QObject::event(e);
-        messages << QStringLiteral("%1(%2) active=%3")
-                        .arg(MessageName(m->type()))
-                        .arg(m->wParam)
-                        .arg(g_pSysInfo->activeCardNo);
-        return true;
-    }
-};
-
 // Records the keys that reach the tree's parent.
 class KeyRecorder : public QWidget
 {
@@ -60,17 +40,6 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *e) override { keys << e->key(); }
 };
-
-FakeBoard Board(int32_t type, int32_t cardNo, int32_t inputs, int32_t outputs, int32_t fw = 0x110)
-{
-    FakeBoard b;
-    b.type = type;
-    b.cardNo = cardNo;
-    b.inputs = inputs;
-    b.outputs = outputs;
-    b.fwVersion = fw;
-    return b;
-}
 
 int ImageOf(const QTreeWidgetItem *item)
 {
@@ -119,6 +88,13 @@ public:
     {
         fake.boards = boards;
         fake.mapCount = mapCount;
+        // Each message with its wParam and the active card at the moment it arrived.
+        main.format = [](const WindowMessage &m) {
+            return QStringLiteral("%1(%2) active=%3")
+                .arg(MessageName(m.type()))
+                .arg(m.wParam)
+                .arg(g_pSysInfo->activeCardNo);
+        };
         SetMainWindow(&main);
         Dev().DXS_devGnGetMotDevMap(info().cardMap);
         info().boardTable->boardCount = mapCount.value_or(int32_t(boards.size()));
@@ -157,7 +133,7 @@ public:
 
     SystemRecords records;
     FakeDevice fake;
-    MainRecorder main;
+    MessageRecorder main;
     CVL_WsSysWnd tree;
 };
 
