@@ -1,12 +1,15 @@
 #pragma once
 // The About dialog: the program icon, the version line and OK.
 
-#include <QDialog>
+#include "controls/TemplateDialog.h"
 
-class CAboutDlg : public QDialog
+class CAboutDlg : public TemplateDialog
 {
     Q_OBJECT
 
 public:
     explicit CAboutDlg(QWidget *parent = nullptr);
+
+private:
+    void AddProgramIcon();
 };

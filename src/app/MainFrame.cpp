@@ -39,6 +39,8 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <memory>
+
 namespace {
 
 constexpr int kSystemPaneId = 4000;
@@ -181,6 +183,18 @@ QAction *CVL_MainFrame::AddCommand(QMenu *menu, int id, const QString &text)
 
 void CVL_MainFrame::CreateCommandBars()
 {
+    CreateMenus();
+    CreateToolBar();
+    RestoreCommandBars();
+
+    // The monitoring windows without a view stay visible but disabled.
+    m_actions.value(ID_DIGITAL_IO)->setEnabled(CChildFrame::HasView(kDigitalIoView));
+    m_actions.value(ID_SYSTEM_IO)->setEnabled(CChildFrame::HasView(kSystemIoView));
+    m_actions.value(ID_CHANGE_LOG)->setEnabled(CChildFrame::HasView(kChangeLogView));
+}
+
+void CVL_MainFrame::CreateMenus()
+{
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("Menu Bar"));
 
@@ -206,7 +220,11 @@ void CVL_MainFrame::CreateCommandBars()
 
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));
     AddCommand(help, ID_APP_ABOUT, QStringLiteral("&About Orvane"));
+}
 
+// The controller selector, then System IO and Digital IO.
+void CVL_MainFrame::CreateToolBar()
+{
     m_toolBar = new QToolBar(QStringLiteral("Main"), this);
     m_toolBar->setObjectName(QStringLiteral("Main"));
     m_toolBar->setIconSize(QSize(32, 32));
@@ -238,12 +256,6 @@ void CVL_MainFrame::CreateCommandBars()
         }
     }
     addToolBar(Qt::TopToolBarArea, m_toolBar);
-    RestoreCommandBars();
-
-    // The monitoring windows without a view stay visible but disabled.
-    m_actions.value(ID_DIGITAL_IO)->setEnabled(CChildFrame::HasView(kDigitalIoView));
-    m_actions.value(ID_SYSTEM_IO)->setEnabled(CChildFrame::HasView(kSystemIoView));
-    m_actions.value(ID_CHANGE_LOG)->setEnabled(CChildFrame::HasView(kChangeLogView));
 }
 
 void CVL_MainFrame::CreateSystemPane()
@@ -324,36 +336,6 @@ void CVL_MainFrame::OnCommand(int id)
         for (QWidget *view : views())
             CloseViewFrame(view);
         break;
-    case ID_APP_ABOUT: {
-        CAboutDlg about(this);
-        about.exec();
-        break;
-    }
-    case ID_SAVE_PARAM: {
-        CVL_SavePrmDlg dialog(g_pSysInfo->activeCardNo, this);
-        dialog.exec();
-        break;
-    }
-    case ID_SYS_RESET: {
-        CVL_SysRstDlg dialog(g_pSysInfo->activeCardNo, this);
-        dialog.exec();
-        break;
-    }
-    case ID_ENV_SETUP: {
-        CVL_SysCfgDlg dialog(this);
-        dialog.exec();
-        break;
-    }
-    case ID_LOG_LEVEL: {
-        CVL_LogLevDlg dialog(this);
-        dialog.exec();
-        break;
-    }
-    case ID_POINT_NAMES: {
-        CVL_PointNamesDlg dialog(g_pSysInfo->activeCardNo, this);
-        dialog.exec();
-        break;
-    }
     case ID_DIGITAL_IO:
         SendWindowMessage(this, UM_OPEN_WINDOW, kDigitalIoView);
         break;
@@ -368,8 +350,38 @@ void CVL_MainFrame::OnCommand(int id)
             SendWindowMessage(m_tree, UM_ACTIVE_CARD_CHANGED);
         break;
     default:
+        RunDialog(id);
         break;
     }
+}
+
+// The dialog of a command, run modally; nothing for a command without one.
+void CVL_MainFrame::RunDialog(int id)
+{
+    std::unique_ptr<QDialog> dialog;
+    switch (id) {
+    case ID_APP_ABOUT:
+        dialog = std::make_unique<CAboutDlg>(this);
+        break;
+    case ID_SAVE_PARAM:
+        dialog = std::make_unique<CVL_SavePrmDlg>(g_pSysInfo->activeCardNo, this);
+        break;
+    case ID_SYS_RESET:
+        dialog = std::make_unique<CVL_SysRstDlg>(g_pSysInfo->activeCardNo, this);
+        break;
+    case ID_ENV_SETUP:
+        dialog = std::make_unique<CVL_SysCfgDlg>(this);
+        break;
+    case ID_LOG_LEVEL:
+        dialog = std::make_unique<CVL_LogLevDlg>(this);
+        break;
+    case ID_POINT_NAMES:
+        dialog = std::make_unique<CVL_PointNamesDlg>(g_pSysInfo->activeCardNo, this);
+        break;
+    default:
+        return;
+    }
+    dialog->exec();
 }
 
 QList<QWidget *> CVL_MainFrame::views() const

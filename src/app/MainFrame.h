@@ -56,6 +56,8 @@ protected:
 
 private:
     void CreateCommandBars();
+    void CreateMenus();
+    void CreateToolBar();
     void CreateStatusBar();
     void UpdateLockPanes();
     void CreateSystemPane();
@@ -66,6 +68,7 @@ private:
 
     QAction *AddCommand(QMenu *menu, int id, const QString &text);
     void OnCommand(int id);
+    void RunDialog(int id);
     void OnSelectorActivated(int index);
     void OnSelectorWheel(int angleDelta);
     void OpenWindow(int kind);

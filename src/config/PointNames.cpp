@@ -168,33 +168,37 @@ QHash<int32_t, CardNames> ParseNames(const QByteArray &text)
     return cards;
 }
 
-QByteArray WithCardNames(const QByteArray &text, int32_t card, const CardNames &names)
-{
-    const bool bom = text.startsWith(kBom);
-    QList<Line> lines = SplitLines(bom ? text.mid(3) : text);
-    QByteArray eol = "\n";
-    for (const Line &l : lines)
-        if (!l.end.isEmpty()) {
-            eol = l.end;
-            break;
-        }
+namespace {
 
-    // The first section of the card: its header line and the end of its lines.
+// The end of the first line that has one; a newline without any.
+QByteArray LineEnd(const QList<Line> &lines)
+{
+    for (const Line &l : lines)
+        if (!l.end.isEmpty())
+            return l.end;
+    return "\n";
+}
+
+// The first section of the card: its header line (-1: none) and the end of its lines.
+std::pair<int, int> CardSection(const QList<Line> &lines, int32_t card)
+{
     int header = -1;
-    int end = int(lines.size());
     for (int i = 0; i < lines.size(); ++i) {
         bool isSection = false;
         const int32_t c = SectionCard(lines[i].text, &isSection);
         if (!isSection)
             continue;
-        if (header >= 0) {
-            end = i;
-            break;
-        }
+        if (header >= 0)
+            return {header, i};
         if (c == card)
             header = i;
     }
+    return {header, int(lines.size())};
+}
 
+// One key line per named point, inputs first.
+QList<Line> NameLines(const CardNames &names, const QByteArray &eol)
+{
     QList<Line> keys;
     for (PointDir dir : {PointDir::In, PointDir::Out})
         for (int p = 0; p < kNamedPoints; ++p) {
@@ -204,37 +208,61 @@ QByteArray WithCardNames(const QByteArray &text, int32_t card, const CardNames &
                                  EncodeValue(name),
                              eol});
         }
+    return keys;
+}
 
+// A new section for the card at the end, after a blank line.
+void AppendSection(QList<Line> &lines, int32_t card, const QList<Line> &keys, const QByteArray &eol)
+{
+    if (!lines.isEmpty() && lines.back().end.isEmpty())
+        lines.back().end = eol;
+    if (!lines.isEmpty() && !lines.back().text.trimmed().isEmpty())
+        lines.append({{}, eol});
+    lines.append({"[Card" + QByteArray::number(card) + ']', eol});
+    lines.append(keys);
+}
+
+// The section's point keys replaced by `keys`; its other lines stay.
+void ReplaceSectionKeys(QList<Line> &lines, int header, int end, const QList<Line> &keys,
+                        const QByteArray &eol)
+{
+    for (int i = end - 1; i > header; --i) {
+        PointDir dir;
+        int point;
+        if (PointLine(lines[i].text, &dir, &point, nullptr)) {
+            lines.removeAt(i);
+            --end;
+        }
+    }
+    int insert = end;
+    while (insert > header + 1 && lines[insert - 1].text.trimmed().isEmpty())
+        --insert;
+    if (keys.isEmpty() && insert == header + 1) {
+        // Nothing is left in the section: it goes, with the blank lines that followed it.
+        lines.erase(lines.begin() + header, lines.begin() + end);
+        return;
+    }
+    if (lines[insert - 1].end.isEmpty())
+        lines[insert - 1].end = eol;
+    for (int k = 0; k < keys.size(); ++k)
+        lines.insert(insert + k, keys[k]);
+}
+
+} // namespace
+
+QByteArray WithCardNames(const QByteArray &text, int32_t card, const CardNames &names)
+{
+    const bool bom = text.startsWith(kBom);
+    QList<Line> lines = SplitLines(bom ? text.mid(3) : text);
+    const QByteArray eol = LineEnd(lines);
+    const auto [header, end] = CardSection(lines, card);
+    const QList<Line> keys = NameLines(names, eol);
     if (header < 0) {
         if (keys.isEmpty())
             return text;
-        if (!lines.isEmpty() && lines.back().end.isEmpty())
-            lines.back().end = eol;
-        if (!lines.isEmpty() && !lines.back().text.trimmed().isEmpty())
-            lines.append({{}, eol});
-        lines.append({"[Card" + QByteArray::number(card) + ']', eol});
-        lines.append(keys);
+        AppendSection(lines, card, keys, eol);
     } else {
-        for (int i = end - 1; i > header; --i) {
-            PointDir dir;
-            int point;
-            if (PointLine(lines[i].text, &dir, &point, nullptr)) {
-                lines.removeAt(i);
-                --end;
-            }
-        }
-        int insert = end;
-        while (insert > header + 1 && lines[insert - 1].text.trimmed().isEmpty())
-            --insert;
-        if (keys.isEmpty() && insert == header + 1) {
-            // Nothing is left in the section: it goes, with the blank lines that followed it.
-            lines.erase(lines.begin() + header, lines.begin() + end);
-        } else {
-            if (lines[insert - 1].end.isEmpty())
-                lines[insert - 1].end = eol;
-            for (int k = 0; k < keys.size(); ++k)
-                lines.insert(insert + k, keys[k]);
-        }
+        ReplaceSectionKeys(lines, header, end, keys, eol);
     }
 
     QByteArray out = bom ? kBom : QByteArray();

@@ -160,6 +160,64 @@ QByteArray TemporaryName(const QByteArray &file)
     return file + ".tmp" + QByteArray::number(QRandomGenerator::system()->generate(), 36);
 }
 
+// Opens a new file beside `file` for writing: nameless where O_TMPFILE is at hand, else under a
+// temporary name, given in `temporary`. -1 when none could be made.
+int OpenNewFile(const QByteArray &file, const QByteArray &folder, QByteArray *temporary)
+{
+    int fd = -1;
+#ifdef O_TMPFILE
+    fd = open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#endif
+    for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+        *temporary = TemporaryName(file);
+        fd = open(temporary->constData(), O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC,
+                  0666);
+        if (fd < 0 && errno != EEXIST)
+            return -1;
+    }
+    return fd;
+}
+
+// Every byte written and on the disk, with the owner and mode of the file replaced (`old`,
+// when it `exists`).
+bool WriteNewFile(int fd, const QByteArray &data, bool exists, const struct stat &old)
+{
+    struct stat now;
+    bool ok = WriteAll(fd, data) && fstat(fd, &now) == 0;
+    // Where the owner cannot be kept the file is left as it was. The owner first: changing it
+    // clears the set-id bits of the mode.
+    if (ok && exists && (now.st_uid != old.st_uid || now.st_gid != old.st_gid))
+        ok = fchown(fd, old.st_uid, old.st_gid) == 0;
+    if (ok && exists)
+        ok = fchmod(fd, old.st_mode & 07777) == 0;
+    return ok && fsync(fd) == 0;
+}
+
+// Gives the nameless file `fd` a temporary name beside `file`; empty when that fails.
+QByteArray NameNewFile(int fd, const QByteArray &file)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int tries = 0; tries < 100; ++tries) {
+        const QByteArray temporary = TemporaryName(file);
+        if (linkat(AT_FDCWD, self.constData(), AT_FDCWD, temporary.constData(),
+                   AT_SYMLINK_FOLLOW) == 0)
+            return temporary;
+        if (errno != EEXIST)
+            break;
+    }
+    return QByteArray();
+}
+
+// The rename itself reaches the disk with the folder.
+void SyncFolder(const QByteArray &folder)
+{
+    const int dir = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+}
+
 // Writes `data` to a new file beside `file` and renames it over `file` once every byte reached
 // the disk with the owner and mode of the file it replaces; on any failure `file` stays as it
 // was. Where O_TMPFILE is at hand the new file has no name until it is complete, so a crash
@@ -174,54 +232,20 @@ bool ReplaceContents(const QByteArray &file, const QByteArray &data)
     const QByteArray folder = slash < 0 ? QByteArray(".") : file.left(qMax<qsizetype>(slash, 1));
 
     QByteArray temporary; // the new file's name, once it has one
-    int fd = -1;
-#ifdef O_TMPFILE
-    fd = open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-#endif
-    for (int tries = 0; fd < 0 && tries < 100; ++tries) {
-        temporary = TemporaryName(file);
-        fd =
-            open(temporary.constData(), O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
+    const int fd = OpenNewFile(file, folder, &temporary);
     if (fd < 0)
         return false;
-
-    struct stat now;
-    bool ok = WriteAll(fd, data) && fstat(fd, &now) == 0;
-    // Where the owner cannot be kept the file is left as it was. The owner first: changing it
-    // clears the set-id bits of the mode.
-    if (ok && exists && (now.st_uid != old.st_uid || now.st_gid != old.st_gid))
-        ok = fchown(fd, old.st_uid, old.st_gid) == 0;
-    if (ok && exists)
-        ok = fchmod(fd, old.st_mode & 07777) == 0;
-    ok = ok && fsync(fd) == 0;
+    bool ok = WriteNewFile(fd, data, exists, old);
     if (ok && temporary.isEmpty()) {
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-        ok = false;
-        for (int tries = 0; !ok && tries < 100; ++tries) {
-            temporary = TemporaryName(file);
-            ok = linkat(AT_FDCWD, self.constData(), AT_FDCWD, temporary.constData(),
-                        AT_SYMLINK_FOLLOW) == 0;
-            if (!ok && errno != EEXIST)
-                break;
-        }
-        if (!ok)
-            temporary.clear();
+        temporary = NameNewFile(fd, file);
+        ok = !temporary.isEmpty();
     }
     ok = ok && rename(temporary.constData(), file.constData()) == 0;
     if (!ok && !temporary.isEmpty())
         unlink(temporary.constData());
     close(fd);
-    if (ok) {
-        // The rename itself reaches the disk with the folder.
-        const int dir = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            fsync(dir);
-            close(dir);
-        }
-    }
+    if (ok)
+        SyncFolder(folder);
     return ok;
 }
 
@@ -253,6 +277,55 @@ QByteArray ReadProfileValue(const QByteArray &section, const QByteArray &key,
     return result.left(kProfileValueChars);
 }
 
+namespace {
+
+// The file's text for a write of one key: false when the file is there but may not be
+// written or read. A file without any write bit counts as read-only even for root, as the
+// read-only attribute does on Windows.
+bool ReadForWrite(const QString &path, QByteArray *data, bool *hadBom)
+{
+    const QFileInfo info(path);
+    const bool readOnly =
+        !(info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+    return !info.exists() ||
+        (info.isFile() && !readOnly && info.isWritable() && ReadFile(path, data, hadBom));
+}
+
+// Sets the key's line in the section, adding what is missing.
+void SetKeyLine(QList<Line> &lines, const QByteArray &section, const QByteArray &key,
+                const QByteArray &keyLine)
+{
+    QByteArray eol = "\n";
+    for (const Line &l : lines)
+        if (!l.end.isEmpty()) {
+            eol = l.end;
+            break;
+        }
+    int begin, end;
+    FindSection(lines, section, &begin, &end);
+    if (begin < 0) {
+        if (!lines.isEmpty() && lines.back().end.isEmpty())
+            lines.back().end = eol;
+        lines.append({'[' + section + ']', eol});
+        lines.append({keyLine, eol});
+        return;
+    }
+    for (int i = begin; i < end; ++i)
+        if (IsKeyLine(lines[i].text, key, nullptr)) {
+            lines[i].text = keyLine;
+            return;
+        }
+    // After the section's last non-blank line, as the profile functions do.
+    int insert = end;
+    while (insert > begin && lines[insert - 1].text.trimmed().isEmpty())
+        --insert;
+    if (insert > 0 && lines[insert - 1].end.isEmpty())
+        lines[insert - 1].end = eol;
+    lines.insert(insert, {keyLine, eol});
+}
+
+} // namespace
+
 bool WriteProfileValue(const QByteArray &section, const QByteArray &key, const QByteArray &value,
                        const QString &linkPath)
 {
@@ -264,51 +337,13 @@ bool WriteProfileValue(const QByteArray &section, const QByteArray &key, const Q
 #else
     const QString &path = linkPath;
 #endif
-    const QFileInfo info(path);
     QByteArray data;
     bool hadBom = false;
-    // A file without any write bit counts as read-only even for root, as the read-only
-    // attribute does on Windows.
-    const bool readOnly =
-        !(info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
-    if (info.exists() &&
-        (!info.isFile() || readOnly || !info.isWritable() || !ReadFile(path, &data, &hadBom)))
+    if (!ReadForWrite(path, &data, &hadBom))
         return false;
 
     QList<Line> lines = SplitLines(data);
-    QByteArray eol = "\n";
-    for (const Line &l : lines)
-        if (!l.end.isEmpty()) {
-            eol = l.end;
-            break;
-        }
-    const QByteArray keyLine = key.trimmed() + '=' + value;
-
-    int begin, end;
-    FindSection(lines, section, &begin, &end);
-    if (begin < 0) {
-        if (!lines.isEmpty() && lines.back().end.isEmpty())
-            lines.back().end = eol;
-        lines.append({'[' + section + ']', eol});
-        lines.append({keyLine, eol});
-    } else {
-        int at = -1;
-        for (int i = begin; i < end && at < 0; ++i)
-            if (IsKeyLine(lines[i].text, key, nullptr))
-                at = i;
-        if (at >= 0) {
-            lines[at].text = keyLine;
-        } else {
-            // After the section's last non-blank line, as the profile functions do.
-            int insert = end;
-            while (insert > begin && lines[insert - 1].text.trimmed().isEmpty())
-                --insert;
-            if (insert > 0 && lines[insert - 1].end.isEmpty())
-                lines[insert - 1].end = eol;
-            lines.insert(insert, {keyLine, eol});
-        }
-    }
-
+    SetKeyLine(lines, section, key, key.trimmed() + '=' + value);
     QByteArray out;
     if (hadBom)
         out = "\xEF\xBB\xBF";

@@ -154,14 +154,12 @@ QByteArray VcdCode(int n)
     return code;
 }
 
-bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names)
-{
-    const std::vector<RecordedPoint> &points = recorder.points();
-    const std::vector<uint32_t> order = ExportedPoints(recorder);
-    const QStringList refs = VcdReferences(recorder, names);
-    std::vector<QByteArray> codes(points.size());
+namespace {
 
-    Writer w(out);
+// The header and one variable per exported point, each given its code.
+void WriteVcdHeader(Writer &w, const ChangeRecorder &recorder, const std::vector<uint32_t> &order,
+                    const QStringList &refs, std::vector<QByteArray> &codes)
+{
     w << "$date " << recorder.startUtc().toString(Qt::ISODate) << " $end\n"
       << "$version Orvane 14.0.0 $end\n"
       << "$comment times are microseconds since the recording began at "
@@ -173,9 +171,14 @@ bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLoo
         w << "$var wire 1 " << codes[order[n]] << ' ' << refs[order[n]] << " $end\n";
     }
     w << "$upscope $end\n$enddefinitions $end\n";
+}
 
-    // Levels from the newest dropped change on; a point first read later is unknown until then.
-    const qint64 start = recorder.horizonUs();
+// Levels from the newest dropped change on (`start`); a point first read later is unknown until
+// then. Answers those points, in the order they were first read.
+std::vector<uint32_t> WriteVcdLevels(Writer &w, const std::vector<RecordedPoint> &points,
+                                     const std::vector<uint32_t> &order,
+                                     const std::vector<QByteArray> &codes, qint64 start)
+{
     std::vector<uint32_t> later;
     w << '#' + QByteArray::number(start) + "\n$dumpvars\n";
     for (uint32_t i : order) {
@@ -190,6 +193,20 @@ bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLoo
     std::sort(later.begin(), later.end(), [&points](uint32_t a, uint32_t b) {
         return points[a].firstSeenUs < points[b].firstSeenUs;
     });
+    return later;
+}
+
+} // namespace
+
+bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names)
+{
+    const std::vector<RecordedPoint> &points = recorder.points();
+    const std::vector<uint32_t> order = ExportedPoints(recorder);
+    std::vector<QByteArray> codes(points.size());
+    Writer w(out);
+    WriteVcdHeader(w, recorder, order, VcdReferences(recorder, names), codes);
+    const qint64 start = recorder.horizonUs();
+    const std::vector<uint32_t> later = WriteVcdLevels(w, points, order, codes, start);
 
     qint64 shown = start;
     auto at = [&](qint64 us) {

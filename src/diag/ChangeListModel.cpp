@@ -138,7 +138,14 @@ void ChangeListModel::Sync()
     }
     if (m_matches.size() < m_recorder->points().size())
         UpdateMatches();
+    DropRowsBefore(first);
+    if (end != m_end)
+        AddRowsUpTo(end);
+}
 
+// The rows of changes the ring no longer holds go.
+void ChangeListModel::DropRowsBefore(quint64 first)
+{
     if (m_filter.isEmpty()) {
         if (first > m_first) {
             beginRemoveRows({}, 0, int(first - m_first) - 1);
@@ -156,9 +163,12 @@ void ChangeListModel::Sync()
         }
         m_first = first;
     }
+}
 
-    if (end == m_end)
-        return;
+// Rows for the changes up to `end` that pass the filter.
+void ChangeListModel::AddRowsUpTo(quint64 end)
+{
+    const ChangeRing &ring = m_recorder->ring();
     if (m_filter.isEmpty()) {
         beginInsertRows({}, rowCount(), rowCount() + int(end - m_end) - 1);
         m_end = end;

@@ -55,6 +55,8 @@ public:
 
 private:
     void UpdateMatches();
+    void DropRowsBefore(quint64 first);
+    void AddRowsUpTo(quint64 end);
 
     const ChangeRecorder *m_recorder;
     ChangeFilter m_filter;

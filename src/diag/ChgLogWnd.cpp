@@ -83,7 +83,27 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->setSpacing(4);
+    layout->addLayout(CreateCommandRow());
+    layout->addLayout(CreateFilterRow());
+    layout->addWidget(CreateList(), 1);
+    AddTimeline(layout);
 
+    m_timer = new QTimer(this);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    m_timer->setInterval(kPollMs);
+    connect(m_timer, &QTimer::timeout, this, &CVL_ChgLogWnd::OnTimer);
+    connect(&PointNames::Instance(), &PointNames::changed, this, &CVL_ChgLogWnd::OnNamesChanged);
+
+    FillBoardMenu();
+    OnBoardsChosen();
+    ShowCounts();
+}
+
+CVL_ChgLogWnd::~CVL_ChgLogWnd() = default;
+
+// Boards, Pause, Clear, and on the right the exports and the snapshot.
+QHBoxLayout *CVL_ChgLogWnd::CreateCommandRow()
+{
     auto *commands = new QHBoxLayout;
     m_boards = new QPushButton(QStringLiteral("Boards"), this);
     m_boards->setObjectName(QStringLiteral("Boards"));
@@ -111,8 +131,12 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(QWidget *parent)
     snapshot->setObjectName(QStringLiteral("CopySnapshot"));
     connect(snapshot, &QPushButton::clicked, this, &CVL_ChgLogWnd::CopySnapshot);
     commands->addWidget(snapshot);
-    layout->addLayout(commands);
+    return commands;
+}
 
+// The card and point filters, and the counts of the changes shown.
+QHBoxLayout *CVL_ChgLogWnd::CreateFilterRow()
+{
     auto *filter = new QHBoxLayout;
     auto *cardLabel = new QLabel(QStringLiteral("Card:"), this);
     filter->addWidget(cardLabel);
@@ -136,8 +160,11 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(QWidget *parent)
     m_counts = new QLabel(this);
     m_counts->setObjectName(QStringLiteral("Counts"));
     filter->addWidget(m_counts);
-    layout->addLayout(filter);
+    return filter;
+}
 
+QTableView *CVL_ChgLogWnd::CreateList()
+{
     m_list = new QTableView(this);
     m_list->setObjectName(QStringLiteral("Changes"));
     m_list->setModel(m_model);
@@ -155,8 +182,13 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(QWidget *parent)
     m_list->setColumnWidth(ChangeListModel::Point, digit * 6);
     m_list->setColumnWidth(ChangeListModel::Value, digit * 6);
     m_list->horizontalHeader()->setSectionResizeMode(ChangeListModel::Name, QHeaderView::Stretch);
-    layout->addWidget(m_list, 1);
+    return m_list;
+}
 
+// The zoom row above the timeline strip, and the strip.
+void CVL_ChgLogWnd::AddTimeline(QVBoxLayout *layout)
+{
+    const int digit = m_list->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     auto *zoom = new QHBoxLayout;
     zoom->addWidget(new QLabel(QStringLiteral("Timeline"), this));
     zoom->addStretch();
@@ -191,19 +223,7 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(QWidget *parent)
     connect(m_timeline, &CTimelineStrip::spanChanged, this, showSpan);
     connect(in, &QToolButton::clicked, m_timeline, &CTimelineStrip::ZoomIn);
     connect(out, &QToolButton::clicked, m_timeline, &CTimelineStrip::ZoomOut);
-
-    m_timer = new QTimer(this);
-    m_timer->setTimerType(Qt::PreciseTimer);
-    m_timer->setInterval(kPollMs);
-    connect(m_timer, &QTimer::timeout, this, &CVL_ChgLogWnd::OnTimer);
-    connect(&PointNames::Instance(), &PointNames::changed, this, &CVL_ChgLogWnd::OnNamesChanged);
-
-    FillBoardMenu();
-    OnBoardsChosen();
-    ShowCounts();
 }
-
-CVL_ChgLogWnd::~CVL_ChgLogWnd() = default;
 
 void CVL_ChgLogWnd::FillBoardMenu()
 {

@@ -17,6 +17,7 @@
 class ChangeListModel;
 class CTimelineStrip;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -24,6 +25,7 @@ class QPushButton;
 class QTableView;
 class QTimer;
 class QToolButton;
+class QVBoxLayout;
 
 class CVL_ChgLogWnd : public QWidget
 {
@@ -67,6 +69,10 @@ public:
     QPushButton *pauseButton() const { return m_pause; }
 
 private:
+    QHBoxLayout *CreateCommandRow();
+    QHBoxLayout *CreateFilterRow();
+    QTableView *CreateList();
+    void AddTimeline(QVBoxLayout *layout);
     void FillBoardMenu();
     void OnBoardsChosen();
     void OnFilterEdited();

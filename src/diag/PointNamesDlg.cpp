@@ -19,57 +19,56 @@ namespace {
 constexpr int kDirRole = Qt::UserRole;
 constexpr int kPointRole = Qt::UserRole + 1;
 
+const ControlTemplate kTemplate[] = {
+    {nullptr, ControlKind::Label, "Card No.", 7, 9, 40, 8, kStyleBuddyOfNext},
+    {"CardList", ControlKind::ComboBox, nullptr, 50, 7, 183, 13},
+    {"Names", ControlKind::Table, nullptr, 7, 26, 226, 194},
+    {"OK", ControlKind::ImageButton, "OK", 125, 227, 50, 16, kStyleDefault, IDI_OK},
+    {"Cancel", ControlKind::ImageButton, "Cancel", 183, 227, 50, 16, 0, IDI_CANCEL},
+};
+
 } // namespace
 
 CVL_PointNamesDlg::CVL_PointNamesDlg(int32_t cardNo, QWidget *parent)
-    : QDialog(parent)
+    : TemplateDialog(QStringLiteral("Point Names"), QSize(240, 250), parent)
 {
-    setWindowTitle(QStringLiteral("Point Names"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
-                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(TemplateFont());
-    const DialogUnits du(font());
-    setFixedSize(du.size(240, 250));
+    const TemplateControls controls = Build(kTemplate);
+    m_cardList = controls.get<QComboBox>("CardList");
+    m_table = controls.get<QTableWidget>("Names");
+    m_ok = controls.get<CImageButton>("OK");
+    m_cancel = controls.get<CImageButton>("Cancel");
+    SetUpTable();
 
-    auto *label = new QLabel(QStringLiteral("Card No."), this);
-    label->setGeometry(du.rect(7, 9, 40, 8));
-    m_cardList = new QComboBox(this);
-    m_cardList->setObjectName(QStringLiteral("CardList"));
-    m_cardList->setGeometry(du.rect(50, 7, 183, 13));
-    label->setBuddy(m_cardList);
+    connect(m_ok, &QPushButton::clicked, this, &CVL_PointNamesDlg::OnOK);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    m_table = new QTableWidget(0, 2, this);
-    m_table->setObjectName(QStringLiteral("Names"));
-    m_table->setGeometry(du.rect(7, 26, 226, 194));
+    FillCardList(cardNo);
+    ShowCard(m_cardList->currentIndex());
+    connect(m_cardList, &QComboBox::currentIndexChanged, this, &CVL_PointNamesDlg::ShowCard);
+}
+
+void CVL_PointNamesDlg::SetUpTable()
+{
+    m_table->setColumnCount(2);
     m_table->setHorizontalHeaderLabels({QStringLiteral("Point"), QStringLiteral("Name")});
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    m_table->setColumnWidth(0, du.x(60));
+    m_table->setColumnWidth(0, DialogUnits(font()).x(60));
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::AllEditTriggers);
+}
 
-    m_ok = new CImageButton(QStringLiteral("OK"), this);
-    m_ok->setGeometry(du.rect(125, 227, 50, 16));
-    m_ok->setDefault(true);
-    m_ok->LoadButtonIcons(IDI_OK, 20, 16, 0, 0, 0);
-    m_ok->SetFlatLook(false, true);
-    connect(m_ok, &QPushButton::clicked, this, &CVL_PointNamesDlg::OnOK);
-    m_cancel = new CImageButton(QStringLiteral("Cancel"), this);
-    m_cancel->setGeometry(du.rect(183, 227, 50, 16));
-    m_cancel->LoadButtonIcons(IDI_CANCEL, 20, 16, 0, 0, 0);
-    m_cancel->SetFlatLook(false, true);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-
+// Every board of the card map, the given one chosen (the first when it is not there).
+void CVL_PointNamesDlg::FillCardList(int32_t cardNo)
+{
     const int boards = IsDigitalIoActive() ? g_pSysInfo->cardMap->boardSlots() : 0;
     for (int i = 0; i < boards; ++i)
         m_cardList->addItem(
             CardLabel(g_pSysInfo->cardMap->cardNo(i), g_pSysInfo->boardTable->boardName[i]));
     const int first = std::max(0, CardIndexOf(cardNo));
     m_cardList->setCurrentIndex(boards > 0 ? first : -1);
-    ShowCard(m_cardList->currentIndex());
-    connect(m_cardList, &QComboBox::currentIndexChanged, this, &CVL_PointNamesDlg::ShowCard);
 }
 
 void CVL_PointNamesDlg::TakeEdits()

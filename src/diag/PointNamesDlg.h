@@ -5,14 +5,15 @@
 
 #include "config/PointNames.h"
 
-#include <QDialog>
+#include "controls/TemplateDialog.h"
+
 #include <QHash>
 
 class CImageButton;
 class QComboBox;
 class QTableWidget;
 
-class CVL_PointNamesDlg : public QDialog
+class CVL_PointNamesDlg : public TemplateDialog
 {
     Q_OBJECT
 
@@ -28,6 +29,8 @@ public:
     void OnOK();
 
 private:
+    void SetUpTable();
+    void FillCardList(int32_t cardNo);
     void ShowCard(int position);
     void TakeEdits();
 

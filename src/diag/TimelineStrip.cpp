@@ -119,66 +119,77 @@ void CTimelineStrip::paintEvent(QPaintEvent *event)
 
     const qint64 now = m_paintedUs;
     const qint64 span = qint64(spanSeconds()) * 1000000;
-    const qint64 from = now - span;
-    const int traceWidth = std::max(1, TraceWidth());
-    auto xOf = [&](qint64 us) {
-        return kLabelWidth + int((us - from) * traceWidth / span);
-    };
-
-    // Where each point's row is, and the changes in the span per row (with the first change
-    // after it, for the level at the left edge).
-    const std::vector<RecordedPoint> &points = m_recorder->points();
-    std::vector<int> rowOf(points.size(), -1);
-    for (size_t r = 0; r < m_rows.size(); ++r)
-        rowOf[m_rows[r]] = int(r);
-    std::vector<std::vector<std::pair<int, bool>>> marks(m_rows.size());
-    std::vector<int> firstValue(m_rows.size(), -1);
-    const ChangeRing &ring = m_recorder->ring();
-    for (quint64 seq = ring.lowerBound(from); seq < ring.endSeq(); ++seq) {
-        const PointChange &c = ring.at(seq);
-        const int r = c.point < rowOf.size() ? rowOf[c.point] : -1;
-        if (r < 0)
-            continue;
-        if (firstValue[size_t(r)] < 0)
-            firstValue[size_t(r)] = int(c.value);
-        if (c.us <= now)
-            marks[size_t(r)].emplace_back(xOf(c.us), c.value != 0);
-    }
+    const TimeScale scale{now - span, span, std::max(1, TraceWidth())};
+    const RowChanges changes = ChangesByRow(scale, now);
 
     const int rowsBottom = int(m_rows.size()) * kRowHeight;
     painter.setPen(kGrid);
     for (int i = 0; i <= kTicks; ++i) {
-        const int x = kLabelWidth + (traceWidth - 1) * i / kTicks;
+        const int x = kLabelWidth + (scale.traceWidth - 1) * i / kTicks;
         painter.drawLine(x, 0, x, rowsBottom);
     }
 
     const QFontMetrics metrics(font());
     const int firstRow = std::max(0, event->rect().top() / kRowHeight);
     const int lastRow = std::min(int(m_rows.size()) - 1, event->rect().bottom() / kRowHeight);
-    for (int r = firstRow; r <= lastRow; ++r) {
-        const RecordedPoint &p = points[m_rows[size_t(r)]];
-        const int top = r * kRowHeight;
-        const QString name = PointNames::Instance().Name(p.card, p.dir, p.point);
-        painter.setPen(kText);
-        painter.drawText(
-            QRect(4, top, kLabelWidth - 8, kRowHeight), Qt::AlignVCenter,
-            metrics.elidedText(name.isEmpty() ? PointKey(p.card, p.dir, p.point) : name,
-                               Qt::ElideRight, kLabelWidth - 8));
-        const int high = top + 4;
-        const int low = top + kRowHeight - 4;
-        bool level = firstValue[size_t(r)] >= 0 ? firstValue[size_t(r)] == 0 : p.last;
-        QPolygon trace;
-        trace << QPoint(kLabelWidth, level ? high : low);
-        for (const auto &[x, value] : marks[size_t(r)]) {
-            trace << QPoint(x, level ? high : low) << QPoint(x, value ? high : low);
-            level = value;
-        }
-        trace << QPoint(kLabelWidth + traceWidth - 1, level ? high : low);
-        painter.setPen(QPen(kTrace, 1));
-        painter.drawPolyline(trace);
-    }
+    for (int r = firstRow; r <= lastRow; ++r)
+        PaintRow(painter, metrics, r, changes, scale.traceWidth);
+    PaintAxis(painter, metrics, scale.traceWidth, rowsBottom);
+}
 
-    // The time axis: seconds before the newest poll.
+// Where each point's row is, and the changes in the span per row (with the first change after
+// it, for the level at the left edge).
+CTimelineStrip::RowChanges CTimelineStrip::ChangesByRow(const TimeScale &scale, qint64 now) const
+{
+    std::vector<int> rowOf(m_recorder->points().size(), -1);
+    for (size_t r = 0; r < m_rows.size(); ++r)
+        rowOf[m_rows[r]] = int(r);
+    RowChanges changes{std::vector<std::vector<std::pair<int, bool>>>(m_rows.size()),
+                       std::vector<int>(m_rows.size(), -1)};
+    const ChangeRing &ring = m_recorder->ring();
+    for (quint64 seq = ring.lowerBound(scale.from); seq < ring.endSeq(); ++seq) {
+        const PointChange &c = ring.at(seq);
+        const int r = c.point < rowOf.size() ? rowOf[c.point] : -1;
+        if (r < 0)
+            continue;
+        if (changes.firstValue[size_t(r)] < 0)
+            changes.firstValue[size_t(r)] = int(c.value);
+        if (c.us <= now)
+            changes.marks[size_t(r)].emplace_back(scale.x(c.us), c.value != 0);
+    }
+    return changes;
+}
+
+// One row: the point's name (or key) and its trace.
+void CTimelineStrip::PaintRow(QPainter &painter, const QFontMetrics &metrics, int r,
+                              const RowChanges &changes, int traceWidth) const
+{
+    const RecordedPoint &p = m_recorder->points()[m_rows[size_t(r)]];
+    const int top = r * kRowHeight;
+    const QString name = PointNames::Instance().Name(p.card, p.dir, p.point);
+    painter.setPen(kText);
+    painter.drawText(QRect(4, top, kLabelWidth - 8, kRowHeight), Qt::AlignVCenter,
+                     metrics.elidedText(name.isEmpty() ? PointKey(p.card, p.dir, p.point) : name,
+                                        Qt::ElideRight, kLabelWidth - 8));
+    const int high = top + 4;
+    const int low = top + kRowHeight - 4;
+    const int first = changes.firstValue[size_t(r)];
+    bool level = first >= 0 ? first == 0 : p.last;
+    QPolygon trace;
+    trace << QPoint(kLabelWidth, level ? high : low);
+    for (const auto &[x, value] : changes.marks[size_t(r)]) {
+        trace << QPoint(x, level ? high : low) << QPoint(x, value ? high : low);
+        level = value;
+    }
+    trace << QPoint(kLabelWidth + traceWidth - 1, level ? high : low);
+    painter.setPen(QPen(kTrace, 1));
+    painter.drawPolyline(trace);
+}
+
+// The time axis: seconds before the newest poll.
+void CTimelineStrip::PaintAxis(QPainter &painter, const QFontMetrics &metrics, int traceWidth,
+                               int rowsBottom) const
+{
     painter.setPen(kText);
     for (int i = 0; i <= kTicks; ++i) {
         const int x = kLabelWidth + (traceWidth - 1) * i / kTicks;

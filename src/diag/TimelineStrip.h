@@ -6,10 +6,13 @@
 
 #include <QWidget>
 
+#include <utility>
 #include <vector>
 
 class ChangeListModel;
 class ChangeRecorder;
+class QFontMetrics;
+class QPainter;
 
 class CTimelineStrip : public QWidget
 {
@@ -48,7 +51,28 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
+    // Where a time falls across the trace.
+    struct TimeScale
+    {
+        qint64 from;
+        qint64 span;
+        int traceWidth;
+        int x(qint64 us) const { return kLabelWidth + int((us - from) * traceWidth / span); }
+    };
+    // Per row: the x and new value of each change in the span, and the first value after its
+    // start (-1: none).
+    struct RowChanges
+    {
+        std::vector<std::vector<std::pair<int, bool>>> marks;
+        std::vector<int> firstValue;
+    };
+
     void TakeRows();
+    RowChanges ChangesByRow(const TimeScale &scale, qint64 now) const;
+    void PaintRow(QPainter &painter, const QFontMetrics &metrics, int r, const RowChanges &changes,
+                  int traceWidth) const;
+    void PaintAxis(QPainter &painter, const QFontMetrics &metrics, int traceWidth,
+                   int rowsBottom) const;
     int TraceWidth() const { return width() - kLabelWidth; }
 
     const ChangeRecorder *m_recorder;

@@ -1,5 +1,7 @@
 #include "dio/DIoWnd.h"
 
+#include "config/ProfileFile.h"
+#include "controls/DialogTemplate.h"
 #include "controls/ImageButton.h"
 #include "device/CardCatalogue.h"
 #include "device/DeviceTable.h"
@@ -7,7 +9,6 @@
 #include "device/WordText.h"
 #include "dio/DiWnd.h"
 #include "dio/DoWnd.h"
-#include "platform/DialogKeys.h"
 #include "platform/DialogUnits.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
@@ -16,16 +17,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 const char *const CVL_DIoWnd::kFilterQuestion =
@@ -37,6 +35,33 @@ namespace {
 constexpr int kTickMs = 10;
 constexpr int kFormWidthDlu = 261;
 constexpr int kFormHeightDlu = 260;
+
+// The form in dialog units: the input half, the filter group, the output half.
+constexpr unsigned kFormButton = kStyleNoAutoDefault | kStyleClickOnEnter;
+const ControlTemplate kTemplate[] = {
+    {"1181", ControlKind::TabWidget, nullptr, 14, 7, 136, 113},
+    {"1334", ControlKind::Host, nullptr, 19, 25, 123, 89},
+    {nullptr, ControlKind::GroupBox, " Filter Setting ", 157, 6, 94, 91},
+    {nullptr, ControlKind::Label, "Card No.", 165, 24, 30, 8, kStyleTop},
+    {"1171", ControlKind::ComboBox, nullptr, 203, 22, 40, 30, kStyleDropDown},
+    {nullptr, ControlKind::Label, "Enable", 165, 41, 22, 8, kStyleTop},
+    {"1174", ControlKind::ComboBox, nullptr, 203, 39, 40, 30, kStyleDropDown},
+    {nullptr, ControlKind::Label, "Filter Time", 165, 54, 34, 8, kStyleTop},
+    {nullptr, ControlKind::Label, "[msec]", 170, 62, 22, 8, kStyleTop | kStyleCentre},
+    {"1173", ControlKind::ComboBox, nullptr, 203, 56, 40, 30, kStyleDropDown},
+    {"1448", ControlKind::ImageButton, "Set Prm", 165, 74, 78, 16, kFormButton, IDI_SET_PRM},
+    {"1298", ControlKind::LineEdit, "Input word", 165, 104, 78, 14, kStyleReadOnly | kStyleRight},
+    {"1182", ControlKind::TabWidget, nullptr, 14, 128, 136, 112},
+    {"1335", ControlKind::Host, nullptr, 19, 145, 123, 89},
+    {"1134", ControlKind::CheckBox, " Output Disable", 164, 128, 70, 10},
+    // The pattern buttons, in the order of CVL_DIoWnd::Pattern.
+    {"1176", ControlKind::PushButton, "Odd", 165, 140, 78, 16, kFormButton},
+    {"1177", ControlKind::PushButton, "Even", 165, 160, 78, 16, kFormButton},
+    {"1178", ControlKind::PushButton, "All On", 165, 180, 78, 16, kFormButton},
+    {"1179", ControlKind::PushButton, "All Off", 165, 200, 78, 16, kFormButton},
+    {"1299", ControlKind::LineEdit, "Output word", 165, 224, 78, 14, kStyleRight},
+    {"1336", ControlKind::ImageButton, "Close", 165, 244, 78, 16, kFormButton, IDI_EXIT},
+};
 
 const char *const kFilterTimes[16] = {"0.001", "0.002", "0.004",  "0.008", "0.016", "0.032",
                                       "0.064", "0.128", "0.256",  "0.512", "1.024", "2.048",
@@ -69,6 +94,7 @@ CVL_DIoWnd::CVL_DIoWnd(QWidget *parent)
     setFont(TemplateFont());
     setWindowIcon(Resources::Icon(IDI_DIGITAL_IO));
     CreateControls();
+    ConnectControls();
 
     const bool active = IsDigitalIoActive();
     FillCardList(active ? g_pSysInfo->cardMap->boardSlots() : 0);
@@ -76,11 +102,6 @@ CVL_DIoWnd::CVL_DIoWnd(QWidget *parent)
     cardIndex = CardIndexOf(cardNo);
     m_cardList->setCurrentIndex(cardIndex);
     SetupCard();
-
-    setPrmButton->LoadButtonIcons(IDI_SET_PRM, 20, 16, 0, 0, 0);
-    setPrmButton->SetFlatLook(false, true);
-    closeButton->LoadButtonIcons(IDI_EXIT, 20, 16, 0, 0, 0);
-    closeButton->SetFlatLook(false, true);
 
     // The frame places itself at the cascade offset; the view only starts its tick.
     m_timer = new QTimer(this);
@@ -98,89 +119,25 @@ void CVL_DIoWnd::CreateControls()
     resize(du.size(kFormWidthDlu, kFormHeightDlu));
     setMinimumSize(du.size(kFormWidthDlu, kFormHeightDlu));
 
-    auto label = [&](const char *text, QRect rect, Qt::Alignment align = Qt::AlignLeft) {
-        auto *l = new QLabel(QString::fromLatin1(text), this);
-        l->setAlignment(align | Qt::AlignTop);
-        l->setGeometry(rect);
-        return l;
-    };
-    // A drop-down list: the template height includes the dropped list; the closed box takes
-    // the height the style needs.
-    auto dropDown = [&](int id, QRect rect) {
-        auto *box = new QComboBox(this);
-        box->setObjectName(QString::number(id));
-        box->setMaxVisibleItems(16);
-        // The template's lists are narrow: a slim arrow leaves their texts room, as they had.
-        box->setStyleSheet(QStringLiteral("QComboBox { padding-left: 2px; }"
-                                          "QComboBox::drop-down { width: 13px; }"));
-        box->setGeometry(rect.x(), rect.y(), rect.width(), box->sizeHint().height());
-        return box;
-    };
+    const TemplateControls controls = BuildFromTemplate(this, kTemplate);
+    m_inputTabs = controls.get<QTabWidget>("1181");
+    m_inputHost = controls.get<QWidget>("1334");
+    m_cardList = controls.get<QComboBox>("1171");
+    m_enableList = controls.get<QComboBox>("1174");
+    m_timeList = controls.get<QComboBox>("1173");
+    setPrmButton = controls.get<CImageButton>("1448");
+    m_diValueEdit = controls.get<QLineEdit>("1298");
+    m_outputTabs = controls.get<QTabWidget>("1182");
+    m_outputHost = controls.get<QWidget>("1335");
+    m_outputDisableBox = controls.get<QCheckBox>("1134");
+    for (int p = Odd; p <= AllOff; ++p)
+        m_patternButtons[p] = controls.get<QPushButton>(QString::number(1176 + p));
+    m_doValueEdit = controls.get<QLineEdit>("1299");
+    closeButton = controls.get<CImageButton>("1336");
 
-    m_inputTabs = new QTabWidget(this);
-    m_inputTabs->setObjectName(QStringLiteral("1181"));
-    m_inputTabs->setGeometry(du.rect(14, 7, 136, 113));
-    m_inputHost = new QWidget(this);
-    m_inputHost->setObjectName(QStringLiteral("1334"));
-    m_inputHost->setGeometry(du.rect(19, 25, 123, 89));
-
-    auto *group = new QGroupBox(QStringLiteral(" Filter Setting "), this);
-    group->setGeometry(du.rect(157, 6, 94, 91));
-    label("Card No.", du.rect(165, 24, 30, 8));
-    m_cardList = dropDown(1171, du.rect(203, 22, 40, 30));
-    label("Enable", du.rect(165, 41, 22, 8));
-    m_enableList = dropDown(1174, du.rect(203, 39, 40, 30));
     m_enableList->addItems({QStringLiteral("Disable"), QStringLiteral("Enable")});
-    label("Filter Time", du.rect(165, 54, 34, 8));
-    label("[msec]", du.rect(170, 62, 22, 8), Qt::AlignHCenter);
-    m_timeList = dropDown(1173, du.rect(203, 56, 40, 30));
     for (const char *text : kFilterTimes)
         m_timeList->addItem(QString::fromLatin1(text));
-    setPrmButton = new CImageButton(QStringLiteral("Set Prm"), this);
-    setPrmButton->setObjectName(QStringLiteral("1448"));
-    setPrmButton->setGeometry(du.rect(165, 74, 78, 16));
-    setPrmButton->setAutoDefault(false);
-    ClickOnEnter(setPrmButton);
-    m_diValueEdit = new QLineEdit(this);
-    m_diValueEdit->setObjectName(QStringLiteral("1298"));
-    m_diValueEdit->setReadOnly(true);
-    m_diValueEdit->setAlignment(Qt::AlignRight);
-    m_diValueEdit->setGeometry(du.rect(165, 104, 78, 14));
-    m_diValueEdit->setAccessibleName(QStringLiteral("Input word"));
-
-    m_outputTabs = new QTabWidget(this);
-    m_outputTabs->setObjectName(QStringLiteral("1182"));
-    m_outputTabs->setGeometry(du.rect(14, 128, 136, 112));
-    m_outputHost = new QWidget(this);
-    m_outputHost->setObjectName(QStringLiteral("1335"));
-    m_outputHost->setGeometry(du.rect(19, 145, 123, 89));
-    m_outputDisableBox = new QCheckBox(QStringLiteral(" Output Disable"), this);
-    m_outputDisableBox->setObjectName(QStringLiteral("1134"));
-    m_outputDisableBox->setGeometry(du.rect(164, 128, 70, 10));
-    // Read without the leading space that only spaces the text from the box.
-    m_outputDisableBox->setAccessibleName(m_outputDisableBox->text().trimmed());
-    const char *const patternTexts[4] = {"Odd", "Even", "All On", "All Off"};
-    for (int p = Odd; p <= AllOff; ++p) {
-        auto *button = new QPushButton(QString::fromLatin1(patternTexts[p]), this);
-        button->setObjectName(QString::number(1176 + p));
-        button->setGeometry(du.rect(165, 140 + 20 * p, 78, 16));
-        button->setAutoDefault(false);
-        ClickOnEnter(button);
-        connect(button, &QPushButton::clicked, this, [this, p] { OnPattern(Pattern(p)); });
-        m_patternButtons[p] = button;
-    }
-    m_doValueEdit = new QLineEdit(this);
-    m_doValueEdit->setObjectName(QStringLiteral("1299"));
-    m_doValueEdit->setAlignment(Qt::AlignRight);
-    m_doValueEdit->setGeometry(du.rect(165, 224, 78, 14));
-    m_doValueEdit->setAccessibleName(QStringLiteral("Output word"));
-    m_doValueEdit->installEventFilter(this);
-    closeButton = new CImageButton(QStringLiteral("Close"), this);
-    closeButton->setObjectName(QStringLiteral("1336"));
-    closeButton->setGeometry(du.rect(165, 244, 78, 16));
-    closeButton->setAutoDefault(false);
-    ClickOnEnter(closeButton);
-
     // Owned by the window while a tab strip does not hold them (a second tab is not always shown).
     for (int t = 0; t < 2; ++t) {
         m_inputTabPages[t] = new QWidget(this);
@@ -191,7 +148,10 @@ void CVL_DIoWnd::CreateControls()
     // The page hosts lie over the tab strips' panes.
     m_inputHost->raise();
     m_outputHost->raise();
+}
 
+void CVL_DIoWnd::ConnectControls()
+{
     connect(m_inputTabs, &QTabWidget::currentChanged, this, &CVL_DIoWnd::OnInputTabChanged);
     connect(m_outputTabs, &QTabWidget::currentChanged, this, &CVL_DIoWnd::OnOutputTabChanged);
     connect(m_cardList, &QComboBox::activated, this, &CVL_DIoWnd::OnCardSelected);
@@ -199,6 +159,10 @@ void CVL_DIoWnd::CreateControls()
     // Any change of the box locks or unlocks: a click, a key, an accessibility action or a
     // rebuild's profile.
     connect(m_outputDisableBox, &QCheckBox::toggled, this, &CVL_DIoWnd::OnOutputDisableClicked);
+    for (int p = Odd; p <= AllOff; ++p)
+        connect(m_patternButtons[p], &QPushButton::clicked, this,
+                [this, p] { OnPattern(Pattern(p)); });
+    m_doValueEdit->installEventFilter(this);
     connect(closeButton, &QPushButton::clicked, this, &CVL_DIoWnd::OnCloseClicked);
 }
 
@@ -408,7 +372,7 @@ void CVL_DIoWnd::OnCardSelected(int index)
     if (IsFilterParamChanged(ActiveCardType()) &&
         AskYesNo(this, QString::fromLatin1(kFilterQuestion)))
         SetFilterParam(ActiveCardType());
-    cardNo = std::atoi(m_cardList->itemText(index).toLatin1().constData());
+    cardNo = Atoi(m_cardList->itemText(index).toLatin1());
     cardIndex = CardIndexOf(cardNo);
     SendWindowMessage(MainWindow(), UM_VIEW_SELECT_CARD, cardNo);
 }

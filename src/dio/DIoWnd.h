@@ -89,6 +89,7 @@ protected:
 
 private:
     void CreateControls();
+    void ConnectControls();
     void FillCardList(int count);
     void ApplyBoardProfile();
     void SetOutputControls(bool disable);

@@ -24,9 +24,36 @@ public:
     }
 };
 
+// Watches one widget, whose child it is.
+class EnterEscapeSink : public QObject
+{
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() != QEvent::KeyPress)
+            return false;
+        switch (static_cast<QKeyEvent *>(e)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            e->accept();
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
 } // namespace
 
 void ClickOnEnter(QAbstractButton *button)
 {
     button->installEventFilter(new EnterClicks(button));
+}
+
+void IgnoreEnterAndEscape(QWidget *widget)
+{
+    widget->installEventFilter(new EnterEscapeSink(widget));
 }

@@ -4,51 +4,33 @@
 #include "config/Settings.h"
 #include "controls/ImageButton.h"
 #include "device/SystemInfo.h"
-#include "platform/DialogUnits.h"
 #include "platform/MessageBox.h"
 #include "res/ResourceIds.h"
 
 #include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 
+namespace {
+
+const ControlTemplate kTemplate[] = {
+    {nullptr, ControlKind::GroupBox, nullptr, 7, 4, 176, 36},
+    {nullptr, ControlKind::Label, "Controller Loading Mode :", 15, 20, 86, 8},
+    {"LoadingMode", ControlKind::ComboBox, nullptr, 106, 17, 68, 13, kStyleEditable},
+    {"OK", ControlKind::ImageButton, "OK", 75, 49, 50, 16, kStyleDefault, IDI_OK},
+    {"Cancel", ControlKind::ImageButton, "Cancel", 133, 49, 50, 16, 0, IDI_CANCEL},
+};
+
+} // namespace
+
 CVL_SysCfgDlg::CVL_SysCfgDlg(QWidget *parent)
-    : QDialog(parent)
+    : TemplateDialog(QStringLiteral("System Environment Setup"), QSize(190, 72), parent)
 {
-    setWindowTitle(QStringLiteral("System Environment Setup"));
-    // A modal frame with a system menu: no minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
-                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(TemplateFont());
-    const DialogUnits du(font());
-    setFixedSize(du.size(190, 72));
+    const TemplateControls controls = Build(kTemplate);
+    m_modeList = controls.get<QComboBox>("LoadingMode");
+    m_ok = controls.get<CImageButton>("OK");
+    m_cancel = controls.get<CImageButton>("Cancel");
 
-    auto *group = new QGroupBox(this);
-    group->setGeometry(du.rect(7, 4, 176, 36));
-
-    auto *label = new QLabel(QStringLiteral("Controller Loading Mode :"), this);
-    label->setGeometry(du.rect(15, 20, 86, 8));
-
-    // An editable list whose typed text is never read: only the list's selection is stored.
-    // The field's signals are what let a typed item text (on Enter or when the focus leaves)
-    // or a completion select that item, so the field keeps them to itself and completes nothing.
-    m_modeList = new QComboBox(this);
-    m_modeList->setObjectName(QStringLiteral("LoadingMode"));
-    m_modeList->setGeometry(du.rect(106, 17, 68, 13));
-    m_modeList->setEditable(true);
-    m_modeList->setInsertPolicy(QComboBox::NoInsert);
-    m_modeList->setCompleter(nullptr);
-    m_modeList->lineEdit()->blockSignals(true);
-    m_modeList->addItems({QStringLiteral("0 : Auto"), QStringLiteral("1 : Manual")});
-
-    m_ok = new CImageButton(QStringLiteral("OK"), this);
-    m_ok->setGeometry(du.rect(75, 49, 50, 16));
-    m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &CVL_SysCfgDlg::OnOK);
-
-    m_cancel = new CImageButton(QStringLiteral("Cancel"), this);
-    m_cancel->setGeometry(du.rect(133, 49, 50, 16));
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     OnInitDialog();
@@ -62,10 +44,13 @@ QString CVL_SysCfgDlg::SettingsPath()
 
 void CVL_SysCfgDlg::OnInitDialog()
 {
-    m_ok->LoadButtonIcons(IDI_OK, 20, 16, 0, 0, 0);
-    m_ok->SetFlatLook(false, true);
-    m_cancel->LoadButtonIcons(IDI_CANCEL, 20, 16, 0, 0, 0);
-    m_cancel->SetFlatLook(false, true);
+    // An editable list whose typed text is never read: only the list's selection is stored.
+    // The field's signals are what let a typed item text (on Enter or when the focus leaves)
+    // or a completion select that item, so the field keeps them to itself and completes nothing.
+    m_modeList->setInsertPolicy(QComboBox::NoInsert);
+    m_modeList->setCompleter(nullptr);
+    m_modeList->lineEdit()->blockSignals(true);
+    m_modeList->addItems({QStringLiteral("0 : Auto"), QStringLiteral("1 : Manual")});
 
     const QByteArray text = Settings::ReadLoadingModeText(SettingsPath());
     if (!text.isEmpty())

@@ -2,14 +2,14 @@
 // The System Environment Setup dialog: the controller loading mode that the next start passes
 // to the system load. It changes only the settings file; the running program keeps its mode.
 
-#include <QDialog>
+#include "controls/TemplateDialog.h"
 
 #include <cstdint>
 
 class CImageButton;
 class QComboBox;
 
-class CVL_SysCfgDlg : public QDialog
+class CVL_SysCfgDlg : public TemplateDialog
 {
     Q_OBJECT
 

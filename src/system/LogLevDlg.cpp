@@ -1,79 +1,54 @@
 #include "system/LogLevDlg.h"
 
-#include "device/DeviceTable.h"
-#include "platform/DialogUnits.h"
-#include "platform/FolderPicker.h"
 #include "controls/ImageButton.h"
+#include "device/DeviceTable.h"
+#include "device/SystemInfo.h"
+#include "platform/FolderPicker.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
-#include "res/ResourceIds.h"
 #include "platform/SplitPath.h"
-#include "device/SystemInfo.h"
+#include "res/ResourceIds.h"
 
 #include <QComboBox>
 #include <QDir>
-#include <QFrame>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include <cstring>
 
+namespace {
+
+// Each label is the buddy of the control beside it; the fields are read by the label's words
+// without the colon.
+const ControlTemplate kTemplate[] = {
+    {nullptr, ControlKind::Frame, nullptr, 7, 7, 279, 62},
+    {nullptr, ControlKind::Label, "Log File Name : ", 14, 17, 66, 8, kStyleBuddyOfNext},
+    {"LogFileName", ControlKind::LineEdit, "Log File Name", 82, 14, 196, 13},
+    {nullptr, ControlKind::Label, "Log File Path : ", 14, 34, 66, 8, kStyleBuddyOfNext},
+    {"LogFilePath", ControlKind::LineEdit, "Log File Path", 82, 31, 176, 13, kStyleReadOnly},
+    {"Browse", ControlKind::PushButton, "...", 261, 31, 17, 13, kStyleNoAutoDefault},
+    {nullptr, ControlKind::Label, "Select Log Level : ", 14, 51, 66, 8, kStyleBuddyOfNext},
+    {"LogLevel", ControlKind::ComboBox, nullptr, 82, 48, 196, 13},
+    {"OK", ControlKind::ImageButton, "OK", 178, 76, 50, 16, kStyleDefault, IDI_OK},
+    {"Cancel", ControlKind::ImageButton, "Cancel", 236, 76, 50, 16, 0, IDI_CANCEL},
+};
+
+} // namespace
+
 CVL_LogLevDlg::CVL_LogLevDlg(QWidget *parent)
-    : QDialog(parent)
+    : TemplateDialog(QStringLiteral("Log Level Setup"), QSize(293, 99), parent)
 {
-    setWindowTitle(QStringLiteral("Log Level Setup"));
-    // A modal frame with a system menu: no minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
-                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(TemplateFont());
-    const DialogUnits du(font());
-    setFixedSize(du.size(293, 99));
-
-    auto *frame = new QFrame(this);
-    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    frame->setGeometry(du.rect(7, 7, 279, 62));
-
-    auto label = [&](const char *text, int y) {
-        auto *l = new QLabel(QString::fromLatin1(text), this);
-        l->setGeometry(du.rect(14, y, 66, 8));
-        return l;
-    };
-    // Each label is the buddy of the control beside it; the fields are read by the label's
-    // words without the colon.
-    QLabel *nameLabel = label("Log File Name : ", 17);
-    m_nameEdit = new QLineEdit(this);
-    m_nameEdit->setObjectName(QStringLiteral("LogFileName"));
-    m_nameEdit->setGeometry(du.rect(82, 14, 196, 13));
-    m_nameEdit->setAccessibleName(QStringLiteral("Log File Name"));
-    nameLabel->setBuddy(m_nameEdit);
-
-    QLabel *pathLabel = label("Log File Path : ", 34);
-    m_pathEdit = new QLineEdit(this);
-    m_pathEdit->setObjectName(QStringLiteral("LogFilePath"));
-    m_pathEdit->setGeometry(du.rect(82, 31, 176, 13));
-    m_pathEdit->setAccessibleName(QStringLiteral("Log File Path"));
-    pathLabel->setBuddy(m_pathEdit);
-    m_pathEdit->setReadOnly(true);
-    m_browse = new QPushButton(QStringLiteral("..."), this);
-    m_browse->setGeometry(du.rect(261, 31, 17, 13));
-    m_browse->setAutoDefault(false);
-    connect(m_browse, &QPushButton::clicked, this, &CVL_LogLevDlg::OnPickFolder);
-
-    QLabel *levelLabel = label("Select Log Level : ", 51);
-    m_levelList = new QComboBox(this);
-    m_levelList->setObjectName(QStringLiteral("LogLevel"));
-    m_levelList->setGeometry(du.rect(82, 48, 196, 13));
-    levelLabel->setBuddy(m_levelList);
+    const TemplateControls controls = Build(kTemplate);
+    m_nameEdit = controls.get<QLineEdit>("LogFileName");
+    m_pathEdit = controls.get<QLineEdit>("LogFilePath");
+    m_browse = controls.get<QPushButton>("Browse");
+    m_levelList = controls.get<QComboBox>("LogLevel");
+    m_ok = controls.get<CImageButton>("OK");
+    m_cancel = controls.get<CImageButton>("Cancel");
     m_levelList->addItems(LevelTexts());
 
-    m_ok = new CImageButton(QStringLiteral("OK"), this);
-    m_ok->setGeometry(du.rect(178, 76, 50, 16));
-    m_ok->setDefault(true);
+    connect(m_browse, &QPushButton::clicked, this, &CVL_LogLevDlg::OnPickFolder);
     connect(m_ok, &QPushButton::clicked, this, &CVL_LogLevDlg::OnOK);
-
-    m_cancel = new CImageButton(QStringLiteral("Cancel"), this);
-    m_cancel->setGeometry(du.rect(236, 76, 50, 16));
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     OnInitDialog();
@@ -105,11 +80,6 @@ void CVL_LogLevDlg::OnInitDialog()
     logFileName = parts.fname;
     m_nameEdit->setText(logFileName);
     ShowFullPath();
-
-    m_ok->LoadButtonIcons(IDI_OK, 20, 16, 0, 0, 0);
-    m_ok->SetFlatLook(false, true);
-    m_cancel->LoadButtonIcons(IDI_CANCEL, 20, 16, 0, 0, 0);
-    m_cancel->SetFlatLook(false, true);
 }
 
 void CVL_LogLevDlg::ShowFullPath()

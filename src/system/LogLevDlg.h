@@ -3,7 +3,7 @@
 // extension is always ".dbg") and level. OK hands both to the library, keeps them in the
 // system record and marks card 0's parameters as changed; Cancel changes nothing.
 
-#include <QDialog>
+#include "controls/TemplateDialog.h"
 
 #include <cstdint>
 
@@ -12,7 +12,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
-class CVL_LogLevDlg : public QDialog
+class CVL_LogLevDlg : public TemplateDialog
 {
     Q_OBJECT
 

@@ -1,17 +1,14 @@
 #include "system/SavePrmDlg.h"
 
-#include "system/CardLists.h"
-#include "device/DeviceTable.h"
-#include "platform/DialogUnits.h"
 #include "controls/ImageButton.h"
+#include "device/DeviceTable.h"
+#include "device/SystemInfo.h"
 #include "platform/MessageBox.h"
 #include "res/ResourceIds.h"
-#include "device/SystemInfo.h"
+#include "system/CardLists.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFrame>
-#include <QLabel>
 
 namespace {
 
@@ -22,65 +19,37 @@ void ClearChanged(int32_t cardClass, int32_t cardNo)
         g_pSysInfo->paramChanged[cardClass][cardNo] = 0;
 }
 
+const ControlTemplate kTemplate[] = {
+    {nullptr, ControlKind::Frame, nullptr, 7, 7, 168, 66},
+    {"AllCards", ControlKind::CheckBox, " All Cards", 16, 14, 80, 10},
+    {nullptr, ControlKind::Label, "Card Type", 16, 33, 40, 8},
+    {"CardType", ControlKind::ComboBox, nullptr, 60, 30, 106, 13},
+    {nullptr, ControlKind::Label, "Card No.", 16, 53, 40, 8},
+    {"CardNo", ControlKind::ComboBox, nullptr, 60, 50, 106, 13},
+    {"Save", ControlKind::ImageButton, "Save", 41, 80, 50, 16, kStyleDefault, IDI_OK},
+    {"Close", ControlKind::ImageButton, "Close", 99, 80, 50, 16, 0, IDI_CANCEL},
+};
+
 } // namespace
 
 CVL_SavePrmDlg::CVL_SavePrmDlg(int32_t cardNo, QWidget *parent)
-    : QDialog(parent)
+    : TemplateDialog(QStringLiteral("Save Parameter"), QSize(182, 103), parent)
     , cardNo(cardNo)
 {
-    setWindowTitle(QStringLiteral("Save Parameter"));
-    // A modal frame with a system menu: no minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
-                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(TemplateFont());
-    const DialogUnits du(font());
-    setFixedSize(du.size(182, 103));
+    const TemplateControls controls = Build(kTemplate);
+    m_allCards = controls.get<QCheckBox>("AllCards");
+    m_typeList = controls.get<QComboBox>("CardType");
+    m_cardList = controls.get<QComboBox>("CardNo");
+    m_save = controls.get<CImageButton>("Save");
+    m_close = controls.get<CImageButton>("Close");
 
-    auto *frame = new QFrame(this);
-    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    frame->setGeometry(du.rect(7, 7, 168, 66));
-
-    m_allCards = new QCheckBox(QStringLiteral(" All Cards"), this);
-    m_allCards->setObjectName(QStringLiteral("AllCards"));
-    // Read without the leading space that only spaces the text from the box.
-    m_allCards->setAccessibleName(m_allCards->text().trimmed());
-    m_allCards->setGeometry(du.rect(16, 14, 80, 10));
     connect(m_allCards, &QCheckBox::clicked, this, &CVL_SavePrmDlg::OnAllCardsClicked);
-
-    auto *typeLabel = new QLabel(QStringLiteral("Card Type"), this);
-    typeLabel->setGeometry(du.rect(16, 33, 40, 8));
-    m_typeList = new QComboBox(this);
-    m_typeList->setObjectName(QStringLiteral("CardType"));
-    m_typeList->setGeometry(du.rect(60, 30, 106, 13));
-
-    auto *cardLabel = new QLabel(QStringLiteral("Card No."), this);
-    cardLabel->setGeometry(du.rect(16, 53, 40, 8));
-    m_cardList = new QComboBox(this);
-    m_cardList->setObjectName(QStringLiteral("CardNo"));
-    m_cardList->setGeometry(du.rect(60, 50, 106, 13));
-
-    m_save = new CImageButton(QStringLiteral("Save"), this);
-    m_save->setGeometry(du.rect(41, 80, 50, 16));
-    m_save->setDefault(true);
     connect(m_save, &QPushButton::clicked, this, &CVL_SavePrmDlg::OnSave);
-
-    m_close = new CImageButton(QStringLiteral("Close"), this);
-    m_close->setGeometry(du.rect(99, 80, 50, 16));
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
 
-    OnInitDialog();
-}
-
-void CVL_SavePrmDlg::OnInitDialog()
-{
     const SystemInfo *info = g_pSysInfo;
     const int boards = info->activeCardType == kDigitalIoClass ? info->cardMap->boardSlots() : 0;
     typeCount = FillCardLists(m_typeList, typeList, m_cardList, boards, cardNo, &selectedType);
-
-    m_save->LoadButtonIcons(IDI_OK, 20, 16, 0, 0, 0);
-    m_save->SetFlatLook(false, true);
-    m_close->LoadButtonIcons(IDI_CANCEL, 20, 16, 0, 0, 0);
-    m_close->SetFlatLook(false, true);
 }
 
 void CVL_SavePrmDlg::OnAllCardsClicked()

@@ -4,7 +4,7 @@
 // that the exit questions no longer offer it. Save leaves the dialog open; Close ends it.
 // A save the library refuses is reported, and that board keeps its flag.
 
-#include <QDialog>
+#include "controls/TemplateDialog.h"
 
 #include <cstdint>
 
@@ -12,7 +12,7 @@ class CImageButton;
 class QCheckBox;
 class QComboBox;
 
-class CVL_SavePrmDlg : public QDialog
+class CVL_SavePrmDlg : public TemplateDialog
 {
     Q_OBJECT
 
@@ -39,8 +39,6 @@ public:
     CImageButton *closeButton() const { return m_close; }
 
 private:
-    void OnInitDialog();
-
     QCheckBox *m_allCards = nullptr;
     QComboBox *m_typeList = nullptr;
     QComboBox *m_cardList = nullptr;

@@ -1,6 +1,7 @@
 #include "system/SysIoWnd.h"
 
 #include "config/ProfileFile.h"
+#include "controls/DialogTemplate.h"
 #include "controls/ImageButton.h"
 #include "device/CardCatalogue.h"
 #include "device/DeviceTable.h"
@@ -14,7 +15,6 @@
 
 #include <QComboBox>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QTabWidget>
@@ -27,6 +27,14 @@ constexpr int kPollMs = 10;
 // Template 290, in dialog units.
 constexpr int kFormWidth = 259;
 constexpr int kFormHeight = 135;
+const ControlTemplate kTemplate[] = {
+    {"OutputTab", ControlKind::TabWidget, nullptr, 7, 7, 245, 72},
+    {"RunLedCaption", ControlKind::LineEdit, nullptr, 36, 43, 44, 10},
+    {"RunLed", ControlKind::ImageButton, nullptr, 22, 43, 10, 9, kStyleClickOnEnter},
+    {"CardGroup", ControlKind::GroupBox, "Card No.", 7, 88, 130, 38},
+    {"CardList", ControlKind::ComboBox, nullptr, 15, 104, 114, 13},
+    {"Close", ControlKind::ImageButton, "Close", 195, 106, 57, 18, kStyleClickOnEnter, IDI_EXIT},
+};
 
 } // namespace
 
@@ -39,49 +47,40 @@ CVL_SysIoWnd::CVL_SysIoWnd(QWidget *parent)
     setObjectName(QStringLiteral("SystemIoView"));
     setFont(TemplateFont());
     setWindowIcon(Resources::Icon(IDI_SYSTEM_IO));
-    const DialogUnits du(font());
-    setMinimumSize(du.size(kFormWidth, kFormHeight));
+    setMinimumSize(DialogUnits(font()).size(kFormWidth, kFormHeight));
+    CreateControls();
+    // Enter and Escape do nothing here: the form is no dialog that they could close.
+    IgnoreEnterAndEscape(this);
 
-    m_tab = new QTabWidget(this);
-    m_tab->setGeometry(du.rect(7, 7, 245, 72));
-    m_tab->setFocusPolicy(Qt::NoFocus);
-
-    m_caption = new QLineEdit(this);
-    m_caption->setGeometry(du.rect(36, 43, 44, 10));
-    QPalette captionColors = m_caption->palette();
-    for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window})
-        captionColors.setColor(role, kCaptionBackground);
-    captionColors.setColor(QPalette::Text, kCaptionText);
-    m_caption->setPalette(captionColors);
-    m_caption->setFocusPolicy(Qt::NoFocus);
-
-    m_led = new CImageButton(this);
-    m_led->setObjectName(QStringLiteral("RunLed"));
-    m_led->setGeometry(du.rect(22, 43, 10, 9));
-    m_led->SetAccessibleLabel(QStringLiteral("Run Led"), QStringLiteral("off"));
-    ClickOnEnter(m_led);
     connect(m_led, &QPushButton::clicked, this, &CVL_SysIoWnd::OnLedClicked);
-
-    m_cardGroup = new QGroupBox(QStringLiteral("Card No."), this);
-    m_cardGroup->setGeometry(du.rect(7, 88, 130, 38));
-
-    m_cardList = new QComboBox(this);
-    m_cardList->setObjectName(QStringLiteral("CardList"));
-    m_cardList->setGeometry(du.rect(15, 104, 114, 13));
     connect(m_cardList, &QComboBox::activated, this, &CVL_SysIoWnd::OnCardSelected);
-
-    m_close = new CImageButton(QStringLiteral("Close"), this);
-    m_close->setObjectName(QStringLiteral("Close"));
-    m_close->setGeometry(du.rect(195, 106, 57, 18));
-    ClickOnEnter(m_close);
     connect(m_close, &QPushButton::clicked, this, [this] { CloseViewFrame(this); });
-
     m_timer = new QTimer(this);
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(kPollMs);
     connect(m_timer, &QTimer::timeout, this, &CVL_SysIoWnd::OnTimer);
 
     OnInitialUpdate();
+}
+
+void CVL_SysIoWnd::CreateControls()
+{
+    const TemplateControls controls = BuildFromTemplate(this, kTemplate);
+    m_tab = controls.get<QTabWidget>("OutputTab");
+    m_caption = controls.get<QLineEdit>("RunLedCaption");
+    m_led = controls.get<CImageButton>("RunLed");
+    m_cardGroup = controls.get<QGroupBox>("CardGroup");
+    m_cardList = controls.get<QComboBox>("CardList");
+    m_close = controls.get<CImageButton>("Close");
+
+    m_tab->setFocusPolicy(Qt::NoFocus);
+    QPalette captionColors = m_caption->palette();
+    for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window})
+        captionColors.setColor(role, kCaptionBackground);
+    captionColors.setColor(QPalette::Text, kCaptionText);
+    m_caption->setPalette(captionColors);
+    m_caption->setFocusPolicy(Qt::NoFocus);
+    m_led->SetAccessibleLabel(QStringLiteral("Run Led"), QStringLiteral("off"));
 }
 
 CVL_SysIoWnd::~CVL_SysIoWnd() = default;
@@ -94,9 +93,6 @@ void CVL_SysIoWnd::OnInitialUpdate()
     FillCardList();
     // The child frame places itself at the cascade offset.
     UpdateTitleAndResetLed();
-    m_close->LoadButtonIcons(IDI_EXIT, 20, 16, 0, 0, 0);
-    m_close->SetFlatLook(false, true);
-    m_led->SetFlatLook(false, true);
     m_timer->start();
 }
 
@@ -201,18 +197,4 @@ bool CVL_SysIoWnd::event(QEvent *e)
     }
     m->result = 0;
     return true;
-}
-
-void CVL_SysIoWnd::keyPressEvent(QKeyEvent *e)
-{
-    // Enter and Escape do nothing here: the form is no dialog that they could close.
-    switch (e->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        e->accept();
-        return;
-    default:
-        QWidget::keyPressEvent(e);
-    }
 }

@@ -50,9 +50,9 @@ public:
 
 protected:
     bool event(QEvent *e) override;
-    void keyPressEvent(QKeyEvent *e) override;
 
 private:
+    void CreateControls();
     void OnInitialUpdate();
     void FillCardList();
     void UpdateTitleAndResetLed();

@@ -3,7 +3,6 @@
 #include "controls/ImageButton.h"
 #include "device/DeviceTable.h"
 #include "device/SystemInfo.h"
-#include "platform/DialogUnits.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "res/ResourceIds.h"
@@ -11,58 +10,36 @@
 #include "view/ViewFrame.h"
 
 #include <QComboBox>
-#include <QFrame>
-#include <QLabel>
+
+namespace {
+
+const ControlTemplate kTemplate[] = {
+    {nullptr, ControlKind::Frame, nullptr, 7, 7, 167, 56},
+    {nullptr, ControlKind::Label, "Card Type", 16, 19, 40, 8},
+    {"CardType", ControlKind::ComboBox, nullptr, 60, 16, 106, 13},
+    {nullptr, ControlKind::Label, "Card No.", 16, 41, 40, 8},
+    {"CardNo", ControlKind::ComboBox, nullptr, 60, 38, 106, 13},
+    {"Reset", ControlKind::ImageButton, "Reset", 40, 71, 50, 16, kStyleDefault, IDI_RESET},
+    {"Close", ControlKind::ImageButton, "Close", 98, 71, 50, 16, 0, IDI_EXIT},
+};
+
+} // namespace
 
 CVL_SysRstDlg::CVL_SysRstDlg(int32_t cardNo, QWidget *parent)
-    : QDialog(parent)
+    : TemplateDialog(QStringLiteral("System Reset"), QSize(181, 95), parent)
     , cardNo(cardNo)
 {
-    setWindowTitle(QStringLiteral("System Reset"));
-    // A modal frame with a system menu: no minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
-                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(TemplateFont());
-    const DialogUnits du(font());
-    setFixedSize(du.size(181, 95));
+    const TemplateControls controls = Build(kTemplate);
+    m_typeList = controls.get<QComboBox>("CardType");
+    m_cardList = controls.get<QComboBox>("CardNo");
+    m_reset = controls.get<CImageButton>("Reset");
+    m_close = controls.get<CImageButton>("Close");
 
-    auto *frame = new QFrame(this);
-    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    frame->setGeometry(du.rect(7, 7, 167, 56));
-
-    auto *typeLabel = new QLabel(QStringLiteral("Card Type"), this);
-    typeLabel->setGeometry(du.rect(16, 19, 40, 8));
-    m_typeList = new QComboBox(this);
-    m_typeList->setObjectName(QStringLiteral("CardType"));
-    m_typeList->setGeometry(du.rect(60, 16, 106, 13));
-
-    auto *cardLabel = new QLabel(QStringLiteral("Card No."), this);
-    cardLabel->setGeometry(du.rect(16, 41, 40, 8));
-    m_cardList = new QComboBox(this);
-    m_cardList->setObjectName(QStringLiteral("CardNo"));
-    m_cardList->setGeometry(du.rect(60, 38, 106, 13));
-
-    m_reset = new CImageButton(QStringLiteral("Reset"), this);
-    m_reset->setGeometry(du.rect(40, 71, 50, 16));
-    m_reset->setDefault(true);
     connect(m_reset, &QPushButton::clicked, this, &CVL_SysRstDlg::OnReset);
-
-    m_close = new CImageButton(QStringLiteral("Close"), this);
-    m_close->setGeometry(du.rect(98, 71, 50, 16));
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
 
-    OnInitDialog();
-}
-
-void CVL_SysRstDlg::OnInitDialog()
-{
     m_typeCount = FillCardLists(m_typeList, typeList, m_cardList, g_pSysInfo->cardMap->boardSlots(),
                                 cardNo, &selectedType);
-
-    m_reset->LoadButtonIcons(IDI_RESET, 20, 16, 0, 0, 0);
-    m_reset->SetFlatLook(false, true);
-    m_close->LoadButtonIcons(IDI_EXIT, 20, 16, 0, 0, 0);
-    m_close->SetFlatLook(false, true);
 }
 
 void CVL_SysRstDlg::OnReset()

@@ -3,14 +3,14 @@
 // windows so that the Digital IO window sets itself up again. Reset leaves the dialog open;
 // Close ends it.
 
-#include <QDialog>
+#include "controls/TemplateDialog.h"
 
 #include <cstdint>
 
 class CImageButton;
 class QComboBox;
 
-class CVL_SysRstDlg : public QDialog
+class CVL_SysRstDlg : public TemplateDialog
 {
     Q_OBJECT
 
@@ -30,8 +30,6 @@ public:
     CImageButton *closeButton() const { return m_close; }
 
 private:
-    void OnInitDialog();
-
     int m_typeCount = 0;
     QComboBox *m_typeList = nullptr;
     QComboBox *m_cardList = nullptr;

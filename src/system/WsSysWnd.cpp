@@ -3,6 +3,7 @@
 #include "device/CardCatalogue.h"
 #include "device/DeviceTable.h"
 #include "device/SystemInfo.h"
+#include "platform/DialogKeys.h"
 #include "platform/Messages.h"
 #include "platform/Resources.h"
 #include "res/ResourceIds.h"
@@ -10,7 +11,6 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProxyStyle>
@@ -88,6 +88,8 @@ CVL_WsSysWnd::CVL_WsSysWnd(QWidget *parent)
     header()->setStretchLastSection(false);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem *current) { OnCaretChanged(current); });
+    // Enter and Escape do nothing here and are not passed on to the frame.
+    IgnoreEnterAndEscape(this);
 }
 
 bool CVL_WsSysWnd::event(QEvent *e)
@@ -155,7 +157,6 @@ void CVL_WsSysWnd::RebuildTree()
     if (!info)
         return;
     const CardMap &map = *info->cardMap;
-    BoardTable &table = *info->boardTable;
     // More slots than the map holds cannot be read; the rest of a longer list is not shown.
     const int n = map.boardSlots();
     info->activeCardNo = map.cardNo(0);
@@ -168,28 +169,7 @@ void CVL_WsSysWnd::RebuildTree()
     AddNode(root, LibraryVersionText(version), TREE_IMAGE_BLUE_GEM);
 
     for (int i = 0; i < n; ++i) {
-        const int32_t cardNo = map.cardNo(i);
-        int32_t inputs = 0;
-        int32_t outputs = 0;
-        int32_t firmware = 0;
-        Dev().DXS_devGnGetDioNum(cardNo, &inputs, &outputs);
-        Dev().DXS_devConGetFwVersion(cardNo, &firmware);
-
-        const QByteArray name = BoardName(map.cardType(i), inputs, outputs);
-        if (!name.isEmpty()) {
-            CopyAnsi(table.boardName[i], kPathBytes, name.constData());
-            const QString label = CardLabel(cardNo, table.boardName[i]);
-            QTreeWidgetItem *card = AddNode(root, label, TREE_IMAGE_BOARD);
-            cardItems[i] = card;
-            CopyAnsi(cardLabels[i], kPathBytes, label.toLatin1().constData());
-            table.diCount[i] = inputs;
-            table.doCount[i] = outputs;
-            AddNode(card, OutputCountText(outputs), TREE_IMAGE_CONNECTOR);
-            AddNode(card, InputCountText(inputs), TREE_IMAGE_CONNECTOR);
-            // A board without a name has no node to hang its firmware version on.
-            AddNode(card, FirmwareVersionText(firmware), TREE_IMAGE_VIOLET_GEM);
-            card->setExpanded(true);
-        }
+        AddCardNode(root, i);
         root->setExpanded(true);
     }
     rootItem = root;
@@ -201,6 +181,36 @@ void CVL_WsSysWnd::RebuildTree()
         info->previousCardType = kDigitalIoClass;
     }
     SendWindowMessage(MainWindow(), UM_REFRESH_SYSTEM);
+}
+
+// The node of the board at map position `i`, with its counts and firmware version, and its
+// record in the board table.
+void CVL_WsSysWnd::AddCardNode(QTreeWidgetItem *root, int i)
+{
+    const CardMap &map = *g_pSysInfo->cardMap;
+    BoardTable &table = *g_pSysInfo->boardTable;
+    const int32_t cardNo = map.cardNo(i);
+    int32_t inputs = 0;
+    int32_t outputs = 0;
+    int32_t firmware = 0;
+    Dev().DXS_devGnGetDioNum(cardNo, &inputs, &outputs);
+    Dev().DXS_devConGetFwVersion(cardNo, &firmware);
+
+    const QByteArray name = BoardName(map.cardType(i), inputs, outputs);
+    if (name.isEmpty())
+        return;
+    CopyAnsi(table.boardName[i], kPathBytes, name.constData());
+    const QString label = CardLabel(cardNo, table.boardName[i]);
+    QTreeWidgetItem *card = AddNode(root, label, TREE_IMAGE_BOARD);
+    cardItems[i] = card;
+    CopyAnsi(cardLabels[i], kPathBytes, label.toLatin1().constData());
+    table.diCount[i] = inputs;
+    table.doCount[i] = outputs;
+    AddNode(card, OutputCountText(outputs), TREE_IMAGE_CONNECTOR);
+    AddNode(card, InputCountText(inputs), TREE_IMAGE_CONNECTOR);
+    // A board without a name has no node to hang its firmware version on.
+    AddNode(card, FirmwareVersionText(firmware), TREE_IMAGE_VIOLET_GEM);
+    card->setExpanded(true);
 }
 
 void CVL_WsSysWnd::ClearActiveMarks()
@@ -311,11 +321,11 @@ void CVL_WsSysWnd::contextMenuEvent(QContextMenuEvent *e)
 
     QMenu menu(QStringLiteral("System"), this);
     QAction *setActive = menu.addAction(QStringLiteral("Set Active Controller"));
-    setActive->setData(kSetActiveControllerCommand);
+    setActive->setData(ID_SET_ACTIVE_CONTROLLER);
     QAction *chosen =
         trackPopupMenu ? trackPopupMenu(menu, e->globalPos()) : menu.exec(e->globalPos());
     // The command does what the main frame does with it: ask this tree to activate the node.
-    if (chosen && chosen->data().toInt() == kSetActiveControllerCommand)
+    if (chosen && chosen->data().toInt() == ID_SET_ACTIVE_CONTROLLER)
         SendWindowMessage(this, UM_ACTIVE_CARD_CHANGED);
 }
 
@@ -338,18 +348,4 @@ void CVL_WsSysWnd::OpenDigitalIoForSelection()
         return;
     if (text.contains(QStringLiteral("D I : ")) || text.contains(QStringLiteral("DO : ")))
         SendWindowMessage(MainWindow(), UM_OPEN_WINDOW, kDigitalIoView);
-}
-
-void CVL_WsSysWnd::keyPressEvent(QKeyEvent *e)
-{
-    // Enter and Escape do nothing here and are not passed on to the frame.
-    switch (e->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        e->accept();
-        return;
-    default:
-        QTreeWidget::keyPressEvent(e);
-    }
 }

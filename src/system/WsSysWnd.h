@@ -16,9 +16,6 @@ class CVL_WsSysWnd : public QTreeWidget
     Q_OBJECT
 
 public:
-    // Command of the context menu's single entry.
-    static constexpr int kSetActiveControllerCommand = 32793;
-
     explicit CVL_WsSysWnd(QWidget *parent = nullptr);
 
     void RebuildTree();
@@ -43,10 +40,10 @@ protected:
     void mousePressEvent(QMouseEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
-    void keyPressEvent(QKeyEvent *e) override;
 
 private:
     void DeleteAllItems();
+    void AddCardNode(QTreeWidgetItem *root, int i);
     QTreeWidgetItem *AddNode(QTreeWidgetItem *parent, const QString &text, int image);
     QTreeWidgetItem *HitTest(const QPoint &viewportPos) const;
     void DropHighlight(QTreeWidgetItem *item);
