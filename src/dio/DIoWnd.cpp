@@ -209,7 +209,16 @@ void CVL_DIoWnd::SetupCard()
     RebuildTabs(m_outputTabs, m_outputTabPages, "DO", doCount);
     m_enableList->setCurrentIndex(enable);
     m_timeList->setCurrentIndex(code);
+    SetupPages();
+    ApplyBoardProfile();
+    ShowDoValue();
+    m_inputHost->update();
+    m_outputHost->update();
+}
 
+// The first tab of each page, for the board's counts.
+void CVL_DIoWnd::SetupPages()
+{
     if (!inputPage) {
         inputPage = new CVL_DiWnd(m_inputHost);
         inputPage->setGeometry(m_inputHost->rect());
@@ -229,11 +238,6 @@ void CVL_DIoWnd::SetupCard()
     outputPage->cardNo = cardNo;
     outputPage->SetupButtons();
     outputPage->show();
-
-    ApplyBoardProfile();
-    ShowDoValue();
-    m_inputHost->update();
-    m_outputHost->update();
 }
 
 void CVL_DIoWnd::ApplyBoardProfile()

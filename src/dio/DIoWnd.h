@@ -90,6 +90,7 @@ protected:
 private:
     void CreateControls();
     void ConnectControls();
+    void SetupPages();
     void FillCardList(int count);
     void ApplyBoardProfile();
     void SetOutputControls(bool disable);
