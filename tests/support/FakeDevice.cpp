@@ -184,6 +184,12 @@ int32_t InputPoints(const FakeBoard &b)
     return b.inputs == 24 ? 32 : std::clamp(b.inputs, 0, 64);
 }
 
+// A board's outputs, bounded by 0..64 as its inputs are (a test may give it any count).
+int32_t OutputPoints(const FakeBoard &b)
+{
+    return std::clamp(b.outputs, 0, 64);
+}
+
 uint64_t InputWord(const FakeBoard &b)
 {
     return b.inputs == 24 ? b.in & 0xFFFF00FFull : b.in;
@@ -204,7 +210,7 @@ int32_t DoGetBit(int32_t card, int32_t bit, int32_t *value)
 {
     FAKE_CALL(DXS_devDoGetBit, card, bit);
     FAKE_BOARD(card);
-    if (!InRange(bit, 0, std::min(b->outputs, 64) - 1))
+    if (!InRange(bit, 0, OutputPoints(*b) - 1))
         return kSimBadPoint;
     FAKE_OUT(value);
     *value = int32_t((b->out >> bit) & 1);
@@ -215,7 +221,7 @@ int32_t DoSetBit(int32_t card, int32_t bit, int32_t value)
 {
     FAKE_CALL(DXS_devDoSetBit, card, bit, value);
     FAKE_BOARD(card);
-    if (!InRange(bit, 0, std::min(b->outputs, 64) - 1))
+    if (!InRange(bit, 0, OutputPoints(*b) - 1))
         return kSimBadPoint;
     if (!InRange(value, 0, 1))
         return kSimBadValue;
