@@ -1,6 +1,7 @@
 #include "config/PointNames.h"
 
 #include "config/AtomicFile.h"
+#include "config/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,29 +13,6 @@ namespace {
 // A names file is a few kilobytes; anything far larger is not one.
 constexpr qint64 kMaxFileBytes = 4 * 1024 * 1024;
 const QByteArray kBom = "\xEF\xBB\xBF";
-
-struct Line
-{
-    QByteArray text; // without its line end
-    QByteArray end; // "\n", "\r\n" or "" for a last line without one
-};
-
-QList<Line> SplitLines(const QByteArray &data)
-{
-    QList<Line> lines;
-    qsizetype start = 0;
-    while (start < data.size()) {
-        const qsizetype nl = data.indexOf('\n', start);
-        if (nl < 0) {
-            lines.append({data.mid(start), {}});
-            break;
-        }
-        const bool crlf = nl > start && data[nl - 1] == '\r';
-        lines.append({data.mid(start, nl - start - (crlf ? 1 : 0)), crlf ? "\r\n" : "\n"});
-        start = nl + 1;
-    }
-    return lines;
-}
 
 // The card number of a "[CardN]" line; -1 for any other line.
 int32_t SectionCard(const QByteArray &line, bool *isSection)

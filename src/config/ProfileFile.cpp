@@ -20,28 +20,6 @@ namespace {
 // Files larger than this are not profile files; reading them would only cost memory.
 constexpr qint64 kMaxProfileBytes = 64 * 1024 * 1024;
 
-struct Line
-{
-    QByteArray text; // without its line end
-    QByteArray end; // "\n", "\r\n" or "" for a last line without one
-};
-
-QList<Line> SplitLines(const QByteArray &data)
-{
-    QList<Line> lines;
-    qsizetype start = 0;
-    while (start < data.size()) {
-        qsizetype nl = data.indexOf('\n', start);
-        if (nl < 0) {
-            lines.append({data.mid(start), {}});
-            break;
-        }
-        const bool crlf = nl > start && data[nl - 1] == '\r';
-        lines.append({data.mid(start, nl - start - (crlf ? 1 : 0)), crlf ? "\r\n" : "\n"});
-        start = nl + 1;
-    }
-    return lines;
-}
 
 bool SameName(const QByteArray &a, const QByteArray &b)
 {
@@ -375,4 +353,21 @@ int Atoi(const QByteArray &text)
     if (negative)
         value = -value;
     return int(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+QList<Line> SplitLines(const QByteArray &data)
+{
+    QList<Line> lines;
+    qsizetype start = 0;
+    while (start < data.size()) {
+        qsizetype nl = data.indexOf('\n', start);
+        if (nl < 0) {
+            lines.append({data.mid(start), {}});
+            break;
+        }
+        const bool crlf = nl > start && data[nl - 1] == '\r';
+        lines.append({data.mid(start, nl - start - (crlf ? 1 : 0)), crlf ? "\r\n" : "\n"});
+        start = nl + 1;
+    }
+    return lines;
 }

@@ -6,6 +6,7 @@
 // file stays as it was. A write replaces the file atomically.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 constexpr int kProfileValueChars = 259; // a 260-byte buffer with its terminator
@@ -18,3 +19,13 @@ bool WriteProfileValue(const QByteArray &section, const QByteArray &key, const Q
 
 // The C library's atoi: leading blanks, an optional sign, then the leading digits.
 int Atoi(const QByteArray &text);
+
+// One line of an INI file's text, and its line end as the file has it.
+struct Line
+{
+    QByteArray text; // without its line end
+    QByteArray end; // "\n", "\r\n" or "" for a last line without one
+};
+
+// The lines of `data`, each with its own end, so that a rewrite keeps the file's line ends.
+QList<Line> SplitLines(const QByteArray &data);
