@@ -1,8 +1,8 @@
 // The change log's exports read back: the CSV parsed field by field, the VCD's wires, levels
 // and times, the references made from point names, and files written whole or not at all.
-#include "diag/ChangeExport.h"
 #include "FakeDevice.h"
 #include "SmallDisk.h"
+#include "diag/ChangeExport.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

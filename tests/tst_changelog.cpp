@@ -2,19 +2,19 @@
 // recording fake: the exact calls of a Change Log tick, that nothing else changes while it is
 // open or closed, the names the dialog saves, and that a vendor library (the fake) shows no
 // simulated-boards marker.
+#include "FakeDevice.h"
+#include "ScriptedMessageBoxes.h"
 #include "app/AboutDlg.h"
-#include "diag/ChgLogWnd.h"
 #include "app/ChildFrame.h"
 #include "app/Commands.h"
-#include "dio/DIoWnd.h"
-#include "FakeDevice.h"
-#include "device/LoadedLibrary.h"
 #include "app/MainFrame.h"
-#include "platform/Messages.h"
-#include "diag/PointNamesDlg.h"
-#include "ScriptedMessageBoxes.h"
-#include "device/SystemInfo.h"
 #include "app/Views.h"
+#include "device/LoadedLibrary.h"
+#include "device/SystemInfo.h"
+#include "diag/ChgLogWnd.h"
+#include "diag/PointNamesDlg.h"
+#include "dio/DIoWnd.h"
+#include "platform/Messages.h"
 
 #include <QAction>
 #include <QComboBox>

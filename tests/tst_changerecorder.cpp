@@ -1,9 +1,9 @@
 // The change log's recording with the recording fake: which calls a poll makes, what it
 // records, the bounded ring with its dropped changes, the filtered list that follows it, and
 // when the timeline moves.
+#include "FakeDevice.h"
 #include "diag/ChangeListModel.h"
 #include "diag/ChangeRecorder.h"
-#include "FakeDevice.h"
 #include "diag/TimelineRule.h"
 
 #include <QtTest>

@@ -1,7 +1,7 @@
 // The run-time binding, the call table and the bounds on what the library reports.
+#include "FakeDevice.h"
 #include "device/CardMap.h"
 #include "device/DeviceLibrary.h"
-#include "FakeDevice.h"
 #include "device/SystemInfo.h"
 
 #include <QTemporaryDir>

@@ -2,8 +2,8 @@
 // and the real program, started on the simulated library, ends in order: no question, the tool
 // bar layout stored, the device system unloaded (the simulator's level-5 log shows the call),
 // exit status 0.
-#include "platform/EndSignals.h"
 #include "SimBoards.h"
+#include "platform/EndSignals.h"
 
 #include <QProcess>
 #include <QSettings>
@@ -85,8 +85,7 @@ private slots:
         QVERIFY(UseSimBoards(m_dir.path(), name,
                              "[System]\nLogLevel=5\nLogFile=" + log.toLocal8Bit() +
                                  "\n[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\n"));
-        const QString layoutFile = m_dir.filePath(
-            QStringLiteral("config/Orvane/Orvane.conf"));
+        const QString layoutFile = m_dir.filePath(QStringLiteral("config/Orvane/Orvane.conf"));
         QFile::remove(layoutFile);
 
         QProcess orvane;

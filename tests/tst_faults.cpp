@@ -6,8 +6,8 @@
 #include "FakeDevice.h"
 #include "FaultsOperator.h"
 #include "ScriptedMessageBoxes.h"
-#include "device/SystemInfo.h"
 #include "app/Views.h"
+#include "device/SystemInfo.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

@@ -6,9 +6,9 @@
 #include "FaultsOperator.h"
 #include "ScriptedMessageBoxes.h"
 #include "SimBoards.h"
-#include "device/SystemInfo.h"
 #include "app/VelmarApp.h"
 #include "app/Views.h"
+#include "device/SystemInfo.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

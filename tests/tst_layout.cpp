@@ -1,22 +1,22 @@
 // Windows and dialogs laid out from their templates: the dialog base units, the monitoring
 // windows' forms filling their fixed frames, the row bars of the Digital IO pages clear of the
 // point numbers, and every control inside its window.
+#include "FakeDevice.h"
 #include "app/AboutDlg.h"
 #include "app/ChildFrame.h"
-#include "dio/DIoWnd.h"
-#include "dio/DiWnd.h"
-#include "platform/DialogUnits.h"
-#include "dio/DoWnd.h"
-#include "FakeDevice.h"
+#include "app/MainFrame.h"
+#include "app/Views.h"
 #include "controls/ImageButton.h"
 #include "controls/LedIndicator.h"
-#include "system/LogLevDlg.h"
-#include "app/MainFrame.h"
+#include "dio/DIoWnd.h"
+#include "dio/DiWnd.h"
+#include "dio/DoWnd.h"
+#include "platform/DialogUnits.h"
 #include "platform/Messages.h"
-#include "system/SavePrmDlg.h"
 #include "settings/SysCfgDlg.h"
+#include "system/LogLevDlg.h"
+#include "system/SavePrmDlg.h"
 #include "system/SysRstDlg.h"
-#include "app/Views.h"
 
 #include <QLabel>
 #include <QTemporaryDir>

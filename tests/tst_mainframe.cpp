@@ -1,10 +1,10 @@
 // The main frame's commands, message relay, controller selector, child frames and exit, with
 // the recording fake device, scripted message boxes and a test view that records messages.
-#include "app/ChildFrame.h"
 #include "FakeDevice.h"
+#include "ScriptedMessageBoxes.h"
+#include "app/ChildFrame.h"
 #include "app/MainFrame.h"
 #include "platform/Messages.h"
-#include "ScriptedMessageBoxes.h"
 #include "system/WsSysWnd.h"
 
 #include <QAbstractItemView>

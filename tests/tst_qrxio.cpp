@@ -727,10 +727,10 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("out"); // or the start of the message on a usage error
-        QTest::newRow("a name, read") << QStringList{"get", "0", "door SENSOR"} << 0
-                                      << "5=1 (Door sensor)\n";
-        QTest::newRow("numbers show their names") << QStringList{"get", "0", "6", "5"} << 0
-                                                  << "6=0 5=1 (Door sensor)\n";
+        QTest::newRow("a name, read")
+            << QStringList{"get", "0", "door SENSOR"} << 0 << "5=1 (Door sensor)\n";
+        QTest::newRow("numbers show their names")
+            << QStringList{"get", "0", "6", "5"} << 0 << "6=0 5=1 (Door sensor)\n";
         QTest::newRow("an output's name reads the output")
             << QStringList{"get", "0", "Conveyor lamp"} << 0 << "12=1 (Conveyor lamp)\n";
         QTest::newRow("JSON names the points")

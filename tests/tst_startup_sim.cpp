@@ -1,8 +1,8 @@
 // Start-up end to end: the real application object loads the simulated device library, and
 // the simulator's own log shows the calls the program made.
-#include "app/MainFrame.h"
 #include "ScriptedMessageBoxes.h"
 #include "SimBoards.h"
+#include "app/MainFrame.h"
 #include "app/VelmarApp.h"
 #include "system/WsSysWnd.h"
 

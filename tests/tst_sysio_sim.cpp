@@ -1,22 +1,22 @@
 // The System IO window and the maintenance dialogs end to end: the real application loads the
 // simulated device library, and what the program did is checked through the simulator's
 // shared state (the qrxsim tool), its parameter files, its log and the settings file.
-#include "app/ChildFrame.h"
-#include "app/Commands.h"
-#include "dio/DIoWnd.h"
-#include "platform/FolderPicker.h"
-#include "controls/ImageButton.h"
-#include "system/LogLevDlg.h"
-#include "app/MainFrame.h"
-#include "platform/Messages.h"
-#include "system/SavePrmDlg.h"
 #include "ScriptedMessageBoxes.h"
 #include "SimBoards.h"
+#include "app/ChildFrame.h"
+#include "app/Commands.h"
+#include "app/MainFrame.h"
+#include "app/VelmarApp.h"
+#include "controls/ImageButton.h"
+#include "device/SystemInfo.h"
+#include "dio/DIoWnd.h"
+#include "platform/FolderPicker.h"
+#include "platform/Messages.h"
 #include "settings/SysCfgDlg.h"
+#include "system/LogLevDlg.h"
+#include "system/SavePrmDlg.h"
 #include "system/SysIoWnd.h"
 #include "system/SysRstDlg.h"
-#include "device/SystemInfo.h"
-#include "app/VelmarApp.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 #include "BoardConfig.h"
 
-#include "device/CardMap.h"
 #include "SimPaths.h"
 #include "SimStatus.h"
+#include "device/CardMap.h"
 
 #include <cctype>
 #include <cerrno>

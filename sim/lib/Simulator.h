@@ -3,10 +3,10 @@
 // shared live state and the diagnostic log. One instance lives in the library.
 
 #include "BoardConfig.h"
-#include "device/CardMap.h"
 #include "DeviceLog.h"
 #include "SharedState.h"
 #include "SimStatus.h"
+#include "device/CardMap.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "app/Views.h"
 
-#include "diag/ChgLogWnd.h"
 #include "app/ChildFrame.h"
+#include "diag/ChgLogWnd.h"
 #include "dio/DIoWnd.h"
 #include "platform/Messages.h"
 #include "system/SysIoWnd.h"

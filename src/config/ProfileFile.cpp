@@ -20,7 +20,6 @@ namespace {
 // Files larger than this are not profile files; reading them would only cost memory.
 constexpr qint64 kMaxProfileBytes = 64 * 1024 * 1024;
 
-
 bool SameName(const QByteArray &a, const QByteArray &b)
 {
     return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;

@@ -230,7 +230,7 @@ void CLedIndicator::DrawItem(QPainter &painter, const QRect &item, unsigned item
     if (m_disabled) {
         QRect shifted = area.translated(1, 1);
         Draw::PaintText(painter, caption, shifted, format,
-                       SystemColor(palette(), kColorButtonHighlight));
+                        SystemColor(palette(), kColorButtonHighlight));
         Draw::PaintText(painter, caption, area, format, SystemColor(palette(), kColorButtonShadow));
     } else {
         Draw::PaintText(painter, caption, area, format, data.crText);

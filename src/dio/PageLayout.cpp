@@ -1,8 +1,8 @@
 #include "dio/PageLayout.h"
 
 #include "platform/DialogUnits.h"
-#include "res/ResourceIds.h"
 #include "platform/Resources.h"
+#include "res/ResourceIds.h"
 
 #include <QLabel>
 

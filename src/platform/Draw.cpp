@@ -144,7 +144,7 @@ QRect MeasureText(const QFontMetrics &metrics, const QString &text, const QRect 
 }
 
 int PaintText(QPainter &painter, const QString &text, QRect &rect, unsigned format,
-             const QColor &color)
+              const QColor &color)
 {
     if (format & kTextMeasure) {
         rect = MeasureText(QFontMetrics(painter.font(), painter.device()), text, rect, format);

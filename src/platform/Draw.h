@@ -61,7 +61,7 @@ QRect MeasureText(const QFontMetrics &metrics, const QString &text, const QRect 
 // ampersand marks the next character as the mnemonic. With kTextMeasure nothing is drawn:
 // rect becomes the measured extent. Returns the height of the text.
 int PaintText(QPainter &painter, const QString &text, QRect &rect, unsigned format,
-             const QColor &color);
+              const QColor &color);
 
 // A dotted one-pixel frame along the inside of the rectangle: every other pixel, starting
 // with the top-left corner.

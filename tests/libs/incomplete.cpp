@@ -1,10 +1,10 @@
 // A device library that lacks DXS_devDLogSetFile: the binding must name the missing function.
 #include "device/qrxDApi.h"
 
-#define STUB(name, ...)                                                                           \
-    extern "C" QRX_API int32_t name(__VA_ARGS__)                                                  \
-    {                                                                                             \
-        return 0;                                                                                 \
+#define STUB(name, ...)                                                                            \
+    extern "C" QRX_API int32_t name(__VA_ARGS__)                                                   \
+    {                                                                                              \
+        return 0;                                                                                  \
     }
 
 STUB(DXS_devSysLoad, int32_t, int32_t *)
