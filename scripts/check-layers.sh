@@ -15,16 +15,17 @@ layers='
 res:
 device:
 config: device
+model: config device
 platform: res
 controls: platform res
 view:
-settings: config device platform controls view res
-system: config device platform controls view res
-diag: config device platform controls view res
-dio: config device platform controls view res
-app: settings system diag dio config device platform controls view res
-main: app settings system diag dio config device platform controls view res
-tools: config device
+settings: model config device platform controls view res
+system: model config device platform controls view res
+diag: model config device platform controls view res
+dio: model config device platform controls view res
+app: settings system diag dio model config device platform controls view res
+main: app settings system diag dio model config device platform controls view res
+tools: model config device
 '
 
 files=$(find src tools -type f \( -name '*.h' -o -name '*.cpp' \) | LC_ALL=C sort)

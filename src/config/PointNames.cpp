@@ -254,12 +254,6 @@ QString PointNames::PathBeside(const QString &settingsPath)
     return QFileInfo(settingsPath).dir().filePath(QStringLiteral("OrvanePointNames.ini"));
 }
 
-PointNames &PointNames::Instance()
-{
-    static PointNames names;
-    return names;
-}
-
 void PointNames::Load(const QString &path)
 {
     m_path = path;

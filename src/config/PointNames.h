@@ -4,6 +4,8 @@
 // ("In5=Door sensor", "Out12=Conveyor lamp"). Lines the program does not know are kept when it
 // writes the file, and every write replaces the file atomically. QtCore only.
 
+#include "device/LiveBits.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
@@ -12,8 +14,6 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-
-enum class PointDir : uint8_t { In = 0, Out = 1 };
 
 constexpr int kNamedPoints = 64; // per direction and board
 
@@ -49,8 +49,6 @@ class PointNames : public QObject
 public:
     // The names file beside the settings file at `settingsPath`.
     static QString PathBeside(const QString &settingsPath);
-    // The process-wide names, which every window shows.
-    static PointNames &Instance();
 
     // Reads the file; a missing, unreadable or oversized file gives no names.
     void Load(const QString &path);

@@ -1,7 +1,6 @@
 #pragma once
-// The one process-wide record every window reads, with the board table and the card map
-// that hang from it. The main frame owns them (SystemRecords); everyone else reaches them
-// through g_pSysInfo.
+// The shared record every window reads, with the board table and the card map that hang from
+// it. The board model (model/BoardModel.h) owns them and alone writes them.
 
 #include "device/CardMap.h"
 
@@ -36,15 +35,7 @@ struct SystemInfo
     CardMap *cardMap;
 };
 
-extern SystemInfo *g_pSysInfo;
-
-// The card catalogue's look-ups (CardCatalogue.h) of g_pSysInfo: false, empty or -1 without it.
-bool IsDigitalIoActive();
-QString ActiveCardLabel();
-// The card map position of the card number, below the BoardTable.boardCount.
-int32_t CardIndexOf(int32_t cardNo);
-
-// Allocates the three records zero-filled, points g_pSysInfo at them, and frees them again.
+// Allocates the three records zero-filled, joined by their pointers, and frees them again.
 class SystemRecords
 {
 public:

@@ -9,9 +9,6 @@
 
 namespace {
 
-// A board of 24 inputs wires them to bits 0-7 and 16-31.
-constexpr int kSplitBoardInputs = 24;
-
 quint64 Key(int32_t card, PointDir dir, int point)
 {
     return (quint64(uint32_t(card)) << 16) | (quint64(dir) << 8) | quint64(point & 0xFF);
@@ -26,17 +23,6 @@ qint64 SteadyMicroseconds()
 }
 
 } // namespace
-
-std::vector<int> LiveBits(PointDir dir, int32_t count)
-{
-    std::vector<int> bits;
-    const int n = BoundPoints(count);
-    for (int bit = 0; bit < n; ++bit)
-        bits.push_back(
-            dir == PointDir::In && n == kSplitBoardInputs && bit >= 8 && bit < 16 ? bit + 16 : bit);
-    std::sort(bits.begin(), bits.end());
-    return bits;
-}
 
 ChangeRecorder::ChangeRecorder(qsizetype capacity, Clock clock)
     : m_clock(clock ? std::move(clock) : Clock(SteadyMicroseconds))

@@ -36,10 +36,6 @@ struct RecordedPoint
     bool changed = false; // it changed since the recording began
 };
 
-// The live bits of a direction: 0 ... count - 1, bounded to 64; a board of 24 inputs has them
-// on bits 0-7 and 16-31.
-std::vector<int> LiveBits(PointDir dir, int32_t count);
-
 class ChangeRecorder
 {
 public:
