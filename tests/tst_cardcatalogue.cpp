@@ -2,6 +2,7 @@
 // card number to a card map position.
 #include "device/CardCatalogue.h"
 #include "device/SystemInfo.h"
+#include "model/BoardModel.h"
 
 #include <QtTest>
 
@@ -161,10 +162,11 @@ private slots:
         map.setEntry(3, 174, 5, 32, 32);
         map.setEntry(15, 174, 9, 32, 32);
         records.info()->boardTable->boardCount = boardCount;
-        QCOMPARE(CardIndexOf(cardNo), expected);
+        QCOMPARE(CardIndexOf(map, boardCount, cardNo), expected);
     }
 
-    void cardIndexOfWithoutRecords() { QCOMPARE(CardIndexOf(0), -1); }
+    // A model that has loaded nothing knows no card.
+    void cardIndexOfWithoutRecords() { QCOMPARE(BoardModel().CardIndexOf(0), -1); }
 
     void activeCardLabel_data()
     {
@@ -191,8 +193,8 @@ private slots:
         CopyAnsi(info.boardTable->boardName[1], kPathBytes, "QRX-LN16DI");
         info.activeCardType = cardType;
         info.activeCardNo = activeCardNo;
-        QCOMPARE(IsDigitalIoActive(), cardType == kDigitalIoClass);
-        QCOMPARE(ActiveCardLabel(), expected);
+        QCOMPARE(IsDigitalIoActive(&info), cardType == kDigitalIoClass);
+        QCOMPARE(ActiveCardLabel(info), expected);
     }
 
     void familyText() { QCOMPARE(FamilyText(), QStringLiteral("QRX-LxxxDIO")); }

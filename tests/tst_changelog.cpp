@@ -60,12 +60,14 @@ class TestChangeLog : public QObject
     void start()
     {
         m_fake = std::make_unique<FakeDevice>();
-        m_fake->boards = {{174, 0, 32, 32}, {2801, 3, 24, 0}, {2802, 5, 0, 8}};
+        m_fake->boards = {Board(174, 0, 32, 32), Board(2801, 3, 24, 0), Board(2802, 5, 0, 8)};
         m_frame = std::make_unique<CVL_MainFrame>(m_dir.path());
         QCOMPARE(m_frame->OnCreate(), 0);
         m_frame->resize(1000, 800);
         m_frame->show();
     }
+
+    PointNames &names() { return m_frame->boardModel().names(); }
 
     template<typename View> View *open(int kind)
     {
@@ -93,7 +95,6 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         m_fake.reset();
         QFile::remove(PointNames::PathBeside(m_dir.filePath("Orvane.ini")));
-        PointNames::Instance().Load(QString());
     }
 
     // A vendor library: the status bar and the About box as they always were.
@@ -182,9 +183,9 @@ private slots:
     void pointNamesDialog()
     {
         const QString path = PointNames::PathBeside(m_dir.filePath("Orvane.ini"));
-        QCOMPARE(PointNames::Instance().path(), path);
+        QCOMPARE(names().path(), path);
         {
-            CVL_PointNamesDlg dialog(3, nullptr);
+            CVL_PointNamesDlg dialog(m_frame->boardModel(), 3, nullptr);
             QCOMPARE(dialog.shownCard(), 3);
             QTableWidget *table = dialog.table();
             QCOMPARE(table->rowCount(), 24);
@@ -199,18 +200,18 @@ private slots:
             dialog.OnOK();
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
         }
-        QCOMPARE(PointNames::Instance().Name(3, PointDir::In, 16), QString("Door sensor"));
-        QCOMPARE(PointNames::Instance().Name(5, PointDir::Out, 7), QString("Conveyor lamp"));
+        QCOMPARE(names().Name(3, PointDir::In, 16), QString("Door sensor"));
+        QCOMPARE(names().Name(5, PointDir::Out, 7), QString("Conveyor lamp"));
         PointNames reread;
         reread.Load(path);
         QCOMPARE(reread.Name(3, PointDir::In, 16), QString("Door sensor"));
 
         {
-            CVL_PointNamesDlg dialog(0, nullptr);
+            CVL_PointNamesDlg dialog(m_frame->boardModel(), 0, nullptr);
             dialog.table()->item(0, 1)->setText("Forgotten");
             dialog.reject();
         }
-        QVERIFY(PointNames::Instance().Name(0, PointDir::In, 0).isEmpty());
+        QVERIFY(names().Name(0, PointDir::In, 0).isEmpty());
     }
 
     // A names file that cannot be written: the user is told and the dialog stays open.
@@ -219,12 +220,12 @@ private slots:
         const QString path = PointNames::PathBeside(m_dir.filePath("Orvane.ini"));
         QVERIFY(QDir().mkpath(path)); // a folder in the file's place
         ScriptedMessageBoxes boxes;
-        CVL_PointNamesDlg dialog(0, nullptr);
+        CVL_PointNamesDlg dialog(m_frame->boardModel(), 0, nullptr);
         dialog.table()->item(0, 1)->setText("Start button");
         dialog.OnOK();
         QCOMPARE(boxes.texts(), QStringList({"The point names could not be saved."}));
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QVERIFY(PointNames::Instance().Name(0, PointDir::In, 0).isEmpty());
+        QVERIFY(names().Name(0, PointDir::In, 0).isEmpty());
         QDir(path).removeRecursively();
     }
 };

@@ -145,10 +145,10 @@ private slots:
         QCOMPARE(dio->inputPage->leds[12]->accessibleName(), QString("Input 12: on"));
 
         // A new name shows at once; a removed one leaves the plain label and no tooltip.
-        CardNames card0 = PointNames::Instance().Card(0);
+        CardNames card0 = m_app->mainFrame()->boardModel().names().Card(0);
         card0.at(PointDir::In, 12) = "Lamp feedback";
         card0.at(PointDir::Out, 12).clear();
-        QVERIFY(PointNames::Instance().SaveCard(0, card0));
+        QVERIFY(m_app->mainFrame()->boardModel().names().SaveCard(0, card0));
         QCOMPARE(dio->inputPage->leds[12]->toolTip(), QString("Input 12, Lamp feedback: on"));
         QCOMPARE(lamp->accessibleName(), QString("Output 12: on"));
         QVERIFY(lamp->toolTip().isEmpty());

@@ -8,6 +8,7 @@
 #include "SimStatus.h"
 #include "device/CardMap.h"
 #include "device/DeviceLibrary.h"
+#include "device/LiveBits.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -38,13 +39,14 @@ struct ContractBoard
 {
     int32_t type, cardNo, inputs, outputs, firmware;
 };
-const ContractBoard kBoards[] = {
+const QList<ContractBoard> kBoards = {
     {174, 0, 32, 32, 0x12}, {2801, 7, 16, 0, 0x21}, {2802, 3, 0, 8, 81}, {174, 5, 24, 24, 0x105}};
 constexpr int32_t kMApiVersion = 1020304;
 
 constexpr int32_t kUntouched = 0x5A5A5A5A;
 
-// One implementation under test, unloaded, with the contract's boards and no parameter files.
+// One implementation under test, unloaded, with its boards (the contract's unless told) and no
+// parameter files.
 class Implementation
 {
 public:
@@ -56,9 +58,9 @@ public:
 class FakeImplementation : public Implementation
 {
 public:
-    FakeImplementation()
+    explicit FakeImplementation(const QList<ContractBoard> &boards)
     {
-        for (const ContractBoard &b : kBoards) {
+        for (const ContractBoard &b : boards) {
             FakeBoard board = Board(b.type, b.cardNo, b.inputs, b.outputs, b.firmware);
             board.mapiVersion = kMApiVersion;
             m_fake.boards << board;
@@ -81,11 +83,12 @@ private:
 class SimImplementation : public Implementation
 {
 public:
-    SimImplementation(const DeviceLibrary &library, const QString &dir)
+    SimImplementation(const DeviceLibrary &library, const QString &dir,
+                      const QList<ContractBoard> &boards)
     {
         QByteArray text = "[System]\nDataDir=data\n";
         int position = 0;
-        for (const ContractBoard &b : kBoards)
+        for (const ContractBoard &b : boards)
             text += QStringLiteral("[Board%1]\nType=%2\nCardNo=%3\nInputs=%4\nOutputs=%5\n"
                                    "Firmware=%6\n")
                         .arg(position++)
@@ -253,11 +256,12 @@ class TestDeviceContract : public QObject
     std::unique_ptr<Implementation> m_impl;
 
     // The factory: one of each implementation, unloaded, with the contract's boards.
-    std::unique_ptr<Implementation> make(const QString &name)
+    std::unique_ptr<Implementation> make(const QString &name,
+                                         const QList<ContractBoard> &boards = kBoards)
     {
         if (name == "fake")
-            return std::make_unique<FakeImplementation>();
-        auto sim = std::make_unique<SimImplementation>(m_library, m_dir->path());
+            return std::make_unique<FakeImplementation>(boards);
+        auto sim = std::make_unique<SimImplementation>(m_library, m_dir->path(), boards);
         if (!sim->ready())
             return nullptr;
         // The simulated library stays loaded between rows (it has one system per process).
@@ -462,6 +466,58 @@ private slots:
             else
                 QCOMPARE(written.join(' '), expectedOuts);
         }
+    }
+
+    // The live-bit rule against both libraries: on a board of `count` inputs and outputs, every
+    // live bit reads (inputs held on read 1, outputs set read 1), a bit that is not live but
+    // below the readable points reads 0 (8..15 of 24 inputs), and every other bit is refused.
+    void liveBits_data()
+    {
+        QTest::addColumn<QString>("implementation");
+        QTest::addColumn<int>("count");
+        for (const char *impl : {"fake", "sim"})
+            for (int count : {0, 8, 24, 32, 48, 64, 70})
+                QTest::addRow("%s: %d points", impl, count) << QString(impl) << count;
+    }
+
+    void liveBits()
+    {
+        QFETCH(QString, implementation);
+        QFETCH(int, count);
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_impl = make(implementation, {{2803, 2, count, count, 0x110}});
+        QVERIFY(m_impl);
+        int32_t boards = 0;
+        const bool refused = implementation == "sim" && count > kMaxPoints; // no board file may
+        QCOMPARE(Dev().DXS_devSysLoad(DXS_LOAD_AUTO, &boards),
+                 int32_t(refused ? kSimBoardFileBad : kSimOk));
+        if (refused)
+            return;
+        // Every input on: the fake holds any word, the simulator's tool only the live bits.
+        const uint64_t held = implementation == "fake" ? ~0ull : LiveMask(PointDir::In, count);
+        QVERIFY(m_impl->hold(2, held));
+        for (int bit : LiveBits(PointDir::Out, count))
+            QCOMPARE(Dev().DXS_devDoSetBit(2, bit, 1), int32_t(kSimOk));
+
+        QStringList wrong;
+        for (PointDir dir : {PointDir::In, PointDir::Out}) {
+            for (int bit = 0; bit < 64; ++bit) {
+                int32_t value = -1;
+                const int32_t status = dir == PointDir::In ? Dev().DXS_devDiGetBit(2, bit, &value)
+                                                           : Dev().DXS_devDoGetBit(2, bit, &value);
+                const bool live = IsLive(dir, count, bit);
+                const bool readable = bit < ReadablePoints(dir, count);
+                const bool right = readable ? status == kSimOk && value == int32_t(live)
+                                            : status == kSimBadPoint && value == -1;
+                if (!right)
+                    wrong << QStringLiteral("%1 %2: status %3, value %4")
+                                 .arg(dir == PointDir::In ? "in" : "out")
+                                 .arg(bit)
+                                 .arg(status)
+                                 .arg(value);
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join('\n')));
     }
 };
 

@@ -161,7 +161,7 @@ private slots:
     void recordsCallsAndFailsOnRequest()
     {
         FakeDevice fake;
-        fake.boards = {FakeBoard{174, 3, 32, 32}};
+        fake.boards = {Board(174, 3, 32, 32)};
         int32_t value = 5;
         QCOMPARE(Dev().DXS_devDoSetBit(3, 5, 1), 0);
         QCOMPARE(Dev().DXS_devDoGetBit(3, 5, &value), 0);
@@ -177,15 +177,12 @@ private slots:
 
     void systemRecordsStartZeroed()
     {
-        {
-            SystemRecords records;
-            QCOMPARE(g_pSysInfo, records.info());
-            QVERIFY(g_pSysInfo->boardTable && g_pSysInfo->cardMap);
-            QCOMPARE(g_pSysInfo->activeCardType, 0);
-            QCOMPARE(g_pSysInfo->paramChanged[4][15], 0);
-            QCOMPARE(g_pSysInfo->boardTable->boardName[15][0], '\0');
-        }
-        QCOMPARE(g_pSysInfo, nullptr);
+        SystemRecords records;
+        const SystemInfo *info = records.info();
+        QVERIFY(info->boardTable && info->cardMap);
+        QCOMPARE(info->activeCardType, 0);
+        QCOMPARE(info->paramChanged[4][15], 0);
+        QCOMPARE(info->boardTable->boardName[15][0], '\0');
     }
 
     void copyAnsiAlwaysTerminates()

@@ -3,6 +3,7 @@
 // typed output word, the rebuilds on the relayed notifications, and no repaint while nothing
 // changes. Also the word texts and the typed-word check.
 #include "FakeDevice.h"
+#include "ModelHelpers.h"
 #include "ScriptedMessageBoxes.h"
 #include "WidgetHelpers.h"
 #include "app/ChildFrame.h"
@@ -14,6 +15,7 @@
 #include "dio/DIoWnd.h"
 #include "dio/DiWnd.h"
 #include "dio/DoWnd.h"
+#include "model/BoardModel.h"
 #include "platform/Messages.h"
 #include "platform/Resources.h"
 #include "res/ResourceIds.h"
@@ -62,34 +64,23 @@ class TestDIoWnd : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<SystemRecords> m_records;
+    std::unique_ptr<BoardModel> m_model;
     std::unique_ptr<FakeDevice> m_fake;
     std::unique_ptr<CVL_DIoWnd> m_view;
     MessageRecorder m_main;
 
-    // Puts the boards into the fake and the card map, as a system load would.
+    // Puts the boards into the fake and loads the model from them, as a system load would.
     void useBoards(const QList<FakeBoard> &boards, int32_t activeCardNo)
     {
         m_fake = std::make_unique<FakeDevice>();
         m_fake->boards = boards;
-        SystemInfo *info = g_pSysInfo;
-        info->cardMap->clear();
-        info->cardMap->setMapCount(int32_t(boards.size()));
-        info->boardTable->boardCount = int32_t(boards.size());
-        for (int i = 0; i < boards.size(); ++i) {
-            const FakeBoard &b = boards[i];
-            info->cardMap->setEntry(i, b.type, b.cardNo, b.inputs, b.outputs);
-            CopyAnsi(info->boardTable->boardName[i], kPathBytes,
-                     BoardName(b.type, b.inputs, b.outputs).constData());
-        }
-        info->activeCardType = kDigitalIoClass;
-        info->activeCardNo = activeCardNo;
+        LoadModel(*m_model, *m_fake, activeCardNo);
     }
 
     // Opens the window with its timer stopped (the test ticks it), forgetting the set-up calls.
     CVL_DIoWnd *open()
     {
-        m_view = std::make_unique<CVL_DIoWnd>();
+        m_view = std::make_unique<CVL_DIoWnd>(*m_model);
         m_view->timer()->stop();
         m_fake->takeCalls();
         m_main.messages.clear();
@@ -106,12 +97,13 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        CChildFrame::RegisterView(kDigitalIoView,
-                                  [](QWidget *parent) { return new CVL_DIoWnd(parent); });
+        CChildFrame::RegisterView(kDigitalIoView, [](QWidget *parent, BoardModel &model) {
+            return new CVL_DIoWnd(model, parent);
+        });
     }
     void init()
     {
-        m_records = std::make_unique<SystemRecords>();
+        m_model = std::make_unique<BoardModel>();
         SetMainWindow(&m_main);
     }
     void cleanup()
@@ -120,7 +112,7 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         m_view.reset();
         m_fake.reset();
-        m_records.reset();
+        m_model.reset();
         m_main.messages.clear();
     }
 
@@ -312,7 +304,7 @@ private slots:
         QCOMPARE(m_fake->takeCalls().size(), disabled ? 0 : 2);
 
         // A type the program does not know leaves every control as it was.
-        g_pSysInfo->activeCardNo = 1;
+        m_model->SetActiveCard(1);
         SendWindowMessage(m_view.get(), UM_ACTIVE_CARD_CHANGED);
         QCOMPARE(m_view->cardNo, 1);
         check();
@@ -647,7 +639,7 @@ private slots:
         QMdiArea mdi;
         mdi.resize(900, 700);
         mdi.show();
-        QPointer<CChildFrame> frame = CChildFrame::Create(kDigitalIoView, &mdi);
+        QPointer<CChildFrame> frame = CChildFrame::Create(kDigitalIoView, &mdi, *m_model);
         QVERIFY(frame);
         auto *view = qobject_cast<CVL_DIoWnd *>(frame->widget());
         QVERIFY(view);
@@ -677,7 +669,7 @@ private slots:
         useBoards({Board(kTypeLmDio, 2, 32, 32)}, 2);
         QMdiArea mdi;
         mdi.show();
-        QPointer<CChildFrame> frame = CChildFrame::Create(kDigitalIoView, &mdi);
+        QPointer<CChildFrame> frame = CChildFrame::Create(kDigitalIoView, &mdi, *m_model);
         ScriptedMessageBoxes boxes(kIdYes);
         frame->close();
         QTRY_VERIFY(frame.isNull());
@@ -729,7 +721,7 @@ private slots:
         useBoards({Board(kTypeLmDio, 0, 32, 32), Board(kTypeLnDi, 3, 48, 0)}, 0);
         open();
         QCOMPARE(m_view->windowTitle(), QString("Digital IO - QRX-LM32DIO(0)"));
-        g_pSysInfo->activeCardNo = 3;
+        m_model->SetActiveCard(3);
         SendWindowMessage(m_view.get(), message);
         QCOMPARE(m_view->windowTitle(), QString("Digital IO - QRX-LN48DI(3)"));
         QCOMPARE(m_view->cardList()->currentIndex(), 1);
@@ -772,7 +764,7 @@ private slots:
     void noDeviceCallOutsideTheDigitalIoClass()
     {
         useBoards({Board(kTypeLmDio, 0, 32, 32), Board(kTypeLmDio, 1, 32, 32)}, 0);
-        g_pSysInfo->activeCardType = 2;
+        m_model->SetActiveCardType(2);
         ScriptedMessageBoxes boxes(kIdYes);
         open();
         m_view->show();

@@ -1,10 +1,12 @@
 // The input page: which LEDs are live on each tab, the exact bit reads of a refresh, the input
 // word, and that a steady input repaints nothing.
 #include "FakeDevice.h"
+#include "ModelHelpers.h"
 #include "WidgetHelpers.h"
 #include "controls/LedIndicator.h"
 #include "device/SystemInfo.h"
 #include "dio/DiWnd.h"
+#include "model/BoardModel.h"
 #include "platform/Resources.h"
 #include "res/ResourceIds.h"
 
@@ -26,7 +28,7 @@ class TestDiWnd : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<SystemRecords> m_records;
+    std::unique_ptr<BoardModel> m_model;
     std::unique_ptr<FakeDevice> m_fake;
 
     void useBoard(int inputs, uint64_t in = kInputs)
@@ -37,7 +39,7 @@ class TestDiWnd : public QObject
         b.inputs = inputs;
         b.in = in;
         m_fake->boards = {b};
-        g_pSysInfo->activeCardType = kDigitalIoClass;
+        LoadModel(*m_model, *m_fake);
     }
 
     // Shows `tab` of a board of `inputs` inputs (card 2) on the page and refreshes it once.
@@ -51,11 +53,11 @@ class TestDiWnd : public QObject
     }
 
 private slots:
-    void init() { m_records = std::make_unique<SystemRecords>(); }
+    void init() { m_model = std::make_unique<BoardModel>(); }
     void cleanup()
     {
         m_fake.reset();
-        m_records.reset();
+        m_model.reset();
     }
 
     void refreshReadsTheLiveInputsOfTheTab_data()
@@ -89,7 +91,7 @@ private slots:
         useBoard(inputs, inputs == 24 ? kInputs & ~0xFF00ull : kInputs);
         const uint64_t in = m_fake->boards[0].in;
 
-        CVL_DiWnd page;
+        CVL_DiWnd page(*m_model);
         page.diCount = inputs;
         page.tabIndex = tab;
         page.cardNo = 2;
@@ -125,7 +127,7 @@ private slots:
     void noReadWhileTheActiveClassIsNotDigitalIo()
     {
         useBoard(32, ~0ull);
-        CVL_DiWnd page;
+        CVL_DiWnd page(*m_model);
         page.diCount = 32;
         page.cardNo = 2;
         page.SetupLeds();
@@ -133,7 +135,7 @@ private slots:
         QCOMPARE(page.diWord, 0xFFFFFFFFu);
         m_fake->takeCalls();
 
-        g_pSysInfo->activeCardType = 2;
+        m_model->SetActiveCardType(2);
         page.RefreshInputs();
         QVERIFY(m_fake->calls.isEmpty());
         QCOMPARE(page.diWord, 0u);
@@ -145,7 +147,7 @@ private slots:
     {
         useBoard(4, 0b0001);
         m_fake->failing = {QStringLiteral("DXS_devDiGetBit")};
-        CVL_DiWnd page;
+        CVL_DiWnd page(*m_model);
         page.diCount = 4;
         page.SetupLeds();
         page.RefreshInputs();
@@ -179,7 +181,7 @@ private slots:
         useBoard(inputs, in);
         for (int bit : failingBits)
             m_fake->failingCalls << QStringLiteral("DXS_devDiGetBit(2, %1)").arg(bit);
-        CVL_DiWnd page;
+        CVL_DiWnd page(*m_model);
         refresh(page, inputs, tab);
         QCOMPARE(page.diWord, word);
         for (int k = 0; k < 32; ++k)
@@ -209,7 +211,7 @@ private slots:
         QFETCH(int, led);
         QFETCH(QString, name);
         useBoard(inputs, 0x0000'0000'0000'0201ull);
-        CVL_DiWnd page;
+        CVL_DiWnd page(*m_model);
         refresh(page, inputs, tab);
         QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(page.leds[led]);
         QVERIFY(iface);
@@ -219,7 +221,7 @@ private slots:
     void steadyInputsRepaintNothing()
     {
         useBoard(32, 0x0000'0000'0000'00F0ull);
-        CVL_DiWnd page;
+        CVL_DiWnd page(*m_model);
         page.diCount = 32;
         page.SetupLeds();
         page.show();
@@ -249,7 +251,7 @@ private slots:
     void clickingAnLedChangesNothing()
     {
         useBoard(8, 0);
-        CVL_DiWnd page;
+        CVL_DiWnd page(*m_model);
         page.diCount = 8;
         page.SetupLeds();
         page.show();

@@ -2,10 +2,12 @@
 // grey buttons, the four patterns, the typed value, the word reported to the window, and no
 // repaint of a steady output.
 #include "FakeDevice.h"
+#include "ModelHelpers.h"
 #include "WidgetHelpers.h"
 #include "controls/ImageButton.h"
 #include "device/SystemInfo.h"
 #include "dio/DoWnd.h"
+#include "model/BoardModel.h"
 #include "platform/Messages.h"
 #include "platform/Resources.h"
 #include "res/ResourceIds.h"
@@ -55,7 +57,7 @@ class TestDoWnd : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<SystemRecords> m_records;
+    std::unique_ptr<BoardModel> m_model;
     std::unique_ptr<FakeDevice> m_fake;
     std::unique_ptr<WordListener> m_window;
     CVL_DoWnd *m_page = nullptr;
@@ -69,10 +71,10 @@ class TestDoWnd : public QObject
         b.outputs = outputs;
         b.out = out;
         m_fake->boards = {b};
-        g_pSysInfo->activeCardType = kDigitalIoClass;
+        LoadModel(*m_model, *m_fake);
         m_window = std::make_unique<WordListener>();
         auto *host = new QWidget(m_window.get());
-        m_page = new CVL_DoWnd(host);
+        m_page = new CVL_DoWnd(*m_model, host);
         m_page->doCount = outputs;
         m_page->tabIndex = tab;
         m_page->cardNo = 1;
@@ -80,12 +82,12 @@ class TestDoWnd : public QObject
     }
 
 private slots:
-    void init() { m_records = std::make_unique<SystemRecords>(); }
+    void init() { m_model = std::make_unique<BoardModel>(); }
     void cleanup()
     {
         m_window.reset();
         m_fake.reset();
-        m_records.reset();
+        m_model.reset();
     }
 
     void refreshReadsBackTheLiveOutputs_data()
@@ -212,7 +214,7 @@ private slots:
         QVERIFY(m_fake->calls.isEmpty());
 
         m_page->outputDisable = 0;
-        g_pSysInfo->activeCardType = 0;
+        m_model->SetActiveCardType(0);
         QTest::mouseClick(m_page->bitButtons[5], Qt::LeftButton);
         m_page->RefreshOutputs();
         m_page->SetAllOn();

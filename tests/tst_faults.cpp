@@ -9,6 +9,7 @@
 #include "app/Views.h"
 #include "device/SystemInfo.h"
 
+#include <QPointer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -264,7 +265,8 @@ private slots:
         QCOMPARE(boxes.texts(), c.startQuestions);
         QCOMPARE(CardNodes(frame->systemTree()), c.cardNodes);
         QCOMPARE(frame->controllerSelector()->count(), c.selectorEntries);
-        QCOMPARE(g_pSysInfo->activeCardType == kDigitalIoClass, c.digitalIoClass);
+        QCOMPARE(frame->boardModel().activeCardType() == kDigitalIoClass, c.digitalIoClass);
+        const QPointer<BoardModel> model = &frame->boardModel();
         const qsizetype startCalls = fake.calls.size();
         boxes.asked.clear();
 
@@ -276,7 +278,7 @@ private slots:
         frame.reset();
         FaultsOperator::Settle();
         QCOMPARE(CChildFrame::OpenCount(), 0);
-        QCOMPARE(g_pSysInfo, nullptr);
+        QVERIFY(model.isNull()); // the frame's records went with it
 
         const QStringList session = fake.calls.mid(startCalls);
         QVERIFY(!session.isEmpty());

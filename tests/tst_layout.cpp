@@ -57,6 +57,9 @@ void BarsAndNumbers(const QWidget *page, QList<QRect> *bars, QList<QRect> *numbe
               [](const QRect &a, const QRect &b) { return a.top() < b.top(); });
 }
 
+// Makes a dialog on the frame's board model.
+using MakeDialog = std::function<QDialog *(QWidget *, BoardModel &)>;
+
 } // namespace
 
 class TestLayout : public QObject
@@ -171,23 +174,23 @@ private slots:
 
     void dialogControlsInside_data()
     {
-        QTest::addColumn<std::function<QDialog *(QWidget *)>>("make");
-        QTest::newRow("About") << std::function<QDialog *(QWidget *)>(
-            [](QWidget *parent) { return new CAboutDlg(parent); });
-        QTest::newRow("Save Parameter") << std::function<QDialog *(QWidget *)>(
-            [](QWidget *parent) { return new CVL_SavePrmDlg(0, parent); });
-        QTest::newRow("System Reset") << std::function<QDialog *(QWidget *)>(
-            [](QWidget *parent) { return new CVL_SysRstDlg(0, parent); });
-        QTest::newRow("Log Level Setup") << std::function<QDialog *(QWidget *)>(
-            [](QWidget *parent) { return new CVL_LogLevDlg(parent); });
-        QTest::newRow("System Environment Setup") << std::function<QDialog *(QWidget *)>(
-            [](QWidget *parent) { return new CVL_SysCfgDlg(parent); });
+        QTest::addColumn<MakeDialog>("make");
+        QTest::newRow("About") << MakeDialog(
+            [](QWidget *parent, BoardModel &) { return new CAboutDlg(parent); });
+        QTest::newRow("Save Parameter") << MakeDialog(
+            [](QWidget *parent, BoardModel &m) { return new CVL_SavePrmDlg(m, 0, parent); });
+        QTest::newRow("System Reset") << MakeDialog(
+            [](QWidget *parent, BoardModel &m) { return new CVL_SysRstDlg(m, 0, parent); });
+        QTest::newRow("Log Level Setup") << MakeDialog(
+            [](QWidget *parent, BoardModel &m) { return new CVL_LogLevDlg(m, parent); });
+        QTest::newRow("System Environment Setup") << MakeDialog(
+            [](QWidget *parent, BoardModel &m) { return new CVL_SysCfgDlg(m, parent); });
     }
 
     void dialogControlsInside()
     {
-        QFETCH(std::function<QDialog *(QWidget *)>, make);
-        std::unique_ptr<QDialog> dialog(make(m_frame.get()));
+        QFETCH(MakeDialog, make);
+        std::unique_ptr<QDialog> dialog(make(m_frame.get(), m_frame->boardModel()));
         QCOMPARE(ControlsOutside(dialog.get(), dialog->rect()), QStringList());
     }
 };

@@ -93,7 +93,7 @@ private slots:
     {
         QStandardPaths::setTestModeEnabled(true);
         for (int kind : {kSystemIoView, kDigitalIoView})
-            CChildFrame::RegisterView(kind, [this, kind](QWidget *parent) {
+            CChildFrame::RegisterView(kind, [this, kind](QWidget *parent, BoardModel &) {
                 return new TestView(kind, &m_journal, parent);
             });
     }
@@ -150,10 +150,10 @@ private slots:
     {
         start({0});
         open(kSystemIoView);
-        QCOMPARE(g_pSysInfo->focusViewKind, 0);
+        QCOMPARE(m_frame->boardModel().record().focusViewKind, 0);
         CChildFrame *dio = open(kDigitalIoView);
-        QCOMPARE(g_pSysInfo->focusViewKind, 101);
-        QCOMPARE(g_pSysInfo->announcedViewKind, 101);
+        QCOMPARE(m_frame->boardModel().record().focusViewKind, 101);
+        QCOMPARE(m_frame->boardModel().record().announcedViewKind, 101);
         // The frame's announcement is broadcast to every view, topmost first.
         QCOMPARE(m_journal, QStringList({"101 got 1154(101)", "100 got 1154(101)"}));
         m_journal.clear();
@@ -169,7 +169,7 @@ private slots:
         open(kDigitalIoView);
         m_journal.clear();
         SendWindowMessage(m_frame.get(), UM_VIEW_SELECT_CARD, 3);
-        QCOMPARE(g_pSysInfo->activeCardNo, 3);
+        QCOMPARE(m_frame->boardModel().record().activeCardNo, 3);
         QCOMPARE(m_frame->controllerSelector()->currentIndex(), 1);
         QCOMPARE(m_journal,
                  QStringList(
@@ -183,7 +183,7 @@ private slots:
         m_journal.clear();
         m_frame->controllerSelector()->setCurrentIndex(1);
         emit m_frame->controllerSelector()->activated(1);
-        QCOMPARE(g_pSysInfo->activeCardNo, 3);
+        QCOMPARE(m_frame->boardModel().record().activeCardNo, 3);
         QVERIFY(m_frame->systemTree()->cardItems[1]->font(0).bold());
         QVERIFY(!m_frame->systemTree()->cardItems[0]->font(0).bold());
         QCOMPARE(m_journal, QStringList({"101 got 1127(0)", "101 got 1155(0)"}));
@@ -216,7 +216,7 @@ private slots:
         const QRect item = list->visualRect(list->model()->index(entry, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
         QTRY_VERIFY(!list->isVisible());
-        QCOMPARE(g_pSysInfo->activeCardNo, activeCard);
+        QCOMPARE(m_frame->boardModel().record().activeCardNo, activeCard);
         QCOMPARE(selector->currentIndex(), entry);
         QCOMPARE(m_journal, journal);
     }
@@ -241,7 +241,7 @@ private slots:
         start({0, 3, 7});
         for (int delta : deltas)
             wheel(delta);
-        QCOMPARE(g_pSysInfo->activeCardNo, activeCard);
+        QCOMPARE(m_frame->boardModel().record().activeCardNo, activeCard);
         QCOMPARE(m_frame->controllerSelector()->currentIndex(),
                  activeCard == 0 ? 0 : (activeCard == 3 ? 1 : 2));
     }
@@ -251,7 +251,7 @@ private slots:
         start({});
         wheel(-120);
         QCOMPARE(m_frame->controllerSelector()->count(), 0);
-        QCOMPARE(g_pSysInfo->activeCardNo, 0);
+        QCOMPARE(m_frame->boardModel().record().activeCardNo, 0);
     }
 
     void closeAllAsksEachViewOnce()
@@ -283,7 +283,7 @@ private slots:
         SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 0);
         SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 16); // no such flag
         SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, -1);
-        g_pSysInfo->paramChanged[1][5] = 1; // another class raises no question
+        m_frame->boardModel().SetParamChanged(1, 5, true); // another class raises no question
         ScriptedMessageBoxes boxes;
         boxes.answers = {kIdNo, kIdYes};
         m_fake->calls.clear();
@@ -373,7 +373,7 @@ private slots:
         SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 0); // Log Level Setup's OK marks card 0
         SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 5);
         SendWindowMessage(m_frame.get(), UM_PARAM_CHANGED, 9);
-        QCOMPARE(g_pSysInfo->paramChanged[kDigitalIoClass][0], 1);
+        QCOMPARE(m_frame->boardModel().record().paramChanged[kDigitalIoClass][0], 1);
         ScriptedMessageBoxes boxes;
         boxes.answers = {kIdYes};
         m_fake->calls.clear();

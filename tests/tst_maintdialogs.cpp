@@ -2,6 +2,7 @@
 // recording main window: Save Parameter, System Reset, Log Level Setup (with the path
 // splitting), System Environment Setup, and how the main frame's commands open them.
 #include "FakeDevice.h"
+#include "ModelHelpers.h"
 #include "ScriptedMessageBoxes.h"
 #include "WidgetHelpers.h"
 #include "app/AboutDlg.h"
@@ -12,6 +13,7 @@
 #include "controls/ImageButton.h"
 #include "device/SystemInfo.h"
 #include "dio/DIoWnd.h"
+#include "model/BoardModel.h"
 #include "platform/FolderPicker.h"
 #include "platform/Messages.h"
 #include "platform/SplitPath.h"
@@ -57,31 +59,28 @@ class TestMaintDialogs : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    std::unique_ptr<SystemRecords> m_records;
+    std::unique_ptr<BoardModel> m_model;
     std::unique_ptr<FakeDevice> m_fake;
     std::unique_ptr<ScriptedMessageBoxes> m_boxes;
     MessageRecorder m_main;
     QStringList m_pickerCalls;
 
-    // The system record with the given boards (card numbers, in card-map order).
+    // The device and the model with the given boards (card numbers, in card-map order).
     void boards(const QList<int> &cardNos, int activeNo, int activeType = kDigitalIoClass)
     {
-        SystemInfo *info = m_records->info();
-        info->cardMap->setMapCount(int32_t(cardNos.size()));
-        info->boardTable->boardCount = int32_t(cardNos.size());
         m_fake->boards.clear();
-        for (int i = 0; i < cardNos.size(); ++i) {
-            info->cardMap->setEntry(i, 174, cardNos[i], 32, 32);
-            m_fake->boards << Board(174, cardNos[i], 32, 32); // the device has them too
-            CopyAnsi(info->boardTable->boardName[i], kPathBytes, "QRX-LM32DIO");
-        }
-        info->activeCardNo = activeNo;
-        info->activeCardType = activeType;
+        for (int no : cardNos)
+            m_fake->boards << Board(174, no, 32, 32);
+        LoadModel(*m_model, *m_fake, activeNo, activeType);
     }
 
-    int32_t &flag(int cardNo, int cardClass = kDigitalIoClass)
+    int32_t flag(int cardNo, int cardClass = kDigitalIoClass) const
     {
-        return m_records->info()->paramChanged[cardClass][cardNo];
+        return m_model->record().paramChanged[cardClass][cardNo];
+    }
+    void setFlag(int cardNo, int cardClass = kDigitalIoClass)
+    {
+        m_model->SetParamChanged(cardClass, cardNo, true);
     }
 
     QString settingsFile() const { return m_dir.filePath(QStringLiteral("Orvane.ini")); }
@@ -102,15 +101,14 @@ private slots:
 
     void init()
     {
-        m_records = std::make_unique<SystemRecords>();
+        m_model = std::make_unique<BoardModel>();
         m_fake = std::make_unique<FakeDevice>();
         m_boxes = std::make_unique<ScriptedMessageBoxes>();
         SetMainWindow(&m_main);
         m_main.messages.clear();
         m_pickerCalls.clear();
         QFile::remove(settingsFile());
-        CopyAnsi(m_records->info()->settingsPath, kPathBytes,
-                 settingsFile().toLocal8Bit().constData());
+        m_model->SetSettingsPath(settingsFile());
     }
 
     void cleanup()
@@ -119,7 +117,7 @@ private slots:
         SetMainWindow(nullptr);
         m_boxes.reset();
         m_fake.reset();
-        m_records.reset();
+        m_model.reset();
     }
 
     // ---- Save Parameter and System Reset: the lists ----
@@ -168,7 +166,7 @@ private slots:
         QComboBox *typeList;
         QComboBox *cardList;
         if (reset) {
-            auto *d = new CVL_SysRstDlg(activeNo);
+            auto *d = new CVL_SysRstDlg(*m_model, activeNo);
             dialog.reset(d);
             typeList = d->cardTypeList();
             cardList = d->cardNoList();
@@ -177,7 +175,7 @@ private slots:
             QCOMPARE(d->closeButton()->text(), QString("Close"));
             QVERIFY(d->resetButton()->isDefault());
         } else {
-            auto *d = new CVL_SavePrmDlg(activeNo);
+            auto *d = new CVL_SavePrmDlg(*m_model, activeNo);
             dialog.reset(d);
             typeList = d->cardTypeList();
             cardList = d->cardNoList();
@@ -201,10 +199,10 @@ private slots:
     void savingOneBoardAsksNothingAndClearsItsFlag()
     {
         boards({7, 3, 12}, 3);
-        flag(3) = 1;
-        flag(7) = 1;
-        flag(1) = 1; // position 1: must stay
-        CVL_SavePrmDlg dialog(3);
+        setFlag(3);
+        setFlag(7);
+        setFlag(1); // position 1: must stay
+        CVL_SavePrmDlg dialog(*m_model, 3);
         dialog.show();
         QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
         QCOMPARE(m_fake->takeCalls(), QStringList{"DXS_devConParamSave(3)"});
@@ -219,7 +217,7 @@ private slots:
         QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
         QCOMPARE(m_fake->takeCalls(), QStringList{"DXS_devConParamSave(12)"});
         QCOMPARE(dialog.cardNo, 12);
-        QCOMPARE(g_pSysInfo->activeCardNo, 3);
+        QCOMPARE(m_model->record().activeCardNo, 3);
         QCOMPARE(m_main.messages, QStringList());
     }
 
@@ -239,10 +237,10 @@ private slots:
         QFETCH(QStringList, calls);
         boards({12, 0, 3}, 0);
         for (int card : {12, 0, 3, 5})
-            flag(card) = 1;
-        flag(3, 2) = 1; // another class's row
+            setFlag(card);
+        setFlag(3, 2); // another class's row
         m_boxes->answers = {answer};
-        CVL_SavePrmDlg dialog(0);
+        CVL_SavePrmDlg dialog(*m_model, 0);
         dialog.show();
         QTest::mouseClick(dialog.allCardsCheck(), Qt::LeftButton);
         QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
@@ -285,12 +283,12 @@ private slots:
         QFETCH(QStringList, details);
         boards({12, 0, 3}, 3);
         for (int card : {12, 0, 3})
-            flag(card) = 1;
+            setFlag(card);
         m_fake->failStatus = -2022;
         for (int card : refused)
             m_fake->failingCalls << QStringLiteral("DXS_devConParamSave(%1)").arg(card);
         m_boxes->answers = {kIdYes};
-        CVL_SavePrmDlg dialog(3);
+        CVL_SavePrmDlg dialog(*m_model, 3);
         dialog.show();
         if (allCards)
             QTest::mouseClick(dialog.allCardsCheck(), Qt::LeftButton);
@@ -327,7 +325,7 @@ private slots:
         QFETCH(QList<int>, cards);
         QFETCH(bool, enabledAfterUncheck);
         boards(cards, 0);
-        CVL_SavePrmDlg dialog(0);
+        CVL_SavePrmDlg dialog(*m_model, 0);
         dialog.show();
         QTest::mouseClick(dialog.allCardsCheck(), Qt::LeftButton);
         QVERIFY(dialog.allCardsCheck()->isChecked());
@@ -341,8 +339,8 @@ private slots:
     void savingACardNumberOutsideTheFlagsClearsNothing()
     {
         boards({40, 2}, 40);
-        flag(2) = 1;
-        CVL_SavePrmDlg dialog(40);
+        setFlag(2);
+        CVL_SavePrmDlg dialog(*m_model, 40);
         QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
         QCOMPARE(m_fake->takeCalls(), QStringList{"DXS_devConParamSave(40)"});
         QCOMPARE(flag(2), 1);
@@ -357,7 +355,7 @@ private slots:
     {
         boards({0, 3}, 0);
         m_boxes->answers = {kIdNo};
-        CVL_SysRstDlg dialog(0);
+        CVL_SysRstDlg dialog(*m_model, 0);
         QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
         QCOMPARE(m_boxes->texts(), QStringList{"Do you want system reset?"});
         QCOMPARE(m_boxes->asked[0].buttons, MessageBoxRequest::YesNo);
@@ -370,13 +368,13 @@ private slots:
     {
         boards({0, 3}, 0);
         m_boxes->answers = {kIdYes, kIdYes};
-        CVL_SysRstDlg dialog(0);
+        CVL_SysRstDlg dialog(*m_model, 0);
         dialog.show();
         dialog.cardNoList()->setCurrentIndex(1);
         QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
         QCOMPARE(m_fake->takeCalls(), QStringList{"DXS_devConInit(3)"});
         QCOMPARE(m_main.messages, QStringList{QString("%1(101)").arg(int(UM_VIEW_FOCUSED))});
-        QCOMPARE(g_pSysInfo->activeCardNo, 0); // the choice does not change the active board
+        QCOMPARE(m_model->record().activeCardNo, 0); // the choice does not change the active board
         QVERIFY(dialog.isVisible());
 
         // A second Reset asks again.
@@ -390,7 +388,7 @@ private slots:
         // Card Type has an entry but the active class is not it: nothing is chosen there.
         boards({0, 3}, 0, 0);
         m_boxes->answers = {kIdYes};
-        CVL_SysRstDlg dialog(0);
+        CVL_SysRstDlg dialog(*m_model, 0);
         QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
         QCOMPARE(m_boxes->asked.size(), 0);
         QCOMPARE(m_fake->calls, QStringList());
@@ -417,13 +415,13 @@ private slots:
         QFETCH(QList<int>, cards);
         QFETCH(int, activeNo);
         boards(cards, activeNo, cards.isEmpty() ? 0 : kDigitalIoClass);
-        flag(0) = 1;
+        setFlag(0);
         m_boxes->defaultAnswer = kIdYes;
         if (reset) {
-            CVL_SysRstDlg dialog(activeNo);
+            CVL_SysRstDlg dialog(*m_model, activeNo);
             QTest::mouseClick(dialog.resetButton(), Qt::LeftButton);
         } else {
-            CVL_SavePrmDlg dialog(activeNo);
+            CVL_SavePrmDlg dialog(*m_model, activeNo);
             QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
         }
         QCOMPARE(m_boxes->asked.size(), 0);
@@ -494,7 +492,7 @@ private slots:
         QFETCH(int, selected);
         m_fake->logFile = libraryPath;
         m_fake->logLevel = level;
-        CVL_LogLevDlg dialog;
+        CVL_LogLevDlg dialog(*m_model);
         QCOMPARE(m_fake->calls, QStringList({"DXS_devDLogGetLevel()", "DXS_devDLogGetFile()"}));
         QCOMPARE(dialog.windowTitle(), QString("Log Level Setup"));
         QCOMPARE(Items(dialog.levelList()), CVL_LogLevDlg::LevelTexts());
@@ -520,7 +518,7 @@ private slots:
     void unterminatedLibraryPathIsCut()
     {
         m_fake->logFileUnterminated = true;
-        CVL_LogLevDlg dialog;
+        CVL_LogLevDlg dialog(*m_model);
         QCOMPARE(dialog.fileNameEdit()->text(), QString(259, 'x'));
     }
 
@@ -539,10 +537,10 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(int, level);
         QFETCH(QByteArray, file);
-        m_records->info()->activeCardType = kDigitalIoClass;
+        m_model->SetActiveCardType(kDigitalIoClass);
         m_fake->logFile = "C:\\Default.dbg";
         m_fake->logLevel = 1;
-        CVL_LogLevDlg dialog;
+        CVL_LogLevDlg dialog(*m_model);
         dialog.show();
         m_fake->takeCalls();
         dialog.fileNameEdit()->selectAll();
@@ -556,8 +554,8 @@ private slots:
         QCOMPARE(m_fake->takeCalls(),
                  QStringList({"DXS_devDLogSetFile(" + QString::fromLocal8Bit(file) + ")",
                               QString("DXS_devDLogSetLevel(%1)").arg(level)}));
-        QCOMPARE(QByteArray(g_pSysInfo->logFilePath), file);
-        QCOMPARE(g_pSysInfo->logLevel, level);
+        QCOMPARE(QByteArray(m_model->record().logFilePath), file);
+        QCOMPARE(m_model->record().logLevel, level);
         QCOMPARE(m_main.messages, QStringList{QString("%1(0)").arg(int(UM_PARAM_CHANGED))});
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(!dialog.isVisible());
@@ -565,7 +563,7 @@ private slots:
 
     void okUnchangedStillMarksCardZero()
     {
-        CVL_LogLevDlg dialog;
+        CVL_LogLevDlg dialog(*m_model);
         dialog.show();
         QTest::keyClick(&dialog, Qt::Key_Return); // OK is the default button
         QCOMPARE(m_fake->callsOf("DXS_devDLogSetFile"),
@@ -576,7 +574,7 @@ private slots:
     void typingShowsTheNewPath()
     {
         m_fake->logFile = "C:\\Default.dbg";
-        CVL_LogLevDlg dialog;
+        CVL_LogLevDlg dialog(*m_model);
         dialog.show();
         dialog.fileNameEdit()->clear();
         QTest::keyClicks(dialog.fileNameEdit(), "abc");
@@ -608,7 +606,7 @@ private slots:
                 m_pickerCalls << title + "|" + start;
                 return picked;
             });
-        CVL_LogLevDlg dialog;
+        CVL_LogLevDlg dialog(*m_model);
         dialog.show();
         QTest::mouseClick(dialog.browseButton(), Qt::LeftButton);
         QCOMPARE(m_pickerCalls, QStringList{"Select Folder|C:\\"});
@@ -621,11 +619,10 @@ private slots:
 
     void cancelChangesNothing()
     {
-        CopyAnsi(m_records->info()->logFilePath, kPathBytes, "C:\\Default.dbg");
-        m_records->info()->logLevel = 4;
+        m_model->SetLogSettings(4, "C:\\Default.dbg");
         SetFolderPickerHandler(
             [](QWidget *, const QString &, const QString &) { return QStringLiteral("/tmp"); });
-        CVL_LogLevDlg dialog;
+        CVL_LogLevDlg dialog(*m_model);
         dialog.show();
         m_fake->takeCalls();
         QTest::keyClicks(dialog.fileNameEdit(), "zz");
@@ -634,8 +631,8 @@ private slots:
         QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(m_fake->calls, QStringList());
-        QCOMPARE(QByteArray(g_pSysInfo->logFilePath), QByteArray("C:\\Default.dbg"));
-        QCOMPARE(g_pSysInfo->logLevel, 4);
+        QCOMPARE(QByteArray(m_model->record().logFilePath), QByteArray("C:\\Default.dbg"));
+        QCOMPARE(m_model->record().logLevel, 4);
         QCOMPARE(m_main.messages, QStringList());
     }
 
@@ -654,14 +651,14 @@ private slots:
         QFETCH(bool, applied);
         const QString folder = "/" + QString(100, 'f') + "/";
         m_fake->logFile = (folder + "x.dbg").toLocal8Bit();
-        CVL_LogLevDlg dialog;
+        CVL_LogLevDlg dialog(*m_model);
         dialog.show();
         m_fake->takeCalls();
         dialog.fileNameEdit()->setText(QString(bytes - int(folder.size()) - 4, 'n'));
         QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
         if (applied) {
             QCOMPARE(m_boxes->asked.size(), 0);
-            QCOMPARE(int(std::strlen(g_pSysInfo->logFilePath)), bytes);
+            QCOMPARE(int(std::strlen(m_model->record().logFilePath)), bytes);
             QCOMPARE(m_fake->calls.size(), 2);
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
             return;
@@ -669,7 +666,7 @@ private slots:
         QCOMPARE(m_boxes->texts(), QStringList{"Log file path is too long!"});
         QCOMPARE(m_boxes->asked[0].buttons, MessageBoxRequest::Ok);
         QCOMPARE(m_fake->calls, QStringList());
-        QCOMPARE(QByteArray(g_pSysInfo->logFilePath), QByteArray());
+        QCOMPARE(QByteArray(m_model->record().logFilePath), QByteArray());
         QCOMPARE(m_main.messages, QStringList());
         QVERIFY(dialog.isVisible());
         QVERIFY(!dialog.filePathEdit()->text().endsWith(".dbg"));
@@ -705,7 +702,7 @@ private slots:
         QFETCH(QString, shown);
         if (!file.isEmpty())
             writeSettings(file);
-        CVL_SysCfgDlg dialog;
+        CVL_SysCfgDlg dialog(*m_model);
         QCOMPARE(dialog.windowTitle(), QString("System Environment Setup"));
         QCOMPARE(Items(dialog.loadingModeList()), QStringList({"0 : Auto", "1 : Manual"}));
         QVERIFY(dialog.loadingModeList()->isEditable());
@@ -731,7 +728,7 @@ private slots:
         QFETCH(int, choose);
         QFETCH(QByteArray, written);
         writeSettings("; kept\n[System]\nController_Loading_Mode=" + stored + "\n");
-        CVL_SysCfgDlg dialog;
+        CVL_SysCfgDlg dialog(*m_model);
         dialog.show();
         if (choose != -2)
             dialog.loadingModeList()->setCurrentIndex(choose);
@@ -745,7 +742,7 @@ private slots:
     void typedTextIsNeitherInsertedNorStored()
     {
         writeSettings("[System]\nController_Loading_Mode=0\n");
-        CVL_SysCfgDlg dialog;
+        CVL_SysCfgDlg dialog(*m_model);
         dialog.show();
         QComboBox *list = dialog.loadingModeList();
         list->lineEdit()->selectAll();
@@ -784,7 +781,7 @@ private slots:
         QFETCH(bool, enter);
         QFETCH(QByteArray, written);
         writeSettings("[System]\nController_Loading_Mode=1\n");
-        CVL_SysCfgDlg dialog;
+        CVL_SysCfgDlg dialog(*m_model);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         QComboBox *list = dialog.loadingModeList();
@@ -809,7 +806,7 @@ private slots:
     void environmentSetupCancelLeavesTheFile()
     {
         writeSettings("[System]\nController_Loading_Mode=1\n");
-        CVL_SysCfgDlg dialog;
+        CVL_SysCfgDlg dialog(*m_model);
         dialog.show();
         dialog.loadingModeList()->setCurrentIndex(0);
         QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
@@ -820,8 +817,8 @@ private slots:
     void environmentSetupReportsAFailedWrite()
     {
         const QString unwritable = m_dir.filePath("missing-folder/Orvane.ini");
-        CopyAnsi(m_records->info()->settingsPath, kPathBytes, unwritable.toLocal8Bit().constData());
-        CVL_SysCfgDlg dialog;
+        m_model->SetSettingsPath(unwritable);
+        CVL_SysCfgDlg dialog(*m_model);
         dialog.show();
         dialog.loadingModeList()->setCurrentIndex(0);
         QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
@@ -871,13 +868,13 @@ private slots:
         QFETCH(QString, label);
         std::unique_ptr<QWidget> top;
         if (window == "log")
-            top = std::make_unique<CVL_LogLevDlg>();
+            top = std::make_unique<CVL_LogLevDlg>(*m_model);
         else if (window == "save")
-            top = std::make_unique<CVL_SavePrmDlg>(0);
+            top = std::make_unique<CVL_SavePrmDlg>(*m_model, 0);
         else if (window == "about")
             top = std::make_unique<CAboutDlg>();
         else
-            top = std::make_unique<CVL_WsSysWnd>();
+            top = std::make_unique<CVL_WsSysWnd>(*m_model);
         QWidget *widget = top->objectName() == id ? top.get() : top->findChild<QWidget *>(id);
         QVERIFY(widget);
         QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
@@ -916,7 +913,6 @@ private slots:
         QFETCH(int, command);
         QFETCH(QString, title);
         QFETCH(QString, presetCard);
-        m_records.reset(); // the main frame brings its own records
         for (int no : {0, 3}) {
             FakeBoard b;
             b.cardNo = no;
@@ -926,7 +922,7 @@ private slots:
         QCOMPARE(frame->OnCreate(), 0);
         frame->show();
         SendWindowMessage(frame->systemTree(), UM_SELECT_CARD, 3);
-        QCOMPARE(g_pSysInfo->activeCardNo, 3);
+        QCOMPARE(frame->boardModel().activeCardNo(), 3);
 
         QAction *action = frame->commandAction(command);
         QVERIFY(action->isEnabled());
@@ -949,12 +945,10 @@ private slots:
         QCOMPARE(seenTitle, title);
         QCOMPARE(seenCard, presetCard);
         frame.reset();
-        m_records = std::make_unique<SystemRecords>();
     }
 
     void resetRebuildsTheOpenDigitalIoWindow()
     {
-        m_records.reset(); // the main frame brings its own records
         for (int no : {0, 3}) {
             FakeBoard b;
             b.cardNo = no;
@@ -991,7 +985,6 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(dio->doValueEdit()->text(), QString("0x00000000"));
         frame.reset();
-        m_records = std::make_unique<SystemRecords>();
     }
 };
 

@@ -297,7 +297,7 @@ private slots:
         ScriptedMessageBoxes boxes;
         auto frame = std::make_unique<CVL_MainFrame>(m_dir.path());
         QCOMPARE(frame->OnCreate(), 0);
-        QCOMPARE(QString::fromLocal8Bit(g_pSysInfo->settingsPath), path());
+        QCOMPARE(QString::fromLocal8Bit(frame->boardModel().record().settingsPath), path());
         QCOMPARE(fake.callsOf("DXS_devSysLoad"),
                  QStringList{QStringLiteral("DXS_devSysLoad(%1)").arg(a.startMode)});
         checkFile(a, a.afterStart);
@@ -384,7 +384,7 @@ private slots:
         ScriptedMessageBoxes boxes;
         auto frame = std::make_unique<CVL_MainFrame>(folder);
         QCOMPARE(frame->OnCreate(), 0);
-        QCOMPARE(QString::fromLocal8Bit(g_pSysInfo->settingsPath), file);
+        QCOMPARE(QString::fromLocal8Bit(frame->boardModel().record().settingsPath), file);
         QCOMPARE(fake.callsOf("DXS_devSysLoad"),
                  QStringList{QStringLiteral("DXS_devSysLoad(%1)").arg(content.isNull() ? 0 : 1)});
         QVERIFY(unchanged());
@@ -523,7 +523,8 @@ private slots:
             QCOMPARE(frame.OnCreate(), 0);
             QCOMPARE(fake.callsOf("DXS_devSysLoad").value(start),
                      QStringLiteral("DXS_devSysLoad(%1)").arg(start));
-            const QString recorded = QString::fromLocal8Bit(g_pSysInfo->settingsPath);
+            const QString recorded =
+                QString::fromLocal8Bit(frame.boardModel().record().settingsPath);
             FaultsOperator::RunModal(frame.commandAction(ID_ENV_SETUP), [](QDialog *d) {
                 auto *dialog = qobject_cast<CVL_SysCfgDlg *>(d);
                 dialog->loadingModeList()->setCurrentIndex(1);

@@ -124,7 +124,8 @@ class TestSoak : public QObject
 
     int pick(int n) { return int(m_rng.bounded(n)); }
     bool chance(int inN) { return m_rng.bounded(inN) == 0; }
-    bool classActive() const { return g_pSysInfo->activeCardType == kDigitalIoClass; }
+    BoardModel &model() const { return m_frame->boardModel(); }
+    bool classActive() const { return model().activeCardType() == kDigitalIoClass; }
     FakeBoard *dioBoard() { return m_fake->board(m_dio->cardNo); }
 
     void openWindows()
@@ -276,14 +277,14 @@ class TestSoak : public QObject
             QCoreApplication::sendEvent(list, &wheel);
         }
         // Every list holds the boards in card-map order.
-        const int32_t wanted = g_pSysInfo->cardMap->cardNo(index);
+        const int32_t wanted = model().cardNo(index);
         QString error;
         if (way == 0)
             error = expectFilterQuestion([&] { choose(list, index); });
         else if (way != 3)
             choose(list, index);
-        if (g_pSysInfo->activeCardNo != wanted)
-            error += QString(" chose %1, active %2").arg(wanted).arg(g_pSysInfo->activeCardNo);
+        if (model().activeCardNo() != wanted)
+            error += QString(" chose %1, active %2").arg(wanted).arg(model().activeCardNo());
         const char *const ways[4] = {"Digital IO list", "System IO list", "selector", "wheel"};
         ++m_done[QStringLiteral("board change by %1").arg(QLatin1String(ways[way]))];
         return error;
@@ -392,7 +393,7 @@ class TestSoak : public QObject
             return "output word field shows " + m_dio->doValueEdit()->text();
         if (m_dio->diValueEdit()->text() != WordText(diWordBefore))
             return "input word field shows " + m_dio->diValueEdit()->text();
-        const int32_t active = g_pSysInfo->activeCardNo;
+        const int32_t active = model().activeCardNo();
         if (m_dio->cardNo != active || m_sysio->cardNo() != active)
             return QString("windows show %1 and %2, active %3")
                 .arg(m_dio->cardNo)
@@ -433,7 +434,7 @@ class TestSoak : public QObject
             return "output word field shows " + m_dio->doValueEdit()->text();
         if ((m_sysio->ledShown() != 0) != (board->checkOn != 0))
             return "Run LED shows " + QString::number(m_sysio->ledShown());
-        if (m_frame->controllerSelector()->currentIndex() != CardIndexOf(active))
+        if (m_frame->controllerSelector()->currentIndex() != model().CardIndexOf(active))
             return "the selector is not on the active board";
         return {};
     }
@@ -470,12 +471,12 @@ private slots:
             // A stretch starts on a board with points, where a stray call would show.
             if (outsideUntil < 0 && m_dio->diCount > 0 && m_dio->doCount > 0 && chance(2500)) {
                 outsideUntil = t + 50 + pick(200);
-                g_pSysInfo->activeCardType = chance(2) ? 0 : 2;
+                model().SetActiveCardType(chance(2) ? 0 : 2);
                 m_fake->record = true;
                 ++m_done["stretch outside the class"];
             } else if (outsideUntil == t) {
                 outsideUntil = -1;
-                g_pSysInfo->activeCardType = kDigitalIoClass;
+                model().SetActiveCardType(kDigitalIoClass);
                 m_fake->record = false;
                 // The windows take the class back as after a refresh of the tree.
                 SendWindowMessage(m_frame.get(), UM_CARD_LIST_CHANGED);

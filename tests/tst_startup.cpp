@@ -64,7 +64,7 @@ private slots:
         QCOMPARE(frame.OnCreate(), 0);
         QCOMPARE(atLoad, QByteArray("[System]\nController_Loading_Mode=0\n"));
         QCOMPARE(fake.callsOf("DXS_devSysLoad"), QStringList{"DXS_devSysLoad(0)"});
-        QCOMPARE(QString::fromLocal8Bit(g_pSysInfo->settingsPath), iniPath());
+        QCOMPARE(QString::fromLocal8Bit(frame.boardModel().record().settingsPath), iniPath());
     }
 
     void storedModeIsUsed_data()
@@ -172,11 +172,12 @@ private slots:
                      QStringList({"DXS_devSysLoad(0)", "DXS_devGnGetMotDevMap()",
                                   "DXS_devConParamLoad(0)", "DXS_devConParamLoad(3)",
                                   "DXS_devConParamLoad(7)"}));
-            QCOMPARE(g_pSysInfo->boardTable->boardCount, 3);
-            QCOMPARE(g_pSysInfo->cardMap->cardNo(2), 7);
-            QCOMPARE(g_pSysInfo->activeCardNo, 0);
-            QCOMPARE(g_pSysInfo->activeCardType, 3);
-            QCOMPARE(QByteArray(g_pSysInfo->logFilePath), QByteArray("C:\\Default.dbg"));
+            QCOMPARE(frame.boardModel().record().boardTable->boardCount, 3);
+            QCOMPARE(frame.boardModel().record().cardMap->cardNo(2), 7);
+            QCOMPARE(frame.boardModel().record().activeCardNo, 0);
+            QCOMPARE(frame.boardModel().record().activeCardType, 3);
+            QCOMPARE(QByteArray(frame.boardModel().record().logFilePath),
+                     QByteArray("C:\\Default.dbg"));
             // The tree answered with UM_REFRESH_SYSTEM and the selector was filled.
             QComboBox *selector = frame.controllerSelector();
             QCOMPARE(selector->count(), 3);
@@ -195,10 +196,11 @@ private slots:
             CVL_MainFrame frame(m_dir.path());
             QCOMPARE(frame.OnCreate(), 0);
             QCOMPARE(fake.callsOf("DXS_devConParamLoad"), QStringList());
-            QCOMPARE(g_pSysInfo->activeCardType, 0);
+            QCOMPARE(frame.boardModel().record().activeCardType, 0);
             QCOMPARE(frame.controllerSelector()->count(), 0);
             QCOMPARE(frame.systemTree()->topLevelItemCount(), 1);
-            QCOMPARE(QByteArray(g_pSysInfo->logFilePath), QByteArray("C:\\Default.dbg"));
+            QCOMPARE(QByteArray(frame.boardModel().record().logFilePath),
+                     QByteArray("C:\\Default.dbg"));
             fake.calls.clear();
         }
         // An empty map is never unloaded.

@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(selector->itemText(2), QString("2 : QRX-LN64DI"));
         selector->setCurrentIndex(2);
         emit selector->activated(2);
-        QCOMPARE(g_pSysInfo->activeCardNo, 2);
+        QCOMPARE(app.mainFrame()->boardModel().activeCardNo(), 2);
         QVERIFY(tree->cardItems[2]->font(0).bold());
         QVERIFY(!tree->cardItems[0]->font(0).bold());
         QCOMPARE(tree->dropHighlightItem(), tree->cardItems[2]);

@@ -157,7 +157,7 @@ private slots:
         auto *view = Open<CVL_SysIoWnd>(frame, kSystemIoView);
         view->pollTimer()->stop();
         QTest::mouseClick(view->ledButton(), Qt::LeftButton); // Run LED on: saved with the board
-        g_pSysInfo->paramChanged[kDigitalIoClass][0] = 1;
+        frame->boardModel().SetParamChanged(kDigitalIoClass, 0, true);
 
         const QString file = QDir(m_data).filePath("card0.prm");
         QVERIFY(!QFileInfo::exists(file));
@@ -168,7 +168,7 @@ private slots:
         const QByteArray saved = FileText(file);
         QVERIFY2(saved.contains("RunLed=1"), saved.constData());
         QVERIFY(!QFileInfo::exists(QDir(m_data).filePath("card3.prm")));
-        QCOMPARE(g_pSysInfo->paramChanged[kDigitalIoClass][0], 0);
+        QCOMPARE(frame->boardModel().record().paramChanged[kDigitalIoClass][0], 0);
         QCOMPARE(boxes.asked.size(), 0);
     }
 
@@ -221,8 +221,8 @@ private slots:
             QTest::mouseClick(d->okButton(), Qt::LeftButton);
         }));
         const QString chosen = QDir(folder).filePath("trace.dbg");
-        QCOMPARE(QByteArray(g_pSysInfo->logFilePath), chosen.toLocal8Bit());
-        QCOMPARE(g_pSysInfo->logLevel, 5);
+        QCOMPARE(QByteArray(frame->boardModel().record().logFilePath), chosen.toLocal8Bit());
+        QCOMPARE(frame->boardModel().record().logLevel, 5);
 
         // Input reads are logged at level 5 only.
         auto *dio = Open<CVL_DIoWnd>(frame, kDigitalIoView);
@@ -232,7 +232,7 @@ private slots:
         QVERIFY2(log.contains("DXS_devDLogSetLevel(level=5)"), log.constData());
         QVERIFY2(log.contains("DXS_devDiGetBit(card=0, bit=0)"), log.constData());
         QVERIFY(!FileText(m_log).contains("DXS_devDiGetBit"));
-        QCOMPARE(g_pSysInfo->paramChanged[kDigitalIoClass][0], 1);
+        QCOMPARE(frame->boardModel().record().paramChanged[kDigitalIoClass][0], 1);
         frame->close();
         // Card 0 is offered for saving at exit.
         QCOMPARE(boxes.texts().filter("QRX-LMxxxP(0)").size(), 1);

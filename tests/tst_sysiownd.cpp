@@ -327,7 +327,7 @@ private slots:
         view->cardList()->setFocus();
         QTest::keyClick(view->cardList(), Qt::Key_Down);
 
-        QCOMPARE(g_pSysInfo->activeCardNo, 3);
+        QCOMPARE(m_frame->boardModel().activeCardNo(), 3);
         CVL_WsSysWnd *tree = m_frame->systemTree();
         QVERIFY(tree->cardItems[1]->font(0).bold());
         QVERIFY(!tree->cardItems[0]->font(0).bold());
@@ -366,7 +366,7 @@ private slots:
         start({0, 3});
         CVL_SysIoWnd *view = open();
         view->pollTimer()->stop();
-        g_pSysInfo->activeCardNo = 9;
+        m_frame->boardModel().SetActiveCard(9);
         SendWindowMessage(view, UM_CARD_LIST_CHANGED);
         QCOMPARE(frameTitle(view), QString());
         QCOMPARE(view->cardList()->currentIndex(), -1);
@@ -424,7 +424,7 @@ private slots:
         CVL_SysIoWnd *view = open();
         view->cardList()->setFocus();
         QTest::keyClick(view->cardList(), Qt::Key_End);
-        QCOMPARE(g_pSysInfo->activeCardNo, 5);
+        QCOMPARE(m_frame->boardModel().activeCardNo(), 5);
         QCOMPARE(dio->cardNo, 5);
         QCOMPARE(dio->cardList()->currentIndex(), 2);
         QCOMPARE(frameTitle(view), QString("System IO - QRX-LM64DIO(5)"));

@@ -1,9 +1,11 @@
 // The system tree: its build from the card map, its node marks, and the activation of a board
 // through each path, with the messages it sends the main frame.
 #include "FakeDevice.h"
+#include "ModelHelpers.h"
 #include "WidgetHelpers.h"
 #include "device/CardCatalogue.h"
 #include "device/SystemInfo.h"
+#include "model/BoardModel.h"
 #include "platform/Messages.h"
 #include "platform/Resources.h"
 #include "res/ResourceIds.h"
@@ -88,23 +90,22 @@ public:
     {
         fake.boards = boards;
         fake.mapCount = mapCount;
+        fake.reportedBoardCount = mapCount;
         // Each message with its wParam and the active card at the moment it arrived.
-        main.format = [](const WindowMessage &m) {
+        main.format = [this](const WindowMessage &m) {
             return QStringLiteral("%1(%2) active=%3")
                 .arg(MessageName(m.type()))
                 .arg(m.wParam)
-                .arg(g_pSysInfo->activeCardNo);
+                .arg(model.activeCardNo());
         };
         SetMainWindow(&main);
-        Dev().DXS_devGnGetMotDevMap(info().cardMap);
-        info().boardTable->boardCount = mapCount.value_or(int32_t(boards.size()));
-        fake.takeCalls();
+        LoadModel(model, fake);
         tree.resize(320, 480);
         tree.show();
     }
     ~Rig() { SetMainWindow(nullptr); }
 
-    SystemInfo &info() { return *records.info(); }
+    const SystemInfo &info() const { return model.record(); }
     void build()
     {
         SendWindowMessage(&tree, UM_REFRESH_SYSTEM);
@@ -131,10 +132,10 @@ public:
         return bold;
     }
 
-    SystemRecords records;
     FakeDevice fake;
+    BoardModel model;
     MessageRecorder main;
-    CVL_WsSysWnd tree;
+    CVL_WsSysWnd tree{model};
 };
 
 class TestWsSysWnd : public QObject
@@ -147,6 +148,7 @@ private slots:
         Rig rig({Board(174, 0, 32, 32, 0x12), Board(2801, 3, 16, 0, 0x7),
                  Board(999, 5, 8, 8, 0x105), Board(174, 2, 32, 8, 0x51)});
         rig.fake.boards[0].mapiVersion = 10203;
+        // What the table held before: the model has no setter for it, so through the record.
         CopyAnsi(rig.info().boardTable->boardName[2], kPathBytes, "kept");
         rig.info().boardTable->diCount[2] = 77;
         SendWindowMessage(&rig.tree, UM_REFRESH_SYSTEM);
@@ -215,7 +217,7 @@ private slots:
     void emptyMap()
     {
         Rig rig({});
-        rig.info().activeCardType = 7;
+        rig.model.SetActiveCardType(7);
         SendWindowMessage(&rig.tree, UM_REFRESH_SYSTEM);
         QCOMPARE(rig.fake.calls, QStringList{"DXS_devConGetMApiVersion(0)"});
         QCOMPARE(Dump(rig.tree), (QStringList{"QRX-LxxxDIO [0]", "  Dll Ver. : 0...0 [5]"}));
@@ -301,7 +303,7 @@ private slots:
     {
         Rig rig(TwoBoards());
         rig.build();
-        rig.info().activeCardNo = 42;
+        rig.model.SetActiveCard(42);
         SendWindowMessage(&rig.tree, UM_WHEEL_SELECT_CARD, 3);
         QCOMPARE(rig.info().activeCardNo, 3);
         QCOMPARE(rig.boldCards(), (QStringList{"0 : QRX-LM32DIO", "3 : QRX-LN16DI"}));
@@ -435,7 +437,9 @@ private slots:
         QCOMPARE(rig.tree.currentItem(), rig.card(1));
 
         // The context-menu key, even with a card node selected and under the mouse.
-        QContextMenuEvent key(QContextMenuEvent::Keyboard, rig.centre(rig.card(1)));
+        const QPoint at = rig.centre(rig.card(1));
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, at,
+                              rig.tree.viewport()->mapToGlobal(at));
         QCoreApplication::sendEvent(rig.tree.viewport(), &key);
         QVERIFY(key.isAccepted());
         QCOMPARE(shown, 0);
@@ -480,7 +484,7 @@ private slots:
     {
         Rig rig(TwoBoards());
         rig.build();
-        rig.info().activeCardType = 0;
+        rig.model.SetActiveCardType(0);
         QTest::mouseDClick(rig.tree.viewport(), Qt::LeftButton, {},
                            rig.centre(rig.card(0)->child(0)));
         QVERIFY(rig.main.messages.isEmpty());

@@ -168,19 +168,13 @@ BoardConfig BoardConfig::BuiltIn()
     return c;
 }
 
-bool BoardConfig::Read(const std::string &path, BoardConfig *config, std::string *error)
+namespace {
+
+// The sections of a board file's text, each with its keys; false (with the error) on a line
+// that is not a comment, a section header or a key of a section, or on a repeated name.
+bool ParseSections(const std::string &text, Checker &check, std::vector<Section> *sections)
 {
-    std::string text;
-    if (const int failed = SimPaths::ReadFile(path, kMaxFileBytes, &text)) {
-        *error = path + ": cannot be read: " +
-            (failed == EINVAL      ? std::string("not a regular file")
-                 : failed == EFBIG ? "larger than " + std::to_string(kMaxFileBytes) + " bytes"
-                                   : std::strerror(failed));
-        return false;
-    }
     std::istringstream in(text);
-    Checker check(path, error);
-    std::vector<Section> sections;
     std::string raw;
     for (int line = 1; std::getline(in, raw); ++line) {
         const std::string text = Trim(raw);
@@ -190,16 +184,16 @@ bool BoardConfig::Read(const std::string &path, BoardConfig *config, std::string
             if (text.back() != ']')
                 return check.Fail(line, "a section header lacks its ]");
             const std::string name = Trim(text.substr(1, text.size() - 2));
-            for (const Section &s : sections)
+            for (const Section &s : *sections)
                 if (Lower(s.name) == Lower(name))
                     return check.Fail(line, "section [" + name + "] appears twice");
-            sections.push_back({name, line, {}});
+            sections->push_back({name, line, {}});
             continue;
         }
         const auto equals = text.find('=');
         if (equals == std::string::npos)
             return check.Fail(line, "neither a section nor key=value: " + text);
-        if (sections.empty())
+        if (sections->empty())
             return check.Fail(line, "a key before the first section");
         const std::string key = Trim(text.substr(0, equals));
         std::string value = Trim(text.substr(equals + 1));
@@ -207,15 +201,17 @@ bool BoardConfig::Read(const std::string &path, BoardConfig *config, std::string
             value = value.substr(1, value.size() - 2);
         if (key.empty())
             return check.Fail(line, "a value without a key");
-        if (!sections.back().keys.emplace(Lower(key), Section::Value{key, value, line}).second)
+        if (!sections->back().keys.emplace(Lower(key), Section::Value{key, value, line}).second)
             return check.Fail(line,
-                              "key " + key + " appears twice in [" + sections.back().name + "]");
+                              "key " + key + " appears twice in [" + sections->back().name + "]");
     }
+    return true;
+}
 
-    BoardConfig c;
-    c.source = path;
-    const std::string base = SimPaths::DirOf(path);
-    std::vector<Section *> boards(kMaxBoards, nullptr);
+// Reads [System] into `c` and files each [BoardN] section under its number.
+bool SortSections(std::vector<Section> &sections, Checker &check, const std::string &base,
+                  BoardConfig &c, std::vector<Section *> *boards)
+{
     for (Section &s : sections) {
         const std::string name = Lower(s.name);
         if (name == "system") {
@@ -235,8 +231,14 @@ bool BoardConfig::Read(const std::string &path, BoardConfig *config, std::string
             return check.Fail(s.line,
                               "unknown section [" + s.name + "] (Board0 .. Board" +
                                   std::to_string(kMaxBoards - 1) + " or System)");
-        boards[index] = &s;
+        (*boards)[index] = &s;
     }
+    return true;
+}
+
+// The boards of the [BoardN] sections, in order and without a gap.
+bool ReadBoards(const std::vector<Section *> &boards, Checker &check, BoardConfig &c)
+{
     for (int i = 0; i < kMaxBoards; ++i) {
         if (!boards[i])
             continue;
@@ -258,6 +260,30 @@ bool BoardConfig::Read(const std::string &path, BoardConfig *config, std::string
         b.loopback = loopback != 0;
         c.boards.push_back(b);
     }
+    return true;
+}
+
+} // namespace
+
+bool BoardConfig::Read(const std::string &path, BoardConfig *config, std::string *error)
+{
+    std::string text;
+    if (const int failed = SimPaths::ReadFile(path, kMaxFileBytes, &text)) {
+        *error = path + ": cannot be read: " +
+            (failed == EINVAL      ? std::string("not a regular file")
+                 : failed == EFBIG ? "larger than " + std::to_string(kMaxFileBytes) + " bytes"
+                                   : std::strerror(failed));
+        return false;
+    }
+    Checker check(path, error);
+    std::vector<Section> sections;
+    BoardConfig c;
+    c.source = path;
+    std::vector<Section *> boards(kMaxBoards, nullptr);
+    if (!ParseSections(text, check, &sections) ||
+        !SortSections(sections, check, SimPaths::DirOf(path), c, &boards) ||
+        !ReadBoards(boards, check, c))
+        return false;
     *config = c;
     return true;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The simulated boards and system settings, read from an INI board file or built in.
 
+#include "device/LiveBits.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,7 +13,7 @@ enum class InputPattern { None, Counter, Walk };
 // The bits 0..count-1.
 inline uint64_t PointMask(int32_t count)
 {
-    return count >= 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1;
+    return LiveMask(PointDir::Out, count);
 }
 
 struct BoardDef
@@ -24,13 +26,11 @@ struct BoardDef
     bool loopback = false;
     InputPattern pattern = InputPattern::None;
 
-    // A board with 24 inputs has them wired as 0..7 and 16..31: input numbers 0..31 can be
-    // read, and 8..15 always read 0. Every other board has the inputs 0..inputs-1.
-    static constexpr int32_t kSplitInputs = 24;
-    static constexpr uint64_t kSplitMask = 0xFFFF00FF;
-    uint64_t inputMask() const { return inputs == kSplitInputs ? kSplitMask : PointMask(inputs); }
+    // The program's live-bit rule: a board with 24 inputs has them wired as 0..7 and 16..31, so
+    // input numbers 0..31 can be read, and 8..15 always read 0.
+    uint64_t inputMask() const { return LiveMask(PointDir::In, inputs); }
     // The input numbers a call may address: 0..inputPoints()-1.
-    int32_t inputPoints() const { return inputs == kSplitInputs ? 32 : inputs; }
+    int32_t inputPoints() const { return ReadablePoints(PointDir::In, inputs); }
 };
 
 struct BoardConfig

@@ -40,7 +40,7 @@ inline uint64_t PatternWord(InputPattern pattern, int32_t inputs, int64_t nowMs)
 // go to the inputs 16..31.
 inline uint64_t WiredPattern(const BoardDef &board, uint64_t word)
 {
-    if (board.inputs != BoardDef::kSplitInputs)
+    if (board.inputs != kSplitBoardInputs)
         return word;
     return (word & 0xFF) | ((word & 0xFFFF00) << 8);
 }

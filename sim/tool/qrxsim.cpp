@@ -78,7 +78,7 @@ std::string InputNumbers(const BoardDef &board)
 {
     if (board.inputs == 0)
         return "it has none";
-    if (board.inputs == BoardDef::kSplitInputs)
+    if (board.inputs == kSplitBoardInputs)
         return "0..7, 16..31";
     return "0.." + std::to_string(board.inputs - 1);
 }
@@ -281,7 +281,7 @@ int Tool::Set(int position, const std::vector<std::string> &args)
             return Usage("\"" + args[3] + "\" is not a hexadecimal word");
         if (word & ~b.inputMask())
             return Usage(args[3] +
-                         (b.inputs == BoardDef::kSplitInputs || b.inputs == 0
+                         (b.inputs == kSplitBoardInputs || b.inputs == 0
                               ? " sets bits that are not inputs of card " + args[1] + " (" +
                                   InputNumbers(b) + ")"
                               : " sets bits beyond the " + std::to_string(b.inputs) +

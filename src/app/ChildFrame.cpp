@@ -1,6 +1,6 @@
 #include "app/ChildFrame.h"
 
-#include "device/SystemInfo.h"
+#include "model/BoardModel.h"
 #include "platform/Messages.h"
 
 #include <QCloseEvent>
@@ -75,13 +75,13 @@ CChildFrame *CChildFrame::OpenFrame(int kind)
     return Registry().value(kind);
 }
 
-CChildFrame *CChildFrame::Create(int kind, QMdiArea *mdi)
+CChildFrame *CChildFrame::Create(int kind, QMdiArea *mdi, BoardModel &model)
 {
     const ViewFactory factory = Factories().value(kind);
     if (!factory || !mdi)
         return nullptr;
-    auto *frame = new CChildFrame(kind, mdi);
-    QWidget *view = factory(frame);
+    auto *frame = new CChildFrame(kind, mdi, model);
+    QWidget *view = factory(frame, model);
     if (!view) {
         delete frame;
         return nullptr;
@@ -96,9 +96,10 @@ CChildFrame *CChildFrame::Create(int kind, QMdiArea *mdi)
     return frame;
 }
 
-CChildFrame::CChildFrame(int kind, QMdiArea *mdi)
+CChildFrame::CChildFrame(int kind, QMdiArea *mdi, BoardModel &model)
     : m_kind(kind)
     , m_mdi(mdi)
+    , m_model(model)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -152,13 +153,10 @@ void CChildFrame::TrimSystemMenu()
 
 void CChildFrame::OnActivated(QMdiSubWindow *window)
 {
-    if (window != this || m_kind != kDigitalIoView || !g_pSysInfo)
+    if (window != this || m_kind != kDigitalIoView)
         return;
-    g_pSysInfo->focusViewKind = kDigitalIoView;
-    if (g_pSysInfo->announcedViewKind != kDigitalIoView) {
-        g_pSysInfo->announcedViewKind = kDigitalIoView;
+    if (m_model.SetFocusViewKind(kDigitalIoView))
         SendWindowMessage(MainWindow(), UM_VIEW_FOCUSED, kDigitalIoView);
-    }
 }
 
 void CChildFrame::closeEvent(QCloseEvent *event)

@@ -4,6 +4,8 @@
 
 #include "view/ViewFrame.h"
 
+class BoardModel;
+
 #include <QMdiSubWindow>
 #include <QPoint>
 #include <functional>
@@ -15,11 +17,11 @@ class CChildFrame : public QMdiSubWindow
     Q_OBJECT
 
 public:
-    using ViewFactory = std::function<QWidget *(QWidget *parent)>;
+    using ViewFactory = std::function<QWidget *(QWidget *parent, BoardModel &model)>;
 
-    // Creates the frame of `kind` in `mdi` with a new view of that kind; null when no view
-    // is registered for the kind.
-    static CChildFrame *Create(int kind, QMdiArea *mdi);
+    // Creates the frame of `kind` in `mdi` with a new view of that kind on `model`; null when
+    // no view is registered for the kind.
+    static CChildFrame *Create(int kind, QMdiArea *mdi, BoardModel &model);
     // The open frame of a kind, or null.
     static CChildFrame *OpenFrame(int kind);
     // Registers the view made for a kind (an empty factory removes it).
@@ -39,11 +41,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    CChildFrame(int kind, QMdiArea *mdi);
+    CChildFrame(int kind, QMdiArea *mdi, BoardModel &model);
     void TrimSystemMenu();
     void OnActivated(QMdiSubWindow *window);
 
     const int m_kind;
     QMdiArea *m_mdi;
+    BoardModel &m_model;
     bool m_closing = false; // the question has been asked for this close
 };

@@ -53,8 +53,10 @@ QSettings LayoutSettings()
 
 } // namespace
 
-CVL_MainFrame::CVL_MainFrame(const QString &executableDir)
-    : m_executableDir(executableDir)
+CVL_MainFrame::CVL_MainFrame(const QString &executableDir, BoardModel *model)
+    : m_ownModel(model ? nullptr : std::make_unique<BoardModel>())
+    , m_model(model ? model : m_ownModel.get())
+    , m_executableDir(executableDir)
 {
     SetMainWindow(this);
     setWindowTitle(Caption());
@@ -67,8 +69,7 @@ CVL_MainFrame::~CVL_MainFrame()
     if (m_mdi)
         for (QMdiSubWindow *child : m_mdi->subWindowList())
             delete child;
-    if (m_systemLoaded && g_pSysInfo->cardMap->mapCount() != 0)
-        Dev().DXS_devSysUnload();
+    m_model->Unload();
     if (MainWindow() == this)
         SetMainWindow(nullptr);
 }
@@ -87,39 +88,31 @@ int CVL_MainFrame::OnCreate()
     CreateCommandBars();
 
     const QString settingsPath = Settings::ChooseSettingsPath(m_executableDir);
-    CopyAnsi(g_pSysInfo->settingsPath, kPathBytes, settingsPath.toLocal8Bit().constData());
+    m_model->SetSettingsPath(settingsPath);
     Settings::LoadAtStartup(settingsPath, &m_loadingMode);
-    PointNames::Instance().Load(PointNames::PathBeside(settingsPath));
+    m_model->LoadNames(PointNames::PathBeside(settingsPath));
 
     CreateSystemPane();
     if (!LoadSystem())
         return -1;
-    m_systemLoaded = true;
-
-    SystemInfo *info = g_pSysInfo;
-    CardMap *map = info->cardMap;
-    Dev().DXS_devGnGetMotDevMap(map->bytes);
+    m_model->ReadCardMap();
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    for (int i = 0; i < BoundBoards(info->boardTable->boardCount); ++i)
-        Dev().DXS_devConParamLoad(map->cardNo(i));
+    m_model->LoadParameters();
     QApplication::restoreOverrideCursor();
 
     if (m_tree)
         SendWindowMessage(m_tree, UM_REFRESH_SYSTEM);
-    CopyAnsi(info->logFilePath, kPathBytes, "C:\\Default.dbg");
+    m_model->SetLogSettings(m_model->record().logLevel, "C:\\Default.dbg");
     return 0;
 }
 
 bool CVL_MainFrame::LoadSystem()
 {
     for (;;) {
-        int32_t count = 0;
-        const int32_t status = Dev().DXS_devSysLoad(m_loadingMode, &count);
-        if (status >= 0) {
-            g_pSysInfo->boardTable->boardCount = count;
+        const int32_t status = m_model->LoadSystem(m_loadingMode);
+        if (status >= 0)
             return true;
-        }
         if (status != DXS_ERR_OPEN_MODE) {
             ShowFailure(this, LoadFailureText(status));
             return false;
@@ -265,7 +258,7 @@ void CVL_MainFrame::CreateSystemPane()
     m_pane->setFeatures(QDockWidget::DockWidgetMovable);
     m_pane->setAllowedAreas(Qt::LeftDockWidgetArea);
     if (!m_tree)
-        m_tree = new CVL_WsSysWnd(m_pane);
+        m_tree = new CVL_WsSysWnd(*m_model, m_pane);
     m_pane->setWidget(m_tree);
     addDockWidget(Qt::LeftDockWidgetArea, m_pane);
     resizeDocks({m_pane}, {200}, Qt::Horizontal);
@@ -364,19 +357,19 @@ void CVL_MainFrame::RunDialog(int id)
         dialog = std::make_unique<CAboutDlg>(this);
         break;
     case ID_SAVE_PARAM:
-        dialog = std::make_unique<CVL_SavePrmDlg>(g_pSysInfo->activeCardNo, this);
+        dialog = std::make_unique<CVL_SavePrmDlg>(*m_model, m_model->activeCardNo(), this);
         break;
     case ID_SYS_RESET:
-        dialog = std::make_unique<CVL_SysRstDlg>(g_pSysInfo->activeCardNo, this);
+        dialog = std::make_unique<CVL_SysRstDlg>(*m_model, m_model->activeCardNo(), this);
         break;
     case ID_ENV_SETUP:
-        dialog = std::make_unique<CVL_SysCfgDlg>(this);
+        dialog = std::make_unique<CVL_SysCfgDlg>(*m_model, this);
         break;
     case ID_LOG_LEVEL:
-        dialog = std::make_unique<CVL_LogLevDlg>(this);
+        dialog = std::make_unique<CVL_LogLevDlg>(*m_model, this);
         break;
     case ID_POINT_NAMES:
-        dialog = std::make_unique<CVL_PointNamesDlg>(g_pSysInfo->activeCardNo, this);
+        dialog = std::make_unique<CVL_PointNamesDlg>(*m_model, m_model->activeCardNo(), this);
         break;
     default:
         return;
@@ -411,19 +404,18 @@ void CVL_MainFrame::OpenWindow(int kind)
         open->raise();
         return;
     }
-    CChildFrame::Create(kind, m_mdi);
+    CChildFrame::Create(kind, m_mdi, *m_model);
 }
 
 void CVL_MainFrame::RefillSelector()
 {
-    const SystemInfo *info = g_pSysInfo;
     const QSignalBlocker block(m_selector);
     m_selector->clear();
-    if (info->activeCardType != kDigitalIoClass)
+    if (m_model->activeCardType() != kDigitalIoClass)
         return;
-    const int boards = info->cardMap->boardSlots();
+    const int boards = m_model->boardSlots();
     for (int i = 0; i < boards; ++i)
-        m_selector->addItem(CardLabel(info->cardMap->cardNo(i), info->boardTable->boardName[i]));
+        m_selector->addItem(m_model->CardLabelAt(i));
     m_selector->setCurrentIndex(0);
     if (boards == 1)
         m_selector->setEnabled(false);
@@ -433,14 +425,14 @@ void CVL_MainFrame::RefillSelector()
 
 void CVL_MainFrame::OnSelectorActivated(int index)
 {
-    if (index < 0 || index >= g_pSysInfo->cardMap->boardSlots() || !m_tree)
+    if (index < 0 || index >= m_model->boardSlots() || !m_tree)
         return;
-    SendWindowMessage(m_tree, UM_SELECT_CARD, g_pSysInfo->cardMap->cardNo(index));
+    SendWindowMessage(m_tree, UM_SELECT_CARD, m_model->cardNo(index));
 }
 
 void CVL_MainFrame::OnSelectorWheel(int angleDelta)
 {
-    const int boards = g_pSysInfo->cardMap->boardSlots();
+    const int boards = m_model->boardSlots();
     m_wheelRemainder += angleDelta;
     while (qAbs(m_wheelRemainder) >= kWheelStep) {
         const int step = m_wheelRemainder < 0 ? 1 : -1;
@@ -453,7 +445,7 @@ void CVL_MainFrame::OnSelectorWheel(int angleDelta)
             const QSignalBlocker block(m_selector);
             m_selector->setCurrentIndex(position);
         }
-        SendWindowMessage(m_tree, UM_WHEEL_SELECT_CARD, g_pSysInfo->cardMap->cardNo(position));
+        SendWindowMessage(m_tree, UM_WHEEL_SELECT_CARD, m_model->cardNo(position));
     }
 }
 
@@ -471,7 +463,6 @@ bool CVL_MainFrame::event(QEvent *event)
     WindowMessage *m = WindowMessage::From(event);
     if (!m)
         return QMainWindow::event(event);
-    SystemInfo *info = g_pSysInfo;
     switch (int(m->type())) {
     case UM_OPEN_WINDOW:
         OpenWindow(int(m->wParam));
@@ -481,14 +472,13 @@ bool CVL_MainFrame::event(QEvent *event)
         break;
     case UM_ACTIVE_CARD_CHANGED: {
         const QSignalBlocker block(m_selector);
-        m_selector->setCurrentIndex(CardIndexOf(info->activeCardNo));
+        m_selector->setCurrentIndex(m_model->CardIndexOf(m_model->activeCardNo()));
         Broadcast(UM_ACTIVE_CARD_CHANGED, 0);
         break;
     }
     case UM_PARAM_CHANGED:
-        if (info->activeCardType >= 0 && info->activeCardType < kCardClasses && m->wParam >= 0 &&
-            m->wParam < kMaxBoards)
-            info->paramChanged[info->activeCardType][m->wParam] = 1;
+        if (m->wParam >= 0 && m->wParam < kMaxBoards)
+            m_model->MarkParamChanged(int32_t(m->wParam));
         break;
     case UM_VIEW_SELECT_CARD:
         if (m_tree)
@@ -511,7 +501,7 @@ void CVL_MainFrame::RunExitQuestions()
     for (int card = 0; card < kMaxBoards && m_askAtExit; ++card) {
         // Log Level Setup marks card 0 whether or not there is one: ask only about boards
         // that exist, since a save for any other card number fails.
-        if (g_pSysInfo->paramChanged[kDigitalIoClass][card] != 1 || CardIndexOf(card) < 0)
+        if (!m_model->IsParamChanged(kDigitalIoClass, card) || m_model->CardIndexOf(card) < 0)
             continue;
         const QString question = QStringLiteral("QRX-LMxxxP(%1) board parameters are changed.\n"
                                                 "Do you want to save parameter to file?")

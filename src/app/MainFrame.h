@@ -3,10 +3,12 @@
 // docked "System" pane with the board tree, and the MDI client holding the monitoring
 // windows. It loads the device system at creation and unloads it when it is destroyed.
 
-#include "device/SystemInfo.h"
+#include "model/BoardModel.h"
 
 #include <QHash>
 #include <QMainWindow>
+
+#include <memory>
 
 class CVL_WsSysWnd;
 class LockKeys;
@@ -23,8 +25,9 @@ class CVL_MainFrame : public QMainWindow
     Q_OBJECT
 
 public:
-    // `executableDir` is the folder the settings file is looked for in.
-    explicit CVL_MainFrame(const QString &executableDir);
+    // `executableDir` is the folder the settings file is looked for in. The frame reads and
+    // changes the boards through `model`, or through a model of its own without one.
+    explicit CVL_MainFrame(const QString &executableDir, BoardModel *model = nullptr);
     ~CVL_MainFrame() override;
 
     // Builds the bars and the pane, reads the settings, loads the device system, reads the
@@ -36,6 +39,7 @@ public:
     void CloseWithoutQuestions();
 
     int32_t loadingMode() const { return m_loadingMode; }
+    BoardModel &boardModel() const { return *m_model; }
     QMdiArea *mdiClient() const { return m_mdi; }
     CVL_WsSysWnd *systemTree() const { return m_tree; }
     QComboBox *controllerSelector() const { return m_selector; }
@@ -76,10 +80,10 @@ private:
     void Broadcast(int message, intptr_t wParam);
     void RunExitQuestions();
 
-    SystemRecords m_records;
+    std::unique_ptr<BoardModel> m_ownModel;
+    BoardModel *m_model;
     QString m_executableDir;
     int32_t m_loadingMode = 0;
-    bool m_systemLoaded = false;
     bool m_exitDone = false;
     bool m_askAtExit = true;
     int m_wheelRemainder = 0;

@@ -36,7 +36,7 @@ bool CVelmarApp::InitInstance(bool bindLibrary)
     ApplySkin();
     RegisterStandardViews();
 
-    m_frame = std::make_unique<CVL_MainFrame>(m_executableDir);
+    m_frame = std::make_unique<CVL_MainFrame>(m_executableDir, &m_model);
     if (m_frame->OnCreate() != 0) {
         m_frame.reset();
         return false;

@@ -2,6 +2,7 @@
 // The application object: binds the device library, creates the main frame and shows it.
 
 #include "device/DeviceLibrary.h"
+#include "model/BoardModel.h"
 
 #include <QString>
 #include <memory>
@@ -31,5 +32,6 @@ private:
 
     QString m_executableDir;
     DeviceLibrary m_library;
+    BoardModel m_model; // outlives the frame, which unloads the system through it
     std::unique_ptr<CVL_MainFrame> m_frame;
 };

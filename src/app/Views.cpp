@@ -9,10 +9,13 @@
 void RegisterStandardViews()
 {
     // The System IO (kSystemIoView) and Digital IO (kDigitalIoView) views register here.
-    CChildFrame::RegisterView(kDigitalIoView,
-                              [](QWidget *parent) { return new CVL_DIoWnd(parent); });
-    CChildFrame::RegisterView(kSystemIoView,
-                              [](QWidget *parent) { return new CVL_SysIoWnd(parent); });
-    CChildFrame::RegisterView(kChangeLogView,
-                              [](QWidget *parent) { return new CVL_ChgLogWnd(parent); });
+    CChildFrame::RegisterView(kDigitalIoView, [](QWidget *parent, BoardModel &model) {
+        return new CVL_DIoWnd(model, parent);
+    });
+    CChildFrame::RegisterView(kSystemIoView, [](QWidget *parent, BoardModel &model) {
+        return new CVL_SysIoWnd(model, parent);
+    });
+    CChildFrame::RegisterView(kChangeLogView, [](QWidget *parent, BoardModel &model) {
+        return new CVL_ChgLogWnd(model, parent);
+    });
 }

@@ -20,11 +20,18 @@ bool ChangeFilter::Matches(const RecordedPoint &p, const QString &name) const
         PointKey(p.card, p.dir, p.point).contains(text, Qt::CaseInsensitive);
 }
 
-ChangeListModel::ChangeListModel(const ChangeRecorder *recorder, QObject *parent)
+ChangeListModel::ChangeListModel(const ChangeRecorder *recorder, const PointNames *names,
+                                 QObject *parent)
     : QAbstractTableModel(parent)
+    , m_names(names)
     , m_recorder(recorder)
 {
     Reset();
+}
+
+QString ChangeListModel::NameOf(int32_t card, PointDir dir, int point) const
+{
+    return m_names ? m_names->Name(card, dir, point) : QString();
 }
 
 int ChangeListModel::rowCount(const QModelIndex &parent) const
@@ -68,7 +75,7 @@ QVariant ChangeListModel::data(const QModelIndex &index, int role) const
     case Point:
         return p.point;
     case Name:
-        return PointNames::Instance().Name(p.card, p.dir, p.point);
+        return NameOf(p.card, p.dir, p.point);
     case Value:
         return c.value != 0 ? QStringLiteral("on") : QStringLiteral("off");
     default:
@@ -97,8 +104,7 @@ void ChangeListModel::UpdateMatches()
     m_matches.resize(points.size());
     for (size_t i = 0; i < points.size(); ++i) {
         const RecordedPoint &p = points[i];
-        m_matches[i] =
-            m_filter.Matches(p, PointNames::Instance().Name(p.card, p.dir, p.point)) ? 1 : 0;
+        m_matches[i] = m_filter.Matches(p, NameOf(p.card, p.dir, p.point)) ? 1 : 0;
     }
 }
 

@@ -27,7 +27,12 @@ class ChangeListModel : public QAbstractTableModel
 public:
     enum Column { Time, Card, Direction, Point, Name, Value, ColumnCount };
 
-    explicit ChangeListModel(const ChangeRecorder *recorder, QObject *parent = nullptr);
+    // Names are taken from `names` when given.
+    explicit ChangeListModel(const ChangeRecorder *recorder, const PointNames *names = nullptr,
+                             QObject *parent = nullptr);
+
+    // The name of a point, or empty.
+    QString NameOf(int32_t card, PointDir dir, int point) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -54,6 +59,7 @@ public:
     static QString TimeText(const QDateTime &utc);
 
 private:
+    const PointNames *m_names;
     void UpdateMatches();
     void DropRowsBefore(quint64 first);
     void AddRowsUpTo(quint64 end);

@@ -1,10 +1,10 @@
 #include "diag/ChgLogWnd.h"
 
 #include "device/CardCatalogue.h"
-#include "device/SystemInfo.h"
 #include "diag/ChangeExport.h"
 #include "diag/ChangeListModel.h"
 #include "diag/TimelineStrip.h"
+#include "model/BoardModel.h"
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "res/ResourceIds.h"
@@ -47,16 +47,10 @@ QString ChooseSaveFile(QWidget *parent, const QString &caption, const QString &f
     return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
 }
 
-// The card label of a board position.
-QString LabelOf(int position)
+// The board positions the window offers.
+int BoardPositions(const BoardModel &boards)
 {
-    return CardLabel(g_pSysInfo->cardMap->cardNo(position),
-                     g_pSysInfo->boardTable->boardName[position]);
-}
-
-int BoardPositions()
-{
-    return IsDigitalIoActive() ? g_pSysInfo->cardMap->boardSlots() : 0;
+    return boards.IsDigitalIoActive() ? boards.boardSlots() : 0;
 }
 
 } // namespace
@@ -71,14 +65,15 @@ void CVL_ChgLogWnd::SetRingCapacity(qsizetype capacity)
     g_ringCapacity = capacity;
 }
 
-CVL_ChgLogWnd::CVL_ChgLogWnd(QWidget *parent)
+CVL_ChgLogWnd::CVL_ChgLogWnd(const BoardModel &boards, QWidget *parent)
     : QWidget(parent)
+    , m_boardModel(boards)
     , m_recorder(g_ringCapacity)
 {
     setObjectName(QStringLiteral("ChangeLogView"));
     setWindowTitle(QStringLiteral("Change Log"));
     setWindowIcon(Resources::Icon(IDI_DIGITAL_IO));
-    m_model = new ChangeListModel(&m_recorder, this);
+    m_model = new ChangeListModel(&m_recorder, &boards.names(), this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
@@ -92,7 +87,7 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(QWidget *parent)
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(kPollMs);
     connect(m_timer, &QTimer::timeout, this, &CVL_ChgLogWnd::OnTimer);
-    connect(&PointNames::Instance(), &PointNames::changed, this, &CVL_ChgLogWnd::OnNamesChanged);
+    connect(&boards.names(), &PointNames::changed, this, &CVL_ChgLogWnd::OnNamesChanged);
 
     FillBoardMenu();
     OnBoardsChosen();
@@ -144,8 +139,8 @@ QHBoxLayout *CVL_ChgLogWnd::CreateFilterRow()
     m_cardFilter->setObjectName(QStringLiteral("CardFilter"));
     cardLabel->setBuddy(m_cardFilter);
     m_cardFilter->addItem(QStringLiteral("All cards"), -1);
-    for (int i = 0; i < BoardPositions(); ++i)
-        m_cardFilter->addItem(LabelOf(i), g_pSysInfo->cardMap->cardNo(i));
+    for (int i = 0; i < BoardPositions(m_boardModel); ++i)
+        m_cardFilter->addItem(m_boardModel.CardLabelAt(i), m_boardModel.cardNo(i));
     connect(m_cardFilter, &QComboBox::currentIndexChanged, this, &CVL_ChgLogWnd::OnFilterEdited);
     filter->addWidget(m_cardFilter);
     auto *pointLabel = new QLabel(QStringLiteral("Point:"), this);
@@ -227,13 +222,13 @@ void CVL_ChgLogWnd::AddTimeline(QVBoxLayout *layout)
 
 void CVL_ChgLogWnd::FillBoardMenu()
 {
-    const int32_t active = g_pSysInfo ? g_pSysInfo->activeCardNo : 0;
-    for (int i = 0; i < BoardPositions(); ++i) {
-        QAction *board = m_boardMenu->addAction(LabelOf(i));
-        const int32_t card = g_pSysInfo->cardMap->cardNo(i);
+    const int32_t active = m_boardModel.activeCardNo();
+    for (int i = 0; i < BoardPositions(m_boardModel); ++i) {
+        QAction *board = m_boardMenu->addAction(m_boardModel.CardLabelAt(i));
+        const int32_t card = m_boardModel.cardNo(i);
         board->setData(card);
         board->setCheckable(true);
-        board->setChecked(card == active && CardIndexOf(card) == i);
+        board->setChecked(card == active && m_boardModel.CardIndexOf(card) == i);
         connect(board, &QAction::toggled, this, &CVL_ChgLogWnd::OnBoardsChosen);
     }
     m_boards->setEnabled(!m_boardMenu->isEmpty());
@@ -264,10 +259,10 @@ void CVL_ChgLogWnd::OnBoardsChosen()
     QList<PolledBoard> chosen;
     QStringList names;
     const QList<QAction *> actions = m_boardMenu->actions();
-    for (int i = 0; i < actions.size() && i < BoardPositions(); ++i) {
+    for (int i = 0; i < actions.size() && i < BoardPositions(m_boardModel); ++i) {
         if (!actions[i]->isChecked())
             continue;
-        const CardMap *map = g_pSysInfo->cardMap;
+        const CardMap *map = &m_boardModel.cardMap();
         chosen.append({map->cardNo(i), map->diCount(i), map->doCount(i)});
         names << QString::number(map->cardNo(i));
     }
@@ -366,7 +361,7 @@ void CVL_ChgLogWnd::ShowCounts()
 
 QString CVL_ChgLogWnd::NameOf(const RecordedPoint &p) const
 {
-    return PointNames::Instance().Name(p.card, p.dir, p.point);
+    return m_boardModel.names().Name(p.card, p.dir, p.point);
 }
 
 bool CVL_ChgLogWnd::ExportCsv(const QString &path, QString *error) const
@@ -406,9 +401,10 @@ QString CVL_ChgLogWnd::SnapshotOfBoards() const
 {
     QList<BoardSnapshot> snapshots;
     for (const PolledBoard &b : m_recorder.boards()) {
-        const int position = CardIndexOf(b.card);
-        if (IsDigitalIoActive() && position >= 0)
-            snapshots << ReadSnapshot(b.card, LabelOf(position), b.inputs, b.outputs);
+        const int position = m_boardModel.CardIndexOf(b.card);
+        if (m_boardModel.IsDigitalIoActive() && position >= 0)
+            snapshots << ReadSnapshot(b.card, m_boardModel.CardLabelAt(position), b.inputs,
+                                      b.outputs);
     }
     return SnapshotText(snapshots, QDateTime::currentDateTime());
 }

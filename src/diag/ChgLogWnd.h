@@ -27,12 +27,14 @@ class QTimer;
 class QToolButton;
 class QVBoxLayout;
 
+class BoardModel;
+
 class CVL_ChgLogWnd : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit CVL_ChgLogWnd(QWidget *parent = nullptr);
+    explicit CVL_ChgLogWnd(const BoardModel &boards, QWidget *parent = nullptr);
     ~CVL_ChgLogWnd() override;
 
     // One poll (the 10 ms timer): records the changes, then the list and the timeline follow.
@@ -69,6 +71,7 @@ public:
     QPushButton *pauseButton() const { return m_pause; }
 
 private:
+    const BoardModel &m_boardModel;
     QHBoxLayout *CreateCommandRow();
     QHBoxLayout *CreateFilterRow();
     QTableView *CreateList();

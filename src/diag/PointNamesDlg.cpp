@@ -2,8 +2,8 @@
 
 #include "controls/ImageButton.h"
 #include "device/CardCatalogue.h"
-#include "device/SystemInfo.h"
 #include "diag/ChangeRecorder.h"
+#include "model/BoardModel.h"
 #include "platform/DialogUnits.h"
 #include "platform/MessageBox.h"
 #include "res/ResourceIds.h"
@@ -29,8 +29,9 @@ const ControlTemplate kTemplate[] = {
 
 } // namespace
 
-CVL_PointNamesDlg::CVL_PointNamesDlg(int32_t cardNo, QWidget *parent)
+CVL_PointNamesDlg::CVL_PointNamesDlg(BoardModel &model, int32_t cardNo, QWidget *parent)
     : TemplateDialog(QStringLiteral("Point Names"), QSize(240, 250), parent)
+    , m_boardModel(model)
 {
     const TemplateControls controls = Build(kTemplate);
     m_cardList = controls.get<QComboBox>("CardList");
@@ -63,11 +64,10 @@ void CVL_PointNamesDlg::SetUpTable()
 // Every board of the card map, the given one chosen (the first when it is not there).
 void CVL_PointNamesDlg::FillCardList(int32_t cardNo)
 {
-    const int boards = IsDigitalIoActive() ? g_pSysInfo->cardMap->boardSlots() : 0;
+    const int boards = m_boardModel.IsDigitalIoActive() ? m_boardModel.boardSlots() : 0;
     for (int i = 0; i < boards; ++i)
-        m_cardList->addItem(
-            CardLabel(g_pSysInfo->cardMap->cardNo(i), g_pSysInfo->boardTable->boardName[i]));
-    const int first = std::max(0, CardIndexOf(cardNo));
+        m_cardList->addItem(m_boardModel.CardLabelAt(i));
+    const int first = std::max(0, m_boardModel.CardIndexOf(cardNo));
     m_cardList->setCurrentIndex(boards > 0 ? first : -1);
 }
 
@@ -77,7 +77,7 @@ void CVL_PointNamesDlg::TakeEdits()
         return;
     auto it = m_edits.find(m_shownCard);
     if (it == m_edits.end())
-        it = m_edits.insert(m_shownCard, PointNames::Instance().Card(m_shownCard));
+        it = m_edits.insert(m_shownCard, m_boardModel.names().Card(m_shownCard));
     for (int row = 0; row < m_table->rowCount(); ++row) {
         const QTableWidgetItem *name = m_table->item(row, 1);
         const QTableWidgetItem *point = m_table->item(row, 0);
@@ -92,11 +92,11 @@ void CVL_PointNamesDlg::ShowCard(int position)
     TakeEdits();
     m_table->setRowCount(0);
     m_shownCard = -1;
-    if (position < 0 || position >= g_pSysInfo->cardMap->boardSlots())
+    if (position < 0 || position >= m_boardModel.boardSlots())
         return;
-    const CardMap *map = g_pSysInfo->cardMap;
+    const CardMap *map = &m_boardModel.cardMap();
     m_shownCard = map->cardNo(position);
-    const CardNames names = m_edits.value(m_shownCard, PointNames::Instance().Card(m_shownCard));
+    const CardNames names = m_edits.value(m_shownCard, m_boardModel.names().Card(m_shownCard));
     for (PointDir dir : {PointDir::In, PointDir::Out}) {
         const int32_t count = dir == PointDir::In ? map->diCount(position) : map->doCount(position);
         for (int bit : LiveBits(dir, count)) {
@@ -115,7 +115,7 @@ void CVL_PointNamesDlg::ShowCard(int position)
 void CVL_PointNamesDlg::OnOK()
 {
     TakeEdits();
-    PointNames &store = PointNames::Instance();
+    PointNames &store = m_boardModel.names();
     for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it) {
         if (store.Card(it.key()) == it.value())
             continue;

@@ -13,13 +13,15 @@ class CImageButton;
 class QComboBox;
 class QTableWidget;
 
+class BoardModel;
+
 class CVL_PointNamesDlg : public TemplateDialog
 {
     Q_OBJECT
 
 public:
     // `cardNo`: the board shown first (the active board).
-    explicit CVL_PointNamesDlg(int32_t cardNo, QWidget *parent = nullptr);
+    CVL_PointNamesDlg(BoardModel &model, int32_t cardNo, QWidget *parent = nullptr);
 
     QComboBox *cardList() const { return m_cardList; }
     QTableWidget *table() const { return m_table; }
@@ -29,6 +31,7 @@ public:
     void OnOK();
 
 private:
+    BoardModel &m_boardModel;
     void SetUpTable();
     void FillCardList(int32_t cardNo);
     void ShowCard(int position);

@@ -166,7 +166,7 @@ void CTimelineStrip::PaintRow(QPainter &painter, const QFontMetrics &metrics, in
 {
     const RecordedPoint &p = m_recorder->points()[m_rows[size_t(r)]];
     const int top = r * kRowHeight;
-    const QString name = PointNames::Instance().Name(p.card, p.dir, p.point);
+    const QString name = m_model->NameOf(p.card, p.dir, p.point);
     painter.setPen(kText);
     painter.drawText(QRect(4, top, kLabelWidth - 8, kRowHeight), Qt::AlignVCenter,
                      metrics.elidedText(name.isEmpty() ? PointKey(p.card, p.dir, p.point) : name,

@@ -5,10 +5,10 @@
 #include "controls/ImageButton.h"
 #include "device/CardCatalogue.h"
 #include "device/DeviceTable.h"
-#include "device/SystemInfo.h"
 #include "device/WordText.h"
 #include "dio/DiWnd.h"
 #include "dio/DoWnd.h"
+#include "model/BoardModel.h"
 #include "platform/DialogUnits.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
@@ -67,15 +67,10 @@ const char *const kFilterTimes[16] = {"0.001", "0.002", "0.004",  "0.008", "0.01
                                       "0.064", "0.128", "0.256",  "0.512", "1.024", "2.048",
                                       "4.096", "8.192", "16.384", "32.768"};
 
-int32_t ActiveCardType()
-{
-    return g_pSysInfo ? g_pSysInfo->activeCardType : 0;
-}
-
 // A board name from the board table: narrow, at most one buffer long.
-QString BoardNameText(int index)
+QString BoardNameText(const BoardModel &model, int index)
 {
-    const char *name = g_pSysInfo->boardTable->boardName[index];
+    const char *name = model.boardTable().boardName[index];
     return QString::fromLatin1(name, int(strnlen(name, kPathBytes)));
 }
 
@@ -88,18 +83,18 @@ void SetTextIfChanged(QLineEdit *edit, const QString &text)
 
 } // namespace
 
-CVL_DIoWnd::CVL_DIoWnd(QWidget *parent)
+CVL_DIoWnd::CVL_DIoWnd(BoardModel &model, QWidget *parent)
     : QWidget(parent)
+    , m_model(model)
 {
     setFont(TemplateFont());
     setWindowIcon(Resources::Icon(IDI_DIGITAL_IO));
     CreateControls();
     ConnectControls();
 
-    const bool active = IsDigitalIoActive();
-    FillCardList(active ? g_pSysInfo->cardMap->boardSlots() : 0);
-    cardNo = g_pSysInfo ? g_pSysInfo->activeCardNo : 0;
-    cardIndex = CardIndexOf(cardNo);
+    FillCardList(m_model.IsDigitalIoActive() ? m_model.boardSlots() : 0);
+    cardNo = m_model.activeCardNo();
+    cardIndex = m_model.CardIndexOf(cardNo);
     m_cardList->setCurrentIndex(cardIndex);
     SetupCard();
 
@@ -171,7 +166,7 @@ void CVL_DIoWnd::FillCardList(int count)
     const QSignalBlocker block(m_cardList);
     m_cardList->clear();
     for (int i = 0; i < count; ++i)
-        m_cardList->insertItem(i, QString::number(g_pSysInfo->cardMap->cardNo(i)));
+        m_cardList->insertItem(i, QString::number(m_model.cardNo(i)));
     m_cardList->setEnabled(count != 1);
 }
 
@@ -195,12 +190,13 @@ void CVL_DIoWnd::SetupCard()
         diCount = 0;
         doCount = 0;
         setWindowTitle(QString());
-    } else if (IsDigitalIoActive()) {
-        const CardMap &map = *g_pSysInfo->cardMap;
+    } else if (m_model.IsDigitalIoActive()) {
+        const CardMap &map = m_model.cardMap();
         diCount = BoundPoints(map.diCount(cardIndex));
         doCount = BoundPoints(map.doCount(cardIndex));
-        setWindowTitle(
-            QStringLiteral("Digital IO - %1(%2)").arg(BoardNameText(cardIndex)).arg(cardNo));
+        setWindowTitle(QStringLiteral("Digital IO - %1(%2)")
+                           .arg(BoardNameText(m_model, cardIndex))
+                           .arg(cardNo));
         Dev().DXS_devDiGetFilterEnable(cardNo, 0, &enable);
         Dev().DXS_devDiGetFilterTime(cardNo, 0, &code);
     }
@@ -220,7 +216,7 @@ void CVL_DIoWnd::SetupCard()
 void CVL_DIoWnd::SetupPages()
 {
     if (!inputPage) {
-        inputPage = new CVL_DiWnd(m_inputHost);
+        inputPage = new CVL_DiWnd(m_model, m_inputHost);
         inputPage->setGeometry(m_inputHost->rect());
     }
     inputPage->tabIndex = 0;
@@ -230,7 +226,7 @@ void CVL_DIoWnd::SetupPages()
     inputPage->show();
 
     if (!outputPage) {
-        outputPage = new CVL_DoWnd(m_outputHost);
+        outputPage = new CVL_DoWnd(m_model, m_outputHost);
         outputPage->setGeometry(m_outputHost->rect());
     }
     outputPage->tabIndex = 0;
@@ -252,7 +248,7 @@ void CVL_DIoWnd::ApplyBoardProfile()
     if (!BoardShown()) {
         profile = {true, false, false};
     } else {
-        switch (g_pSysInfo->cardMap->cardType(cardIndex)) {
+        switch (m_model.cardMap().cardType(cardIndex)) {
         case kTypeLmDio:
         case kTypeLnDio:
             profile = {false, true, true};
@@ -346,9 +342,9 @@ void CVL_DIoWnd::SetFilterParam(int32_t cardClass)
 
 void CVL_DIoWnd::OnFrameClose()
 {
-    if (IsFilterParamChanged(ActiveCardType()) &&
+    if (IsFilterParamChanged(m_model.activeCardType()) &&
         AskYesNo(this, QString::fromLatin1(kFilterQuestion)))
-        SetFilterParam(ActiveCardType());
+        SetFilterParam(m_model.activeCardType());
 }
 
 void CVL_DIoWnd::OnInputTabChanged(int tab)
@@ -373,11 +369,11 @@ void CVL_DIoWnd::OnOutputTabChanged(int tab)
 
 void CVL_DIoWnd::OnCardSelected(int index)
 {
-    if (IsFilterParamChanged(ActiveCardType()) &&
+    if (IsFilterParamChanged(m_model.activeCardType()) &&
         AskYesNo(this, QString::fromLatin1(kFilterQuestion)))
-        SetFilterParam(ActiveCardType());
+        SetFilterParam(m_model.activeCardType());
     cardNo = Atoi(m_cardList->itemText(index).toLatin1());
-    cardIndex = CardIndexOf(cardNo);
+    cardIndex = m_model.CardIndexOf(cardNo);
     SendWindowMessage(MainWindow(), UM_VIEW_SELECT_CARD, cardNo);
 }
 
@@ -406,7 +402,7 @@ void CVL_DIoWnd::OnPattern(Pattern pattern)
 
 void CVL_DIoWnd::OnSetPrmClicked()
 {
-    SetFilterParam(ActiveCardType());
+    SetFilterParam(m_model.activeCardType());
 }
 
 void CVL_DIoWnd::OnCloseClicked()
@@ -452,10 +448,10 @@ bool CVL_DIoWnd::event(QEvent *e)
         switch (int(m->type())) {
         case UM_ACTIVE_CARD_CHANGED:
         case UM_CARD_LIST_CHANGED: {
-            const bool active = IsDigitalIoActive();
-            FillCardList(active ? BoundBoards(g_pSysInfo->boardTable->boardCount) : 0);
-            cardNo = g_pSysInfo ? g_pSysInfo->activeCardNo : 0;
-            cardIndex = CardIndexOf(cardNo);
+            const bool active = m_model.IsDigitalIoActive();
+            FillCardList(active ? BoundBoards(m_model.boardTable().boardCount) : 0);
+            cardNo = m_model.activeCardNo();
+            cardIndex = m_model.CardIndexOf(cardNo);
             m_cardList->setCurrentIndex(cardIndex);
             SetupCard();
             return true;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+class BoardModel;
 class CImageButton;
 class CVL_DiWnd;
 class CVL_DoWnd;
@@ -30,7 +31,7 @@ public:
     enum Pattern { Odd, Even, AllOn, AllOff };
 
     // Fills the card list, sets up for the active board and starts the tick.
-    explicit CVL_DIoWnd(QWidget *parent = nullptr);
+    explicit CVL_DIoWnd(BoardModel &model, QWidget *parent = nullptr);
     ~CVL_DIoWnd() override;
 
     // One refresh: the input word field from the previous refresh, then inputs, then outputs.
@@ -99,6 +100,7 @@ private:
     void RebuildTabs(QTabWidget *tabs, QWidget *const pages[2], const char *prefix, int count);
     bool BoardShown() const { return cardIndex >= 0; }
 
+    BoardModel &m_model;
     QTimer *m_timer = nullptr;
     QTabWidget *m_inputTabs = nullptr;
     QTabWidget *m_outputTabs = nullptr;

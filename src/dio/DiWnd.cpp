@@ -5,8 +5,8 @@
 #include "device/CardCatalogue.h"
 #include "device/CardMap.h"
 #include "device/DeviceTable.h"
-#include "device/SystemInfo.h"
 #include "dio/PageLayout.h"
+#include "model/BoardModel.h"
 #include "platform/DialogUnits.h"
 #include "res/ResourceIds.h"
 
@@ -14,18 +14,12 @@ namespace {
 
 constexpr int kRowBarY[4] = {9, 31, 52, 74};
 constexpr int kLedY[4] = {10, 32, 53, 75};
-// A board of 24 inputs wires them to bits 0-7 and 16-31; bits 8-15 are not there.
-constexpr int kSplitBoardInputs = 24;
-
-bool IsMissingOnSplitBoard(int diCount, int k)
-{
-    return diCount == kSplitBoardInputs && k >= 8 && k < 16;
-}
 
 } // namespace
 
-CVL_DiWnd::CVL_DiWnd(QWidget *parent)
+CVL_DiWnd::CVL_DiWnd(const BoardModel &model, QWidget *parent)
     : QWidget(parent)
+    , m_model(model)
 {
     setFont(TemplateFont());
     const DialogUnits du(font());
@@ -35,11 +29,12 @@ CVL_DiWnd::CVL_DiWnd(QWidget *parent)
         leds[k] = new CLedIndicator(this);
         leds[k]->setGeometry(PointRect(du, k, kLedY));
     }
-    connect(&PointNames::Instance(), &PointNames::changed, this, &CVL_DiWnd::LabelLeds);
+    connect(&model.names(), &PointNames::changed, this, &CVL_DiWnd::LabelLeds);
 }
 
 void CVL_DiWnd::InputRange(int count, int tab, int *first, int *end)
 {
+    // A board of 24 inputs is read whole, 0 ... 31, the unwired bits too.
     if (count == kSplitBoardInputs) {
         *first = 0;
         *end = kPagePoints;
@@ -52,12 +47,10 @@ void CVL_DiWnd::InputRange(int count, int tab, int *first, int *end)
 
 void CVL_DiWnd::SetupLeds()
 {
-    const int count = BoundPoints(diCount);
-    const int live = count == kSplitBoardInputs ? kPagePoints : LivePoints(count, tabIndex);
     for (int k = 0; k < kPagePoints; ++k) {
         CLedIndicator *led = leds[k];
         led->SetStateCount(2, true);
-        const bool present = k < live && !IsMissingOnSplitBoard(count, k);
+        const bool present = IsLive(PointDir::In, diCount, kPagePoints * tabIndex + k);
         led->SetStateIcon(0, present ? IDI_LED_OFF : IDI_LED_UNAVAILABLE, 0, 0);
         led->SetStateIcon(1, present ? IDI_LED_ON : IDI_LED_UNAVAILABLE, 0, 0);
     }
@@ -66,15 +59,12 @@ void CVL_DiWnd::SetupLeds()
 
 void CVL_DiWnd::LabelLeds()
 {
-    const int count = BoundPoints(diCount);
-    const int live = count == kSplitBoardInputs ? kPagePoints : LivePoints(count, tabIndex);
     // A missing input reads the same in both states: its state means nothing.
     const QString missing = QStringLiteral("not present");
     for (int k = 0; k < kPagePoints; ++k) {
-        const bool present = k < live && !IsMissingOnSplitBoard(count, k);
         const int bit = kPagePoints * tabIndex + k;
-        const QString name =
-            present ? PointNames::Instance().Name(cardNo, PointDir::In, bit) : QString();
+        const bool present = IsLive(PointDir::In, diCount, bit);
+        const QString name = present ? m_model.names().Name(cardNo, PointDir::In, bit) : QString();
         leds[k]->SetAccessibleLabel(PointLabel(PointDir::In, bit, name),
                                     present ? QStringList() : QStringList{missing, missing},
                                     !name.isEmpty());
@@ -87,7 +77,7 @@ void CVL_DiWnd::RefreshInputs()
     int first = 0;
     int end = 0;
     InputRange(diCount, tabIndex, &first, &end);
-    const bool active = IsDigitalIoActive();
+    const bool active = m_model.IsDigitalIoActive();
     for (int i = first; i < end; ++i) {
         // Each read starts from off, so a read that delivers nothing shows the input off
         // rather than the bit read before it.

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+class BoardModel;
 class CLedIndicator;
 
 class CVL_DiWnd : public QWidget
@@ -14,7 +15,7 @@ class CVL_DiWnd : public QWidget
     Q_OBJECT
 
 public:
-    explicit CVL_DiWnd(QWidget *parent = nullptr);
+    explicit CVL_DiWnd(const BoardModel &model, QWidget *parent = nullptr);
 
     // Gives every LED its images for diCount and tabIndex; reads nothing.
     void SetupLeds();
@@ -32,4 +33,7 @@ public:
     int32_t cardNo = 0;
     uint32_t diWord = 0; // bit k: input 32 * tabIndex + k read as on at the last refresh
     CLedIndicator *leds[32] = {};
+
+private:
+    const BoardModel &m_model;
 };

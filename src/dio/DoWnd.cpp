@@ -5,8 +5,8 @@
 #include "device/CardCatalogue.h"
 #include "device/CardMap.h"
 #include "device/DeviceTable.h"
-#include "device/SystemInfo.h"
 #include "dio/PageLayout.h"
+#include "model/BoardModel.h"
 #include "platform/DialogKeys.h"
 #include "platform/DialogUnits.h"
 #include "platform/Messages.h"
@@ -19,8 +19,9 @@ constexpr int kButtonY[4] = {10, 32, 54, 76};
 
 } // namespace
 
-CVL_DoWnd::CVL_DoWnd(QWidget *parent)
+CVL_DoWnd::CVL_DoWnd(const BoardModel &model, QWidget *parent)
     : QWidget(parent)
+    , m_model(model)
 {
     setFont(TemplateFont());
     const DialogUnits du(font());
@@ -34,15 +35,14 @@ CVL_DoWnd::CVL_DoWnd(QWidget *parent)
         connect(button, &QAbstractButton::clicked, this, [this, k] { OnBitClicked(k); });
         bitButtons[k] = button;
     }
-    connect(&PointNames::Instance(), &PointNames::changed, this, &CVL_DoWnd::LabelButtons);
+    connect(&model.names(), &PointNames::changed, this, &CVL_DoWnd::LabelButtons);
 }
 
 void CVL_DoWnd::SetupButtons()
 {
-    const int live = LivePoints(BoundPoints(doCount), tabIndex);
     for (int k = 0; k < kPagePoints; ++k) {
         CImageButton *button = bitButtons[k];
-        const bool present = k < live;
+        const bool present = IsLive(PointDir::Out, doCount, kPagePoints * tabIndex + k);
         button->LoadButtonIcons(present ? IDI_LED_OFF : IDI_LED_UNAVAILABLE, 0);
         // A grey button leaves the tab order but stays clickable.
         button->setFocusPolicy(present ? Qt::StrongFocus : Qt::ClickFocus);
@@ -61,10 +61,9 @@ void CVL_DoWnd::LabelButtons()
 
 void CVL_DoWnd::LabelButton(int k)
 {
-    const bool present = k < LivePoints(BoundPoints(doCount), tabIndex);
+    const bool present = IsLive(PointDir::Out, doCount, kPagePoints * tabIndex + k);
     const int bit = kPagePoints * tabIndex + k;
-    const QString name =
-        present ? PointNames::Instance().Name(cardNo, PointDir::Out, bit) : QString();
+    const QString name = present ? m_model.names().Name(cardNo, PointDir::Out, bit) : QString();
     const QString state = !present                  ? QStringLiteral("not present")
         : shownState[tabIndex == 0 ? 0 : 1][k] != 0 ? QStringLiteral("on")
                                                     : QStringLiteral("off");
@@ -75,7 +74,7 @@ void CVL_DoWnd::RefreshOutputs()
 {
     doWord = 0;
     const BitRange range = TabRange(BoundPoints(doCount), tabIndex);
-    const bool active = IsDigitalIoActive();
+    const bool active = m_model.IsDigitalIoActive();
     int32_t *shown = shownState[tabIndex == 0 ? 0 : 1];
     for (int i = range.first; i < range.end; ++i) {
         const int k = i % kPagePoints;
@@ -105,7 +104,7 @@ void CVL_DoWnd::RefreshOutputs()
 
 template<typename Value> void CVL_DoWnd::WritePattern(Value value)
 {
-    if (!IsDigitalIoActive())
+    if (!m_model.IsDigitalIoActive())
         return;
     const BitRange range = TabRange(BoundPoints(doCount), tabIndex);
     for (int i = range.first; i < range.end; ++i)
@@ -144,7 +143,7 @@ void CVL_DoWnd::OnBitClicked(int k)
     if (outputDisable != 0 || k < 0 || k >= kPagePoints)
         return;
     const int bit = tabIndex == 0 ? k : kPagePoints + k;
-    if (!IsDigitalIoActive())
+    if (!m_model.IsDigitalIoActive())
         return;
     int32_t value = 0;
     Dev().DXS_devDoGetBit(cardNo, bit, &value);

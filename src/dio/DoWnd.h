@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+class BoardModel;
 class CImageButton;
 
 class CVL_DoWnd : public QWidget
@@ -17,7 +18,7 @@ class CVL_DoWnd : public QWidget
     Q_OBJECT
 
 public:
-    explicit CVL_DoWnd(QWidget *parent = nullptr);
+    explicit CVL_DoWnd(const BoardModel &model, QWidget *parent = nullptr);
 
     // Gives every button its image and tab stop for doCount and tabIndex, and forgets what
     // the buttons showed.
@@ -49,6 +50,7 @@ public:
     CImageButton *bitButtons[32] = {};
 
 private:
+    const BoardModel &m_model;
     template<typename Value> void WritePattern(Value value);
     void LabelButton(int k);
 };

@@ -3,7 +3,7 @@
 #include "config/ProfileFile.h"
 #include "config/Settings.h"
 #include "controls/ImageButton.h"
-#include "device/SystemInfo.h"
+#include "model/BoardModel.h"
 #include "platform/MessageBox.h"
 #include "res/ResourceIds.h"
 
@@ -22,8 +22,9 @@ const ControlTemplate kTemplate[] = {
 
 } // namespace
 
-CVL_SysCfgDlg::CVL_SysCfgDlg(QWidget *parent)
+CVL_SysCfgDlg::CVL_SysCfgDlg(const BoardModel &model, QWidget *parent)
     : TemplateDialog(QStringLiteral("System Environment Setup"), QSize(190, 72), parent)
+    , m_model(model)
 {
     const TemplateControls controls = Build(kTemplate);
     m_modeList = controls.get<QComboBox>("LoadingMode");
@@ -36,10 +37,9 @@ CVL_SysCfgDlg::CVL_SysCfgDlg(QWidget *parent)
     OnInitDialog();
 }
 
-QString CVL_SysCfgDlg::SettingsPath()
+QString CVL_SysCfgDlg::SettingsPath() const
 {
-    return QString::fromLocal8Bit(g_pSysInfo->settingsPath,
-                                  qstrnlen(g_pSysInfo->settingsPath, kPathBytes));
+    return m_model.settingsPath();
 }
 
 void CVL_SysCfgDlg::OnInitDialog()

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+class BoardModel;
 class CImageButton;
 class QComboBox;
 
@@ -14,7 +15,7 @@ class CVL_SysCfgDlg : public TemplateDialog
     Q_OBJECT
 
 public:
-    explicit CVL_SysCfgDlg(QWidget *parent = nullptr);
+    explicit CVL_SysCfgDlg(const BoardModel &model, QWidget *parent = nullptr);
 
     void OnOK();
 
@@ -27,7 +28,9 @@ public:
 
 private:
     void OnInitDialog();
-    static QString SettingsPath();
+    QString SettingsPath() const;
+
+    const BoardModel &m_model;
 
     QComboBox *m_modeList = nullptr;
     CImageButton *m_ok = nullptr;

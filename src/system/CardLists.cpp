@@ -1,13 +1,14 @@
 #include "system/CardLists.h"
 
 #include "device/CardCatalogue.h"
+#include "model/BoardModel.h"
 
 #include <QComboBox>
 
-int FillCardLists(QComboBox *typeList, int32_t types[kCardClasses], QComboBox *cardList, int boards,
-                  int32_t cardNo, int32_t *selectedType)
+int FillCardLists(const BoardModel &model, QComboBox *typeList, int32_t types[kCardClasses],
+                  QComboBox *cardList, int boards, int32_t cardNo, int32_t *selectedType)
 {
-    const SystemInfo *info = g_pSysInfo;
+    const SystemInfo *info = &model.record();
     int typeCount = 0;
     if (info->cardMap->mapCount() != 0) {
         typeList->insertItem(0, FamilyText());
@@ -29,7 +30,7 @@ int FillCardLists(QComboBox *typeList, int32_t types[kCardClasses], QComboBox *c
         cardList->insertItem(i, QString::number(info->cardMap->cardNo(i)));
     if (boards == 1)
         cardList->setEnabled(false);
-    const int32_t index = CardIndexOf(cardNo);
+    const int32_t index = model.CardIndexOf(cardNo);
     cardList->setCurrentIndex(index < boards ? index : -1);
     return typeCount;
 }

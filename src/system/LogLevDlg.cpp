@@ -2,7 +2,7 @@
 
 #include "controls/ImageButton.h"
 #include "device/DeviceTable.h"
-#include "device/SystemInfo.h"
+#include "model/BoardModel.h"
 #include "platform/FolderPicker.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
@@ -35,8 +35,9 @@ const ControlTemplate kTemplate[] = {
 
 } // namespace
 
-CVL_LogLevDlg::CVL_LogLevDlg(QWidget *parent)
+CVL_LogLevDlg::CVL_LogLevDlg(BoardModel &model, QWidget *parent)
     : TemplateDialog(QStringLiteral("Log Level Setup"), QSize(293, 99), parent)
+    , m_model(model)
 {
     const TemplateControls controls = Build(kTemplate);
     m_nameEdit = controls.get<QLineEdit>("LogFileName");
@@ -117,11 +118,9 @@ void CVL_LogLevDlg::OnOK()
         return;
     }
     logFullPath = fullPath;
-    SystemInfo *info = g_pSysInfo;
-    CopyAnsi(info->logFilePath, kPathBytes, ansi.constData());
     levelIndex = m_levelList->currentIndex();
-    info->logLevel = levelIndex;
-    Dev().DXS_devDLogSetFile(info->logFilePath);
+    m_model.SetLogSettings(levelIndex, ansi);
+    Dev().DXS_devDLogSetFile(m_model.record().logFilePath);
     Dev().DXS_devDLogSetLevel(levelIndex);
     SendWindowMessage(MainWindow(), UM_PARAM_CHANGED, 0);
     accept();

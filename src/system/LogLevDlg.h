@@ -12,12 +12,14 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
+class BoardModel;
+
 class CVL_LogLevDlg : public TemplateDialog
 {
     Q_OBJECT
 
 public:
-    explicit CVL_LogLevDlg(QWidget *parent = nullptr);
+    explicit CVL_LogLevDlg(BoardModel &model, QWidget *parent = nullptr);
 
     // The level list's entries; the index is the level.
     static QStringList LevelTexts();
@@ -39,6 +41,7 @@ public:
     CImageButton *cancelButton() const { return m_cancel; }
 
 private:
+    BoardModel &m_model;
     void OnInitDialog();
     void ShowFullPath();
 

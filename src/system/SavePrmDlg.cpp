@@ -2,7 +2,7 @@
 
 #include "controls/ImageButton.h"
 #include "device/DeviceTable.h"
-#include "device/SystemInfo.h"
+#include "model/BoardModel.h"
 #include "platform/MessageBox.h"
 #include "res/ResourceIds.h"
 #include "system/CardLists.h"
@@ -11,13 +11,6 @@
 #include <QComboBox>
 
 namespace {
-
-void ClearChanged(int32_t cardClass, int32_t cardNo)
-{
-    // Card numbers come from the library: only 0..15 have a flag.
-    if (cardClass >= 0 && cardClass < kCardClasses && cardNo >= 0 && cardNo < kMaxBoards)
-        g_pSysInfo->paramChanged[cardClass][cardNo] = 0;
-}
 
 const ControlTemplate kTemplate[] = {
     {nullptr, ControlKind::Frame, nullptr, 7, 7, 168, 66},
@@ -32,9 +25,10 @@ const ControlTemplate kTemplate[] = {
 
 } // namespace
 
-CVL_SavePrmDlg::CVL_SavePrmDlg(int32_t cardNo, QWidget *parent)
+CVL_SavePrmDlg::CVL_SavePrmDlg(BoardModel &model, int32_t cardNo, QWidget *parent)
     : TemplateDialog(QStringLiteral("Save Parameter"), QSize(182, 103), parent)
     , cardNo(cardNo)
+    , m_model(model)
 {
     const TemplateControls controls = Build(kTemplate);
     m_allCards = controls.get<QCheckBox>("AllCards");
@@ -47,9 +41,9 @@ CVL_SavePrmDlg::CVL_SavePrmDlg(int32_t cardNo, QWidget *parent)
     connect(m_save, &QPushButton::clicked, this, &CVL_SavePrmDlg::OnSave);
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
 
-    const SystemInfo *info = g_pSysInfo;
-    const int boards = info->activeCardType == kDigitalIoClass ? info->cardMap->boardSlots() : 0;
-    typeCount = FillCardLists(m_typeList, typeList, m_cardList, boards, cardNo, &selectedType);
+    const int boards = m_model.activeCardType() == kDigitalIoClass ? m_model.boardSlots() : 0;
+    typeCount =
+        FillCardLists(m_model, m_typeList, typeList, m_cardList, boards, cardNo, &selectedType);
 }
 
 void CVL_SavePrmDlg::OnAllCardsClicked()
@@ -59,15 +53,14 @@ void CVL_SavePrmDlg::OnAllCardsClicked()
         m_cardList->setEnabled(false);
         return;
     }
-    const SystemInfo *info = g_pSysInfo;
     m_typeList->setEnabled(typeCount > 1);
-    m_cardList->setEnabled(info->activeCardType == kDigitalIoClass &&
-                           info->cardMap->mapCount() > 1);
+    m_cardList->setEnabled(m_model.activeCardType() == kDigitalIoClass &&
+                           m_model.cardMap().mapCount() > 1);
 }
 
 void CVL_SavePrmDlg::OnSave()
 {
-    const CardMap *map = g_pSysInfo->cardMap;
+    const CardMap *map = &m_model.cardMap();
     if (m_allCards->isChecked()) {
         if (!AskYesNo(this,
                       QStringLiteral(
@@ -75,7 +68,7 @@ void CVL_SavePrmDlg::OnSave()
             return;
         for (int i = 0; i < map->boardSlots(); ++i)
             if (SaveCard(this, map->cardNo(i)))
-                ClearChanged(kDigitalIoClass, map->cardNo(i));
+                m_model.SetParamChanged(kDigitalIoClass, map->cardNo(i), false);
         return;
     }
     // With nothing chosen in either list there is no board to save.
@@ -87,7 +80,7 @@ void CVL_SavePrmDlg::OnSave()
     cardNo = map->cardNo(cardIndex);
     if (selectedType == kDigitalIoClass && !SaveCard(this, cardNo))
         return;
-    ClearChanged(selectedType, cardNo);
+    m_model.SetParamChanged(selectedType, cardNo, false);
 }
 
 bool CVL_SavePrmDlg::SaveCard(QWidget *parent, int32_t cardNo)

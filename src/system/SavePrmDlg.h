@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+class BoardModel;
 class CImageButton;
 class QCheckBox;
 class QComboBox;
@@ -18,7 +19,7 @@ class CVL_SavePrmDlg : public TemplateDialog
 
 public:
     // `cardNo`: the board preset in the Card No. list (the active board).
-    explicit CVL_SavePrmDlg(int32_t cardNo, QWidget *parent = nullptr);
+    CVL_SavePrmDlg(BoardModel &model, int32_t cardNo, QWidget *parent = nullptr);
 
     // DXS_devConParamSave for one board; a negative status is reported ("Fail! Save Parameter
     // File...", naming the card and the status) and answers false.
@@ -39,6 +40,7 @@ public:
     CImageButton *closeButton() const { return m_close; }
 
 private:
+    BoardModel &m_model;
     QCheckBox *m_allCards = nullptr;
     QComboBox *m_typeList = nullptr;
     QComboBox *m_cardList = nullptr;

@@ -5,7 +5,7 @@
 #include "controls/ImageButton.h"
 #include "device/CardCatalogue.h"
 #include "device/DeviceTable.h"
-#include "device/SystemInfo.h"
+#include "model/BoardModel.h"
 #include "platform/DialogKeys.h"
 #include "platform/DialogUnits.h"
 #include "platform/Messages.h"
@@ -41,8 +41,9 @@ const ControlTemplate kTemplate[] = {
 const QColor CVL_SysIoWnd::kCaptionBackground(210, 210, 210);
 const QColor CVL_SysIoWnd::kCaptionText(0, 0, 255);
 
-CVL_SysIoWnd::CVL_SysIoWnd(QWidget *parent)
+CVL_SysIoWnd::CVL_SysIoWnd(const BoardModel &model, QWidget *parent)
     : QWidget(parent)
+    , m_model(model)
 {
     setObjectName(QStringLiteral("SystemIoView"));
     setFont(TemplateFont());
@@ -104,19 +105,18 @@ QString CVL_SysIoWnd::TitleText(const char *boardName, int32_t cardNo)
 
 bool CVL_SysIoWnd::HasBoard() const
 {
-    return IsDigitalIoActive() && m_cardIndex >= 0;
+    return m_model.IsDigitalIoActive() && m_cardIndex >= 0;
 }
 
 void CVL_SysIoWnd::FillCardList()
 {
-    const SystemInfo *info = g_pSysInfo;
-    const int n = IsDigitalIoActive() ? info->cardMap->boardSlots() : 0;
+    const int n = m_model.IsDigitalIoActive() ? m_model.boardSlots() : 0;
     const QSignalBlocker block(m_cardList);
     m_cardList->clear();
     for (int i = 0; i < n; ++i)
-        m_cardList->insertItem(i, QString::number(info->cardMap->cardNo(i)));
-    m_cardNo = info ? info->activeCardNo : 0;
-    m_cardIndex = CardIndexOf(m_cardNo);
+        m_cardList->insertItem(i, QString::number(m_model.cardNo(i)));
+    m_cardNo = m_model.activeCardNo();
+    m_cardIndex = m_model.CardIndexOf(m_cardNo);
     // An active card number missing from the map selects nothing.
     m_cardList->setCurrentIndex(m_cardIndex < n ? m_cardIndex : -1);
     m_cardList->setEnabled(n != 1);
@@ -132,7 +132,7 @@ void CVL_SysIoWnd::SetFrameTitle(const QString &title)
 void CVL_SysIoWnd::UpdateTitleAndResetLed()
 {
     // An active card number that is not in the map shows no board.
-    SetFrameTitle(HasBoard() ? TitleText(g_pSysInfo->boardTable->boardName[m_cardIndex], m_cardNo)
+    SetFrameTitle(HasBoard() ? TitleText(m_model.boardTable().boardName[m_cardIndex], m_cardNo)
                              : QString());
     ShowLed(false);
     m_ledShown = 0;
@@ -174,7 +174,7 @@ void CVL_SysIoWnd::OnCardSelected(int index)
     if (index < 0)
         return;
     m_cardNo = Atoi(m_cardList->itemText(index).toLatin1());
-    m_cardIndex = CardIndexOf(m_cardNo);
+    m_cardIndex = m_model.CardIndexOf(m_cardNo);
     ShowLed(false);
     m_ledShown = 0;
     // The tree makes the board active and the main frame tells this window to follow it.

@@ -14,12 +14,14 @@ class QLineEdit;
 class QTabWidget;
 class QTimer;
 
+class BoardModel;
+
 class CVL_SysIoWnd : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit CVL_SysIoWnd(QWidget *parent = nullptr);
+    explicit CVL_SysIoWnd(const BoardModel &model, QWidget *parent = nullptr);
     ~CVL_SysIoWnd() override;
 
     // The frame's title: "System IO - <board name>(<card number>)".
@@ -52,6 +54,7 @@ protected:
     bool event(QEvent *e) override;
 
 private:
+    const BoardModel &m_model;
     void CreateControls();
     void OnInitialUpdate();
     void FillCardList();

@@ -2,7 +2,7 @@
 
 #include "controls/ImageButton.h"
 #include "device/DeviceTable.h"
-#include "device/SystemInfo.h"
+#include "model/BoardModel.h"
 #include "platform/MessageBox.h"
 #include "platform/Messages.h"
 #include "res/ResourceIds.h"
@@ -25,9 +25,10 @@ const ControlTemplate kTemplate[] = {
 
 } // namespace
 
-CVL_SysRstDlg::CVL_SysRstDlg(int32_t cardNo, QWidget *parent)
+CVL_SysRstDlg::CVL_SysRstDlg(const BoardModel &model, int32_t cardNo, QWidget *parent)
     : TemplateDialog(QStringLiteral("System Reset"), QSize(181, 95), parent)
     , cardNo(cardNo)
+    , m_model(model)
 {
     const TemplateControls controls = Build(kTemplate);
     m_typeList = controls.get<QComboBox>("CardType");
@@ -38,13 +39,13 @@ CVL_SysRstDlg::CVL_SysRstDlg(int32_t cardNo, QWidget *parent)
     connect(m_reset, &QPushButton::clicked, this, &CVL_SysRstDlg::OnReset);
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
 
-    m_typeCount = FillCardLists(m_typeList, typeList, m_cardList, g_pSysInfo->cardMap->boardSlots(),
+    m_typeCount = FillCardLists(m_model, m_typeList, typeList, m_cardList, m_model.boardSlots(),
                                 cardNo, &selectedType);
 }
 
 void CVL_SysRstDlg::OnReset()
 {
-    const CardMap *map = g_pSysInfo->cardMap;
+    const CardMap *map = &m_model.cardMap();
     // With nothing chosen in either list there is no board to reset, and nothing to ask.
     const int typeIndex = m_typeList->currentIndex();
     const int cardIndex = m_cardList->currentIndex();

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+class BoardModel;
 class CImageButton;
 class QComboBox;
 
@@ -16,7 +17,7 @@ class CVL_SysRstDlg : public TemplateDialog
 
 public:
     // `cardNo`: the board preset in the Card No. list (the active board).
-    explicit CVL_SysRstDlg(int32_t cardNo, QWidget *parent = nullptr);
+    CVL_SysRstDlg(const BoardModel &model, int32_t cardNo, QWidget *parent = nullptr);
 
     void OnReset();
 
@@ -30,6 +31,7 @@ public:
     CImageButton *closeButton() const { return m_close; }
 
 private:
+    const BoardModel &m_model;
     int m_typeCount = 0;
     QComboBox *m_typeList = nullptr;
     QComboBox *m_cardList = nullptr;

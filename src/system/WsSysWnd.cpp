@@ -1,8 +1,7 @@
 #include "system/WsSysWnd.h"
 
 #include "device/CardCatalogue.h"
-#include "device/DeviceTable.h"
-#include "device/SystemInfo.h"
+#include "model/BoardModel.h"
 #include "platform/DialogKeys.h"
 #include "platform/Messages.h"
 #include "platform/Resources.h"
@@ -69,8 +68,9 @@ private:
 
 } // namespace
 
-CVL_WsSysWnd::CVL_WsSysWnd(QWidget *parent)
+CVL_WsSysWnd::CVL_WsSysWnd(BoardModel &model, QWidget *parent)
     : QTreeWidget(parent)
+    , m_model(model)
 {
     setObjectName(QStringLiteral("SystemTree"));
     setAccessibleName(QStringLiteral("Boards"));
@@ -153,20 +153,12 @@ QTreeWidgetItem *CVL_WsSysWnd::AddNode(QTreeWidgetItem *parent, const QString &t
 
 void CVL_WsSysWnd::RebuildTree()
 {
-    SystemInfo *info = g_pSysInfo;
-    if (!info)
-        return;
-    const CardMap &map = *info->cardMap;
+    m_model.ReadBoards();
     // More slots than the map holds cannot be read; the rest of a longer list is not shown.
-    const int n = map.boardSlots();
-    info->activeCardNo = map.cardNo(0);
-
-    int32_t version = 0;
-    Dev().DXS_devConGetMApiVersion(info->activeCardNo, &version);
-
+    const int n = m_model.boardSlots();
     std::memset(cardLabels, 0, sizeof cardLabels);
     QTreeWidgetItem *root = AddNode(nullptr, FamilyText(), TREE_IMAGE_WINDOWS);
-    AddNode(root, LibraryVersionText(version), TREE_IMAGE_BLUE_GEM);
+    AddNode(root, LibraryVersionText(m_model.libraryVersion()), TREE_IMAGE_BLUE_GEM);
 
     for (int i = 0; i < n; ++i) {
         AddCardNode(root, i);
@@ -177,45 +169,30 @@ void CVL_WsSysWnd::RebuildTree()
     if (n > 0) {
         SetBold(root, true);
         SetBold(cardItems[0], true);
-        info->activeCardType = kDigitalIoClass;
-        info->previousCardType = kDigitalIoClass;
     }
     SendWindowMessage(MainWindow(), UM_REFRESH_SYSTEM);
 }
 
-// The node of the board at map position `i`, with its counts and firmware version, and its
-// record in the board table.
+// The node of the board at map position `i`, with its counts and firmware version.
 void CVL_WsSysWnd::AddCardNode(QTreeWidgetItem *root, int i)
 {
-    const CardMap &map = *g_pSysInfo->cardMap;
-    BoardTable &table = *g_pSysInfo->boardTable;
-    const int32_t cardNo = map.cardNo(i);
-    int32_t inputs = 0;
-    int32_t outputs = 0;
-    int32_t firmware = 0;
-    Dev().DXS_devGnGetDioNum(cardNo, &inputs, &outputs);
-    Dev().DXS_devConGetFwVersion(cardNo, &firmware);
-
-    const QByteArray name = BoardName(map.cardType(i), inputs, outputs);
-    if (name.isEmpty())
+    const BoardInfo &board = m_model.board(i);
+    if (board.name.isEmpty())
         return;
-    CopyAnsi(table.boardName[i], kPathBytes, name.constData());
-    const QString label = CardLabel(cardNo, table.boardName[i]);
+    const QString label = CardLabel(board.cardNo, board.name.constData());
     QTreeWidgetItem *card = AddNode(root, label, TREE_IMAGE_BOARD);
     cardItems[i] = card;
     CopyAnsi(cardLabels[i], kPathBytes, label.toLatin1().constData());
-    table.diCount[i] = inputs;
-    table.doCount[i] = outputs;
-    AddNode(card, OutputCountText(outputs), TREE_IMAGE_CONNECTOR);
-    AddNode(card, InputCountText(inputs), TREE_IMAGE_CONNECTOR);
+    AddNode(card, OutputCountText(board.outputs), TREE_IMAGE_CONNECTOR);
+    AddNode(card, InputCountText(board.inputs), TREE_IMAGE_CONNECTOR);
     // A board without a name has no node to hang its firmware version on.
-    AddNode(card, FirmwareVersionText(firmware), TREE_IMAGE_VIOLET_GEM);
+    AddNode(card, FirmwareVersionText(board.firmware), TREE_IMAGE_VIOLET_GEM);
     card->setExpanded(true);
 }
 
 void CVL_WsSysWnd::ClearActiveMarks()
 {
-    const int32_t k = CardIndexOf(g_pSysInfo->activeCardNo);
+    const int32_t k = m_model.CardIndexOf(m_model.activeCardNo());
     if (k < 0 || !cardItems[k])
         return;
     SetBold(cardItems[k], false);
@@ -224,14 +201,12 @@ void CVL_WsSysWnd::ClearActiveMarks()
 
 void CVL_WsSysWnd::ActivateSelectedCard()
 {
-    if (!g_pSysInfo)
-        return;
     ClearActiveMarks();
-    const int n = g_pSysInfo->cardMap->boardSlots();
+    const int n = m_model.boardSlots();
     for (int i = 0; i < n; ++i) {
         if (!cardItems[i] || std::strcmp(Ansi(cardItems[i]).constData(), selectedLabel) != 0)
             continue;
-        g_pSysInfo->activeCardNo = g_pSysInfo->cardMap->cardNo(i);
+        m_model.SetActiveCard(m_model.cardNo(i));
         DropHighlight(cardItems[i]);
         MarkActive(cardItems[i]);
         SendWindowMessage(MainWindow(), UM_ACTIVE_CARD_CHANGED);
@@ -241,15 +216,13 @@ void CVL_WsSysWnd::ActivateSelectedCard()
 
 void CVL_WsSysWnd::ActivateCard(int32_t cardNo)
 {
-    if (!g_pSysInfo)
-        return;
     // A card number that is not in the map changes nothing.
-    const int32_t j = CardIndexOf(cardNo);
+    const int32_t j = m_model.CardIndexOf(cardNo);
     if (j < 0)
         return;
     ClearActiveMarks();
     MarkActive(cardItems[j]);
-    g_pSysInfo->activeCardNo = g_pSysInfo->cardMap->cardNo(j);
+    m_model.SetActiveCard(m_model.cardNo(j));
     // A board without a node (an unknown type) leaves no node highlighted.
     DropHighlight(cardItems[j]);
 }
@@ -309,10 +282,10 @@ void CVL_WsSysWnd::contextMenuEvent(QContextMenuEvent *e)
     if (e->reason() == QContextMenuEvent::Keyboard)
         return;
     QTreeWidgetItem *item = HitTest(e->pos());
-    if (!item || !g_pSysInfo)
+    if (!item)
         return;
     const QByteArray text = Ansi(item);
-    const int count = BoundBoards(g_pSysInfo->boardTable->boardCount);
+    const int count = BoundBoards(m_model.boardTable().boardCount);
     bool isCard = false;
     for (int i = 0; i < count && !isCard; ++i)
         isCard = text == cardLabels[i];
@@ -343,7 +316,7 @@ void CVL_WsSysWnd::OpenDigitalIoForSelection()
         return;
     const QString text = item->text(0);
     const QString parentText = item->parent() ? item->parent()->text(0) : QString();
-    const QString active = ActiveCardLabel();
+    const QString active = m_model.ActiveCardLabel();
     if (active.isEmpty() || parentText != active)
         return;
     if (text.contains(QStringLiteral("D I : ")) || text.contains(QStringLiteral("DO : ")))

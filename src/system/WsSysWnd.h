@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class BoardModel;
 class QMenu;
 
 class CVL_WsSysWnd : public QTreeWidget
@@ -16,7 +17,7 @@ class CVL_WsSysWnd : public QTreeWidget
     Q_OBJECT
 
 public:
-    explicit CVL_WsSysWnd(QWidget *parent = nullptr);
+    explicit CVL_WsSysWnd(BoardModel &model, QWidget *parent = nullptr);
 
     void RebuildTree();
     void ActivateSelectedCard();
@@ -52,5 +53,6 @@ private:
     void OnCaretChanged(QTreeWidgetItem *current);
     void OpenDigitalIoForSelection();
 
+    BoardModel &m_model;
     QTreeWidgetItem *m_dropHighlight = nullptr;
 };

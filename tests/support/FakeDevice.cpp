@@ -2,6 +2,7 @@
 
 #include "SimStatus.h"
 #include "device/CardMap.h"
+#include "device/LiveBits.h"
 #include "device/SystemInfo.h"
 
 #include <algorithm>
@@ -177,22 +178,22 @@ int32_t SetCheckOn(int32_t card, int32_t on)
     return 0;
 }
 
-// The point numbers of a board, as the library takes them: 0..count-1 (at most 64); a board of
-// 24 inputs is wired as 0..7 and 16..31, so its inputs take 0..31 and 8..15 read 0.
+// The point numbers of a board, as the library takes them, by the live-bit rule: 0..count-1
+// (at most 64); a board of 24 inputs is wired as 0..7 and 16..31, so its inputs take 0..31 and
+// 8..15 read 0. A test may give a board any count.
 int32_t InputPoints(const FakeBoard &b)
 {
-    return b.inputs == 24 ? 32 : std::clamp(b.inputs, 0, 64);
+    return ReadablePoints(PointDir::In, b.inputs);
 }
 
-// A board's outputs, bounded by 0..64 as its inputs are (a test may give it any count).
 int32_t OutputPoints(const FakeBoard &b)
 {
-    return std::clamp(b.outputs, 0, 64);
+    return ReadablePoints(PointDir::Out, b.outputs);
 }
 
 uint64_t InputWord(const FakeBoard &b)
 {
-    return b.inputs == 24 ? b.in & 0xFFFF00FFull : b.in;
+    return b.in & LiveMask(PointDir::In, b.inputs);
 }
 
 int32_t DiGetBit(int32_t card, int32_t bit, int32_t *value)
