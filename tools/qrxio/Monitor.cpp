@@ -2,11 +2,6 @@
 
 #include <cstdio>
 
-QString FailedCall::text() const
-{
-    return QStringLiteral("%1 failed with status %2").arg(call).arg(status);
-}
-
 bool ReadWord(const DeviceTable &dev, int32_t cardNo, bool outputs, int count, uint64_t *word,
               FailedCall *failed)
 {

@@ -2,6 +2,7 @@
 // The polling behind "qrxio monitor": every watched point read once per poll, and the points
 // whose value changed since the poll before.
 
+#include "Status.h"
 #include "device/DeviceTable.h"
 
 #include <QByteArray>
@@ -10,15 +11,6 @@
 #include <cstdint>
 #include <ctime>
 #include <vector>
-
-// A library call that answered a negative status, named with its arguments.
-struct FailedCall
-{
-    QString call;
-    int32_t status = 0;
-
-    QString text() const;
-};
 
 // Reads points 0..count-1 of a board with DXS_devDiGetBit (outputs false) or DXS_devDoGetBit
 // into a word, bit i holding point i. False at the first refused read.

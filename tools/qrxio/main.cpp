@@ -1,6 +1,7 @@
 // qrxio: the QRX-L boards from a terminal.
 #include "Arguments.h"
 #include "QrxIo.h"
+#include "Status.h"
 #include "StopSignal.h"
 
 #include <QCoreApplication>
@@ -26,6 +27,6 @@ int main(int argc, char **argv)
     Arguments args;
     QString error;
     if (!Arguments::Parse(app.arguments().mid(1), &args, &error))
-        return QrxIo::UsageError(error);
+        return UsageError(error);
     return QrxIo(args, QCoreApplication::applicationDirPath()).Run();
 }
