@@ -1,7 +1,10 @@
 // qrxio end to end: the tool runs as a process on the simulated boards, and its output, its
 // messages and its exit status are compared; the simulator's log shows that it unloads.
+#include "FakeDevice.h"
 #include "Monitor.h"
+#include "QrxIo.h"
 #include "SimBoards.h"
+#include "device/CardCatalogue.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,6 +16,7 @@
 
 #include <csignal>
 #include <ctime>
+#include <unistd.h>
 
 namespace {
 
@@ -42,7 +46,70 @@ Inputs=64
 Outputs=64
 )";
 
+// A board of 24 inputs (wired to bits 0-7 and 16-31), one of 48, and card 4 twice.
+const QByteArray kOddBoards = R"([Board0]
+Type=174
+CardNo=3
+Inputs=24
+Outputs=24
+[Board1]
+Type=2801
+CardNo=4
+Inputs=48
+[Board2]
+Type=2802
+CardNo=4
+Outputs=8
+[Board3]
+Type=2802
+CardNo=5
+)";
+
+// 16 boards, cards 0, 3, ... 45.
+QByteArray SixteenBoards()
+{
+    QByteArray text;
+    for (int i = 0; i < 16; ++i)
+        text += QStringLiteral("[Board%1]\nType=174\nCardNo=%2\nInputs=8\nOutputs=8\n")
+                    .arg(i)
+                    .arg(i * 3)
+                    .toLatin1();
+    return text;
+}
+
 using Run = ToolRun;
+
+// Runs qrxio in this process on the device table in place (the recording fake), its output and
+// messages caught from the standard streams.
+Run RunInProcess(const QStringList &words)
+{
+    Run run;
+    QTemporaryFile out, err;
+    if (!out.open() || !err.open())
+        return run;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = dup(1), savedErr = dup(2);
+    dup2(out.handle(), 1);
+    dup2(err.handle(), 2);
+    Arguments args;
+    QString error;
+    if (Arguments::Parse(words, &args, &error)) {
+        QrxIo tool(args, QString());
+        tool.bindLibrary = false;
+        run.status = tool.Run();
+    }
+    std::fflush(stdout);
+    dup2(savedOut, 1);
+    dup2(savedErr, 2);
+    close(savedOut);
+    close(savedErr);
+    out.seek(0);
+    err.seek(0);
+    run.out = QString::fromLocal8Bit(out.readAll());
+    run.err = error.isEmpty() ? QString::fromLocal8Bit(err.readAll()) : error;
+    return run;
+}
 
 // Runs "qrxio ARGS", "qrxsim ARGS" or another program from one command line.
 Run RunLine(const QString &line)
@@ -682,6 +749,178 @@ private slots:
         QCOMPARE(run.status, 1);
         QCOMPARE(Qrxio({"get", "0", "out"}).out, QString("0x0000000000000020\n"));
         QCOMPARE(LoggedCalls(m_log).filter("DXS_devSysUnload").size(), 2);
+    }
+
+    // Boards as the program shows them: a 24-input board reads its inputs on bits 0-7 and
+    // 16-31; boards the map holds oddly are answered clearly. Each row starts on fresh boards.
+    void boards_data()
+    {
+        QTest::addColumn<QByteArray>("boards");
+        QTest::addColumn<QString>("before"); // a qrxsim command line, or empty
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const QString usage = "\nTry \"qrxio --help\".\n";
+        const QString twice = "qrxio: card 4 is at 2 places of the card map (positions 1, 2): a "
+                              "call for card 4 reaches only one of them\n";
+        QTest::newRow("24 inputs: the word with bits 8-15 zero")
+            << kOddBoards << "qrxsim set 3 in-word 0xFF0000FF"
+            << "get 3 in" << 0 << "0x00000000FF0000FF\n"
+            << "";
+        QTest::newRow("24 inputs: input 28 answers") << kOddBoards << "qrxsim set 3 in 28 1"
+                                                     << "get 3 in 28 16 7" << 0 << "28=1 16=0 7=0\n"
+                                                     << "";
+        QTest::newRow("24 inputs: input 9 is none")
+            << kOddBoards << ""
+            << "get 3 in 9" << 2 << ""
+            << "qrxio: 9 is not an input of card 3 (0..7, 16..31)" + usage;
+        QTest::newRow("24 inputs: outputs are 0..23")
+            << kOddBoards << ""
+            << "set 3 24=1" << 2 << ""
+            << "qrxio: 24 is not an output of card 3 (0..23)" + usage;
+        QTest::newRow("48 inputs: 47 is the last") << kOddBoards << "qrxsim set 4 in 47 1"
+                                                   << "get 4 in 47" << 0 << "47=1\n"
+                                                   << twice;
+        QTest::newRow("48 inputs: 48 is none") << kOddBoards << ""
+                                               << "get 4 in 48" << 2 << ""
+                                               << twice +
+                "qrxio: 48 is not an input of card 4 "
+                "(0..47)" +
+                usage;
+        QTest::newRow("a card twice in the map is told")
+            << kOddBoards << ""
+            << "list" << 0
+            << "3 : QRX-LM24DIO\ttype 174\tDO : 24\tD I : 24\tFirmware Ver. : 0.0\tDll Ver. : "
+               "1.2.3.4\tsimulated\n"
+               "4 : QRX-LN48DI\ttype 2801\tDO :  0\tD I : 48\tFirmware Ver. : 0.0\tDll Ver. : "
+               "1.2.3.4\tsimulated\n"
+               "4 : QRX-LN 0DO\ttype 2802\tDO :  0\tD I : 48\tFirmware Ver. : 0.0\tDll Ver. : "
+               "1.2.3.4\tsimulated\n"
+               "5 : QRX-LN 0DO\ttype 2802\tDO :  0\tD I :  0\tFirmware Ver. : 0.0\tDll Ver. : "
+               "1.2.3.4\tsimulated\n"
+            << twice;
+        QTest::newRow("a board of no points has no input 0")
+            << kOddBoards << ""
+            << "get 5 in 0" << 2 << ""
+            << "qrxio: 0 is not an input of card 5 (it has none)" + usage;
+        QTest::newRow("a board of no points reads empty words")
+            << kOddBoards << ""
+            << "get 5" << 0 << "in=0x0000000000000000 out=0x0000000000000000\n"
+            << "";
+        QTest::newRow("no boards: list says so") << QByteArray() << ""
+                                                 << "list" << 0 << ""
+                                                 << "qrxio: the card map holds no boards\n";
+        QTest::newRow("no boards: no card")
+            << QByteArray() << ""
+            << "get 0" << 2 << ""
+            << "qrxio: card 0 is not in the card map (it holds no boards)" + usage;
+        QTest::newRow("16 boards: the last one answers")
+            << SixteenBoards() << "qrxsim set 45 in 7 1"
+            << "get 45 in" << 0 << "0x0000000000000080\n"
+            << "";
+    }
+    void boards()
+    {
+        QFETCH(QByteArray, boards);
+        QFETCH(QString, before);
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        useBoards({}, boards);
+        if (!before.isEmpty())
+            QCOMPARE(RunLine(before).status, 0);
+        const Run run = Qrxio(command.split(u' '));
+        QCOMPARE(run.err, err);
+        QCOMPARE(run.out, out);
+        QCOMPARE(run.status, status);
+        const QStringList calls = LoggedCalls(m_log);
+        QCOMPARE(calls.filter("DXS_devSysUnload").size(), 1);
+    }
+
+    // The monitor of a 24-input board reports inputs 16-31 (and never 8-15).
+    void monitorSplitBoard_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("input 30") << "qrxsim set 3 in 30 1"
+                                  << " 3 in 30 1\n";
+        QTest::newRow("input 16") << "qrxsim set 3 in 16 1"
+                                  << " 3 in 16 1\n";
+        QTest::newRow("input 7") << "qrxsim set 3 in 7 1"
+                                 << " 3 in 7 1\n";
+    }
+    void monitorSplitBoard()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, line);
+        useBoards({}, kOddBoards);
+        QProcess monitor;
+        startMonitor(monitor, {"3", "-n", "1"}, 3);
+        QCOMPARE(RunLine(change).status, 0);
+        QVERIFY(EndsWell(monitor));
+        const QString out = QString::fromLocal8Bit(monitor.readAllStandardOutput());
+        QVERIFY2(out.endsWith(line) && out.count(u'\n') == 1, qPrintable(out));
+    }
+
+    // What no board file can hold, on the recording fake: counts above 64 and calls that fail
+    // while the boards are read. A refusal names the call and ends with 1.
+    void fakeBoards_data()
+    {
+        QTest::addColumn<int>("inputs");
+        QTest::addColumn<QString>("failing"); // a function that fails, or empty
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("99 inputs read as 64") << 99 << ""
+                                              << "get 0 in" << 0 << "0x8000000000000001\n"
+                                              << "";
+        QTest::newRow("99 inputs: 63 is the last") << 99 << ""
+                                                   << "get 0 in 63" << 0 << "63=1\n"
+                                                   << "";
+        QTest::newRow("negative count: no inputs")
+            << -5 << ""
+            << "get 0 in 0" << 2 << ""
+            << "qrxio: 0 is not an input of card 0 (it has none)\nTry \"qrxio --help\".\n";
+        QTest::newRow("the card map refused")
+            << 32 << "DXS_devGnGetMotDevMap"
+            << "list" << 1 << ""
+            << "qrxio: DXS_devGnGetMotDevMap() failed with status -1\n";
+        QTest::newRow("the counts refused")
+            << 32 << "DXS_devGnGetDioNum"
+            << "get 0" << 1 << ""
+            << "qrxio: DXS_devGnGetDioNum(card=0) failed with status -1\n";
+        QTest::newRow("the firmware refused")
+            << 32 << "DXS_devConGetFwVersion"
+            << "list" << 1 << ""
+            << "qrxio: DXS_devConGetFwVersion(card=0) failed with status -1\n";
+        QTest::newRow("the unload refused") << 32 << "DXS_devSysUnload"
+                                            << "reset 0" << 1 << ""
+                                            << "qrxio: DXS_devSysUnload() failed with status -1\n";
+    }
+    void fakeBoards()
+    {
+        QFETCH(int, inputs);
+        QFETCH(QString, failing);
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        FakeDevice fake;
+        fake.loaded = false;
+        fake.boards = {Board(kTypeLmDio, 0, inputs, 32)};
+        fake.boards[0].in = 0x8000000000000001ull;
+        if (!failing.isEmpty())
+            fake.failing.insert(failing);
+        const Run run = RunInProcess(command.split(u' '));
+        QCOMPARE(run.err, err);
+        QCOMPARE(run.out, out);
+        QCOMPARE(run.status, status);
+        QCOMPARE(fake.callsOf("DXS_devSysLoad").size(), 1);
+        if (failing != "DXS_devSysUnload")
+            QCOMPARE(fake.callsOf("DXS_devSysUnload").size(), 1);
     }
 
     // Monitor lines carry microseconds, and local time its offset, also west of UTC and by

@@ -16,7 +16,7 @@ QString Word64(uint64_t word)
 // A point operand that is neither a number nor a name of the card.
 int NotAPoint(QrxIo &tool, const QString &operand, int32_t card)
 {
-    if (tool.names.Card(card).isEmpty())
+    if (tool.model.names().Card(card).isEmpty())
         return UsageError(QStringLiteral("%1 is neither in, out nor a point number (0..%2)")
                               .arg(Quoted(operand))
                               .arg(kMaxPoints - 1));
@@ -28,7 +28,7 @@ int NotAPoint(QrxIo &tool, const QString &operand, int32_t card)
 }
 
 // The board's words: both, or the one of the direction asked for.
-int PrintWords(QrxIo &tool, const QrxIo::Board &board)
+int PrintWords(QrxIo &tool, const BoardInfo &board)
 {
     QJsonObject json{{"card", board.cardNo}};
     QStringList texts;
@@ -37,8 +37,8 @@ int PrintWords(QrxIo &tool, const QrxIo::Board &board)
         if (tool.direction >= 0 && tool.direction != outputs)
             continue;
         uint64_t word = 0;
-        const int count = BoundPoints(outputs ? board.outputs : board.inputs);
-        if (!ReadWord(Dev(), board.cardNo, outputs, count, &word, &failed))
+        const uint64_t live = board.liveMask(outputs ? PointDir::Out : PointDir::In);
+        if (!ReadWord(Dev(), board.cardNo, outputs, live, &word, &failed))
             return Refused(failed);
         const QString key = outputs ? QStringLiteral("out") : QStringLiteral("in");
         texts << (tool.direction < 0 ? key + u'=' + Word64(word) : Word64(word));
@@ -48,10 +48,10 @@ int PrintWords(QrxIo &tool, const QrxIo::Board &board)
     return kExitOk;
 }
 
-int PrintPoints(QrxIo &tool, const QrxIo::Board &board)
+int PrintPoints(QrxIo &tool, const BoardInfo &board)
 {
     const bool outputs = tool.direction == 1;
-    if (int status = tool.CheckPoints(board, outputs))
+    if (int status = tool.CheckPoints(board, outputs ? PointDir::Out : PointDir::In))
         return status;
     QStringList texts;
     QJsonObject values, names;
@@ -66,7 +66,7 @@ int PrintPoints(QrxIo &tool, const QrxIo::Board &board)
                                .arg(p.point),
                            status);
         const QString name =
-            tool.names.Name(board.cardNo, outputs ? PointDir::Out : PointDir::In, p.point);
+            tool.model.names().Name(board.cardNo, outputs ? PointDir::Out : PointDir::In, p.point);
         texts << QStringLiteral("%1=%2").arg(p.point).arg(value ? 1 : 0) +
                 (name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
         values[QString::number(p.point)] = value ? 1 : 0;
@@ -104,7 +104,7 @@ int CheckGet(QrxIo &tool)
         int point = number ? int(*number) : -1;
         if (number)
             ++numbers;
-        else if (tool.names.Find(card, ops[i], &dir, &point, only))
+        else if (tool.model.names().Find(card, ops[i], &dir, &point, only))
             ++(dir == PointDir::Out ? outputs : inputs);
         else
             return NotAPoint(tool, ops[i], card);
@@ -120,8 +120,8 @@ int CheckGet(QrxIo &tool)
 
 int RunGet(QrxIo &tool)
 {
-    QrxIo::Board board;
-    if (int status = tool.FindBoard(tool.cards.front(), &board))
+    const BoardInfo *board = nullptr;
+    if (int status = tool.ReadBoard(tool.cards.front(), &board))
         return status;
-    return tool.points.empty() ? PrintWords(tool, board) : PrintPoints(tool, board);
+    return tool.points.empty() ? PrintWords(tool, *board) : PrintPoints(tool, *board);
 }

@@ -8,15 +8,9 @@
 
 namespace {
 
-struct Listed
+void PrintBoard(QrxIo &tool, int position, const BoardInfo &b)
 {
-    int position;
-    int32_t cardNo, type, inputs, outputs, firmware, version;
-};
-
-void PrintBoard(QrxIo &tool, const Listed &b)
-{
-    const QByteArray name = BoardName(b.type, b.inputs, b.outputs);
+    const QByteArray &name = b.name;
     // The tree shows no node for a type it does not know; a listing still names the card.
     const QString label = CardLabel(b.cardNo, name.isEmpty() ? "(unknown type)" : name.data());
     QStringList texts = {label,
@@ -24,12 +18,12 @@ void PrintBoard(QrxIo &tool, const Listed &b)
                          OutputCountText(b.outputs),
                          InputCountText(b.inputs),
                          FirmwareVersionText(b.firmware),
-                         LibraryVersionText(b.version)};
+                         LibraryVersionText(b.mapiVersion)};
     if (tool.simulated())
         texts << QStringLiteral("simulated");
     tool.out.Result(
         texts.join(u'\t'),
-        {{"position", b.position},
+        {{"position", position},
          {"card", b.cardNo},
          {"type", b.type},
          {"name", name.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(name))},
@@ -38,8 +32,8 @@ void PrintBoard(QrxIo &tool, const Listed &b)
          {"outputs", b.outputs},
          {"firmware", b.firmware},
          {"firmwareText", FirmwareVersionText(b.firmware)},
-         {"library", b.version},
-         {"libraryText", LibraryVersionText(b.version)},
+         {"library", b.mapiVersion},
+         {"libraryText", LibraryVersionText(b.mapiVersion)},
          {"simulated", tool.simulated()}});
 }
 
@@ -47,16 +41,13 @@ void PrintBoard(QrxIo &tool, const Listed &b)
 
 int RunList(QrxIo &tool)
 {
-    for (int i = 0; i < tool.map.boardSlots(); ++i) {
-        Listed b{i, tool.map.cardNo(i), tool.map.cardType(i), 0, 0, 0, 0};
-        const QString card = QStringLiteral("(card=%1)").arg(b.cardNo);
-        if (int32_t s = Dev().DXS_devGnGetDioNum(b.cardNo, &b.inputs, &b.outputs); s < 0)
-            return Refused("DXS_devGnGetDioNum" + card, s);
-        if (int32_t s = Dev().DXS_devConGetFwVersion(b.cardNo, &b.firmware); s < 0)
-            return Refused("DXS_devConGetFwVersion" + card, s);
-        if (int32_t s = Dev().DXS_devConGetMApiVersion(b.cardNo, &b.version); s < 0)
-            return Refused("DXS_devConGetMApiVersion" + card, s);
-        PrintBoard(tool, b);
+    BoardModel &model = tool.model;
+    if (model.boardSlots() == 0)
+        Output::Message(QStringLiteral("the card map holds no boards"));
+    for (int i = 0; i < model.boardSlots(); ++i) {
+        if (int32_t status = model.ReadBoard(i); status < 0)
+            return Refused(model.failedCall(), status);
+        PrintBoard(tool, i, model.board(i));
     }
     return kExitOk;
 }

@@ -47,19 +47,19 @@ int64_t MonotonicNs()
 int WatchedBoards(QrxIo &tool, std::vector<WatchedBoard> *boards)
 {
     std::vector<int32_t> cards = tool.cards;
-    for (int i = 0; tool.cards.empty() && i < tool.map.boardSlots(); ++i) {
+    for (int i = 0; tool.cards.empty() && i < tool.model.boardSlots(); ++i) {
         // A card number the map holds twice addresses its first board only.
-        if (std::find(cards.begin(), cards.end(), tool.map.cardNo(i)) == cards.end())
-            cards.push_back(tool.map.cardNo(i));
+        if (std::find(cards.begin(), cards.end(), tool.model.cardNo(i)) == cards.end())
+            cards.push_back(tool.model.cardNo(i));
     }
     const bool outputs = tool.args.outputs;
     for (int32_t cardNo : cards) {
-        QrxIo::Board board;
-        if (int status = tool.FindBoard(cardNo, &board))
+        const BoardInfo *board = nullptr;
+        if (int status = tool.ReadBoard(cardNo, &board))
             return status;
-        const WatchedBoard watched{cardNo, BoundPoints(board.inputs),
-                                   outputs ? BoundPoints(board.outputs) : 0};
-        if (watched.inputs + watched.outputs > 0)
+        const WatchedBoard watched{cardNo, board->liveMask(PointDir::In),
+                                   outputs ? board->liveMask(PointDir::Out) : 0};
+        if ((watched.inputs | watched.outputs) != 0)
             boards->push_back(watched);
         else if (!tool.cards.empty())
             return UsageError((outputs ? QStringLiteral("card %1 has no inputs or outputs")
@@ -82,7 +82,7 @@ bool PrintChanges(QrxIo &tool, const std::vector<PointChange> &changes, int64_t 
     for (const PointChange &change : changes) {
         const PointDir pointDir = change.output ? PointDir::Out : PointDir::In;
         const QString dir = DirText(pointDir);
-        const QString name = tool.names.Name(change.cardNo, pointDir, change.point);
+        const QString name = tool.model.names().Name(change.cardNo, pointDir, change.point);
         QJsonObject json{{"time", time},
                          {"card", change.cardNo},
                          {"dir", dir},

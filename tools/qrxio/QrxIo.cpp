@@ -38,14 +38,15 @@ int QrxIo::Run()
         return UsageError(QStringLiteral("unknown command %1").arg(Quoted(args.command)));
     if (int status = CheckOperands(*command))
         return status;
-    if (int status = BindLibrary())
+    if (int status = bindLibrary ? BindLibrary() : kExitOk)
         return status;
     if (int status = LoadSystem(LoadingMode()))
         return status;
 
     int status = RunLoaded(*command);
-    if (const int32_t unload = Dev().DXS_devSysUnload(); unload < 0) {
-        Refused(QStringLiteral("DXS_devSysUnload()"), unload);
+    // What was loaded is unloaded, also with no board in the map.
+    if (const int32_t unload = model.Unload(true); unload < 0) {
+        Refused(model.failedCall(), unload);
         status = status ? status : kExitRefused;
     }
     if (!out.Flush() && !out.gone()) {
@@ -101,7 +102,7 @@ int32_t QrxIo::LoadingMode() const
 
 void QrxIo::LoadNames()
 {
-    names.Load(PointNames::PathBeside(Settings::ChooseSettingsPath(m_executableDir)));
+    model.LoadNames(PointNames::PathBeside(Settings::ChooseSettingsPath(m_executableDir)));
 }
 
 QString QrxIo::LibraryPath() const
@@ -142,8 +143,7 @@ int QrxIo::BindLibrary()
 
 int QrxIo::LoadSystem(int32_t mode)
 {
-    int32_t count = 0;
-    const int32_t status = Dev().DXS_devSysLoad(mode, &count);
+    const int32_t status = model.LoadSystem(mode);
     if (status >= 0)
         return kExitOk;
     const QString modeName = mode == DXS_LOAD_AUTO ? QStringLiteral("auto")
@@ -175,46 +175,89 @@ int QrxIo::RunLoaded(const Command &command)
             return Refused(QStringLiteral("DXS_devDLogSetLevel(level=%1)").arg(*args.logLevel),
                            status);
     }
-    if (int32_t status = Dev().DXS_devGnGetMotDevMap(map.bytes); status < 0)
-        return Refused(QStringLiteral("DXS_devGnGetMotDevMap()"), status);
+    if (int32_t status = model.ReadCardMap(); status < 0)
+        return Refused(model.failedCall(), status);
+    if (int status = CheckCards())
+        return status;
+    return command.run(*this);
+}
 
-    // Every card named must be in the map before anything is done to any board.
+static QStringList CardTexts(const std::vector<int32_t> &cards)
+{
+    QStringList texts;
+    for (int32_t card : cards)
+        texts << QString::number(card);
+    return texts;
+}
+
+// Every card named must be in the map before anything is done to any board. A card the map
+// holds twice is reached as the library addresses it, which the user is told.
+int QrxIo::CheckCards() const
+{
+    const CardMap &map = model.cardMap();
+    QStringList known;
+    for (int i = 0; i < map.boardSlots(); ++i)
+        known << QString::number(map.cardNo(i));
     for (int32_t card : cards) {
-        if (CardIndexOf(map, map.mapCount(), card) < 0) {
-            QStringList known;
-            for (int i = 0; i < map.boardSlots(); ++i)
-                known << QString::number(map.cardNo(i));
+        if (CardIndexOf(map, map.mapCount(), card) < 0)
             return UsageError(QStringLiteral("card %1 is not in the card map (%2)")
                                   .arg(card)
                                   .arg(known.isEmpty() ? QStringLiteral("it holds no boards")
                                                        : "its cards: " + known.join(", ")));
+    }
+    // The cards named, else every card of the map, each told once.
+    QStringList told;
+    for (const QString &card : cards.empty() ? known : CardTexts(cards)) {
+        QStringList positions;
+        for (qsizetype i = known.indexOf(card); i >= 0; i = known.indexOf(card, i + 1))
+            positions << QString::number(i);
+        if (positions.size() > 1 && !told.contains(card)) {
+            told << card;
+            Output::Message(QStringLiteral("card %1 is at %2 places of the card map (positions "
+                                           "%3): a call for card %1 reaches only one of them")
+                                .arg(card)
+                                .arg(positions.size())
+                                .arg(positions.join(", ")));
         }
     }
-    return command.run(*this);
-}
-
-int QrxIo::FindBoard(int32_t cardNo, Board *board)
-{
-    board->cardNo = cardNo;
-    board->inputs = board->outputs = 0;
-    const int32_t status = Dev().DXS_devGnGetDioNum(cardNo, &board->inputs, &board->outputs);
-    if (status < 0)
-        return Refused(QStringLiteral("DXS_devGnGetDioNum(card=%1)").arg(cardNo), status);
     return kExitOk;
 }
 
-int QrxIo::CheckPoints(const Board &board, bool outputs)
+int QrxIo::ReadBoard(int32_t cardNo, const BoardInfo **board)
 {
-    const int count = BoundPoints(outputs ? board.outputs : board.inputs);
-    const QString kind = outputs ? QStringLiteral("output") : QStringLiteral("input");
+    const int position = CardIndexOf(model.cardMap(), model.cardMap().mapCount(), cardNo);
+    if (int32_t status = model.ReadBoard(position); status < 0)
+        return Refused(model.failedCall(), status);
+    *board = &model.board(position);
+    return kExitOk;
+}
+
+QString LivePointsText(uint64_t mask)
+{
+    QStringList ranges;
+    for (int bit = 0; bit < 64; ++bit) {
+        if (!(mask >> bit & 1))
+            continue;
+        int last = bit;
+        while (last < 63 && (mask >> (last + 1) & 1))
+            ++last;
+        ranges << (last == bit ? QString::number(bit)
+                               : QStringLiteral("%1..%2").arg(bit).arg(last));
+        bit = last;
+    }
+    return ranges.isEmpty() ? QStringLiteral("it has none") : ranges.join(QStringLiteral(", "));
+}
+
+int QrxIo::CheckPoints(const BoardInfo &board, PointDir dir) const
+{
+    const QString kind = dir == PointDir::Out ? QStringLiteral("output") : QStringLiteral("input");
     for (const PointValue &p : points) {
-        if (p.point >= count)
+        if (!board.isLive(dir, p.point))
             return UsageError(QStringLiteral("%1 is not an %2 of card %3 (%4)")
                                   .arg(p.point)
                                   .arg(kind)
                                   .arg(board.cardNo)
-                                  .arg(count ? QStringLiteral("0..%1").arg(count - 1)
-                                             : QStringLiteral("it has none")));
+                                  .arg(LivePointsText(board.liveMask(dir))));
     }
     return kExitOk;
 }

@@ -8,9 +8,8 @@
 #include "Arguments.h"
 #include "Output.h"
 #include "Status.h"
-#include "config/PointNames.h"
-#include "device/CardMap.h"
 #include "device/DeviceLibrary.h"
+#include "model/BoardModel.h"
 
 #include <QString>
 
@@ -19,6 +18,9 @@
 
 struct Command;
 
+// The live points of a mask as the messages name them: "0..7, 16..31", or "it has none".
+QString LivePointsText(uint64_t mask);
+
 class QrxIo
 {
 public:
@@ -26,30 +28,26 @@ public:
 
     int Run();
 
-    struct Board
-    {
-        int32_t cardNo;
-        int32_t inputs; // as the library reported them
-        int32_t outputs;
-    };
     struct PointValue
     {
         int point;
         int value; // -1 for a point to read
     };
 
-    // The board of a card number, with its counts; refused when the library refuses.
-    int FindBoard(int32_t cardNo, Board *board);
-    // A usage error when a point of `points` is not one of the board's.
-    int CheckPoints(const Board &board, bool outputs);
+    // Reads the board of a card number (the first of the map holding it) through the model;
+    // refused when the library refuses a call.
+    int ReadBoard(int32_t cardNo, const BoardInfo **board);
+    // A usage error when a point of `points` is not a live point of the board.
+    int CheckPoints(const BoardInfo &board, PointDir dir) const;
     // Reads the program's point names (from the names file beside its settings file).
     void LoadNames();
     bool simulated() const { return m_library.IsSimulated(); }
 
+    // Off in a test that has put a device table of its own in place (the recording fake).
+    bool bindLibrary = true;
     Arguments args;
     Output out;
-    CardMap map;
-    PointNames names;
+    BoardModel model; // the boards, the live bits and the point names
     std::vector<int32_t> cards; // the cards named, in order
     int direction = -1; // get: -1 both words, 0 inputs, 1 outputs
     std::vector<PointValue> points;
@@ -63,6 +61,7 @@ private:
     void PrintVersion();
     int LoadSystem(int32_t mode);
     int RunLoaded(const Command &command);
+    int CheckCards() const;
     int32_t LoadingMode() const;
 
     QString m_executableDir;

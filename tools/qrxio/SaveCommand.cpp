@@ -29,8 +29,8 @@ int RunSave(QrxIo &tool)
 {
     std::vector<int32_t> cards = tool.cards;
     if (tool.args.all) {
-        for (int i = 0; i < tool.map.boardSlots(); ++i)
-            cards.push_back(tool.map.cardNo(i));
+        for (int i = 0; i < tool.model.boardSlots(); ++i)
+            cards.push_back(tool.model.cardNo(i));
     }
     // With --all every board is tried, as Save Parameter does; each failure is reported.
     int result = kExitOk;

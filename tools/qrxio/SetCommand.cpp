@@ -4,7 +4,7 @@
 
 #include <QJsonObject>
 
-#include <algorithm>
+#include <bit>
 
 namespace {
 
@@ -34,23 +34,25 @@ const OptionSpec kOptions[] = {
 };
 
 // The points of the page's word, each with its value; a usage error for bits beyond the board.
-int WordPoints(QrxIo &tool, int32_t cardNo, int count)
+int WordPoints(QrxIo &tool, const BoardInfo &board)
 {
     const Arguments &args = tool.args;
     const int first = args.page * 32;
-    const int live = std::clamp(count - first, 0, 32);
+    const uint32_t live = uint32_t(board.liveMask(PointDir::Out) >> first);
     if (live == 0)
         return UsageError(
-            QStringLiteral("card %1 has no outputs on page %2").arg(cardNo).arg(args.page));
-    if (live < 32 && (*args.word >> live) != 0)
+            QStringLiteral("card %1 has no outputs on page %2").arg(board.cardNo).arg(args.page));
+    if ((*args.word & ~live) != 0)
         return UsageError(QStringLiteral("0x%1 sets outputs beyond the %2 of page %3 of card %4")
                               .arg(*args.word, 0, 16)
-                              .arg(live)
+                              .arg(std::popcount(live))
                               .arg(args.page)
-                              .arg(cardNo));
+                              .arg(board.cardNo));
     tool.points.clear();
-    for (int i = 0; i < live; ++i)
-        tool.points.push_back({first + i, int((*args.word >> i) & 1)});
+    for (uint32_t rest = live; rest; rest &= rest - 1) {
+        const int bit = std::countr_zero(rest);
+        tool.points.push_back({first + bit, int((*args.word >> bit) & 1)});
+    }
     return kExitOk;
 }
 
@@ -129,14 +131,13 @@ int CheckSet(QrxIo &tool)
 
 int RunSet(QrxIo &tool)
 {
-    QrxIo::Board board;
-    if (int status = tool.FindBoard(tool.cards.front(), &board))
+    const BoardInfo *board = nullptr;
+    if (int status = tool.ReadBoard(tool.cards.front(), &board))
         return status;
-    const int count = BoundPoints(board.outputs);
     if (int status =
-            tool.args.word ? WordPoints(tool, board.cardNo, count) : tool.CheckPoints(board, true))
+            tool.args.word ? WordPoints(tool, *board) : tool.CheckPoints(*board, PointDir::Out))
         return status;
-    if (int status = WritePoints(tool, board.cardNo))
+    if (int status = WritePoints(tool, board->cardNo))
         return status;
-    return ReadBack(tool, board.cardNo);
+    return ReadBack(tool, board->cardNo);
 }
