@@ -751,6 +751,61 @@ private slots:
         QCOMPARE(LoggedCalls(m_log).filter("DXS_devSysUnload").size(), 2);
     }
 
+    // Installed from the package (the program in lib/orvane with the install marker, qrxio in
+    // bin/), run as whoever runs the tests (root in CI) with only HOME set: qrxio reads the
+    // settings the program reads, $HOME/.config/Orvane/Orvane.ini, or an earlier version's file
+    // in place, and never creates a folder or a file.
+    void installedTree_data()
+    {
+        QTest::addColumn<QString>("file"); // below $HOME, holding the manual mode; or empty
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::newRow("the user's settings") << ".config/Orvane/Orvane.ini"
+                                             << "list" << 0;
+        QTest::newRow("an earlier version's, in place") << ".config/Orvane/Orvane/Orvane.ini"
+                                                        << "list" << 0;
+        QTest::newRow("none: auto, refused") << ""
+                                             << "list" << 1;
+        QTest::newRow("a fresh HOME stays empty") << ""
+                                                  << "get 0 --mode manual" << 0;
+    }
+    void installedTree()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        const QString prefix = m_dir.filePath("installed");
+        if (!QFileInfo::exists(prefix + "/bin/qrxio")) {
+            const Run install =
+                RunTool(ORVANE_CMAKE, {"--install", ORVANE_BUILD_DIR, "--prefix", prefix});
+            QVERIFY2(install.status == 0, qPrintable(install.err));
+        }
+        useBoards("RequiredMode=1\n");
+        const QString home = m_dir.filePath(QStringLiteral("home%1").arg(m_case));
+        QVERIFY(QDir().mkpath(home));
+        if (!file.isEmpty()) {
+            QVERIFY(QDir(home).mkpath(QFileInfo(file).path()));
+            QFile f(QDir(home).filePath(file));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[System]\nController_Loading_Mode=1\n");
+        }
+        const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home));
+        qunsetenv("XDG_CONFIG_HOME");
+        const Run run = RunTool(prefix + "/bin/qrxio", command.split(u' '));
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+        QCOMPARE(run.status, status);
+        QStringList files;
+        QDirIterator it(home, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << QDir(home).relativeFilePath(it.next());
+        QCOMPARE(files.filter(".ini"), file.isEmpty() ? QStringList() : QStringList{file});
+        if (file.isEmpty())
+            QCOMPARE(files, QStringList());
+    }
+
     // Boards as the program shows them: a 24-input board reads its inputs on bits 0-7 and
     // 16-31; boards the map holds oddly are answered clearly. Each row starts on fresh boards.
     void boards_data()

@@ -96,13 +96,13 @@ int32_t QrxIo::LoadingMode() const
         return *args.mode;
     // The program's own settings file, read as the program reads it; it is not created here.
     const QByteArray text =
-        Settings::ReadLoadingModeText(Settings::ChooseSettingsPath(m_executableDir));
+        Settings::ReadLoadingModeText(Settings::SettingsPathToRead(m_executableDir));
     return text.isEmpty() ? DXS_LOAD_AUTO : Atoi(text);
 }
 
 void QrxIo::LoadNames()
 {
-    model.LoadNames(PointNames::PathBeside(Settings::ChooseSettingsPath(m_executableDir)));
+    model.LoadNames(PointNames::PathBeside(Settings::SettingsPath(m_executableDir)));
 }
 
 QString QrxIo::LibraryPath() const
@@ -110,8 +110,8 @@ QString QrxIo::LibraryPath() const
     const QString path = DeviceLibrary::DefaultPath(m_executableDir);
     // Installed, the library lies in the package's private folder rather than beside us.
     const QString installed = QDir::cleanPath(
-        QDir(m_executableDir)
-            .filePath(QStringLiteral("../lib/orvane/") + DeviceLibrary::FileName()));
+        QDir(QDir(m_executableDir).filePath(QLatin1String(Settings::kPrivateFromBin)))
+            .filePath(DeviceLibrary::FileName()));
     if (qEnvironmentVariable("ORVANE_DEVICE_LIBRARY").isEmpty() && !QFileInfo::exists(path) &&
         QFileInfo::exists(installed))
         return installed;
