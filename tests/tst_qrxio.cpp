@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <ctime>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -165,12 +166,16 @@ class TestQrxio : public QObject
     // waits until it has taken the values it compares with: its second read of the first point of
     // `card` is in the log.
     QString startMonitor(QProcess &monitor, const QStringList &args, int card,
-                         const QString &reader = {})
+                         const QString &reader = {}, const QStringList &wrapper = {})
     {
         const QString log = m_dir.filePath(QStringLiteral("monitor%1.dbg").arg(m_case));
         const QStringList monitorArgs =
             QStringList{"monitor", "--log-level", "5", "--log-file", log} + args;
-        if (reader.isEmpty())
+        if (!wrapper.isEmpty()) // a command that runs qrxio with its arguments
+            monitor.start(wrapper.front(),
+                          wrapper.mid(1) + QStringList{qEnvironmentVariable("QRXIO_TOOL")} +
+                              monitorArgs);
+        else if (reader.isEmpty())
             monitor.start(qEnvironmentVariable("QRXIO_TOOL"), monitorArgs);
         else
             monitor.start("sh",
@@ -468,6 +473,8 @@ private slots:
                                        << false;
         QTest::newRow("page 2") << "set 0 --word 1 --page 2"
                                 << "--page takes a number from 0 to 1, not \"2\"" << false;
+        QTest::newRow("page without word") << "set 0 5=1 --page 1"
+                                           << "--page belongs to --word" << false;
         QTest::newRow("led value") << "led 0 blink"
                                    << "the Run LED is on or off, not \"blink\"" << false;
         QTest::newRow("save what") << "save"
@@ -976,6 +983,111 @@ private slots:
         QCOMPARE(fake.callsOf("DXS_devSysLoad").size(), 1);
         if (failing != "DXS_devSysUnload")
             QCOMPARE(fake.callsOf("DXS_devSysUnload").size(), 1);
+    }
+
+    // Lost output is no success: a reader that has gone (EPIPE), a full disk or a closed
+    // standard output end with 1 and say so; only monitor ends with 0 when its reader goes.
+    void lostOutput_data()
+    {
+        QTest::addColumn<QString>("shell"); // %q stands for qrxio
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        const QString gone = "{ sleep 0.3; exec %q %1; } | true; exit ${PIPESTATUS[0]}";
+        const QString pipe = "qrxio: cannot write the output: Broken pipe\n";
+        QTest::newRow("list, reader gone") << gone.arg("list") << 1 << pipe;
+        QTest::newRow("--json list, reader gone") << gone.arg("--json list") << 1 << pipe;
+        QTest::newRow("get, reader gone") << gone.arg("get 0") << 1 << pipe;
+        QTest::newRow("--help on a full disk")
+            << "%q --help >/dev/full" << 1
+            << "qrxio: cannot write the output: No space left on device\n";
+        QTest::newRow("--version, stdout closed")
+            << "%q --version >&-" << 1 << "qrxio: cannot write the output: Bad file descriptor\n";
+        QTest::newRow("monitor, reader gone")
+            << "%q monitor 0 --idle-timeout 2000 | (exec 0<&-; sleep 0.3; qrxsim set 0 in 1 1); "
+               "exit ${PIPESTATUS[0]}"
+            << 0 << "";
+    }
+    void lostOutput()
+    {
+        QFETCH(QString, shell);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        useBoards();
+        const QString line = shell.replace("%q", qEnvironmentVariable("QRXIO_TOOL"))
+                                 .replace("qrxsim ", qEnvironmentVariable("QRXSIM_TOOL") + ' ');
+        const Run run = RunTool("bash", {"-c", line});
+        QCOMPARE(run.err, err);
+        QCOMPARE(run.status, status);
+        const QStringList calls = LoggedCalls(m_log);
+        QCOMPARE(calls.filter("DXS_devSysLoad").size(), calls.filter("DXS_devSysUnload").size());
+    }
+
+    // A stop signal the caller set to be ignored (nohup) stays ignored: the monitor carries on
+    // and a signal it still takes ends it well.
+    void ignoredSignals_data()
+    {
+        QTest::addColumn<QString>("ignored");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("nohup: SIGHUP") << "HUP" << SIGHUP;
+        QTest::newRow("SIGINT, as for a background job") << "INT" << SIGINT;
+        QTest::newRow("SIGTERM") << "TERM" << SIGTERM;
+    }
+    void ignoredSignals()
+    {
+        QFETCH(QString, ignored);
+        QFETCH(int, signal);
+        useBoards();
+        QProcess monitor;
+        const QString log = startMonitor(
+            monitor, {"0"}, 0, {}, {"sh", "-c", "trap '' " + ignored + "; exec \"$@\"", "sh"});
+        QCOMPARE(monitor.state(), QProcess::Running);
+        ::kill(pid_t(monitor.processId()), signal);
+        QTest::qWait(300);
+        QCOMPARE(monitor.state(), QProcess::Running);
+        ::kill(pid_t(monitor.processId()), signal == SIGTERM ? SIGINT : SIGTERM);
+        QVERIFY(EndsWell(monitor));
+        QCOMPARE(LoggedCalls(log).last(), QString("DXS_devSysUnload() -> 0"));
+    }
+
+    // A names file that cannot be read is said once on stderr; the points still answer.
+    void unreadableNames_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("a folder") << "folder" << QStringList{"get", "0", "in", "3"}
+                                  << "it is not a regular file";
+        QTest::newRow("a FIFO") << "fifo" << QStringList{"get", "0", "in", "3"}
+                                << "it is not a regular file";
+        QTest::newRow("too large")
+            << "large" << QStringList{"get", "0", "in", "3"} << "it is larger than 4 MiB";
+        QTest::newRow("in the monitor")
+            << "folder" << QStringList{"monitor", "0", "--idle-timeout", "100"}
+            << "it is not a regular file";
+    }
+    void unreadableNames()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, args);
+        QFETCH(QString, why);
+        useBoards();
+        const QString dir = m_dir.filePath(QStringLiteral("names%1").arg(m_case));
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY(QFile::copy(qEnvironmentVariable("QRXIO_TOOL"), dir + "/qrxio"));
+        const QString names = dir + "/OrvanePointNames.ini";
+        if (kind == "folder")
+            QVERIFY(QDir().mkpath(names));
+        else if (kind == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(names).constData(), 0600), 0);
+        else {
+            QFile f(names);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(5 << 20));
+        }
+        qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
+        const Run run = RunTool(dir + "/qrxio", args);
+        qunsetenv("ORVANE_DEVICE_LIBRARY");
+        QCOMPARE(run.err, "qrxio: the point names in " + names + " are not used: " + why + "\n");
+        QCOMPARE(run.status, 0);
     }
 
     // Monitor lines carry microseconds, and local time its offset, also west of UTC and by

@@ -23,6 +23,7 @@ struct Arguments
 
     std::optional<uint32_t> word; // set
     int page = 0;
+    bool pageGiven = false; // --page belongs to --word
 
     bool outputs = false; // monitor
     bool local = false;

@@ -34,6 +34,7 @@ struct Command
     int (*check)(QrxIo &tool);
     // Does the command on the loaded system; nullptr for help, which needs no library.
     int (*run)(QrxIo &tool);
+    bool readerMayGo = false; // a reader that goes ends it well (exit 0)
 };
 
 std::span<const Command> Commands();

@@ -25,11 +25,11 @@ int QrxIo::Run()
 {
     if (args.help || args.command == "help") {
         std::fputs(qPrintable(HelpText()), stdout);
-        return kExitOk;
+        return out.Finish(false);
     }
     if (args.version) {
         PrintVersion();
-        return kExitOk;
+        return out.Finish(false);
     }
     if (args.command.isEmpty())
         return UsageError(QStringLiteral("a command is missing"));
@@ -49,11 +49,9 @@ int QrxIo::Run()
         Refused(model.failedCall(), unload);
         status = status ? status : kExitRefused;
     }
-    if (!out.Flush() && !out.gone()) {
-        Output::Message(QStringLiteral("cannot write the output: %1").arg(strerror(errno)));
-        status = status ? status : kExitRefused;
-    }
-    return status;
+    // Lost output is no success; only a monitor ends well when its reader goes.
+    const int written = out.Finish(command->readerMayGo);
+    return status ? status : written;
 }
 
 int QrxIo::CheckOperands(const Command &command)
@@ -103,6 +101,9 @@ int32_t QrxIo::LoadingMode() const
 void QrxIo::LoadNames()
 {
     model.LoadNames(PointNames::PathBeside(Settings::SettingsPath(m_executableDir)));
+    if (const QString why = model.names().loadError(); !why.isEmpty())
+        Output::Message(QStringLiteral("the point names in %1 are not used: %2")
+                            .arg(model.names().path(), why));
 }
 
 QString QrxIo::LibraryPath() const

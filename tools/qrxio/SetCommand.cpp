@@ -29,6 +29,7 @@ const OptionSpec kOptions[] = {
     {"--word", nullptr, "HEX", nullptr, SetWord},
     {"--page", nullptr, "0|1", nullptr,
      [](const QString &v, Arguments *a, QString *e) {
+         a->pageGiven = true;
          return (a->page = OptionNumber("--page", v, 0, 1, e).value_or(-1)) >= 0;
      }},
 };
@@ -112,6 +113,8 @@ int CheckSet(QrxIo &tool)
     const QStringList &ops = tool.args.operands;
     if (tool.args.word && ops.size() != 1)
         return UsageError(QStringLiteral("set takes either POINT=VALUE or --word, not both"));
+    if (tool.args.pageGiven && !tool.args.word)
+        return UsageError(QStringLiteral("--page belongs to --word"));
     if (!tool.args.word && ops.size() < 2)
         return UsageError(QStringLiteral("set needs POINT=VALUE or --word"));
     for (qsizetype i = 1; i < ops.size(); ++i) {
