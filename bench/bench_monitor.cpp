@@ -6,8 +6,8 @@
 // Usage: bench_monitor [SECONDS]; the library is ORVANE_DEVICE_LIBRARY, else the one beside
 // this program, and qrxio the one beside it.
 
-#include "device/DeviceLibrary.h"
 #include "Monitor.h"
+#include "device/DeviceLibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -147,7 +147,7 @@ int main(int argc, char **argv)
     }
     std::vector<WatchedBoard> watched;
     for (int card = 0; card < kBoards; ++card)
-        watched.push_back({card, 64, 64});
+        watched.push_back({card, ~0ull, ~0ull}); // all 64 inputs and outputs
     Monitor inputs(dev, watched, false);
     Monitor both(dev, watched, true);
     const Figures in = TimePolls(inputs);

@@ -1,7 +1,10 @@
 // qrxio end to end: the tool runs as a process on the simulated boards, and its output, its
 // messages and its exit status are compared; the simulator's log shows that it unloads.
+#include "FakeDevice.h"
 #include "Monitor.h"
+#include "QrxIo.h"
 #include "SimBoards.h"
+#include "device/CardCatalogue.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,6 +16,8 @@
 
 #include <csignal>
 #include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -42,7 +47,70 @@ Inputs=64
 Outputs=64
 )";
 
+// A board of 24 inputs (wired to bits 0-7 and 16-31), one of 48, and card 4 twice.
+const QByteArray kOddBoards = R"([Board0]
+Type=174
+CardNo=3
+Inputs=24
+Outputs=24
+[Board1]
+Type=2801
+CardNo=4
+Inputs=48
+[Board2]
+Type=2802
+CardNo=4
+Outputs=8
+[Board3]
+Type=2802
+CardNo=5
+)";
+
+// 16 boards, cards 0, 3, ... 45.
+QByteArray SixteenBoards()
+{
+    QByteArray text;
+    for (int i = 0; i < 16; ++i)
+        text += QStringLiteral("[Board%1]\nType=174\nCardNo=%2\nInputs=8\nOutputs=8\n")
+                    .arg(i)
+                    .arg(i * 3)
+                    .toLatin1();
+    return text;
+}
+
 using Run = ToolRun;
+
+// Runs qrxio in this process on the device table in place (the recording fake), its output and
+// messages caught from the standard streams.
+Run RunInProcess(const QStringList &words)
+{
+    Run run;
+    QTemporaryFile out, err;
+    if (!out.open() || !err.open())
+        return run;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = dup(1), savedErr = dup(2);
+    dup2(out.handle(), 1);
+    dup2(err.handle(), 2);
+    Arguments args;
+    QString error;
+    if (Arguments::Parse(words, &args, &error)) {
+        QrxIo tool(args, QString());
+        tool.bindLibrary = false;
+        run.status = tool.Run();
+    }
+    std::fflush(stdout);
+    dup2(savedOut, 1);
+    dup2(savedErr, 2);
+    close(savedOut);
+    close(savedErr);
+    out.seek(0);
+    err.seek(0);
+    run.out = QString::fromLocal8Bit(out.readAll());
+    run.err = error.isEmpty() ? QString::fromLocal8Bit(err.readAll()) : error;
+    return run;
+}
 
 // Runs "qrxio ARGS", "qrxsim ARGS" or another program from one command line.
 Run RunLine(const QString &line)
@@ -98,12 +166,16 @@ class TestQrxio : public QObject
     // waits until it has taken the values it compares with: its second read of the first point of
     // `card` is in the log.
     QString startMonitor(QProcess &monitor, const QStringList &args, int card,
-                         const QString &reader = {})
+                         const QString &reader = {}, const QStringList &wrapper = {})
     {
         const QString log = m_dir.filePath(QStringLiteral("monitor%1.dbg").arg(m_case));
         const QStringList monitorArgs =
             QStringList{"monitor", "--log-level", "5", "--log-file", log} + args;
-        if (reader.isEmpty())
+        if (!wrapper.isEmpty()) // a command that runs qrxio with its arguments
+            monitor.start(wrapper.front(),
+                          wrapper.mid(1) + QStringList{qEnvironmentVariable("QRXIO_TOOL")} +
+                              monitorArgs);
+        else if (reader.isEmpty())
             monitor.start(qEnvironmentVariable("QRXIO_TOOL"), monitorArgs);
         else
             monitor.start("sh",
@@ -401,6 +473,8 @@ private slots:
                                        << false;
         QTest::newRow("page 2") << "set 0 --word 1 --page 2"
                                 << "--page takes a number from 0 to 1, not \"2\"" << false;
+        QTest::newRow("page without word") << "set 0 5=1 --page 1"
+                                           << "--page belongs to --word" << false;
         QTest::newRow("led value") << "led 0 blink"
                                    << "the Run LED is on or off, not \"blink\"" << false;
         QTest::newRow("save what") << "save"
@@ -682,6 +756,338 @@ private slots:
         QCOMPARE(run.status, 1);
         QCOMPARE(Qrxio({"get", "0", "out"}).out, QString("0x0000000000000020\n"));
         QCOMPARE(LoggedCalls(m_log).filter("DXS_devSysUnload").size(), 2);
+    }
+
+    // Installed from the package (the program in lib/orvane with the install marker, qrxio in
+    // bin/), run as whoever runs the tests (root in CI) with only HOME set: qrxio reads the
+    // settings the program reads, $HOME/.config/Orvane/Orvane.ini, or an earlier version's file
+    // in place, and never creates a folder or a file.
+    void installedTree_data()
+    {
+        QTest::addColumn<QString>("file"); // below $HOME, holding the manual mode; or empty
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::newRow("the user's settings") << ".config/Orvane/Orvane.ini"
+                                             << "list" << 0;
+        QTest::newRow("an earlier version's, in place") << ".config/Orvane/Orvane/Orvane.ini"
+                                                        << "list" << 0;
+        QTest::newRow("none: auto, refused") << ""
+                                             << "list" << 1;
+        QTest::newRow("a fresh HOME stays empty") << ""
+                                                  << "get 0 --mode manual" << 0;
+    }
+    void installedTree()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        const QString prefix = m_dir.filePath("installed");
+        if (!QFileInfo::exists(prefix + "/bin/qrxio")) {
+            const Run install =
+                RunTool(ORVANE_CMAKE, {"--install", ORVANE_BUILD_DIR, "--prefix", prefix});
+            QVERIFY2(install.status == 0, qPrintable(install.err));
+        }
+        useBoards("RequiredMode=1\n");
+        const QString home = m_dir.filePath(QStringLiteral("home%1").arg(m_case));
+        QVERIFY(QDir().mkpath(home));
+        if (!file.isEmpty()) {
+            QVERIFY(QDir(home).mkpath(QFileInfo(file).path()));
+            QFile f(QDir(home).filePath(file));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[System]\nController_Loading_Mode=1\n");
+        }
+        const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home));
+        qunsetenv("XDG_CONFIG_HOME");
+        const Run run = RunTool(prefix + "/bin/qrxio", command.split(u' '));
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+        QCOMPARE(run.status, status);
+        QStringList files;
+        QDirIterator it(home, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << QDir(home).relativeFilePath(it.next());
+        QCOMPARE(files.filter(".ini"), file.isEmpty() ? QStringList() : QStringList{file});
+        if (file.isEmpty())
+            QCOMPARE(files, QStringList());
+    }
+
+    // Boards as the program shows them: a 24-input board reads its inputs on bits 0-7 and
+    // 16-31; boards the map holds oddly are answered clearly. Each row starts on fresh boards.
+    void boards_data()
+    {
+        QTest::addColumn<QByteArray>("boards");
+        QTest::addColumn<QString>("before"); // a qrxsim command line, or empty
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const QString usage = "\nTry \"qrxio --help\".\n";
+        const QString twice = "qrxio: card 4 is at 2 places of the card map (positions 1, 2): a "
+                              "call for card 4 reaches only one of them\n";
+        QTest::newRow("24 inputs: the word with bits 8-15 zero")
+            << kOddBoards << "qrxsim set 3 in-word 0xFF0000FF"
+            << "get 3 in" << 0 << "0x00000000FF0000FF\n"
+            << "";
+        QTest::newRow("24 inputs: input 28 answers") << kOddBoards << "qrxsim set 3 in 28 1"
+                                                     << "get 3 in 28 16 7" << 0 << "28=1 16=0 7=0\n"
+                                                     << "";
+        QTest::newRow("24 inputs: input 9 is none")
+            << kOddBoards << ""
+            << "get 3 in 9" << 2 << ""
+            << "qrxio: 9 is not an input of card 3 (0..7, 16..31)" + usage;
+        QTest::newRow("24 inputs: outputs are 0..23")
+            << kOddBoards << ""
+            << "set 3 24=1" << 2 << ""
+            << "qrxio: 24 is not an output of card 3 (0..23)" + usage;
+        QTest::newRow("48 inputs: 47 is the last") << kOddBoards << "qrxsim set 4 in 47 1"
+                                                   << "get 4 in 47" << 0 << "47=1\n"
+                                                   << twice;
+        QTest::newRow("48 inputs: 48 is none") << kOddBoards << ""
+                                               << "get 4 in 48" << 2 << ""
+                                               << twice +
+                "qrxio: 48 is not an input of card 4 "
+                "(0..47)" +
+                usage;
+        QTest::newRow("a card twice in the map is told")
+            << kOddBoards << ""
+            << "list" << 0
+            << "3 : QRX-LM24DIO\ttype 174\tDO : 24\tD I : 24\tFirmware Ver. : 0.0\tDll Ver. : "
+               "1.2.3.4\tsimulated\n"
+               "4 : QRX-LN48DI\ttype 2801\tDO :  0\tD I : 48\tFirmware Ver. : 0.0\tDll Ver. : "
+               "1.2.3.4\tsimulated\n"
+               "4 : QRX-LN 0DO\ttype 2802\tDO :  0\tD I : 48\tFirmware Ver. : 0.0\tDll Ver. : "
+               "1.2.3.4\tsimulated\n"
+               "5 : QRX-LN 0DO\ttype 2802\tDO :  0\tD I :  0\tFirmware Ver. : 0.0\tDll Ver. : "
+               "1.2.3.4\tsimulated\n"
+            << twice;
+        QTest::newRow("a board of no points has no input 0")
+            << kOddBoards << ""
+            << "get 5 in 0" << 2 << ""
+            << "qrxio: 0 is not an input of card 5 (it has none)" + usage;
+        QTest::newRow("a board of no points reads empty words")
+            << kOddBoards << ""
+            << "get 5" << 0 << "in=0x0000000000000000 out=0x0000000000000000\n"
+            << "";
+        QTest::newRow("no boards: list says so") << QByteArray() << ""
+                                                 << "list" << 0 << ""
+                                                 << "qrxio: the card map holds no boards\n";
+        QTest::newRow("no boards: no card")
+            << QByteArray() << ""
+            << "get 0" << 2 << ""
+            << "qrxio: card 0 is not in the card map (it holds no boards)" + usage;
+        QTest::newRow("16 boards: the last one answers")
+            << SixteenBoards() << "qrxsim set 45 in 7 1"
+            << "get 45 in" << 0 << "0x0000000000000080\n"
+            << "";
+    }
+    void boards()
+    {
+        QFETCH(QByteArray, boards);
+        QFETCH(QString, before);
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        useBoards({}, boards);
+        if (!before.isEmpty())
+            QCOMPARE(RunLine(before).status, 0);
+        const Run run = Qrxio(command.split(u' '));
+        QCOMPARE(run.err, err);
+        QCOMPARE(run.out, out);
+        QCOMPARE(run.status, status);
+        const QStringList calls = LoggedCalls(m_log);
+        QCOMPARE(calls.filter("DXS_devSysUnload").size(), 1);
+    }
+
+    // The monitor of a 24-input board reports inputs 16-31 (and never 8-15).
+    void monitorSplitBoard_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("input 30") << "qrxsim set 3 in 30 1"
+                                  << " 3 in 30 1\n";
+        QTest::newRow("input 16") << "qrxsim set 3 in 16 1"
+                                  << " 3 in 16 1\n";
+        QTest::newRow("input 7") << "qrxsim set 3 in 7 1"
+                                 << " 3 in 7 1\n";
+    }
+    void monitorSplitBoard()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, line);
+        useBoards({}, kOddBoards);
+        QProcess monitor;
+        startMonitor(monitor, {"3", "-n", "1"}, 3);
+        QCOMPARE(RunLine(change).status, 0);
+        QVERIFY(EndsWell(monitor));
+        const QString out = QString::fromLocal8Bit(monitor.readAllStandardOutput());
+        QVERIFY2(out.endsWith(line) && out.count(u'\n') == 1, qPrintable(out));
+    }
+
+    // What no board file can hold, on the recording fake: counts above 64 and calls that fail
+    // while the boards are read. A refusal names the call and ends with 1.
+    void fakeBoards_data()
+    {
+        QTest::addColumn<int>("inputs");
+        QTest::addColumn<QString>("failing"); // a function that fails, or empty
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("99 inputs read as 64") << 99 << ""
+                                              << "get 0 in" << 0 << "0x8000000000000001\n"
+                                              << "";
+        QTest::newRow("99 inputs: 63 is the last") << 99 << ""
+                                                   << "get 0 in 63" << 0 << "63=1\n"
+                                                   << "";
+        QTest::newRow("negative count: no inputs")
+            << -5 << ""
+            << "get 0 in 0" << 2 << ""
+            << "qrxio: 0 is not an input of card 0 (it has none)\nTry \"qrxio --help\".\n";
+        QTest::newRow("the card map refused")
+            << 32 << "DXS_devGnGetMotDevMap"
+            << "list" << 1 << ""
+            << "qrxio: DXS_devGnGetMotDevMap() failed with status -1\n";
+        QTest::newRow("the counts refused")
+            << 32 << "DXS_devGnGetDioNum"
+            << "get 0" << 1 << ""
+            << "qrxio: DXS_devGnGetDioNum(card=0) failed with status -1\n";
+        QTest::newRow("the firmware refused")
+            << 32 << "DXS_devConGetFwVersion"
+            << "list" << 1 << ""
+            << "qrxio: DXS_devConGetFwVersion(card=0) failed with status -1\n";
+        QTest::newRow("the unload refused") << 32 << "DXS_devSysUnload"
+                                            << "reset 0" << 1 << ""
+                                            << "qrxio: DXS_devSysUnload() failed with status -1\n";
+    }
+    void fakeBoards()
+    {
+        QFETCH(int, inputs);
+        QFETCH(QString, failing);
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        FakeDevice fake;
+        fake.loaded = false;
+        fake.boards = {Board(kTypeLmDio, 0, inputs, 32)};
+        fake.boards[0].in = 0x8000000000000001ull;
+        if (!failing.isEmpty())
+            fake.failing.insert(failing);
+        const Run run = RunInProcess(command.split(u' '));
+        QCOMPARE(run.err, err);
+        QCOMPARE(run.out, out);
+        QCOMPARE(run.status, status);
+        QCOMPARE(fake.callsOf("DXS_devSysLoad").size(), 1);
+        if (failing != "DXS_devSysUnload")
+            QCOMPARE(fake.callsOf("DXS_devSysUnload").size(), 1);
+    }
+
+    // Lost output is no success: a reader that has gone (EPIPE), a full disk or a closed
+    // standard output end with 1 and say so; only monitor ends with 0 when its reader goes.
+    void lostOutput_data()
+    {
+        QTest::addColumn<QString>("shell"); // %q stands for qrxio
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        const QString gone = "{ sleep 0.3; exec %q %1; } | true; exit ${PIPESTATUS[0]}";
+        const QString pipe = "qrxio: cannot write the output: Broken pipe\n";
+        QTest::newRow("list, reader gone") << gone.arg("list") << 1 << pipe;
+        QTest::newRow("--json list, reader gone") << gone.arg("--json list") << 1 << pipe;
+        QTest::newRow("get, reader gone") << gone.arg("get 0") << 1 << pipe;
+        QTest::newRow("--help on a full disk")
+            << "%q --help >/dev/full" << 1
+            << "qrxio: cannot write the output: No space left on device\n";
+        QTest::newRow("--version, stdout closed")
+            << "%q --version >&-" << 1 << "qrxio: cannot write the output: Bad file descriptor\n";
+        QTest::newRow("monitor, reader gone")
+            << "%q monitor 0 --idle-timeout 2000 | (exec 0<&-; sleep 0.3; qrxsim set 0 in 1 1); "
+               "exit ${PIPESTATUS[0]}"
+            << 0 << "";
+    }
+    void lostOutput()
+    {
+        QFETCH(QString, shell);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        useBoards();
+        const QString line = shell.replace("%q", qEnvironmentVariable("QRXIO_TOOL"))
+                                 .replace("qrxsim ", qEnvironmentVariable("QRXSIM_TOOL") + ' ');
+        const Run run = RunTool("bash", {"-c", line});
+        QCOMPARE(run.err, err);
+        QCOMPARE(run.status, status);
+        const QStringList calls = LoggedCalls(m_log);
+        QCOMPARE(calls.filter("DXS_devSysLoad").size(), calls.filter("DXS_devSysUnload").size());
+    }
+
+    // A stop signal the caller set to be ignored (nohup) stays ignored: the monitor carries on
+    // and a signal it still takes ends it well.
+    void ignoredSignals_data()
+    {
+        QTest::addColumn<QString>("ignored");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("nohup: SIGHUP") << "HUP" << SIGHUP;
+        QTest::newRow("SIGINT, as for a background job") << "INT" << SIGINT;
+        QTest::newRow("SIGTERM") << "TERM" << SIGTERM;
+    }
+    void ignoredSignals()
+    {
+        QFETCH(QString, ignored);
+        QFETCH(int, signal);
+        useBoards();
+        QProcess monitor;
+        const QString log = startMonitor(
+            monitor, {"0"}, 0, {}, {"sh", "-c", "trap '' " + ignored + "; exec \"$@\"", "sh"});
+        QCOMPARE(monitor.state(), QProcess::Running);
+        ::kill(pid_t(monitor.processId()), signal);
+        QTest::qWait(300);
+        QCOMPARE(monitor.state(), QProcess::Running);
+        ::kill(pid_t(monitor.processId()), signal == SIGTERM ? SIGINT : SIGTERM);
+        QVERIFY(EndsWell(monitor));
+        QCOMPARE(LoggedCalls(log).last(), QString("DXS_devSysUnload() -> 0"));
+    }
+
+    // A names file that cannot be read is said once on stderr; the points still answer.
+    void unreadableNames_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("a folder") << "folder" << QStringList{"get", "0", "in", "3"}
+                                  << "it is not a regular file";
+        QTest::newRow("a FIFO") << "fifo" << QStringList{"get", "0", "in", "3"}
+                                << "it is not a regular file";
+        QTest::newRow("too large")
+            << "large" << QStringList{"get", "0", "in", "3"} << "it is larger than 4 MiB";
+        QTest::newRow("in the monitor")
+            << "folder" << QStringList{"monitor", "0", "--idle-timeout", "100"}
+            << "it is not a regular file";
+    }
+    void unreadableNames()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, args);
+        QFETCH(QString, why);
+        useBoards();
+        const QString dir = m_dir.filePath(QStringLiteral("names%1").arg(m_case));
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY(QFile::copy(qEnvironmentVariable("QRXIO_TOOL"), dir + "/qrxio"));
+        const QString names = dir + "/OrvanePointNames.ini";
+        if (kind == "folder")
+            QVERIFY(QDir().mkpath(names));
+        else if (kind == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(names).constData(), 0600), 0);
+        else {
+            QFile f(names);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(5 << 20));
+        }
+        qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
+        const Run run = RunTool(dir + "/qrxio", args);
+        qunsetenv("ORVANE_DEVICE_LIBRARY");
+        QCOMPARE(run.err, "qrxio: the point names in " + names + " are not used: " + why + "\n");
+        QCOMPARE(run.status, 0);
     }
 
     // Monitor lines carry microseconds, and local time its offset, also west of UTC and by

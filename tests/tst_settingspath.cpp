@@ -1,10 +1,14 @@
 // Where the settings file and the window layout are kept: beside a portable copy, in the user's
 // config folder for an installed one (marked by the install), and the files of earlier versions
 // taken over once.
+#include "SmallDisk.h"
 #include "config/Settings.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -139,6 +143,113 @@ private slots:
             QCOMPARE(ReadAll(userIni()), expected);
             QCOMPARE(ReadAll(newLayout), expected);
         }
+    }
+
+    // The earlier version's file is taken over only when it is a regular file of the user, not
+    // a link, of at most 64 MiB; else it is left and said so once. A copy that fails (a full
+    // disk) leaves the old file to be read, and says so once.
+    void takesOverOnlyTheUsersOwnFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("warning"); // a pattern
+        QTest::addColumn<bool>("readInPlace"); // the old file is the one chosen
+        QTest::newRow("a link") << "link"
+                                << "not taken over to .*: it is a symbolic link\\.$" << false;
+        QTest::newRow("a FIFO") << "fifo"
+                                << ": it is not a regular file\\.$" << false;
+        QTest::newRow("3 GB, sparse") << "large"
+                                      << ": it is larger than 64 MiB\\.$" << false;
+        QTest::newRow("another user's") << "other"
+                                        << ": it belongs to another user\\.$" << false;
+        QTest::newRow("a full disk") << "full"
+                                     << "could not be copied to .*they are read where" << true;
+    }
+    void takesOverOnlyTheUsersOwnFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, warning);
+        QFETCH(bool, readInPlace);
+        QVERIFY(Put(QDir(m_exeDir).filePath(Settings::kInstalledMarker), "installed\n"));
+        const QByteArray mode = "[System]\nController_Loading_Mode=1\n";
+        std::unique_ptr<SmallDisk> disk;
+        const QByteArray old = QFile::encodeName(doubledIni());
+        QVERIFY(QDir().mkpath(QFileInfo(doubledIni()).path()));
+        if (kind == "link") {
+            QVERIFY(Put(m_dir.filePath("target.ini"), mode));
+            QVERIFY(QFile::link(m_dir.filePath("target.ini"), doubledIni()));
+        } else if (kind == "fifo") {
+            QCOMPARE(mkfifo(old.constData(), 0600), 0);
+        } else if (kind == "large") {
+            QVERIFY(Put(doubledIni(), mode));
+            QCOMPARE(truncate(old.constData(), 3'000'000'000LL), 0);
+        } else if (kind == "other") {
+            if (geteuid() != 0)
+                QSKIP("giving a file to another user needs root");
+            QVERIFY(Put(doubledIni(), mode));
+            QCOMPARE(chown(old.constData(), 65534, 65534), 0);
+        } else {
+            disk = std::make_unique<SmallDisk>(m_dir.path(), 64);
+            if (!disk->isMounted())
+                QSKIP("a small disk needs root");
+            QVERIFY(QDir(ConfigFile({})).removeRecursively());
+            QVERIFY(QDir().mkpath(ConfigFile({})));
+            QVERIFY(QFile::link(disk->path(), ConfigFile("Orvane")));
+            QVERIFY(Put(doubledIni(), mode));
+            QVERIFY(disk->Fill());
+        }
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
+        QTest::failOnWarning(QRegularExpression("."));
+        for (int i = 0; i < 2; ++i) // said once
+            QCOMPARE(Settings::ChooseSettingsPath(m_exeDir),
+                     readInPlace ? doubledIni() : userIni());
+        QVERIFY(!QFileInfo::exists(userIni()));
+        if (readInPlace)
+            QCOMPARE(Settings::ReadLoadingModeText(doubledIni()), QByteArray("1"));
+        QFile::remove(ConfigFile("Orvane")); // the link to the small disk, if any
+    }
+
+    // A tool never creates a folder or a file: it reads the earlier version's file in place.
+    void aToolReadsTheOldFileInPlace()
+    {
+        QVERIFY(Put(QDir(m_exeDir).filePath(Settings::kInstalledMarker), "installed\n"));
+        QCOMPARE(Settings::SettingsPathToRead(m_exeDir), userIni());
+        QVERIFY(!QFileInfo::exists(Settings::UserFolder()));
+        QVERIFY(Put(doubledIni(), "[System]\n"));
+        QCOMPARE(Settings::SettingsPathToRead(m_exeDir), doubledIni());
+        QCOMPARE(Settings::SettingsPath(m_exeDir), userIni());
+        QVERIFY(!QFileInfo::exists(userIni()));
+    }
+
+    // The tools in bin/ beside the package's private folder use the program's folder, found
+    // through links.
+    void programFolder_data()
+    {
+        QTest::addColumn<QString>("exe"); // relative to the test's tree
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("the program's folder") << "usr/lib/orvane"
+                                              << "usr/lib/orvane";
+        QTest::newRow("a tool in bin/") << "usr/bin"
+                                        << "usr/lib/orvane";
+        QTest::newRow("through a linked folder") << "link/bin"
+                                                 << "usr/lib/orvane";
+        QTest::newRow("a portable copy") << "portable"
+                                         << "portable";
+    }
+    void programFolder()
+    {
+        QFETCH(QString, exe);
+        QFETCH(QString, expected);
+        const QDir root(m_exeDir);
+        QVERIFY(Put(root.filePath("usr/lib/orvane/Orvane.installed"), "installed\n"));
+        QVERIFY(root.mkpath("usr/bin") && root.mkpath("portable"));
+        QVERIFY(QFile::link(root.filePath("usr"), root.filePath("link")));
+        QCOMPARE(Settings::ProgramFolder(root.filePath(exe)),
+                 QFileInfo(root.filePath(expected)).canonicalFilePath());
+        // Installed, the settings are the user's, not beside the tool in a folder root may write.
+        QCOMPARE(Settings::SettingsPath(root.filePath(exe)),
+                 exe == "portable"
+                     ? QFileInfo(root.filePath("portable")).canonicalFilePath() + "/Orvane.ini"
+                     : userIni());
     }
 
     // A portable copy kept its file beside itself before too: the old per-user file stays unused.

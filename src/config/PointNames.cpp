@@ -258,8 +258,14 @@ void PointNames::Load(const QString &path)
 {
     m_path = path;
     QByteArray data;
-    const QHash<int32_t, CardNames> cards =
-        ReadNamesFile(path, &data) ? ParseNames(data) : QHash<int32_t, CardNames>();
+    const bool read = ReadNamesFile(path, &data);
+    const QFileInfo info(path);
+    m_loadError = read || (!info.exists() && !info.isSymLink()) ? QString()
+        : !info.isFile() ? QStringLiteral("it is not a regular file")
+        : info.size() > kMaxFileBytes
+        ? QStringLiteral("it is larger than %1 MiB").arg(kMaxFileBytes >> 20)
+        : QStringLiteral("it cannot be read");
+    const QHash<int32_t, CardNames> cards = read ? ParseNames(data) : QHash<int32_t, CardNames>();
     if (cards == m_cards)
         return;
     m_cards = cards;

@@ -53,6 +53,9 @@ public:
     // Reads the file; a missing, unreadable or oversized file gives no names.
     void Load(const QString &path);
     QString path() const { return m_path; }
+    // Why the file the last Load() found could not be read ("it is not a regular file"); empty
+    // when it was read or is missing.
+    QString loadError() const { return m_loadError; }
 
     QString Name(int32_t card, PointDir dir, int point) const;
     CardNames Card(int32_t card) const { return m_cards.value(card); }
@@ -72,5 +75,6 @@ signals:
 
 private:
     QString m_path;
+    QString m_loadError;
     QHash<int32_t, CardNames> m_cards;
 };

@@ -1,12 +1,19 @@
 #include "config/Settings.h"
 
+#include "config/AtomicFile.h"
 #include "config/ProfileFile.h"
 #include "device/SystemInfo.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -19,13 +26,87 @@ QString ConfigFolder()
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
 }
 
-// Copies an earlier version's file to the new place once, when the new file is missing; the old
-// one stays for that version.
-QString TakeOver(const QString &oldPath, const QString &path)
+constexpr qint64 kMaxTakenBytes = 64 * 1024 * 1024; // what the profile reader accepts
+
+// Says `message` once in this process.
+void WarnOnce(const QString &message)
 {
-    if (!QFileInfo::exists(path) && QFileInfo(oldPath).isFile())
-        QFile::copy(oldPath, path);
-    return path;
+    static QSet<QString> said;
+    if (!said.contains(message)) {
+        said.insert(message);
+        qWarning("%s", qPrintable(message));
+    }
+}
+
+// Why an earlier version's file is not taken, or empty when it may be.
+QString Unacceptable(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return QStringLiteral("it cannot be read");
+    const bool link = S_ISLNK(st.st_mode), regular = S_ISREG(st.st_mode);
+    const bool others = st.st_uid != geteuid();
+    const qint64 size = st.st_size;
+#else
+    const QFileInfo info(path);
+    const bool link = info.isSymLink(), regular = info.isFile(), others = false;
+    const qint64 size = info.size();
+#endif
+    if (link)
+        return QStringLiteral("it is a symbolic link");
+    if (!regular)
+        return QStringLiteral("it is not a regular file");
+    if (others)
+        return QStringLiteral("it belongs to another user");
+    if (size > kMaxTakenBytes)
+        return QStringLiteral("it is larger than 64 MiB");
+    return {};
+}
+
+// The earlier version's file, when it exists and may be taken (copied to `newPath`, or read
+// where it is when `newPath` is empty); `oldPath` or empty.
+QString Acceptable(const QString &oldPath, const QString &newPath)
+{
+    if (!QFileInfo(oldPath).exists() && !QFileInfo(oldPath).isSymLink())
+        return {};
+    const QString why = Unacceptable(oldPath);
+    if (why.isEmpty())
+        return oldPath;
+    const QString done = newPath.isEmpty()
+        ? QStringLiteral("read")
+        : QStringLiteral("taken over to %1").arg(QDir::toNativeSeparators(newPath));
+    WarnOnce(QStringLiteral("The settings of an earlier version in %1 are not %2: %3.")
+                 .arg(QDir::toNativeSeparators(oldPath), done, why));
+    return {};
+}
+
+// How a settings path is chosen: by the program, which takes an earlier version's file over; by
+// a tool, which creates nothing and reads an earlier version's file in place; or plainly.
+enum class For { Program, Reading, Path };
+
+QString Choose(const QString &executableDir, For use)
+{
+    const QDir dir(Settings::ProgramFolder(executableDir));
+    const QString beside = dir.filePath(kFileName);
+    // The system record keeps the path in 260 bytes: a longer one, cut there, would name
+    // another file, and System Environment Setup would store the mode where no start reads it.
+    const bool fits = beside.toLocal8Bit().size() < kPathBytes;
+    const bool installed =
+        QFileInfo::exists(dir.filePath(QLatin1String(Settings::kInstalledMarker)));
+    if (fits && (QFileInfo::exists(beside) || (!installed && QFileInfo(dir.path()).isWritable())))
+        return beside;
+    const QDir folder(Settings::UserFolder());
+    const QString path = folder.filePath(kFileName);
+    const QString old = folder.filePath(QStringLiteral("Orvane/") + kFileName);
+    if (use == For::Program) {
+        QDir().mkpath(folder.path());
+        return Settings::TakeOver(old, path);
+    }
+    if (use == For::Path || QFileInfo::exists(path))
+        return path;
+    const QString inPlace = Acceptable(old, QString());
+    return inPlace.isEmpty() ? path : inPlace;
 }
 
 } // namespace
@@ -37,21 +118,51 @@ QString UserFolder()
     return QDir(ConfigFolder()).filePath(QStringLiteral("Orvane"));
 }
 
+QString ProgramFolder(const QString &executableDir)
+{
+    const QString real = QFileInfo(executableDir).canonicalFilePath();
+    const QDir dir(real.isEmpty() ? executableDir : real);
+    if (QFileInfo::exists(dir.filePath(QLatin1String(kInstalledMarker))))
+        return dir.path();
+    const QDir installed(dir.filePath(QLatin1String(kPrivateFromBin)));
+    if (QFileInfo::exists(installed.filePath(QLatin1String(kInstalledMarker))))
+        return installed.canonicalPath();
+    return dir.path();
+}
+
+QString TakeOver(const QString &oldPath, const QString &path)
+{
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink() ||
+        Acceptable(oldPath, path).isEmpty())
+        return path;
+    QFile old(oldPath);
+    QString why;
+    if (!old.open(QIODevice::ReadOnly))
+        why = old.errorString();
+    const QByteArray data = why.isEmpty() ? old.read(kMaxTakenBytes + 1) : QByteArray();
+    if (why.isEmpty() &&
+        WriteFileAtomically(
+            path, [&data](QIODevice *out) { return out->write(data) == data.size(); }, &why))
+        return path;
+    WarnOnce(QStringLiteral("The settings of an earlier version in %1 could not be copied to %2 "
+                            "(%3); they are read where they are.")
+                 .arg(QDir::toNativeSeparators(oldPath), QDir::toNativeSeparators(path), why));
+    return oldPath;
+}
+
+QString SettingsPathToRead(const QString &executableDir)
+{
+    return Choose(executableDir, For::Reading);
+}
+
+QString SettingsPath(const QString &executableDir)
+{
+    return Choose(executableDir, For::Path);
+}
+
 QString ChooseSettingsPath(const QString &executableDir)
 {
-    const QDir dir(executableDir);
-    const QString beside = dir.filePath(kFileName);
-    // The system record keeps the path in 260 bytes: a longer one, cut there, would name
-    // another file, and System Environment Setup would store the mode where no start reads it.
-    const bool fits = beside.toLocal8Bit().size() < kPathBytes;
-    const bool installed = QFileInfo::exists(dir.filePath(QLatin1String(kInstalledMarker)));
-    if (fits &&
-        (QFileInfo::exists(beside) || (!installed && QFileInfo(executableDir).isWritable())))
-        return beside;
-    const QString folder = UserFolder();
-    QDir().mkpath(folder);
-    return TakeOver(QDir(folder).filePath(QStringLiteral("Orvane/") + kFileName),
-                    QDir(folder).filePath(kFileName));
+    return Choose(executableDir, For::Program);
 }
 
 QString LayoutPath()

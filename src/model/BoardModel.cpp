@@ -97,12 +97,12 @@ int32_t BoardModel::ReadBoard(int position)
     return status;
 }
 
-int32_t BoardModel::Unload()
+int32_t BoardModel::Unload(bool evenWithoutBoards)
 {
     if (!m_loaded)
         return 0;
     m_loaded = false;
-    if (cardMap().mapCount() == 0)
+    if (cardMap().mapCount() == 0 && !evenWithoutBoards)
         return 0;
     m_failedCall.clear();
     return Check(Dev().DXS_devSysUnload(), QStringLiteral("DXS_devSysUnload()"));

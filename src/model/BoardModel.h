@@ -65,8 +65,9 @@ public:
     void ReadBoards();
     // One board at a map position with every status examined: counts, firmware, version.
     int32_t ReadBoard(int position);
-    // DXS_devSysUnload, when a load succeeded and the card map holds a board.
-    int32_t Unload();
+    // DXS_devSysUnload, when a load succeeded and the card map holds a board (or, for a tool
+    // that unloads whatever it loaded, `evenWithoutBoards`).
+    int32_t Unload(bool evenWithoutBoards = false);
     bool loaded() const { return m_loaded; }
     QString failedCall() const { return m_failedCall; }
 

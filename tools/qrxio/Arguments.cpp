@@ -1,107 +1,135 @@
 #include "Arguments.h"
 
+#include "Commands.h"
+
 #include <QList>
-#include <QPair>
+
+#include <span>
 
 namespace {
 
-struct OptionSpec
+bool SetMode(const QString &value, Arguments *args, QString *error)
 {
-    const char *name;
-    bool takesValue;
-    const char *command; // the one command it belongs to, or nullptr for every command
-};
-
-const OptionSpec kOptions[] = {
-    {"--help", false, nullptr},    {"-h", false, nullptr},
-    {"--version", false, nullptr}, {"--json", false, nullptr},
-    {"--mode", true, nullptr},     {"--log-level", true, nullptr},
-    {"--log-file", true, nullptr}, {"--word", true, "set"},
-    {"--page", true, "set"},       {"--out", false, "monitor"},
-    {"--local", false, "monitor"}, {"--interval", true, "monitor"},
-    {"-n", true, "monitor"},       {"--idle-timeout", true, "monitor"},
-    {"--enable", true, "filter"},  {"--time", true, "filter"},
-    {"--all", false, "save"},
-};
-
-const OptionSpec *FindOption(const QString &name)
-{
-    for (const OptionSpec &option : kOptions) {
-        if (name == QLatin1String(option.name))
-            return &option;
+    if (value != "auto" && value != "manual") {
+        *error = QStringLiteral("--mode is auto or manual, not %1").arg(Quoted(value));
+        return false;
     }
-    return nullptr;
+    args->mode = value == "auto" ? 0 : 1;
+    return true;
 }
 
-// Stores one option's value; false with `error` set when the value is not acceptable.
-bool Apply(const QString &name, const QString &value, Arguments *args, QString *error)
+bool SetLogFile(const QString &value, Arguments *args, QString *error)
 {
-    // A number option's value; nothing, with `error` set, when it is not one in min..max.
-    auto number = [&](int64_t min, int64_t max) {
-        const std::optional<int64_t> n = ParseNumber(value, min, max);
-        if (!n)
-            *error = QStringLiteral("%1 takes a number from %2 to %3, not %4")
-                         .arg(name)
-                         .arg(min)
-                         .arg(max)
-                         .arg(Quoted(value));
-        return n;
+    if (value.isEmpty()) {
+        *error = QStringLiteral("--log-file needs a path");
+        return false;
+    }
+    args->logFile = value;
+    return true;
+}
+
+// The options of every command.
+const OptionSpec kGlobalOptions[] = {
+    {"--json", nullptr, nullptr, "print each result as one JSON object on a line of its own",
+     [](const QString &, Arguments *a, QString *) {
+         return a->json = true;
+     }},
+    {"--mode", nullptr, "auto|manual",
+     "the loading mode (default: the one in the program's settings file)", SetMode},
+    {"--log-level", nullptr, "0..5", "the device library's log level for this run",
+     [](const QString &v, Arguments *a, QString *e) {
+         return (a->logLevel = OptionNumber("--log-level", v, 0, 5, e)).has_value();
+     }},
+    {"--log-file", nullptr, "PATH", "the device library's log file for this run", SetLogFile},
+    {"--help", "-h", nullptr, "this text",
+     [](const QString &, Arguments *a, QString *) {
+         return a->help = true;
+     }},
+    {"--version", nullptr, nullptr, "the version, and the device library a command would use",
+     [](const QString &, Arguments *a, QString *) {
+         return a->version = true;
+     }},
+};
+
+struct FoundOption
+{
+    const OptionSpec *spec = nullptr;
+    const Command *owner = nullptr; // nullptr for an option of every command
+};
+
+FoundOption FindOption(const QString &name)
+{
+    auto matches = [&name](const OptionSpec &o) {
+        return name == QLatin1String(o.name) || (o.alias && name == QLatin1String(o.alias));
     };
-    if (name == "--help" || name == "-h")
-        args->help = true;
-    else if (name == "--version")
-        args->version = true;
-    else if (name == "--json")
-        args->json = true;
-    else if (name == "--out")
-        args->outputs = true;
-    else if (name == "--local")
-        args->local = true;
-    else if (name == "--all")
-        args->all = true;
-    else if (name == "--mode") {
-        if (value != "auto" && value != "manual") {
-            *error = QStringLiteral("--mode is auto or manual, not %1").arg(Quoted(value));
+    for (const OptionSpec &option : kGlobalOptions)
+        if (matches(option))
+            return {&option, nullptr};
+    for (const Command &command : Commands())
+        for (const OptionSpec &option : OptionsOf(command))
+            if (matches(option))
+                return {&option, &command};
+    return {};
+}
+
+struct GivenOption
+{
+    FoundOption option;
+    QString name; // as written
+    QString value;
+};
+
+// Reads one option word (and its value, from the next word when it takes one); false with
+// `error` set for a usage error.
+bool ReadOption(const QStringList &words, qsizetype *i, QList<GivenOption> *given, QString *error)
+{
+    const QString &word = words[*i];
+    const qsizetype equals = word.startsWith("--") ? word.indexOf(u'=') : -1;
+    const QString name = equals < 0 ? word : word.left(equals);
+    const FoundOption found = FindOption(name);
+    if (!found.spec) {
+        *error = QStringLiteral("unknown option %1").arg(Quoted(name));
+        return false;
+    }
+    QString value;
+    if (found.spec->value) {
+        if (equals >= 0)
+            value = word.mid(equals + 1);
+        else if (*i + 1 < words.size())
+            value = words[++*i];
+        else {
+            *error = QStringLiteral("%1 needs a value").arg(name);
             return false;
         }
-        args->mode = value == "auto" ? 0 : 1;
-    } else if (name == "--log-level")
-        return (args->logLevel = number(0, 5)).has_value();
-    else if (name == "--log-file") {
-        if (value.isEmpty()) {
-            *error = QStringLiteral("--log-file needs a path");
+    } else if (equals >= 0) {
+        *error = QStringLiteral("%1 takes no value").arg(name);
+        return false;
+    }
+    given->append({found, name, value});
+    return true;
+}
+
+// Every option given must belong to the command, or to every command.
+bool CheckOwners(const QList<GivenOption> &given, const Arguments &args, QString *error)
+{
+    for (const GivenOption &g : given) {
+        if (g.option.owner && args.command != QLatin1String(g.option.owner->name)) {
+            *error = QStringLiteral("%1 is not an option of %2")
+                         .arg(g.option.spec->name,
+                              args.command.isEmpty() ? QStringLiteral("qrxio without a command")
+                                                     : Quoted(args.command));
             return false;
         }
-        args->logFile = value;
-    } else if (name == "--word") {
-        QString digits = value;
-        if (digits.startsWith("0x", Qt::CaseInsensitive))
-            digits = digits.mid(2);
-        bool ok = !digits.isEmpty() && digits.size() <= 8;
-        for (QChar c : digits)
-            ok = ok && QStringLiteral("0123456789abcdefABCDEF").contains(c);
-        if (!ok) {
-            *error =
-                QStringLiteral("--word takes a 32-bit hexadecimal word, not %1").arg(Quoted(value));
-            return false;
-        }
-        args->word = digits.toUInt(nullptr, 16);
-    } else if (name == "--page")
-        return (args->page = number(0, 1).value_or(-1)) >= 0;
-    else if (name == "--interval")
-        return (args->intervalMs = number(1, 3'600'000).value_or(0)) > 0;
-    else if (name == "-n")
-        return (args->maxChanges = number(1, 1'000'000'000)).has_value();
-    else if (name == "--idle-timeout")
-        return (args->idleTimeoutMs = number(1, 1'000'000'000)).has_value();
-    else if (name == "--enable")
-        return (args->filterEnable = number(0, 1)).has_value();
-    else if (name == "--time")
-        return (args->filterTime = number(0, 15)).has_value();
+    }
     return true;
 }
 
 } // namespace
+
+std::span<const OptionSpec> GlobalOptions()
+{
+    return kGlobalOptions;
+}
 
 QString Quoted(const QString &text)
 {
@@ -123,60 +151,55 @@ std::optional<int64_t> ParseNumber(const QString &text, int64_t min, int64_t max
     return value;
 }
 
+std::optional<int64_t> OptionNumber(const char *name, const QString &value, int64_t min,
+                                    int64_t max, QString *error)
+{
+    const std::optional<int64_t> n = ParseNumber(value, min, max);
+    if (!n)
+        *error = QStringLiteral("%1 takes a number from %2 to %3, not %4")
+                     .arg(QLatin1String(name))
+                     .arg(min)
+                     .arg(max)
+                     .arg(Quoted(value));
+    return n;
+}
+
+std::optional<int32_t> ParseCard(const QString &text)
+{
+    return ParseNumber(text, 0, INT32_MAX);
+}
+
+int ParseSwitch(const QString &text)
+{
+    if (text == "1" || text == "on")
+        return 1;
+    if (text == "0" || text == "off")
+        return 0;
+    return -1;
+}
+
 bool Arguments::Parse(const QStringList &words, Arguments *args, QString *error)
 {
-    QList<QPair<const OptionSpec *, QString>> given;
+    QList<GivenOption> given;
     bool optionsEnd = false;
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString &word = words[i];
         if (!optionsEnd && word == "--") {
             optionsEnd = true;
-            continue;
-        }
-        if (optionsEnd || !word.startsWith(u'-') || word.size() == 1) {
+        } else if (optionsEnd || !word.startsWith(u'-') || word.size() == 1) {
             if (args->command.isEmpty())
                 args->command = word;
             else
                 args->operands << word;
-            continue;
-        }
-        const qsizetype equals = word.startsWith("--") ? word.indexOf(u'=') : -1;
-        const QString name = equals < 0 ? word : word.left(equals);
-        const OptionSpec *option = FindOption(name);
-        if (!option) {
-            *error = QStringLiteral("unknown option %1").arg(Quoted(name));
+        } else if (!ReadOption(words, &i, &given, error)) {
             return false;
         }
-        QString value;
-        if (option->takesValue) {
-            if (equals >= 0)
-                value = word.mid(equals + 1);
-            else if (i + 1 < words.size())
-                value = words[++i];
-            else {
-                *error = QStringLiteral("%1 needs a value").arg(name);
-                return false;
-            }
-        } else if (equals >= 0) {
-            *error = QStringLiteral("%1 takes no value").arg(name);
-            return false;
-        }
-        given.append({option, value});
     }
-    for (const auto &[option, value] : given) {
-        if (!Apply(QLatin1String(option->name), value, args, error))
+    for (const GivenOption &g : given) {
+        if (!g.option.spec->apply(g.value, args, error))
             return false;
     }
     if (args->help || args->version || args->command == "help")
         return true;
-    for (const auto &[option, value] : given) {
-        if (option->command && args->command != QLatin1String(option->command)) {
-            *error = QStringLiteral("%1 is not an option of %2")
-                         .arg(option->name,
-                              args->command.isEmpty() ? QStringLiteral("qrxio without a command")
-                                                      : Quoted(args->command));
-            return false;
-        }
-    }
-    return true;
+    return CheckOwners(given, *args, error);
 }

@@ -2,17 +2,13 @@
 
 #include <cstdio>
 
-QString FailedCall::text() const
-{
-    return QStringLiteral("%1 failed with status %2").arg(call).arg(status);
-}
-
-bool ReadWord(const DeviceTable &dev, int32_t cardNo, bool outputs, int count, uint64_t *word,
+bool ReadWord(const DeviceTable &dev, int32_t cardNo, bool outputs, uint64_t live, uint64_t *word,
               FailedCall *failed)
 {
     const auto getBit = outputs ? dev.DXS_devDoGetBit : dev.DXS_devDiGetBit;
     uint64_t bits = 0;
-    for (int point = 0; point < count; ++point) {
+    for (uint64_t rest = live; rest; rest &= rest - 1) {
+        const int point = __builtin_ctzll(rest);
         int32_t value = 0;
         const int32_t status = getBit(cardNo, point, &value);
         if (status < 0) {

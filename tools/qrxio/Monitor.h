@@ -2,6 +2,7 @@
 // The polling behind "qrxio monitor": every watched point read once per poll, and the points
 // whose value changed since the poll before.
 
+#include "Status.h"
 #include "device/DeviceTable.h"
 
 #include <QByteArray>
@@ -11,25 +12,17 @@
 #include <ctime>
 #include <vector>
 
-// A library call that answered a negative status, named with its arguments.
-struct FailedCall
-{
-    QString call;
-    int32_t status = 0;
-
-    QString text() const;
-};
-
-// Reads points 0..count-1 of a board with DXS_devDiGetBit (outputs false) or DXS_devDoGetBit
-// into a word, bit i holding point i. False at the first refused read.
-bool ReadWord(const DeviceTable &dev, int32_t cardNo, bool outputs, int count, uint64_t *word,
+// Reads the live points of a board (the bits of `live`, as the board model gives them) with
+// DXS_devDiGetBit (outputs false) or DXS_devDoGetBit into a word, bit i holding point i; the
+// other bits stay 0. False at the first refused read.
+bool ReadWord(const DeviceTable &dev, int32_t cardNo, bool outputs, uint64_t live, uint64_t *word,
               FailedCall *failed);
 
 struct WatchedBoard
 {
     int32_t cardNo = 0;
-    int inputs = 0; // points read, bounded to 0..64
-    int outputs = 0;
+    uint64_t inputs = 0; // the live bits read
+    uint64_t outputs = 0;
 };
 
 struct PointChange

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 void Output::Result(const QString &text, const QJsonObject &object)
 {
@@ -22,8 +23,17 @@ bool Output::Flush()
         return true;
     // The stream's error stays set after the failed write, so a later flush fails without
     // telling why again: a reader once gone stays gone.
+    m_error = m_error ? m_error : errno;
     m_gone = m_gone || errno == EPIPE;
     return false;
+}
+
+int Output::Finish(bool readerMayGo)
+{
+    if (Flush() || (m_gone && readerMayGo))
+        return 0;
+    Message(QStringLiteral("cannot write the output: %1").arg(strerror(m_error)));
+    return 1;
 }
 
 void Output::Message(const QString &message)

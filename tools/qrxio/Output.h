@@ -21,6 +21,9 @@ public:
     // tells whether the reader has closed its end.
     bool Flush();
     bool gone() const { return m_gone; }
+    // Flushes; on failure prints why and answers kExitRefused (1), unless the reader has gone
+    // and `readerMayGo`.
+    int Finish(bool readerMayGo);
 
     // Prints every line of `message` with the "qrxio: " prefix.
     static void Message(const QString &message);
@@ -28,4 +31,5 @@ public:
 private:
     bool m_json;
     bool m_gone = false;
+    int m_error = 0; // errno of the first failed flush
 };

@@ -34,8 +34,13 @@ bool Install()
     action.sa_handler = OnSignal;
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigemptyset(&action.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the caller set to be ignored (nohup) stays ignored.
+        struct sigaction before = {};
+        if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+            continue;
         sigaction(sig, &action, nullptr);
+    }
     signal(SIGPIPE, SIG_IGN);
     return piped;
 }

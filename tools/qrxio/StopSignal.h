@@ -2,7 +2,8 @@
 // Ctrl+C (SIGINT), SIGTERM and SIGHUP ask qrxio to stop, so that it still unloads the device
 // system before it ends. The handler only sets a flag and writes a byte to a pipe; a wait on
 // that pipe ends at once. A second signal of the same kind ends the process the default way,
-// for a library call that never returns. SIGPIPE is ignored: a reader that has gone shows as a
+// for a library call that never returns. A signal the caller ignores (nohup) stays ignored.
+// SIGPIPE is ignored: a reader that has gone shows as a
 // failed write, and the tool unloads and ends.
 
 #include <cstdint>

@@ -1,12 +1,24 @@
 // qrxio: the QRX-L boards from a terminal.
 #include "Arguments.h"
+#include "Output.h"
 #include "QrxIo.h"
+#include "Status.h"
 #include "StopSignal.h"
 
 #include <QCoreApplication>
 
 #include <cerrno>
 #include <fcntl.h>
+
+namespace {
+
+// Qt's warnings (a settings file that is not read, ...) as qrxio's own messages.
+void PrintMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    Output::Message(message);
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -21,11 +33,12 @@ int main(int argc, char **argv)
     // The program's names, so that its per-user settings file is the one read here.
     QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+    qInstallMessageHandler(PrintMessage);
     StopSignal::Install();
 
     Arguments args;
     QString error;
     if (!Arguments::Parse(app.arguments().mid(1), &args, &error))
-        return QrxIo::UsageError(error);
+        return UsageError(error);
     return QrxIo(args, QCoreApplication::applicationDirPath()).Run();
 }

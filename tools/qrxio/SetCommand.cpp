@@ -1,0 +1,146 @@
+// qrxio set: switch outputs by point or a page's word at once, then read them back.
+#include "Commands.h"
+#include "QrxIo.h"
+
+#include <QJsonObject>
+
+#include <bit>
+
+namespace {
+
+bool SetWord(const QString &value, Arguments *args, QString *error)
+{
+    QString digits = value;
+    if (digits.startsWith("0x", Qt::CaseInsensitive))
+        digits = digits.mid(2);
+    bool ok = !digits.isEmpty() && digits.size() <= 8;
+    for (QChar c : digits)
+        ok = ok && QStringLiteral("0123456789abcdefABCDEF").contains(c);
+    if (!ok) {
+        *error =
+            QStringLiteral("--word takes a 32-bit hexadecimal word, not %1").arg(Quoted(value));
+        return false;
+    }
+    args->word = digits.toUInt(nullptr, 16);
+    return true;
+}
+
+const OptionSpec kOptions[] = {
+    {"--word", nullptr, "HEX", nullptr, SetWord},
+    {"--page", nullptr, "0|1", nullptr,
+     [](const QString &v, Arguments *a, QString *e) {
+         a->pageGiven = true;
+         return (a->page = OptionNumber("--page", v, 0, 1, e).value_or(-1)) >= 0;
+     }},
+};
+
+// The points of the page's word, each with its value; a usage error for bits beyond the board.
+int WordPoints(QrxIo &tool, const BoardInfo &board)
+{
+    const Arguments &args = tool.args;
+    const int first = args.page * 32;
+    const uint32_t live = uint32_t(board.liveMask(PointDir::Out) >> first);
+    if (live == 0)
+        return UsageError(
+            QStringLiteral("card %1 has no outputs on page %2").arg(board.cardNo).arg(args.page));
+    if ((*args.word & ~live) != 0)
+        return UsageError(QStringLiteral("0x%1 sets outputs beyond the %2 of page %3 of card %4")
+                              .arg(*args.word, 0, 16)
+                              .arg(std::popcount(live))
+                              .arg(args.page)
+                              .arg(board.cardNo));
+    tool.points.clear();
+    for (uint32_t rest = live; rest; rest &= rest - 1) {
+        const int bit = std::countr_zero(rest);
+        tool.points.push_back({first + bit, int((*args.word >> bit) & 1)});
+    }
+    return kExitOk;
+}
+
+int WritePoints(const QrxIo &tool, int32_t cardNo)
+{
+    for (const QrxIo::PointValue &p : tool.points) {
+        if (int32_t status = Dev().DXS_devDoSetBit(cardNo, p.point, p.value); status < 0)
+            return Refused(QStringLiteral("DXS_devDoSetBit(card=%1, bit=%2, value=%3)")
+                               .arg(cardNo)
+                               .arg(p.point)
+                               .arg(p.value),
+                           status);
+    }
+    return kExitOk;
+}
+
+// Reads the points back: each must hold what was written.
+int ReadBack(QrxIo &tool, int32_t cardNo)
+{
+    QJsonObject json{{"card", cardNo}}, values;
+    uint32_t pageWord = 0;
+    for (const QrxIo::PointValue &p : tool.points) {
+        int32_t value = 0;
+        if (int32_t status = Dev().DXS_devDoGetBit(cardNo, p.point, &value); status < 0)
+            return Refused(
+                QStringLiteral("DXS_devDoGetBit(card=%1, bit=%2)").arg(cardNo).arg(p.point),
+                status);
+        value = value ? 1 : 0;
+        if (value != p.value)
+            return RefusedWith(QStringLiteral("output %1 of card %2 reads %3 after %4 was written")
+                                   .arg(p.point)
+                                   .arg(cardNo)
+                                   .arg(value)
+                                   .arg(p.value));
+        values[QString::number(p.point)] = value;
+        pageWord |= uint32_t(value) << (p.point % 32);
+    }
+    if (tool.args.word) {
+        json["page"] = tool.args.page;
+        json["out"] = QString::asprintf("0x%08X", pageWord);
+    } else {
+        json["out"] = values;
+    }
+    tool.out.Result({}, json);
+    return kExitOk;
+}
+
+} // namespace
+
+std::span<const OptionSpec> SetOptions()
+{
+    return kOptions;
+}
+
+int CheckSet(QrxIo &tool)
+{
+    const QStringList &ops = tool.args.operands;
+    if (tool.args.word && ops.size() != 1)
+        return UsageError(QStringLiteral("set takes either POINT=VALUE or --word, not both"));
+    if (tool.args.pageGiven && !tool.args.word)
+        return UsageError(QStringLiteral("--page belongs to --word"));
+    if (!tool.args.word && ops.size() < 2)
+        return UsageError(QStringLiteral("set needs POINT=VALUE or --word"));
+    for (qsizetype i = 1; i < ops.size(); ++i) {
+        const QStringList parts = ops[i].split(u'=');
+        const std::optional<int64_t> point =
+            parts.size() == 2 ? ParseNumber(parts[0], 0, kMaxPoints - 1) : std::nullopt;
+        const int value = parts.size() == 2 ? ParseSwitch(parts[1]) : -1;
+        if (!point || value < 0)
+            return UsageError(
+                QStringLiteral("%1 is not POINT=VALUE (a point 0..%2, a value 0 or 1)")
+                    .arg(Quoted(ops[i]))
+                    .arg(kMaxPoints - 1));
+        tool.points.push_back({int(*point), value});
+    }
+    return kExitOk;
+}
+
+int RunSet(QrxIo &tool)
+{
+    const BoardInfo *board = nullptr;
+    if (int status = tool.ReadBoard(tool.cards.front(), &board))
+        return status;
+    if (int status =
+            tool.args.word ? WordPoints(tool, *board) : tool.CheckPoints(*board, PointDir::Out))
+        return status;
+    if (int status = WritePoints(tool, board->cardNo))
+        return status;
+    return ReadBack(tool, board->cardNo);
+}

@@ -1,0 +1,30 @@
+#pragma once
+// How qrxio ends and how it reports: the exit statuses, a library call that failed, and the
+// messages of a refusal and of a usage error. Every command reports through these.
+
+#include <QString>
+
+#include <cstdint>
+
+enum ExitStatus : int {
+    kExitOk = 0,
+    kExitRefused = 1, // the library or a board refused, or the output could not be written
+    kExitUsage = 2,
+};
+
+// A library call that answered a negative status, named with its arguments.
+struct FailedCall
+{
+    QString call;
+    int32_t status = 0;
+
+    QString text() const;
+};
+
+// Prints a usage error with the hint to --help; answers kExitUsage.
+int UsageError(const QString &message);
+// Prints what failed; answers kExitRefused.
+int Refused(const FailedCall &failed);
+int Refused(const QString &call, int32_t status);
+// Prints `message` (a value read back that differs from what was written, ...); kExitRefused.
+int RefusedWith(const QString &message);
