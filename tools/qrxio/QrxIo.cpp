@@ -89,6 +89,8 @@ Commands:
   reset CARD                    reset a board
   save CARD|--all               save the parameters of a board, or of all boards
   log                           show the device library's log level and file
+  history [--db PATH] [--since TIME] [--until TIME] [--csv|--vcd] [CARD[:in|out][:POINT|NAME]...]
+                                the changes orvane-agent recorded (see qrxio(1))
   help                          this text
 
 Options:

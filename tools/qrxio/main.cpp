@@ -1,5 +1,6 @@
 // qrxio: the QRX-L boards from a terminal.
 #include "Arguments.h"
+#include "History.h"
 #include "QrxIo.h"
 #include "StopSignal.h"
 
@@ -23,6 +24,8 @@ int main(int argc, char **argv)
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     StopSignal::Install();
 
+    if (IsHistoryCommand(app.arguments().mid(1)))
+        return RunHistory(app.arguments().mid(1), QCoreApplication::applicationDirPath());
     Arguments args;
     QString error;
     if (!Arguments::Parse(app.arguments().mid(1), &args, &error))
