@@ -72,20 +72,22 @@ void Recorder::Record(Board &b, PointDir dir, uint64_t word, int64_t us)
     const int d = int(dir);
     const uint64_t mask = dir == PointDir::In ? b.board.inMask : b.board.outMask;
     const uint64_t differs = ((word ^ b.recorded[d]) | ~b.known[d]) & mask;
-    const uint64_t fresh = (word ^ b.read[d]) & mask; // changed since the last poll
     for (uint64_t bits = differs; bits; bits &= bits - 1) {
         const int bit = __builtin_ctzll(bits);
-        const bool value = word >> bit & 1;
+        const uint64_t one = uint64_t(1) << bit;
+        const bool value = word & one;
         if (m_buffer.size() >= m_bufferLimit) {
-            // Counted once per change read; the value is recorded when there is room again.
-            m_overflow += fresh >> bit & 1;
+            // Counted once until the point's value is recorded, when there is room again.
+            m_overflow += (b.pending[d] & one) == 0;
+            b.pending[d] |= one;
             continue;
         }
+        b.pending[d] &= ~one;
         const HistoryChange change{us, b.board.card, dir, uint8_t(bit), value};
         m_buffer.push_back(change);
         m_polled.push_back(change);
-        b.known[d] |= uint64_t(1) << bit;
-        b.recorded[d] = (b.recorded[d] & ~(uint64_t(1) << bit)) | uint64_t(value) << bit;
+        b.known[d] |= one;
+        b.recorded[d] = (b.recorded[d] & ~one) | (value ? one : 0);
     }
     b.read[d] = word;
 }

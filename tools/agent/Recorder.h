@@ -43,7 +43,7 @@ public:
     size_t buffered() const { return m_buffer.size(); }
 
     // Counters since they were last taken: refused reads (with the first refused call) and
-    // changes that did not fit the buffer.
+    // points whose value did not fit the buffer (each once until it is recorded).
     int64_t TakeRefusals(QString *firstCall);
     int64_t TakeOverflow();
     void SetLastTime(int64_t us) { m_lastUs = us; }
@@ -55,6 +55,7 @@ private:
         uint64_t read[2] = {0, 0}; // last value read, per direction
         uint64_t recorded[2] = {0, 0}; // last value recorded (in the history or the buffer)
         uint64_t known[2] = {0, 0}; // points with a recorded value
+        uint64_t pending[2] = {0, 0}; // points whose value did not fit the buffer
     };
     uint64_t ReadWord(int32_t card, PointDir dir, uint64_t mask, uint64_t last);
     void Record(Board &b, PointDir dir, uint64_t word, int64_t us);
