@@ -19,7 +19,8 @@ namespace {
 constexpr int kLoadRetryMs = 5000;
 constexpr int64_t kWriteRetryMs = 5000;
 constexpr int64_t kFlushMs = 1000;
-constexpr size_t kFlushEarly = 100'000; // changes: written before the second is over
+constexpr size_t kFlushEarly =
+    1000; // changes: written in short transactions that keep polls on time
 constexpr int64_t kTrimEveryMs = 60'000;
 constexpr int64_t kReportEveryMs = 60'000;
 
