@@ -2,7 +2,8 @@
 # The Change Log's VCD export read by a program nobody here wrote: the end-to-end test records
 # inputs switched with qrxsim and exports the recording (VCD and CSV) with the list of what it
 # set; sigrok-cli (Debian package sigrok-cli) converts the VCD, and every transition it reports
-# must be one that was set, in order, at the time the CSV gives for it.
+# must be one that was set, in order, at the time the CSV gives for it. Then the same for
+# "qrxio history --vcd" of what orvane-agent recorded, against "qrxio history --csv".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
@@ -46,3 +47,43 @@ if ! diff -u "$out/set.txt" "$out/read.txt"; then
 fi
 [ -s "$out/set.txt" ] || { echo "vcd: nothing was recorded" >&2; exit 1; }
 echo "vcd: sigrok-cli read back all $(wc -l <"$out/set.txt") transitions that were set"
+
+# The same reader on "qrxio history --vcd": the agent records inputs switched with qrxsim, and
+# every transition sigrok-cli reads must be one that "qrxio history --csv" lists for the range.
+cmake --build "$build" -j2 --target orvane-agent qrxio qrxsim >/dev/null
+bin=$build/bin
+export QRXSIM_STATE=$out/agent.state QRXSIM_CONFIG=$out/agent.ini
+printf '[Board0]\nType=174\nCardNo=0\nInputs=32\nOutputs=32\n' >"$QRXSIM_CONFIG"
+"$bin/orvane-agent" --database "$out/history.db" --interval 5 2>"$out/agent.log" &
+agent=$!
+for _ in $(seq 100); do grep -q "recording every" "$out/agent.log" && break; sleep 0.1; done
+sleep 0.2 # the first poll has recorded every input's starting value
+since=$(date -u +%Y-%m-%dT%H:%M:%S.%6NZ)
+for i in 3 5 3 7 5 7 0 31; do
+    "$bin/qrxsim" set 0 in "$i" "$(( RANDOM % 2 ))" >/dev/null
+    "$bin/qrxsim" set 0 in "$i" 1 >/dev/null
+    sleep 0.05
+    "$bin/qrxsim" set 0 in "$i" 0 >/dev/null
+    sleep 0.05
+done
+kill -TERM "$agent" && wait "$agent"
+"$bin/qrxio" history --db "$out/history.db" --since "$since" --vcd >"$out/history.vcd"
+"$bin/qrxio" history --db "$out/history.db" --since "$since" --csv >"$out/history.csv"
+sigrok-cli -I vcd -i "$out/history.vcd" -O vcd -o "$out/history-converted.vcd"
+awk '$1 == "$var" { wire[$4] = $5; next }
+     /^#/ { t = substr($1, 2)
+            for (i = 2; i <= NF; i++)
+                if (t > 0) print t, wire[substr($i, 2)], substr($i, 1, 1) }' \
+    "$out/history-converted.vcd" | sort -n -k1,1 -k2,2 >"$out/history-read.txt"
+# The CSV's records of the range: each is a transition from the level at the range's start.
+# sigrok-cli counts time from the dump's first time stamp, where the range begins.
+base=$(grep -m1 '^#' "$out/history.vcd" | cut -c2-)
+tail -n +2 "$out/history.csv" |
+    awk -F, -v base="$base" '{ split($2, s, "."); print s[1] * 1000000 + s[2] - base, "card" $3 "_" $4 $5, $7 }' |
+    sort -n -k1,1 -k2,2 >"$out/history-set.txt"
+if ! diff -u "$out/history-set.txt" "$out/history-read.txt"; then
+    echo "vcd: sigrok-cli read other transitions than qrxio history recorded" >&2
+    exit 1
+fi
+[ -s "$out/history-set.txt" ] || { echo "vcd: the agent recorded nothing" >&2; exit 1; }
+echo "vcd: sigrok-cli read back all $(wc -l <"$out/history-set.txt") transitions of qrxio history --vcd"

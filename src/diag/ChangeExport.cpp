@@ -5,44 +5,10 @@
 #include "device/WordText.h"
 
 #include <QIODevice>
-#include <QSet>
 
 #include <algorithm>
 
 namespace {
-
-// Collects text and hands it to the device in large pieces.
-class Writer
-{
-public:
-    explicit Writer(QIODevice *out)
-        : m_out(out)
-    {
-    }
-    Writer &operator<<(const QByteArray &text)
-    {
-        m_buffer += text;
-        if (m_buffer.size() >= kChunk)
-            flush();
-        return *this;
-    }
-    Writer &operator<<(const QString &text) { return *this << text.toUtf8(); }
-    Writer &operator<<(const char *text) { return *this << QByteArray(text); }
-    Writer &operator<<(char c) { return *this << QByteArray(1, c); }
-    bool flush()
-    {
-        if (m_ok && !m_buffer.isEmpty())
-            m_ok = m_out->write(m_buffer) == m_buffer.size();
-        m_buffer.clear();
-        return m_ok;
-    }
-
-private:
-    static constexpr qsizetype kChunk = 64 * 1024;
-    QIODevice *m_out;
-    QByteArray m_buffer;
-    bool m_ok = true;
-};
 
 // The points read at least once, ordered by card, direction and point.
 std::vector<uint32_t> ExportedPoints(const ChangeRecorder &recorder)
@@ -59,180 +25,81 @@ std::vector<uint32_t> ExportedPoints(const ChangeRecorder &recorder)
     return order;
 }
 
-QString VcdIdentifier(const QString &name)
+// The exported points, in order, as the VCD names them.
+std::vector<VcdPoint> ExportedVcdPoints(const ChangeRecorder &recorder,
+                                        const std::vector<uint32_t> &order,
+                                        const PointNameLookup &names)
 {
-    QString id;
-    for (QChar c : name) {
-        const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
-            (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_');
-        id += plain ? c : QLatin1Char('_');
+    std::vector<VcdPoint> vcd;
+    for (uint32_t i : order) {
+        const RecordedPoint &p = recorder.points()[i];
+        vcd.push_back({p.card, p.dir, p.point, names(p)});
     }
-    if (!id.isEmpty() && id[0].isDigit())
-        id.prepend(QLatin1Char('_'));
-    return id;
+    return vcd;
 }
 
 } // namespace
 
-QString UtcText(const QDateTime &startUtc, qint64 us)
-{
-    const qint64 total = startUtc.toMSecsSinceEpoch() * 1000 + us;
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(total / 1000, Qt::UTC);
-    return at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-        QStringLiteral("%1Z").arg(total % 1000, 3, 10, QLatin1Char('0'));
-}
-
-QString ElapsedText(qint64 us)
-{
-    return QStringLiteral("%1.%2").arg(us / 1000000).arg(us % 1000000, 6, 10, QLatin1Char('0'));
-}
-
-QString CsvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-QString CsvHeader()
-{
-    return QStringLiteral("time_utc,elapsed_s,card,direction,point,name,value");
-}
-
 bool WriteCsv(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names)
 {
-    Writer w(out);
+    ChunkWriter w(out);
     w << CsvHeader() << "\n";
     const ChangeRing &ring = recorder.ring();
     const std::vector<RecordedPoint> &points = recorder.points();
     for (quint64 seq = ring.firstSeq(); seq < ring.endSeq(); ++seq) {
         const PointChange &c = ring.at(seq);
         const RecordedPoint &p = points[c.point];
-        w << UtcText(recorder.startUtc(), c.us) + QLatin1Char(',') + ElapsedText(c.us) +
-                QLatin1Char(',') + QString::number(p.card) + QLatin1Char(',') + DirText(p.dir) +
-                QLatin1Char(',') + QString::number(p.point) + QLatin1Char(',') +
-                CsvField(names(p)) + QLatin1Char(',') + QString::number(c.value) +
-                QLatin1Char('\n');
+        w << CsvLine(recorder.startUtc(), c.us, p.card, p.dir, p.point, names(p), int(c.value));
     }
     return w.flush();
 }
 
 QStringList VcdReferences(const ChangeRecorder &recorder, const PointNameLookup &names)
 {
-    const std::vector<RecordedPoint> &points = recorder.points();
-    QStringList refs(qsizetype(points.size()));
-    QSet<QString> used;
-    // Names first, so that a name keeps its own reference ahead of a point's fixed key.
-    for (const bool named : {true, false}) {
-        for (uint32_t i : ExportedPoints(recorder)) {
-            const RecordedPoint &p = points[i];
-            const QString name = VcdIdentifier(names(p));
-            if (name.isEmpty() == named)
-                continue;
-            const QString base = named ? name : PointKey(p.card, p.dir, p.point);
-            QString ref = base;
-            for (int n = 2; used.contains(ref); ++n)
-                ref = base + QStringLiteral("_%1").arg(n);
-            used.insert(ref);
-            refs[i] = ref;
-        }
-    }
+    const std::vector<uint32_t> order = ExportedPoints(recorder);
+    const QStringList inOrder = VcdReferences(ExportedVcdPoints(recorder, order, names));
+    QStringList refs(qsizetype(recorder.points().size()));
+    for (size_t n = 0; n < order.size(); ++n)
+        refs[order[n]] = inOrder[qsizetype(n)];
     return refs;
 }
-
-QByteArray VcdCode(int n)
-{
-    QByteArray code;
-    do {
-        code.append(char('!' + n % 94));
-        n /= 94;
-    } while (n > 0);
-    return code;
-}
-
-namespace {
-
-// The header and one variable per exported point, each given its code.
-void WriteVcdHeader(Writer &w, const ChangeRecorder &recorder, const std::vector<uint32_t> &order,
-                    const QStringList &refs, std::vector<QByteArray> &codes)
-{
-    w << "$date " << recorder.startUtc().toString(Qt::ISODate) << " $end\n"
-      << "$version Orvane 14.0.0 $end\n"
-      << "$comment times are microseconds since the recording began at "
-      << UtcText(recorder.startUtc(), 0) << " $end\n"
-      << "$timescale 1us $end\n"
-      << "$scope module orvane $end\n";
-    for (size_t n = 0; n < order.size(); ++n) {
-        codes[order[n]] = VcdCode(int(n));
-        w << "$var wire 1 " << codes[order[n]] << ' ' << refs[order[n]] << " $end\n";
-    }
-    w << "$upscope $end\n$enddefinitions $end\n";
-}
-
-// Levels from the newest dropped change on (`start`); a point first read later is unknown until
-// then. Answers those points, in the order they were first read.
-std::vector<uint32_t> WriteVcdLevels(Writer &w, const std::vector<RecordedPoint> &points,
-                                     const std::vector<uint32_t> &order,
-                                     const std::vector<QByteArray> &codes, qint64 start)
-{
-    std::vector<uint32_t> later;
-    w << '#' + QByteArray::number(start) + "\n$dumpvars\n";
-    for (uint32_t i : order) {
-        if (points[i].firstSeenUs > start) {
-            later.push_back(i);
-            w << 'x' + codes[i] + '\n';
-        } else {
-            w << (points[i].base ? '1' : '0') + codes[i] + '\n';
-        }
-    }
-    w << "$end\n";
-    std::sort(later.begin(), later.end(), [&points](uint32_t a, uint32_t b) {
-        return points[a].firstSeenUs < points[b].firstSeenUs;
-    });
-    return later;
-}
-
-} // namespace
 
 bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names)
 {
     const std::vector<RecordedPoint> &points = recorder.points();
     const std::vector<uint32_t> order = ExportedPoints(recorder);
-    std::vector<QByteArray> codes(points.size());
-    Writer w(out);
-    WriteVcdHeader(w, recorder, order, VcdReferences(recorder, names), codes);
+    // Levels from the newest dropped change on (`start`); a point first read later is unknown
+    // until then, and takes its level in the order the points were first read.
     const qint64 start = recorder.horizonUs();
-    const std::vector<uint32_t> later = WriteVcdLevels(w, points, order, codes, start);
-
-    qint64 shown = start;
-    auto at = [&](qint64 us) {
-        if (us > shown) {
-            w << '#' + QByteArray::number(us) + '\n';
-            shown = us;
-        }
-    };
+    std::vector<int> wireOf(points.size(), -1), levels;
+    std::vector<uint32_t> later;
+    for (size_t n = 0; n < order.size(); ++n) {
+        const RecordedPoint &p = points[order[n]];
+        wireOf[order[n]] = int(n);
+        levels.push_back(p.firstSeenUs > start ? -1 : int(p.base));
+        if (p.firstSeenUs > start)
+            later.push_back(order[n]);
+    }
+    std::sort(later.begin(), later.end(), [&points](uint32_t a, uint32_t b) {
+        return points[a].firstSeenUs < points[b].firstSeenUs;
+    });
+    VcdWriter w(out);
+    w.Begin(recorder.startUtc(), VcdReferences(ExportedVcdPoints(recorder, order, names)), levels,
+            start);
     const ChangeRing &ring = recorder.ring();
     size_t next = 0;
     for (quint64 seq = ring.firstSeq(); seq <= ring.endSeq(); ++seq) {
         const qint64 us = seq < ring.endSeq() ? ring.at(seq).us : INT64_MAX;
         for (; next < later.size() && points[later[next]].firstSeenUs <= us; ++next) {
             const RecordedPoint &p = points[later[next]];
-            at(p.firstSeenUs);
-            w << (p.base ? '1' : '0') + codes[later[next]] + '\n';
+            w.Change(p.firstSeenUs, wireOf[later[next]], p.base);
         }
         if (seq == ring.endSeq())
             break;
         const PointChange &c = ring.at(seq);
-        at(c.us);
-        w << (c.value ? '1' : '0') + codes[c.point] + '\n';
+        w.Change(c.us, wireOf[c.point], c.value != 0);
     }
-    // A closing time after the last change, so that a reader shows that change too.
-    w << '#' + QByteArray::number(std::max(recorder.lastPollUs(), shown + 1)) + '\n';
-    return w.flush();
+    return w.End(recorder.lastPollUs());
 }
 
 BoardSnapshot ReadSnapshot(int32_t card, const QString &label, int32_t inputs, int32_t outputs)

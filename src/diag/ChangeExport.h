@@ -1,10 +1,11 @@
 #pragma once
 // What the change log hands on: the recording as CSV (one line per change) and as a Value
-// Change Dump (IEEE 1364: one wire per point, timescale 1 us), and the text of a board snapshot for
-// the clipboard. QtCore only.
+// Change Dump (IEEE 1364: one wire per point, timescale 1 us), written as history/ChangeFormat.h
+// writes them, and the text of a board snapshot for the clipboard. QtCore only.
 
 #include "config/AtomicFile.h"
 #include "diag/ChangeRecorder.h"
+#include "history/ChangeFormat.h"
 
 #include <QList>
 #include <QString>
@@ -16,15 +17,6 @@ class QIODevice;
 // The name shown for a point (empty when it has none).
 using PointNameLookup = std::function<QString(const RecordedPoint &)>;
 
-// "2024-05-01T12:00:00.123456Z": the wall-clock time of a recording time, in UTC.
-QString UtcText(const QDateTime &startUtc, qint64 us);
-// "12.345678": seconds since the recording began.
-QString ElapsedText(qint64 us);
-// A field quoted for CSV when it holds a comma, a quote or a line end.
-QString CsvField(const QString &text);
-
-// The CSV header line, without its line end.
-QString CsvHeader();
 // Writes the whole recording as CSV; false when the device refused a write.
 bool WriteCsv(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names);
 
@@ -32,8 +24,6 @@ bool WriteCsv(QIODevice *out, const ChangeRecorder &recorder, const PointNameLoo
 // than a letter, digit or underscore replaced by "_" (and "_" put before a leading digit), or
 // "card1_in5" without a name; a repeated reference gets "_2", "_3", ... appended.
 QStringList VcdReferences(const ChangeRecorder &recorder, const PointNameLookup &names);
-// The short identifier code of the n-th wire: printable characters "!" to "~", base 94.
-QByteArray VcdCode(int n);
 // Writes the whole recording as a VCD; false when the device refused a write.
 bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names);
 

@@ -50,8 +50,8 @@ struct FakeBoard
     int32_t filterEnable = 0;
     int32_t filterTime = 0;
     int32_t checkOn = 0;
-    std::optional<FakeParams> saved; // the parameter file; none: DXS_devConParamLoad fails
-    FakeParams loaded; // what DXS_devConInit returns the filter and Run LED to
+    std::optional<FakeParams> saved = {}; // the parameter file; none: DXS_devConParamLoad fails
+    FakeParams loaded = {}; // what DXS_devConInit returns the filter and Run LED to
 };
 
 // A board of `type` with card number `cardNo` and the given point counts.

@@ -100,6 +100,18 @@ const Command kCommands[] = {
      {},
      nullptr,
      RunLog},
+    // History reads the database, not the boards: main() hands it to RunHistory (History.h)
+    // before the options are parsed; its row is here for the help.
+    {"history",
+     {{"[--db PATH] [--since TIME] [--until TIME] [--csv|--vcd|--json] "
+       "[CARD[:in|out][:POINT|NAME]...]",
+       "the changes orvane-agent recorded (see qrxio(1))"}},
+     0,
+     kAny,
+     C::None,
+     nullptr,
+     nullptr,
+     nullptr},
     {"help", {{"", "this text"}}, 0, kAny, C::None, nullptr, nullptr, nullptr},
 };
 

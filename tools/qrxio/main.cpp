@@ -1,6 +1,7 @@
 // qrxio: the QRX-L boards from a terminal.
 #include "Arguments.h"
 #include "Output.h"
+#include "History.h"
 #include "QrxIo.h"
 #include "Status.h"
 #include "StopSignal.h"
@@ -36,6 +37,8 @@ int main(int argc, char **argv)
     qInstallMessageHandler(PrintMessage);
     StopSignal::Install();
 
+    if (IsHistoryCommand(app.arguments().mid(1)))
+        return RunHistory(app.arguments().mid(1), QCoreApplication::applicationDirPath());
     Arguments args;
     QString error;
     if (!Arguments::Parse(app.arguments().mid(1), &args, &error))

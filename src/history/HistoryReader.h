@@ -1,0 +1,64 @@
+#pragma once
+// Reads a time range of a history database: opened read-only (never created, never through a
+// link), while the agent writes it or while it is stopped. The points come with their value at
+// the start of the range, so that an export or a timeline starts from the right levels.
+// QtCore only (and SQLite): the Change Log and qrxio history both read through it.
+
+#include "history/HistoryFile.h"
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+// A point of a range: its value at the range's start (-1 when it had none yet).
+struct HistoryPoint
+{
+    int64_t id = 0; // the database's point id
+    int32_t card = 0;
+    PointDir dir = PointDir::In;
+    int point = 0;
+    int startValue = -1;
+};
+
+// A recorded value within a range; `point` indexes the range's points.
+struct HistoryRecord
+{
+    int64_t timeUs = 0;
+    uint32_t point = 0;
+    bool value = false;
+};
+
+// A whole range in memory, for a window.
+struct HistoryRange
+{
+    int64_t sinceUs = 0;
+    int64_t untilUs = 0;
+    std::vector<HistoryPoint> points; // ordered by card, direction, point
+    std::vector<HistoryRecord> records; // in time order
+};
+
+class HistoryReader
+{
+public:
+    // Opens the database read-only; false with `error` set when it is missing, not a history
+    // of ours or damaged.
+    bool Open(const QString &path, QString *error);
+
+    // The time of the first and the newest record (0 and -1 without records).
+    bool Span(int64_t *firstUs, int64_t *lastUs, QString *error);
+
+    // Reads the points and then each record of [sinceUs, untilUs] in one snapshot: `points`
+    // gets every point with a value at `sinceUs` or a record in the range, `each` is called
+    // for every record in time order and stops the reading by answering false.
+    bool Read(int64_t sinceUs, int64_t untilUs, std::vector<HistoryPoint> *points,
+              const std::function<bool(const HistoryRecord &)> &each, QString *error);
+    // The same, kept in memory.
+    bool Read(int64_t sinceUs, int64_t untilUs, HistoryRange *range, QString *error);
+
+private:
+    bool Points(int64_t sinceUs, int64_t untilUs, std::vector<HistoryPoint> *points);
+
+    QString m_path;
+    SqliteDb m_db;
+};
