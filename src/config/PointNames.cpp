@@ -290,7 +290,8 @@ bool PointNames::SaveCard(int32_t card, const CardNames &names, QString *error)
     if (m_path.isEmpty())
         return fail(QStringLiteral("No place for the names file."));
     QByteArray old;
-    if (QFileInfo::exists(m_path) && !ReadNamesFile(m_path, &old))
+    // Whatever else stands in the file's place is the writer's to refuse.
+    if (QFileInfo(m_path).isFile() && !ReadNamesFile(m_path, &old))
         return fail(QStringLiteral("%1 cannot be read.").arg(QDir::toNativeSeparators(m_path)));
 
     const QByteArray text = WithCardNames(old, card, names);
