@@ -116,6 +116,28 @@ QString CleanName(const QString &name)
     return clean.trimmed();
 }
 
+QString NamesProblem(const CardNames &names)
+{
+    static const QRegularExpression number(QStringLiteral("^[0-9]+$"));
+    QHash<QString, QString> labels; // name folded to lower case -> the first point's label
+    for (PointDir dir : {PointDir::In, PointDir::Out})
+        for (int p = 0; p < kNamedPoints; ++p) {
+            const QString name = CleanName(names.at(dir, p));
+            if (name.isEmpty())
+                continue;
+            if (number.match(name).hasMatch())
+                return QStringLiteral("%1 cannot be named \"%2\": a number stands for a point.")
+                    .arg(PointLabel(dir, p), name);
+            const QString folded = name.toCaseFolded();
+            if (labels.contains(folded))
+                return QStringLiteral("%1 and %2 are both named \"%3\": the names of a board "
+                                      "must differ, not only in case.")
+                    .arg(labels.value(folded), PointLabel(dir, p), name);
+            labels.insert(folded, PointLabel(dir, p));
+        }
+    return {};
+}
+
 QHash<int32_t, CardNames> ParseNames(const QByteArray &text)
 {
     QHash<int32_t, CardNames> cards;

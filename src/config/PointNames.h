@@ -37,6 +37,11 @@ QString DirText(PointDir dir);
 // A name as it is stored: control characters become blanks, blanks at either end are dropped.
 QString CleanName(const QString &name);
 
+// Why a board's names cannot all be used, or empty when they can: a name that is a number
+// (a number given for a point means the point of that number) or a name that two points share,
+// compared without case (only the first could be found by its name).
+QString NamesProblem(const CardNames &names);
+
 // The names in a names file's text, by card number.
 QHash<int32_t, CardNames> ParseNames(const QByteArray &text);
 // The file's text with the point names of `card` replaced by `names`; every other line kept.
