@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
           libxcb-xkb-dev mingw-w64-x86-64-dev
-          xvfb xauth x11-utils xdotool openbox imagemagick fonts-liberation fonts-dejavu-core)
+          xvfb xauth x11-utils xdotool openbox imagemagick fonts-liberation fonts-dejavu-core
+          linux-perf) # perf: where a benchmark's time goes
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
