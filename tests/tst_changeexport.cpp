@@ -134,6 +134,31 @@ private slots:
         QCOMPARE(FilterTimeText(15), QString("32.768"));
     }
 
+    // A name a spreadsheet would run as a formula is written so that it reads as text.
+    void csvFormulaGuard_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("=") << "=HYPERLINK(\"x\")"
+                           << "\"'=HYPERLINK(\"\"x\"\")\"";
+        QTest::newRow("+") << "+1+2"
+                           << "'+1+2";
+        QTest::newRow("-") << "-5 V rail"
+                           << "'-5 V rail";
+        QTest::newRow("@") << "@SUM(A1:A9)"
+                           << "'@SUM(A1:A9)";
+        QTest::newRow("= with a comma") << "=1,2"
+                                        << "\"'=1,2\"";
+        QTest::newRow("inside, not first") << "a=b-c"
+                                           << "a=b-c";
+    }
+    void csvFormulaGuard()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, field);
+        QCOMPARE(CsvField(name), field);
+    }
+
     // Every change comes back from the CSV with its time, point, name and value.
     void csvParsedBack()
     {

@@ -214,6 +214,41 @@ private slots:
         QVERIFY(names().Name(0, PointDir::In, 0).isEmpty());
     }
 
+    // Names that could never be used: a number, or a name another point of the board has
+    // (in any case). The dialog says why, shows the board, stays open and saves nothing.
+    void pointNamesRefused_data()
+    {
+        QTest::addColumn<QStringList>("names"); // for the rows of card 3, in order
+        QTest::addColumn<QString>("problem"); // empty: saved
+        QTest::newRow("a number") << QStringList{"12"} << "Input 0 cannot be named \"12\"";
+        QTest::newRow("the same name in another case")
+            << QStringList{"Door", "", "dOOR"} << "Input 0 and Input 2 are both named \"dOOR\"";
+        QTest::newRow("a number with a word") << QStringList{"12 V supply"} << "";
+        QTest::newRow("different names") << QStringList{"Door", "Door 2"} << "";
+    }
+    void pointNamesRefused()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QString, problem);
+        ScriptedMessageBoxes boxes;
+        CVL_PointNamesDlg dialog(m_frame->boardModel(), 3, nullptr);
+        dialog.cardList()->setCurrentIndex(0);
+        dialog.cardList()->setCurrentIndex(1); // card 3
+        for (int row = 0; row < names.size(); ++row)
+            dialog.table()->item(row, 1)->setText(names[row]);
+        dialog.cardList()->setCurrentIndex(0);
+        dialog.OnOK();
+        QCOMPARE(dialog.result(), int(problem.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
+        QCOMPARE(m_frame->boardModel().names().Name(3, PointDir::In, 0),
+                 problem.isEmpty() ? names[0] : QString());
+        if (problem.isEmpty())
+            return;
+        QCOMPARE(boxes.texts(), QStringList({"The point names could not be saved."}));
+        QVERIFY2(boxes.asked.value(0).informative.contains(problem),
+                 qPrintable(boxes.asked.value(0).informative));
+        QCOMPARE(dialog.shownCard(), 3);
+    }
+
     // A names file that cannot be written: the user is told and the dialog stays open.
     void pointNamesNotSaved()
     {

@@ -52,6 +52,12 @@ private slots:
         QVERIFY(QFile::link(fifo, fifoLink));
         QTest::newRow("a link to a FIFO") << fifoLink << QString() << "not a regular file";
         QTest::newRow("a folder") << dir.path() << QString() << "not a regular file";
+        const QString loop = dir.filePath("loop.so"), back = dir.filePath("back.so");
+        QVERIFY(QFile::link(back, loop) && QFile::link(loop, back));
+        QTest::newRow("a link loop") << loop << QString() << "too many levels of symbolic links";
+        const QString dangling = dir.filePath("dangling.so");
+        QVERIFY(QFile::link(dir.filePath("gone.so"), dangling));
+        QTest::newRow("a link to nothing") << dangling << QString() << "does not exist";
     }
 
     void reportsWhatFailed()

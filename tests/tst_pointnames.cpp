@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace {
 
 QByteArray ReadAll(const QString &path)
@@ -212,6 +216,75 @@ private slots:
         QCOMPARE(changed.count(), 0);
         QCOMPARE(names.Name(3, PointDir::In, 5), QString("Door sensor"));
         QCOMPARE(ReadAll(path), QByteArray("[Card3]\nIn5=Door sensor\n"));
+    }
+
+    // Two programs with the names open, each saving the same board: the second save merges
+    // its own changes into the file as the first left it, so nothing the first saved is lost.
+    void twoSavesMerge_data()
+    {
+        QTest::addColumn<QString>("first"); // the first program's edits, as "In5=name;Out2="
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QByteArray>("file"); // afterwards
+        QTest::newRow("different points")
+            << "In5=Door"
+            << "Out2=Lamp" << QByteArray("[Card3]\nIn1=Kept\nIn5=Door\nOut2=Lamp\n");
+        QTest::newRow("a name removed by the second")
+            << "In5=Door"
+            << "In1=" << QByteArray("[Card3]\nIn5=Door\n");
+        QTest::newRow("a name removed by the first")
+            << "In1="
+            << "Out2=Lamp" << QByteArray("[Card3]\nOut2=Lamp\n");
+        QTest::newRow("the same point: the later save wins")
+            << "In5=Door"
+            << "In5=Gate" << QByteArray("[Card3]\nIn1=Kept\nIn5=Gate\n");
+    }
+    void twoSavesMerge()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QByteArray, file);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("OrvanePointNames.ini");
+        QVERIFY(WriteAll(path, "[Card3]\nIn1=Kept\n"));
+        PointNames one, two;
+        one.Load(path);
+        two.Load(path);
+        // As the dialog does: the names as read, with this program's edits.
+        auto edited = [](const PointNames &names, const QString &edits) {
+            CardNames card = names.Card(3);
+            for (const QString &edit : edits.split(';')) {
+                const QStringList kv = edit.split('=');
+                const bool in = kv[0].startsWith("In");
+                card.at(in ? PointDir::In : PointDir::Out, kv[0].mid(in ? 2 : 3).toInt()) = kv[1];
+            }
+            return card;
+        };
+        QVERIFY(one.SaveCard(3, edited(one, first)));
+        QVERIFY(two.SaveCard(3, edited(two, second)));
+        QCOMPARE(ReadAll(path), file);
+        PointNames again;
+        again.Load(path);
+        QCOMPARE(two.Card(3), again.Card(3));
+    }
+
+    // A folder another program keeps locked: the save gives up after a few seconds, says why
+    // and changes nothing.
+    void lockedFolder()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("OrvanePointNames.ini");
+        QVERIFY(WriteAll(path, "[Card3]\nIn1=Kept\n"));
+        PointNames names;
+        names.Load(path);
+        const int held = open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
+        QVERIFY(held >= 0 && flock(held, LOCK_EX) == 0);
+        QString error;
+        const bool saved = names.SaveCard(3, Names({{PointDir::In, 5, "Door"}}), &error);
+        close(held);
+        QVERIFY(!saved);
+        QVERIFY2(error.contains("locked by another program"), qPrintable(error));
+        QCOMPARE(ReadAll(path), QByteArray("[Card3]\nIn1=Kept\n"));
+        QCOMPARE(names.Name(3, PointDir::In, 5), QString());
     }
 
     void unusableFilesGiveNoNames_data()

@@ -45,12 +45,17 @@ inline uint64_t WiredPattern(const BoardDef &board, uint64_t word)
     return (word & 0xFF) | ((word & 0xFFFF00) << 8);
 }
 
+inline uint64_t PatternInputs(const BoardDef &board)
+{
+    return WiredPattern(board, PatternWord(board.pattern, board.inputs, MonotonicMs()));
+}
+
 inline uint64_t InputWord(const BoardDef &board, BoardSlot &slot)
 {
     uint64_t word = Atomic(slot.held).load(std::memory_order_relaxed);
     if (board.loopback)
         word |= Atomic(slot.outputs).load(std::memory_order_relaxed);
     if (board.pattern != InputPattern::None)
-        word |= WiredPattern(board, PatternWord(board.pattern, board.inputs, MonotonicMs()));
+        word |= PatternInputs(board);
     return word & board.inputMask();
 }

@@ -174,7 +174,9 @@ bool SharedState::Open(const std::string &path, const BoardConfig &config, bool 
     if (map == MAP_FAILED)
         return fail("cannot map");
     m_layout = static_cast<Layout *>(map);
+    m_boards = m_layout->boards;
     m_guard = Watch(map, sizeof(Layout));
+    m_lost = m_guard >= 0 ? &g_guards[m_guard].lost : &s_unwatched;
 
     Layout &l = *m_layout;
     const uint64_t fingerprint = config.Fingerprint();
@@ -225,17 +227,9 @@ void SharedState::Close()
     if (m_guard >= 0)
         g_guards[m_guard].base.store(0);
     m_guard = -1;
+    m_lost = &s_unwatched;
     if (m_layout)
         munmap(m_layout, sizeof(Layout));
     m_layout = nullptr;
-}
-
-bool SharedState::lost() const
-{
-    return m_guard >= 0 && g_guards[m_guard].lost.load(std::memory_order_relaxed);
-}
-
-BoardSlot &SharedState::slot(int position) const
-{
-    return m_layout->boards[position];
+    m_boards = nullptr;
 }

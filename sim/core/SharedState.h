@@ -45,11 +45,13 @@ public:
     bool isOpen() const { return m_layout != nullptr; }
 
     // True once the file was found cut short under the mapping (truncated by someone else):
-    // the state then reads as zeros, and writes go nowhere, until the next Open.
-    bool lost() const;
+    // the state then reads as zeros, and writes go nowhere, until the next Open. Inline, as
+    // slot(): every bit call asks it, and a call into another file would cost more than the
+    // read itself.
+    bool lost() const { return m_lost->load(std::memory_order_relaxed); }
 
     // The slot of the board at card-map position `position` (0..15); the state must be open.
-    BoardSlot &slot(int position) const;
+    BoardSlot &slot(int position) const { return m_boards[position]; }
 
 private:
     // Whether every board's values lie in their ranges (a file that says otherwise is damaged).
@@ -58,4 +60,8 @@ private:
     struct Layout;
     Layout *m_layout = nullptr;
     int m_guard = -1; // the watch on the mapping, see SharedState.cpp
+    BoardSlot *m_boards = nullptr; // in the mapping
+    // The watch's flag, or one that stays false where the mapping goes unwatched.
+    static inline const std::atomic<bool> s_unwatched{false};
+    const std::atomic<bool> *m_lost = &s_unwatched;
 };

@@ -2,6 +2,9 @@
 
 #include "SimPaths.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 // An address inside this library, to find the folder it was loaded from.
 const char g_anchor = 0;
@@ -48,8 +51,14 @@ int32_t Simulator::Load(int32_t mode, std::string *reason)
 
     m_config = config;
     m_count = static_cast<int>(config.boards.size());
-    for (int i = 0; i < m_count; ++i)
+    std::fill(std::begin(m_quickPositions), std::end(m_quickPositions), int8_t(-1));
+    for (int i = m_count - 1; i >= 0; --i) { // the first board of a number wins
         m_cardNos[i] = config.boards[i].cardNo;
+        const BoardDef &b = config.boards[i];
+        if (b.cardNo >= 0 && b.cardNo < kQuickCards)
+            m_quickPositions[b.cardNo] = int8_t(i);
+        m_inputs[i] = {b.inputMask(), b.inputPoints(), b.loopback, b.pattern != InputPattern::None};
+    }
     m_loaded = true;
     return kSimOk;
 }

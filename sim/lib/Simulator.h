@@ -37,6 +37,10 @@ public:
     {
         if (const int32_t usable = Usable())
             return usable;
+        if (card >= 0 && card < kQuickCards) {
+            *position = m_quickPositions[card];
+            return *position >= 0 ? kSimOk : kSimBadCard;
+        }
         for (int i = 0; i < m_count; ++i) {
             if (m_cardNos[i] == card) {
                 *position = i;
@@ -45,6 +49,16 @@ public:
         }
         return kSimBadCard;
     }
+
+    // What a bit read asks of a board's inputs, worked out at the load and kept together.
+    struct Inputs
+    {
+        uint64_t mask = 0; // the bits that are wired
+        int32_t points = 0; // the input numbers a call may address: 0..points-1
+        bool loopback = false;
+        bool pattern = false;
+    };
+    const Inputs &inputs(int position) const { return m_inputs[position]; }
 
     int boardCount() const { return m_count; }
     const BoardDef &board(int position) const { return m_config.boards[position]; }
@@ -56,6 +70,11 @@ private:
     bool m_loaded = false;
     int m_count = 0;
     int32_t m_cardNos[kMaxBoards] = {};
+    Inputs m_inputs[kMaxBoards];
+    // The first position of each card number below kQuickCards (-1: none), found at the load,
+    // so that a call on such a card does not search.
+    static constexpr int kQuickCards = 64;
+    int8_t m_quickPositions[kQuickCards] = {};
     BoardConfig m_config;
     SharedState m_state;
     DeviceLog m_log;

@@ -1,5 +1,6 @@
 #pragma once
-// Writing a file so that it appears whole or not at all. QtCore only.
+// The one way the programs write a file: whole or not at all, and only where the running user
+// may put it. QtCore only.
 
 #include <QString>
 
@@ -7,9 +8,12 @@
 
 class QIODevice;
 
-// Writes `path` through `write` into a temporary file that replaces the old file only when
-// every byte reached the disk. When anything fails (a full disk, a folder that cannot be
-// written, `write` answering false) the old file stays as it was, nothing is left behind, and
-// `error` says what failed.
+// Writes `path` through `write` into a new file in the same folder that replaces the old file
+// only when every byte reached the disk. The file is replaced only when it is a regular file
+// (a folder, a FIFO or a device node is refused), a symbolic link is followed only when every
+// link on the way belongs to the running user, and the new file keeps the owner, group and
+// mode of the one it replaces, or the write is refused. When anything fails (a full disk, a
+// folder that cannot be written, `write` answering false) the old file stays as it was,
+// nothing is left behind, and `error` says what failed.
 bool WriteFileAtomically(const QString &path, const std::function<bool(QIODevice *)> &write,
                          QString *error = nullptr);

@@ -1,6 +1,7 @@
 #include "config/PointNames.h"
 
 #include "config/AtomicFile.h"
+#include "config/FolderLock.h"
 #include "config/ProfileFile.h"
 
 #include <QDir>
@@ -113,6 +114,28 @@ QString CleanName(const QString &name)
             c == QChar::ParagraphSeparator)
             c = QLatin1Char(' ');
     return clean.trimmed();
+}
+
+QString NamesProblem(const CardNames &names)
+{
+    static const QRegularExpression number(QStringLiteral("^[0-9]+$"));
+    QHash<QString, QString> labels; // name folded to lower case -> the first point's label
+    for (PointDir dir : {PointDir::In, PointDir::Out})
+        for (int p = 0; p < kNamedPoints; ++p) {
+            const QString name = CleanName(names.at(dir, p));
+            if (name.isEmpty())
+                continue;
+            if (number.match(name).hasMatch())
+                return QStringLiteral("%1 cannot be named \"%2\": a number stands for a point.")
+                    .arg(PointLabel(dir, p), name);
+            const QString folded = name.toCaseFolded();
+            if (labels.contains(folded))
+                return QStringLiteral("%1 and %2 are both named \"%3\": the names of a board "
+                                      "must differ, not only in case.")
+                    .arg(labels.value(folded), PointLabel(dir, p), name);
+            labels.insert(folded, PointLabel(dir, p));
+        }
+    return {};
 }
 
 QHash<int32_t, CardNames> ParseNames(const QByteArray &text)
@@ -249,6 +272,16 @@ QByteArray WithCardNames(const QByteArray &text, int32_t card, const CardNames &
     return out;
 }
 
+CardNames MergedNames(const CardNames &current, const CardNames &base, const CardNames &edited)
+{
+    CardNames merged = current;
+    for (PointDir dir : {PointDir::In, PointDir::Out})
+        for (int p = 0; p < kNamedPoints; ++p)
+            if (CleanName(edited.at(dir, p)) != base.at(dir, p))
+                merged.at(dir, p) = CleanName(edited.at(dir, p));
+    return merged;
+}
+
 QString PointNames::PathBeside(const QString &settingsPath)
 {
     return QFileInfo(settingsPath).dir().filePath(QStringLiteral("OrvanePointNames.ini"));
@@ -289,11 +322,19 @@ bool PointNames::SaveCard(int32_t card, const CardNames &names, QString *error)
     };
     if (m_path.isEmpty())
         return fail(QStringLiteral("No place for the names file."));
+    // Another program may save the same file: read, merge and replace it in turn.
+    const FolderLock lock(QFileInfo(m_path).absolutePath());
+    if (!lock.isLocked())
+        return fail(lock.error());
     QByteArray old;
-    if (QFileInfo::exists(m_path) && !ReadNamesFile(m_path, &old))
+    // Whatever else stands in the file's place is the writer's to refuse.
+    if (QFileInfo(m_path).isFile() && !ReadNamesFile(m_path, &old))
         return fail(QStringLiteral("%1 cannot be read.").arg(QDir::toNativeSeparators(m_path)));
 
-    const QByteArray text = WithCardNames(old, card, names);
+    // Only the points changed since these names were read are written; the others keep what
+    // the file says now, which another program may have saved meanwhile.
+    const CardNames merged = MergedNames(ParseNames(old).value(card), m_cards.value(card), names);
+    const QByteArray text = WithCardNames(old, card, merged);
     QString why;
     if (!WriteFileAtomically(
             m_path, [&text](QIODevice *out) { return out->write(text) == text.size(); }, &why))

@@ -37,10 +37,18 @@ QString DirText(PointDir dir);
 // A name as it is stored: control characters become blanks, blanks at either end are dropped.
 QString CleanName(const QString &name);
 
+// Why a board's names cannot all be used, or empty when they can: a name that is a number
+// (a number given for a point means the point of that number) or a name that two points share,
+// compared without case (only the first could be found by its name).
+QString NamesProblem(const CardNames &names);
+
 // The names in a names file's text, by card number.
 QHash<int32_t, CardNames> ParseNames(const QByteArray &text);
 // The file's text with the point names of `card` replaced by `names`; every other line kept.
 QByteArray WithCardNames(const QByteArray &text, int32_t card, const CardNames &names);
+
+// `current` with every point whose name `edited` changed against `base` set to the edited name.
+CardNames MergedNames(const CardNames &current, const CardNames &base, const CardNames &edited);
 
 class PointNames : public QObject
 {
@@ -61,8 +69,11 @@ public:
     CardNames Card(int32_t card) const { return m_cards.value(card); }
     bool isEmpty() const { return m_cards.isEmpty(); }
 
-    // Writes the names of one card into the file atomically. On success the names are in
-    // use and changed() is emitted; on failure nothing changes and `error` says why.
+    // Writes the names of one card into the file atomically, under a lock on its folder: the
+    // points whose names differ from Card(card) take the given names, every other point keeps
+    // the name the file has at that moment. On success the names are in use and changed() is
+    // emitted; on failure (a lock held for seconds by another program among them) nothing
+    // changes and `error` says why.
     bool SaveCard(int32_t card, const CardNames &names, QString *error = nullptr);
 
     // The point of `card` named `name` (compared without case and surrounding blanks), an

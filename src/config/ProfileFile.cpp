@@ -1,19 +1,12 @@
 #include "config/ProfileFile.h"
 
+#include "config/AtomicFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QRandomGenerator>
-#include <QSaveFile>
 #include <algorithm>
 #include <climits>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -90,144 +83,6 @@ void FindSection(const QList<Line> &lines, const QByteArray &section, int *begin
         *end = int(lines.size());
 }
 
-#ifdef Q_OS_UNIX
-
-// The file a write replaces: `path` itself, or the file its links lead to. A link is followed
-// only when it belongs to the running user (a portable setup may link the file on purpose), so
-// nobody else can point our writes at a file of their choosing. False for someone else's link,
-// a loop or an unreadable link.
-bool FileToReplace(const QString &path, QByteArray *file)
-{
-    QByteArray name = QFile::encodeName(path);
-    for (int depth = 0; depth < 40; ++depth) {
-        struct stat st;
-        if (lstat(name.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            *file = name; // a missing file is created where the last link points
-            return true;
-        }
-        if (st.st_uid != geteuid())
-            return false;
-        QByteArray target(PATH_MAX, '\0');
-        const ssize_t n = readlink(name.constData(), target.data(), target.size());
-        if (n <= 0 || n >= target.size())
-            return false;
-        target.truncate(n);
-        const qsizetype slash = name.lastIndexOf('/');
-        name = target.startsWith('/') || slash < 0 ? target : name.left(slash + 1) + target;
-    }
-    return false;
-}
-
-bool WriteAll(int fd, const QByteArray &data)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-QByteArray TemporaryName(const QByteArray &file)
-{
-    return file + ".tmp" + QByteArray::number(QRandomGenerator::system()->generate(), 36);
-}
-
-// Opens a new file beside `file` for writing: nameless where O_TMPFILE is at hand, else under a
-// temporary name, given in `temporary`. -1 when none could be made.
-int OpenNewFile(const QByteArray &file, const QByteArray &folder, QByteArray *temporary)
-{
-    int fd = -1;
-#ifdef O_TMPFILE
-    fd = open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-#endif
-    for (int tries = 0; fd < 0 && tries < 100; ++tries) {
-        *temporary = TemporaryName(file);
-        fd = open(temporary->constData(), O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC,
-                  0666);
-        if (fd < 0 && errno != EEXIST)
-            return -1;
-    }
-    return fd;
-}
-
-// Every byte written and on the disk, with the owner and mode of the file replaced (`old`,
-// when it `exists`).
-bool WriteNewFile(int fd, const QByteArray &data, bool exists, const struct stat &old)
-{
-    struct stat now;
-    bool ok = WriteAll(fd, data) && fstat(fd, &now) == 0;
-    // Where the owner cannot be kept the file is left as it was. The owner first: changing it
-    // clears the set-id bits of the mode.
-    if (ok && exists && (now.st_uid != old.st_uid || now.st_gid != old.st_gid))
-        ok = fchown(fd, old.st_uid, old.st_gid) == 0;
-    if (ok && exists)
-        ok = fchmod(fd, old.st_mode & 07777) == 0;
-    return ok && fsync(fd) == 0;
-}
-
-// Gives the nameless file `fd` a temporary name beside `file`; empty when that fails.
-QByteArray NameNewFile(int fd, const QByteArray &file)
-{
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-    for (int tries = 0; tries < 100; ++tries) {
-        const QByteArray temporary = TemporaryName(file);
-        if (linkat(AT_FDCWD, self.constData(), AT_FDCWD, temporary.constData(),
-                   AT_SYMLINK_FOLLOW) == 0)
-            return temporary;
-        if (errno != EEXIST)
-            break;
-    }
-    return QByteArray();
-}
-
-// The rename itself reaches the disk with the folder.
-void SyncFolder(const QByteArray &folder)
-{
-    const int dir = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-}
-
-// Writes `data` to a new file beside `file` and renames it over `file` once every byte reached
-// the disk with the owner and mode of the file it replaces; on any failure `file` stays as it
-// was. Where O_TMPFILE is at hand the new file has no name until it is complete, so a crash
-// leaves nothing behind.
-bool ReplaceContents(const QByteArray &file, const QByteArray &data)
-{
-    struct stat old;
-    const bool exists = lstat(file.constData(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode))
-        return false;
-    const qsizetype slash = file.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : file.left(qMax<qsizetype>(slash, 1));
-
-    QByteArray temporary; // the new file's name, once it has one
-    const int fd = OpenNewFile(file, folder, &temporary);
-    if (fd < 0)
-        return false;
-    bool ok = WriteNewFile(fd, data, exists, old);
-    if (ok && temporary.isEmpty()) {
-        temporary = NameNewFile(fd, file);
-        ok = !temporary.isEmpty();
-    }
-    ok = ok && rename(temporary.constData(), file.constData()) == 0;
-    if (!ok && !temporary.isEmpty())
-        unlink(temporary.constData());
-    close(fd);
-    if (ok)
-        SyncFolder(folder);
-    return ok;
-}
-
-#endif
-
 } // namespace
 
 QByteArray ReadProfileValue(const QByteArray &section, const QByteArray &key,
@@ -256,16 +111,12 @@ QByteArray ReadProfileValue(const QByteArray &section, const QByteArray &key,
 
 namespace {
 
-// The file's text for a write of one key: false when the file is there but may not be
-// written or read. A file without any write bit counts as read-only even for root, as the
-// read-only attribute does on Windows.
+// The file's text for a write of one key: false when the file is there but cannot be read.
+// Whether it may be replaced is the writer's question.
 bool ReadForWrite(const QString &path, QByteArray *data, bool *hadBom)
 {
     const QFileInfo info(path);
-    const bool readOnly =
-        !(info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
-    return !info.exists() ||
-        (info.isFile() && !readOnly && info.isWritable() && ReadFile(path, data, hadBom));
+    return !info.exists() || (info.isFile() && ReadFile(path, data, hadBom));
 }
 
 // Sets the key's line in the section, adding what is missing.
@@ -304,16 +155,8 @@ void SetKeyLine(QList<Line> &lines, const QByteArray &section, const QByteArray 
 } // namespace
 
 bool WriteProfileValue(const QByteArray &section, const QByteArray &key, const QByteArray &value,
-                       const QString &linkPath)
+                       const QString &path)
 {
-#ifdef Q_OS_UNIX
-    QByteArray file;
-    if (!FileToReplace(linkPath, &file))
-        return false;
-    const QString path = QFile::decodeName(file);
-#else
-    const QString &path = linkPath;
-#endif
     QByteArray data;
     bool hadBom = false;
     if (!ReadForWrite(path, &data, &hadBom))
@@ -326,13 +169,9 @@ bool WriteProfileValue(const QByteArray &section, const QByteArray &key, const Q
         out = "\xEF\xBB\xBF";
     for (const Line &l : lines)
         out += l.text + l.end;
-
-#ifdef Q_OS_UNIX
-    return ReplaceContents(file, out);
-#else
-    QSaveFile saved(path);
-    return saved.open(QIODevice::WriteOnly) && saved.write(out) == out.size() && saved.commit();
-#endif
+    // The writer follows only the user's own links and keeps the replaced file's owner and mode.
+    return WriteFileAtomically(path,
+                               [&out](QIODevice *file) { return file->write(out) == out.size(); });
 }
 
 int Atoi(const QByteArray &text)

@@ -3,7 +3,13 @@
 #include "device/LoadedLibrary.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/stat.h>
+#endif
 
 QString DeviceLoadError::text() const
 {
@@ -12,6 +18,24 @@ QString DeviceLoadError::text() const
         s += QStringLiteral("\n%1").arg(reason);
     return s;
 }
+
+namespace {
+
+// Why a path names no file: it is missing, or something on the way (a link loop, a folder that
+// may not be searched) stops the search.
+QString MissingReason(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (stat(QFile::encodeName(path).constData(), &st) != 0 && errno != ENOENT)
+        return errno == ELOOP
+            ? QStringLiteral("The path leads through too many levels of symbolic links.")
+            : QStringLiteral("The file cannot be reached: %1.").arg(qt_error_string(errno));
+#endif
+    return QStringLiteral("The file does not exist.");
+}
+
+} // namespace
 
 QString DeviceLibrary::FileName()
 {
@@ -39,7 +63,7 @@ bool DeviceLibrary::Load(const QString &path, DeviceLoadError *error)
     };
     const QFileInfo info(path);
     if (!info.exists())
-        return fail({}, QStringLiteral("The file does not exist."));
+        return fail({}, MissingReason(path));
     // Loading reads the file: a pipe or a device would hold start-up for ever.
     if (!info.isFile())
         return fail({}, QStringLiteral("The file is not a regular file."));

@@ -144,53 +144,46 @@ void ChangeListModel::Sync()
     }
     if (m_matches.size() < m_recorder->points().size())
         UpdateMatches();
-    DropRowsBefore(first);
-    if (end != m_end)
-        AddRowsUpTo(end);
-}
-
-// The rows of changes the ring no longer holds go.
-void ChangeListModel::DropRowsBefore(quint64 first)
-{
+    std::vector<quint64> added; // with a filter: the new rows' sequence numbers
+    int gone = 0; // rows of changes the ring no longer holds
     if (m_filter.isEmpty()) {
-        if (first > m_first) {
-            beginRemoveRows({}, 0, int(first - m_first) - 1);
-            m_first = first;
-            endRemoveRows();
-        }
+        gone = int(first - m_first);
     } else {
-        int gone = 0;
+        for (quint64 seq = m_end; seq < end; ++seq)
+            if (m_matches[ring.at(seq).point])
+                added.push_back(seq);
         while (size_t(gone) < m_rows.size() && m_rows[size_t(gone)] < first)
             ++gone;
-        if (gone > 0) {
-            beginRemoveRows({}, 0, gone - 1);
-            m_rows.erase(m_rows.begin(), m_rows.begin() + gone);
-            endRemoveRows();
-        }
-        m_first = first;
     }
+    const int came = m_filter.isEmpty() ? int(end - m_end) : int(added.size());
+    const int before = rowCount();
+    Resize(before, before - gone + came, [&] {
+        m_first = first;
+        m_end = end;
+        if (!m_filter.isEmpty()) {
+            m_rows.erase(m_rows.begin(), m_rows.begin() + gone);
+            m_rows.insert(m_rows.end(), added.begin(), added.end());
+        }
+    });
+    // Rows removed at the top would have the view move every row it keeps (a million once the
+    // cap is reached) on every poll; instead the rows keep their places, show the changes that
+    // moved up into them, and only the difference comes or goes at the bottom.
+    const int kept = std::min(before, rowCount());
+    if (gone > 0 && kept > 0)
+        emit dataChanged(index(0, 0), index(kept - 1, ColumnCount - 1));
+    if (came > 0)
+        m_newestShownUs = ring.at(SeqOfRow(rowCount() - 1)).us;
 }
 
-// Rows for the changes up to `end` that pass the filter.
-void ChangeListModel::AddRowsUpTo(quint64 end)
+void ChangeListModel::Resize(int before, int after, const std::function<void()> &change)
 {
-    const ChangeRing &ring = m_recorder->ring();
-    if (m_filter.isEmpty()) {
-        beginInsertRows({}, rowCount(), rowCount() + int(end - m_end) - 1);
-        m_end = end;
+    if (after > before)
+        beginInsertRows({}, before, after - 1);
+    else if (after < before)
+        beginRemoveRows({}, after, before - 1);
+    change();
+    if (after > before)
         endInsertRows();
-        m_newestShownUs = ring.at(end - 1).us;
-        return;
-    }
-    std::vector<quint64> added;
-    for (quint64 seq = m_end; seq < end; ++seq)
-        if (m_matches[ring.at(seq).point])
-            added.push_back(seq);
-    m_end = end;
-    if (added.empty())
-        return;
-    beginInsertRows({}, rowCount(), rowCount() + int(added.size()) - 1);
-    m_rows.insert(m_rows.end(), added.begin(), added.end());
-    endInsertRows();
-    m_newestShownUs = ring.at(added.back()).us;
+    else if (after < before)
+        endRemoveRows();
 }

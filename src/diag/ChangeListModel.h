@@ -1,13 +1,15 @@
 #pragma once
 // The change log's list: one row per recorded change that passes the filter, oldest first,
-// read straight from the recorder's ring. Sync() follows the ring after each poll: rows of
-// dropped changes leave at the top, new ones come at the bottom. QtCore only.
+// read straight from the recorder's ring. Sync() follows the ring after each poll: the rows
+// keep their places and show the changes that moved into them when old ones were dropped, and
+// the rows that came or went in number do so at the bottom. QtCore only.
 
 #include "diag/ChangeRecorder.h"
 
 #include <QAbstractTableModel>
 
 #include <deque>
+#include <functional>
 
 // Which changes the log shows: one card (or all), and a point given as "in5", "out12", a
 // number (either direction) or part of a name or of a key like "card1_in5".
@@ -61,8 +63,8 @@ public:
 private:
     const PointNames *m_names;
     void UpdateMatches();
-    void DropRowsBefore(quint64 first);
-    void AddRowsUpTo(quint64 end);
+    // Announces the row count going from `before` to `after` around `change`.
+    void Resize(int before, int after, const std::function<void()> &change);
 
     const ChangeRecorder *m_recorder;
     ChangeFilter m_filter;

@@ -112,9 +112,27 @@ void CVL_PointNamesDlg::ShowCard(int position)
     }
 }
 
+// Names that could never be used are refused before anything is saved; the board that has
+// them is shown.
+bool CVL_PointNamesDlg::NamesUsable()
+{
+    for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it) {
+        const QString problem = NamesProblem(it.value());
+        if (problem.isEmpty() || m_boardModel.names().Card(it.key()) == it.value())
+            continue;
+        m_cardList->setCurrentIndex(m_boardModel.CardIndexOf(it.key()));
+        ShowFailure(this, QStringLiteral("The point names could not be saved."),
+                    QStringLiteral("Card %1: %2").arg(it.key()).arg(problem));
+        return false;
+    }
+    return true;
+}
+
 void CVL_PointNamesDlg::OnOK()
 {
     TakeEdits();
+    if (!NamesUsable())
+        return;
     PointNames &store = m_boardModel.names();
     for (auto it = m_edits.cbegin(); it != m_edits.cend(); ++it) {
         if (store.Card(it.key()) == it.value())

@@ -27,7 +27,8 @@ public:
     QTableWidget *table() const { return m_table; }
     int32_t shownCard() const { return m_shownCard; }
 
-    // Saves every edited board; stays open, after telling why, when a write fails.
+    // Saves every edited board; stays open, after telling why, when a name is a number or
+    // repeats another of its board, or when a write fails.
     void OnOK();
 
 private:
@@ -36,6 +37,7 @@ private:
     void FillCardList(int32_t cardNo);
     void ShowCard(int position);
     void TakeEdits();
+    bool NamesUsable();
 
     QComboBox *m_cardList = nullptr;
     QTableWidget *m_table = nullptr;

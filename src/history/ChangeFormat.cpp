@@ -38,10 +38,15 @@ QString ElapsedText(qint64 us)
 
 QString CsvField(const QString &text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
+    // A spreadsheet runs a cell beginning with one of these as a formula; the quote makes it
+    // text, and the spreadsheet does not show it.
+    static const QString kFormulaStarts = QStringLiteral("=+-@");
+    const QString cell =
+        !text.isEmpty() && kFormulaStarts.contains(text.front()) ? QLatin1Char('\'') + text : text;
+    if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) &&
+        !cell.contains(QLatin1Char('\n')) && !cell.contains(QLatin1Char('\r')))
+        return cell;
+    QString quoted = cell;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }

@@ -40,7 +40,8 @@ private:
 QString UtcText(const QDateTime &startUtc, qint64 us);
 // "12.345678": seconds since the recording began.
 QString ElapsedText(qint64 us);
-// A field quoted for CSV when it holds a comma, a quote or a line end.
+// A field quoted for CSV when it holds a comma, a quote or a line end; one that begins with
+// "=", "+", "-" or "@" gets a leading "'" so that a spreadsheet reads it as text.
 QString CsvField(const QString &text);
 // The CSV header line, without its line end.
 QString CsvHeader();
