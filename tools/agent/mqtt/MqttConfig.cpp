@@ -76,52 +76,58 @@ bool ReadableFile(const QString &value, QString *out, QString *error)
 
 using KeyHandler = std::function<bool(const QString &value, QString *error)>;
 
+KeyHandler NumberKey(int &field, int low, int high)
+{
+    return [&field, low, high](const QString &v, QString *e) {
+        const std::optional<int> n = NumberIn(v, low, high, e);
+        field = n.value_or(field);
+        return n.has_value();
+    };
+}
+
+KeyHandler TextKey(QString &field)
+{
+    return [&field](const QString &v, QString *e) {
+        field = v;
+        *e = QStringLiteral("must not be empty or hold a NUL character");
+        return !v.isEmpty() && !v.contains(QChar(0));
+    };
+}
+
+KeyHandler FileKey(QString &field)
+{
+    return [&field](const QString &v, QString *e) {
+        return ReadableFile(v, &field, e);
+    };
+}
+
 // What each key does with its value; `boards` checks WritablePoints=.
 QHash<QString, KeyHandler> Handlers(MqttConfig &c, const std::vector<PlantBoard> &boards)
 {
-    auto number = [](int &field, int low, int high) {
-        return [&field, low, high](const QString &v, QString *e) {
-            const std::optional<int> n = NumberIn(v, low, high, e);
-            field = n.value_or(field);
-            return n.has_value();
-        };
-    };
-    auto text = [](QString &field) {
-        return [&field](const QString &v, QString *e) {
-            field = v;
-            *e = QStringLiteral("must not be empty or hold a NUL character");
-            return !v.isEmpty() && !v.contains(QChar(0));
-        };
-    };
-    auto file = [](QString &field) {
-        return [&field](const QString &v, QString *e) {
-            return ReadableFile(v, &field, e);
-        };
-    };
     return {
-        {QStringLiteral("Host"), text(c.host)},
-        {QStringLiteral("Port"), number(c.port, 1, 65535)},
-        {QStringLiteral("ClientId"), text(c.clientId)},
+        {QStringLiteral("Host"), TextKey(c.host)},
+        {QStringLiteral("Port"), NumberKey(c.port, 1, 65535)},
+        {QStringLiteral("ClientId"), TextKey(c.clientId)},
         {QStringLiteral("TopicPrefix"),
          [&c](const QString &v, QString *e) {
              c.topicPrefix = v;
              *e = TopicPrefixProblem(v);
              return e->isEmpty();
          }},
-        {QStringLiteral("Username"), text(c.username)},
+        {QStringLiteral("Username"), TextKey(c.username)},
         {QStringLiteral("PasswordFile"),
          [&c](const QString &v, QString *e) {
              const std::optional<QByteArray> password = ReadPasswordFile(v, e);
              c.password = password.value_or(QByteArray());
              return password.has_value();
          }},
-        {QStringLiteral("CaFile"), file(c.caFile)},
-        {QStringLiteral("CertFile"), file(c.certFile)},
+        {QStringLiteral("CaFile"), FileKey(c.caFile)},
+        {QStringLiteral("CertFile"), FileKey(c.certFile)},
         {QStringLiteral("KeyFile"),
          [&c](const QString &v, QString *e) {
              return ReadableFile(v, &c.keyFile, e) && CheckPrivateFile(v, e);
          }},
-        {QStringLiteral("KeepAlive"), number(c.keepAliveS, 5, 65535)},
+        {QStringLiteral("KeepAlive"), NumberKey(c.keepAliveS, 5, 65535)},
         {QStringLiteral("Discovery"),
          [&c](const QString &v, QString *e) {
              c.discovery = v == u"homeassistant" ? Discovery::HomeAssistant : Discovery::Off;
