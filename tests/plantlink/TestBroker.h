@@ -1,0 +1,37 @@
+#pragma once
+// A Mosquitto broker of a test's own: it listens on 127.0.0.1 on a free port, with its own
+// config, password file (user "orvane", password "secret") and log in `dir`, and no
+// persistence, so a restart forgets every retained message. Stopped by its process id.
+
+#include <QString>
+
+#include <sys/types.h>
+
+class TestBroker
+{
+public:
+    explicit TestBroker(const QString &dir);
+    ~TestBroker();
+
+    // Starts the broker (the first start picks the port, later ones reuse it) and waits
+    // until it accepts connections; false with `error` when it does not.
+    bool Start(QString *error);
+    void Stop();
+
+    int port() const { return m_port; }
+    QString dir() const { return m_dir; }
+    QString log() const; // what the broker logged (every log type)
+
+    static constexpr const char *kUser = "orvane";
+    static constexpr const char *kPassword = "secret";
+
+private:
+    bool WriteFiles(QString *error);
+
+    QString m_dir;
+    int m_port = 0;
+    pid_t m_pid = -1;
+};
+
+// A file of `dir` holding `text`, readable by its owner alone; answers its path.
+QString WritePrivateFile(const QString &dir, const QString &name, const QByteArray &text);

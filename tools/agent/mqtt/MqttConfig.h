@@ -1,0 +1,88 @@
+#pragma once
+// The plant link's settings: the [Mqtt] section of the agent's INI file, checked against the
+// boards the agent reads. Every key is known, every value checked; anything else is an error
+// naming the file and the line, and the agent refuses to start rather than guess. QtCore only.
+
+#include "device/LiveBits.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+// A board as the plant link sees it: the agent fills it from BoardModel's BoardInfo
+// (cardNo, name, liveMask(PointDir::In), liveMask(PointDir::Out)).
+struct PlantBoard
+{
+    int32_t cardNo = 0;
+    QString name; // "QRX-LN64DIO"; empty for a type without a name
+    uint64_t inMask = 0;
+    uint64_t outMask = 0;
+};
+
+// One "Key=Value" line of the [Mqtt] section, with its line number in the file.
+struct MqttIniLine
+{
+    int line = 0;
+    QString key;
+    QString value;
+};
+
+enum class Discovery : uint8_t { Off, HomeAssistant };
+
+struct MqttConfig
+{
+    QString hostName; // this PC's name, for the defaults and the discovery device block
+    QString host;
+    int port = 1883; // 8883 with TLS, unless Port= says otherwise
+    QString clientId; // default orvane-<hostname>
+    QString topicPrefix; // default orvane/<hostname>
+    QString username;
+    QByteArray password; // the first line of PasswordFile=
+    QString caFile; // TLS is on when set
+    QString certFile;
+    QString keyFile;
+    int keepAliveS = 30;
+    Discovery discovery = Discovery::Off;
+    bool allowWrite = false;
+    std::set<std::pair<int32_t, int>> writable; // (card, output point), '*' expanded
+
+    bool tls() const { return !caFile.isEmpty(); }
+    // A set message may switch this output: AllowWrite=1 and the point listed.
+    bool IsWritable(int32_t card, int point) const
+    {
+        return allowWrite && writable.count({card, point}) != 0;
+    }
+};
+
+struct MqttConfigResult
+{
+    std::optional<MqttConfig> config;
+    QStringList errors; // "FILE:LINE: message", in the order of the lines
+};
+
+// Parses the lines of the [Mqtt] section (`sectionLine` is the line of "[Mqtt]", named by
+// errors about a missing key). Reads the password file and checks the key file's mode.
+MqttConfigResult ParseMqttConfig(const QString &file, int sectionLine,
+                                 const std::vector<MqttIniLine> &lines,
+                                 const std::vector<PlantBoard> &boards, const QString &hostName);
+
+// Why a topic prefix cannot be used, or an empty string when it can.
+QString TopicPrefixProblem(const QString &prefix);
+
+// The outputs a WritablePoints= value names ("5:out:3 5:out:4 7:out:*"), or the reason it
+// cannot be written.
+std::optional<std::set<std::pair<int32_t, int>>>
+ParseWritablePoints(const QString &value, const std::vector<PlantBoard> &boards, QString *error);
+
+// The first line of a file that only its owner and group may read, without its line end.
+// Refused: a missing or unreadable file, one that is not a regular file, one that others may
+// read or write, an empty first line.
+std::optional<QByteArray> ReadPasswordFile(const QString &path, QString *error);
+// Whether a private file (a TLS key) is a regular file that others may not read or write.
+bool CheckPrivateFile(const QString &path, QString *error);
