@@ -186,8 +186,15 @@ bool SharedState::Open(const std::string &path, const BoardConfig &config, bool 
     if (valid && !rebuild)
         return true;
 
-    // Build in place under the lock: a process that opens the file meanwhile waits for it,
-    // and one that has it mapped already sees the fresh state.
+    Rebuild(config);
+    return true;
+}
+
+// Built in place under the lock: a process that opens the file meanwhile waits for it, and one
+// that has it mapped already sees the fresh state.
+void SharedState::Rebuild(const BoardConfig &config)
+{
+    Layout &l = *m_layout;
     Atomic(l.magic).store(0);
     for (BoardSlot &s : l.boards) {
         Atomic(s.held).store(0);
@@ -197,11 +204,10 @@ bool SharedState::Open(const std::string &path, const BoardConfig &config, bool 
             Atomic(*field).store(0);
     }
     l.version = Layout::kVersion;
-    l.fingerprint = fingerprint;
+    l.fingerprint = config.Fingerprint();
     l.boardCount = static_cast<int32_t>(config.boards.size());
     l.reserved = 0;
     Atomic(l.magic).store(Layout::kMagic);
-    return true;
 }
 
 bool SharedState::InRange(const BoardConfig &config) const

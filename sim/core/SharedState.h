@@ -56,6 +56,8 @@ public:
 private:
     // Whether every board's values lie in their ranges (a file that says otherwise is damaged).
     bool InRange(const BoardConfig &config) const;
+    // Sets every board's state to zero and the header to `config`, under the file's lock.
+    void Rebuild(const BoardConfig &config);
 
     struct Layout;
     Layout *m_layout = nullptr;

@@ -1,7 +1,7 @@
 // qrxio: the QRX-L boards from a terminal.
 #include "Arguments.h"
-#include "Output.h"
 #include "History.h"
+#include "Output.h"
 #include "QrxIo.h"
 #include "Status.h"
 #include "StopSignal.h"
