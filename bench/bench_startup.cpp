@@ -1,18 +1,19 @@
 // Time from process start to the main window being shown, with the simulated library's
 // built-in boards and with 16 boards. Runs the real program (offscreen unless a display is
-// given) several times and prints the median and the slowest run, in wall time and in CPU time.
-// A bare Qt main window (this program run with --bare) is the yardstick: it starts in turn with
-// the program, and the CPU ratio program / bare window is printed (target: at most 1.3).
+// given) several times and prints the median and the slowest run, in wall time and in CPU time
+// (until the window is shown, as the process says, and of the whole process, which quits once
+// shown). A bare Qt main window (this program run with --bare) is the yardstick: it starts in
+// turn with the program, and the CPU ratios program / bare window are printed.
 //
 //   build/bin/bench_startup [runs]
 
 #include <QApplication>
 #include <QDir>
-#include <QMainWindow>
-#include <QTimer>
 #include <QElapsedTimer>
+#include <QMainWindow>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 
@@ -20,39 +21,46 @@
 
 namespace {
 
-// CPU time (user and system) of the children waited for so far, in milliseconds.
-double ChildrenCpuMs()
+// CPU time (user and system) in milliseconds: of this process so far (RUSAGE_SELF), or of the
+// children waited for so far (RUSAGE_CHILDREN).
+double CpuMs(int who)
 {
     rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    const auto ms = [](const timeval &t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    getrusage(who, &usage);
+    const auto ms = [](const timeval &t) {
+        return t.tv_sec * 1e3 + t.tv_usec / 1e3;
+    };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
 struct Run
 {
     double wallMs = -1; // until "shown"
-    double cpuMs = -1; // of the whole process, which quits once shown
+    double cpuMs = -1; // of the process until shown, as it says itself
+    double processCpuMs = -1; // of the whole process, which quits once shown
 };
 
 Run RunOnce(const QString &program, const QStringList &args, const QProcessEnvironment &env)
 {
     QProcess process;
     process.setProcessEnvironment(env);
-    const double cpuBefore = ChildrenCpuMs();
+    const double childrenBefore = CpuMs(RUSAGE_CHILDREN);
     QElapsedTimer timer;
     timer.start();
     process.start(program, args);
     if (!process.waitForStarted(10000))
         return {};
-    while (!process.readAllStandardOutput().contains("shown")) {
+    QByteArray out;
+    while (!out.contains("shown") || !out.endsWith('\n')) {
         if (!process.waitForReadyRead(10000))
             return {};
+        out += process.readAllStandardOutput();
     }
     Run run;
     run.wallMs = timer.nsecsElapsed() / 1e6;
+    run.cpuMs = out.mid(out.indexOf("shown") + 5).trimmed().toDouble();
     process.waitForFinished(10000);
-    run.cpuMs = ChildrenCpuMs() - cpuBefore;
+    run.processCpuMs = CpuMs(RUSAGE_CHILDREN) - childrenBefore;
     return run;
 }
 
@@ -65,7 +73,7 @@ double Median(QList<double> values)
 // Runs the program and the bare window in turn, so that both see the same machine.
 void Measure(const char *label, const QString &program, const QProcessEnvironment &env, int runs)
 {
-    QList<double> wall, cpu, bareCpu;
+    QList<double> wall, cpu, bareCpu, processCpu, bareProcessCpu;
     for (int i = 0; i < runs; ++i) {
         const Run bare = RunOnce(QCoreApplication::applicationFilePath(), {"--bare"}, env);
         const Run run = RunOnce(program, {}, env);
@@ -76,11 +84,19 @@ void Measure(const char *label, const QString &program, const QProcessEnvironmen
         wall << run.wallMs;
         cpu << run.cpuMs;
         bareCpu << bare.cpuMs;
+        processCpu << run.processCpuMs;
+        bareProcessCpu << bare.processCpuMs;
     }
     std::printf("%-16s median %7.1f ms   slowest %7.1f ms   (%d runs; target < 300 ms)\n", label,
                 Median(wall), *std::max_element(wall.begin(), wall.end()), runs);
-    std::printf("%-16s CPU median %6.1f ms, bare window %6.1f ms: %.2fx (target <= 1.3x)\n",
-                label, Median(cpu), Median(bareCpu), Median(cpu) / qMax(0.1, Median(bareCpu)));
+    const auto ratio = [](const QList<double> &a, const QList<double> &b) {
+        return Median(a) / qMax(0.1, Median(b));
+    };
+    std::printf("%-16s CPU until shown    %6.1f ms, bare window %6.1f ms: %.2fx\n", label,
+                Median(cpu), Median(bareCpu), ratio(cpu, bareCpu));
+    std::printf("%-16s CPU of the process %6.1f ms, bare window %6.1f ms: %.2fx (target <= 1.3x)\n",
+                label, Median(processCpu), Median(bareProcessCpu),
+                ratio(processCpu, bareProcessCpu));
 }
 
 // The yardstick: a bare maximised main window that says when it is shown and quits.
@@ -90,7 +106,7 @@ int BareWindow(int argc, char *argv[])
     QMainWindow window;
     window.showMaximized();
     QTimer::singleShot(0, [] {
-        std::printf("shown\n");
+        std::printf("shown %.3f\n", CpuMs(RUSAGE_SELF));
         std::fflush(stdout);
         QApplication::quit();
     });
