@@ -24,7 +24,11 @@ int PrintBoard(QrxIo &tool, const BoardInfo &board)
             const int point = __builtin_ctzll(rest);
             const int value = int(word >> point & 1);
             const QString name = tool.model.names().Name(board.cardNo, dir, point);
-            lines << QStringLiteral("%1 %2 %3 %4").arg(board.cardNo).arg(DirText(dir)).arg(point).arg(value) +
+            lines << QStringLiteral("%1 %2 %3 %4")
+                         .arg(board.cardNo)
+                         .arg(DirText(dir))
+                         .arg(point)
+                         .arg(value) +
                     (name.isEmpty() ? QString() : u' ' + name);
             QJsonObject p{{"point", point}, {"value", value}};
             if (!name.isEmpty())

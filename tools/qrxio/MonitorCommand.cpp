@@ -62,8 +62,7 @@ int AddChosen(const QrxIo &tool, const PointOperand &chosen, const BoardInfo &bo
         const PointDir dir = chosen.dir.value_or(PointDir::In); // as for get: an input
         if (int status = QrxIo::CheckPoint(board, dir, *chosen.point))
             return status;
-        (dir == PointDir::Out ? watched->outputs : watched->inputs) |= uint64_t(1)
-            << *chosen.point;
+        (dir == PointDir::Out ? watched->outputs : watched->inputs) |= uint64_t(1) << *chosen.point;
         return kExitOk;
     }
     const bool inputs = chosen.dir != PointDir::Out;
@@ -78,8 +77,9 @@ int AddChosen(const QrxIo &tool, const PointOperand &chosen, const BoardInfo &bo
         return UsageError(QStringLiteral("card %1 has no %2")
                               .arg(board.cardNo)
                               .arg(inputs ? QStringLiteral("inputs") : QStringLiteral("outputs")));
-    return UsageError((outputs ? QStringLiteral("card %1 has no inputs or outputs")
-                               : QStringLiteral("card %1 has no inputs (--out watches its outputs)"))
+    return UsageError((outputs
+                           ? QStringLiteral("card %1 has no inputs or outputs")
+                           : QStringLiteral("card %1 has no inputs (--out watches its outputs)"))
                           .arg(board.cardNo));
 }
 
@@ -91,8 +91,9 @@ int WatchedBoards(QrxIo &tool, std::vector<WatchedBoard> *boards)
         if (int status = tool.ReadBoard(cardNo, &board))
             return status;
         WatchedBoard watched{cardNo, 0, 0};
-        for (const PointOperand &c : tool.chosen.empty() ? std::vector{PointOperand{cardNo}}
-                                                         : tool.chosen) {
+        PointOperand whole; // no operands: every board, whole
+        whole.card = cardNo;
+        for (const PointOperand &c : tool.chosen.empty() ? std::vector{whole} : tool.chosen) {
             if (c.card != cardNo)
                 continue;
             if (int status = AddChosen(tool, c, *board, !tool.chosen.empty(), &watched))

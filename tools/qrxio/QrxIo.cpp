@@ -157,10 +157,10 @@ int QrxIo::LoadSystem(int32_t mode)
     const QString call = QStringLiteral("DXS_devSysLoad(mode=%1)").arg(mode);
     // A start-up text of the status's own says what it means; the general one does not.
     if (status != DXS_ERR_OPEN_MODE)
-        return RefusedWith(QStringLiteral("%1 (%2 failed with status %3)")
-                               .arg(LoadFailureText(status), call,
-                                    LoadTextOf(status) ? QString::number(status)
-                                                       : StatusText(status)));
+        return RefusedWith(
+            QStringLiteral("%1 (%2 failed with status %3)")
+                .arg(LoadFailureText(status), call,
+                     LoadTextOf(status) ? QString::number(status) : StatusText(status)));
     // The program asks whether to retry in the other mode; a command line says how to.
     const QString other = mode == DXS_LOAD_AUTO ? QStringLiteral("manual") : QStringLiteral("auto");
     return RefusedWith(QStringLiteral("%1 (%2 failed with status %3 in %4 mode)\n"
@@ -269,12 +269,12 @@ int QrxIo::CheckPoint(const BoardInfo &board, PointDir dir, int point)
 {
     if (board.isLive(dir, point))
         return kExitOk;
-    return UsageError(QStringLiteral("%1 is not an %2 of card %3 (%4)")
-                          .arg(point)
-                          .arg(dir == PointDir::Out ? QStringLiteral("output")
-                                                    : QStringLiteral("input"))
-                          .arg(board.cardNo)
-                          .arg(LivePointsText(board.liveMask(dir))));
+    return UsageError(
+        QStringLiteral("%1 is not an %2 of card %3 (%4)")
+            .arg(point)
+            .arg(dir == PointDir::Out ? QStringLiteral("output") : QStringLiteral("input"))
+            .arg(board.cardNo)
+            .arg(LivePointsText(board.liveMask(dir))));
 }
 
 int QrxIo::CheckPoints(const BoardInfo &board, PointDir dir) const

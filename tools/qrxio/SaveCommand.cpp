@@ -42,10 +42,8 @@ int RunSave(QrxIo &tool)
             continue;
         }
         const FailedCall failed{QStringLiteral("DXS_devConParamSave(card=%1)").arg(cardNo), status};
-        tool.out.Result({}, {{"card", cardNo},
-                             {"saved", false},
-                             {"status", status},
-                             {"error", failed.text()}});
+        tool.out.Result(
+            {}, {{"card", cardNo}, {"saved", false}, {"status", status}, {"error", failed.text()}});
         result = Refused(failed);
     }
     return result;
