@@ -4,6 +4,7 @@
 #include "Monitor.h"
 #include "QrxIo.h"
 #include "SimBoards.h"
+#include "SimStatus.h"
 #include "device/CardCatalogue.h"
 #include "device/StatusText.h"
 
