@@ -4,9 +4,7 @@
 #include "Monitor.h"
 #include "QrxIo.h"
 #include "SimBoards.h"
-#include "SimStatus.h"
 #include "device/CardCatalogue.h"
-#include "device/StatusText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -508,9 +506,6 @@ private slots:
             << "40 is not an input of card 0 (0..31)" << true;
         QTest::newRow("monitor: the outputs of an input board") << "monitor 4:out"
                                                                 << "card 4 has no outputs" << true;
-        QTest::newRow("monitor: a card not in the map")
-            << "monitor 0:3 5:1"
-            << "card 5 is not in the card map (its cards: 0, 4, 7, 9)" << true;
         QTest::newRow("position, not card")
             << "get 1"
             << "card 1 is not in the card map (its cards: 0, 4, 7, 9)" << true;
@@ -1296,10 +1291,6 @@ private slots:
         QTest::newRow("an edge not asked for keeps no watch alive")
             << QStringList{"0:3", "--falling", "--idle-timeout", "400"} << in3
             << QStringList{"qrxsim set 0 in 3 1"} << "" << 3;
-        QTest::newRow("both edges given: both")
-            << QStringList{"0:3", "--rising", "--falling", "-n", "2"} << in3
-            << QStringList{"qrxsim set 0 in 3 1", "qrxsim set 0 in 3 0"}
-            << "%tZ 0 in 3 1\n%tZ 0 in 3 0" << 0;
         QTest::newRow("CARD:NAME, the name holding a colon")
             << QStringList{"names", "0:Gate:open", "-n", "1"} << "DXS_devDiGetBit(card=0, bit=6)"
             << QStringList{"qrxsim set 0 in 5 1", "qrxsim set 0 in 6 1"} << "%tZ 0 in 6 1 Gate:open"
@@ -1453,10 +1444,6 @@ private slots:
             << QStringList{"get", "0", "in", "Lamp, 24V"} << 2
             << "qrxio: \"Lamp, 24V\" is the name of output 13 of card 0, not of an input\n"
             << QStringList() << "";
-        QTest::newRow("get out: an input's name")
-            << QStringList{"get", "0", "out", "gate:open"} << 2
-            << "qrxio: \"gate:open\" is the name of input 6 of card 0, not of an output\n"
-            << QStringList() << "";
         QTest::newRow("monitor in: an output's name")
             << QStringList{"monitor", "0:in:Lamp, 24V"} << 2
             << "qrxio: \"Lamp, 24V\" is the name of output 13 of card 0, not of an input\n"
@@ -1511,33 +1498,6 @@ private slots:
                      "{\"card\":7,\"saved\":true}\n{\"card\":9,\"saved\":true}\n");
         QCOMPARE(run.err, "qrxio: " + failed + "\n");
         QCOMPARE(run.status, 1);
-    }
-
-    // The status texts: the device interface's statuses are explained for any library, the
-    // simulator's only for the simulated one (here a recording fake stands in for another).
-    void statusTexts_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<bool>("simulated");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("the simulator's, simulated")
-            << int(kSimParamFileWrite) << true << "-2022: the parameter file could not be written";
-        QTest::newRow("the simulator's, from another library")
-            << int(kSimParamFileWrite) << false << "-2022";
-        QTest::newRow("not loaded, simulated")
-            << int(kSimNotLoaded) << true << "-2001: the device system is not loaded";
-        QTest::newRow("the interface's, any library")
-            << -1030 << false << "-1030: no controller was found";
-        QTest::newRow("open mode")
-            << -1038 << true << "-1038: the controller is open in the other loading mode";
-        QTest::newRow("unknown") << -1037 << true << "-1037";
-    }
-    void statusTexts()
-    {
-        QFETCH(int, status);
-        QFETCH(bool, simulated);
-        QFETCH(QString, text);
-        QCOMPARE(StatusText(status, simulated), text);
     }
 
     // A refusal through another library (the recording fake): the simulator's numbers stand
