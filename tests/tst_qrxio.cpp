@@ -164,9 +164,10 @@ class TestQrxio : public QObject
     // Starts "qrxio monitor ARGS" logging every call, its output read by `reader` (a shell
     // command, the pipeline ending with qrxio's status when that is not 0) when one is given, and
     // waits until it has taken the values it compares with: its second read of the first point of
-    // `card` is in the log.
+    // `card` (or the read `firstRead`) is in the log.
     QString startMonitor(QProcess &monitor, const QStringList &args, int card,
-                         const QString &reader = {}, const QStringList &wrapper = {})
+                         const QString &reader = {}, const QStringList &wrapper = {},
+                         const QString &firstRead = {})
     {
         const QString log = m_dir.filePath(QStringLiteral("monitor%1.dbg").arg(m_case));
         const QStringList monitorArgs =
@@ -182,7 +183,9 @@ class TestQrxio : public QObject
                           {"-c",
                            qEnvironmentVariable("QRXIO_TOOL") + ' ' + monitorArgs.join(' ') +
                                " | " + reader});
-        const QString firstPoint = QStringLiteral("DXS_devDiGetBit(card=%1, bit=0)").arg(card);
+        const QString firstPoint = !firstRead.isEmpty()
+            ? firstRead
+            : QStringLiteral("DXS_devDiGetBit(card=%1, bit=0)").arg(card);
         QElapsedTimer waited;
         waited.start();
         while (LoggedCalls(log).filter(firstPoint).size() < 2 && waited.elapsed() < kWait &&
@@ -193,11 +196,12 @@ class TestQrxio : public QObject
 
     // Waits for a process that may have ended already, and says whether it ended normally with
     // status 0.
-    static bool EndsWell(QProcess &p)
+    static bool EndsWell(QProcess &p) { return EndsWith(p, 0); }
+    static bool EndsWith(QProcess &p, int status)
     {
         if (p.state() != QProcess::NotRunning && !p.waitForFinished(kWait))
             return false;
-        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == status;
     }
 
 private slots:
@@ -482,6 +486,26 @@ private slots:
         QTest::newRow("save a card and all") << "save 0 --all"
                                              << "wrong number of arguments for \"save\"" << false;
 
+        QTest::newRow("a negative point is a bad point")
+            << "get 0 in -1"
+            << "\"-1\" is neither in, out nor a point number (0..63)" << false;
+        QTest::newRow("a negative value to set") << "set 0 -1=1"
+                                                 << "\"-1=1\" is not POINT=VALUE (a point 0..63, a "
+                                                    "value 0 or 1)"
+                                                 << false;
+        QTest::newRow("monitor: not a card")
+            << "monitor x:3"
+            << "\"x:3\" is not CARD[:in|out][:POINT|NAME]" << false;
+        QTest::newRow("monitor: a name on a card without names")
+            << "monitor 0:Door"
+            << "\"Door\" in \"0:Door\" is neither a point number (0..63) nor a point name of "
+               "card 0"
+            << false;
+        QTest::newRow("monitor: an input beyond the board")
+            << "monitor 4 0:40"
+            << "40 is not an input of card 0 (0..31)" << true;
+        QTest::newRow("monitor: the outputs of an input board") << "monitor 4:out"
+                                                                << "card 4 has no outputs" << true;
         QTest::newRow("position, not card")
             << "get 1"
             << "card 1 is not in the card map (its cards: 0, 4, 7, 9)" << true;
@@ -533,15 +557,20 @@ private slots:
         QTest::addColumn<QStringList>("calls"); // the log's calls, when they are checked
         QTest::newRow("save refused")
             << QByteArray("DataDir=/proc/no/such/folder\n") << "save 0"
-            << "DXS_devConParamSave(card=0) failed with status -2022"
+            << "DXS_devConParamSave(card=0) failed with status -2022: the parameter file could not "
+               "be written"
             << QStringList{"DXS_devSysLoad(mode=0) -> 0", "DXS_devConParamSave(card=0) -> -2022",
                            "DXS_devSysUnload() -> 0"};
         QTest::newRow("save all tries every board")
             << QByteArray("DataDir=/proc/no/such/folder\n") << "save --all"
-            << "DXS_devConParamSave(card=0) failed with status -2022\n"
-               "qrxio: DXS_devConParamSave(card=4) failed with status -2022\n"
-               "qrxio: DXS_devConParamSave(card=7) failed with status -2022\n"
-               "qrxio: DXS_devConParamSave(card=9) failed with status -2022"
+            << "DXS_devConParamSave(card=0) failed with status -2022: the parameter file could not "
+               "be written\n"
+               "qrxio: DXS_devConParamSave(card=4) failed with status -2022: the parameter file "
+               "could not be written\n"
+               "qrxio: DXS_devConParamSave(card=7) failed with status -2022: the parameter file "
+               "could not be written\n"
+               "qrxio: DXS_devConParamSave(card=9) failed with status -2022: the parameter file "
+               "could not be written"
             << QStringList();
         QTest::newRow("controller not found")
             << QByteArray("LoadStatus=-1030\n") << "list"
@@ -693,7 +722,8 @@ private slots:
             QCOMPARE(RunLine(change).status, 0);
             QTest::qWait(50); // each change seen on its own
         }
-        QVERIFY(EndsWell(monitor));
+        // Ended by --idle-timeout (no -n in these rows): not a success.
+        QVERIFY(EndsWith(monitor, args.contains("--idle-timeout") ? kExitIdle : 0));
         QCOMPARE(monitor.readAllStandardError(), QByteArray());
         const QString out = QString::fromLocal8Bit(monitor.readAllStandardOutput());
         if (line.isEmpty()) {
@@ -1087,7 +1117,7 @@ private slots:
         const Run run = RunTool(dir + "/qrxio", args);
         qunsetenv("ORVANE_DEVICE_LIBRARY");
         QCOMPARE(run.err, "qrxio: the point names in " + names + " are not used: " + why + "\n");
-        QCOMPARE(run.status, 0);
+        QCOMPARE(run.status, args.contains("--idle-timeout") ? int(kExitIdle) : 0);
     }
 
     // Monitor lines carry microseconds, and local time its offset, also west of UTC and by
@@ -1145,8 +1175,7 @@ private slots:
                "\"3\":0}}\n";
         QTest::newRow("a name of the other direction")
             << QStringList{"get", "0", "in", "Conveyor lamp"} << 2
-            << "qrxio: \"Conveyor lamp\" is neither in, out, a point number (0..63) nor a point "
-               "name of card 0";
+            << "qrxio: \"Conveyor lamp\" is the name of output 12 of card 0, not of an input";
         QTest::newRow("inputs and outputs mixed")
             << QStringList{"get", "0", "Conveyor lamp", "5"} << 2
             << "qrxio: get reads inputs or outputs, not both";
@@ -1205,6 +1234,299 @@ private slots:
         QVERIFY2(out.endsWith("Z 0 in 5 1 Door sensor\n"), qPrintable(out));
     }
 
+    // A copy of the tool in a folder of its own with a names file beside it; the names file
+    // holds names with a comma, a colon and an equals sign.
+    QString toolWithNames()
+    {
+        const QString dir = m_dir.filePath("named-tool");
+        if (!QFileInfo::exists(dir + "/qrxio")) {
+            QDir().mkpath(dir);
+            QFile::copy(qEnvironmentVariable("QRXIO_TOOL"), dir + "/qrxio");
+        }
+        QFile names(dir + "/OrvanePointNames.ini");
+        if (names.open(QIODevice::WriteOnly))
+            names.write("[Card0]\nIn5=Door sensor\nIn6=Gate:open\nOut13=Lamp, 24V\n"
+                        "Out14=Pump:A=on\n");
+        return dir + "/qrxio";
+    }
+
+    // monitor with chosen points, edges, -n and --idle-timeout: exactly the points and edges
+    // asked for are printed, and a timeout that comes first ends with 3.
+    void monitorChosenPoints_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("firstRead"); // the read that shows the watch has begun
+        QTest::addColumn<QStringList>("changes");
+        QTest::addColumn<QString>("line"); // a pattern; %t stands for the time
+        QTest::addColumn<int>("status");
+        const QString in3 = "DXS_devDiGetBit(card=0, bit=3)";
+        QTest::newRow("CARD:POINT is an input; the others unseen")
+            << QStringList{"0:3", "-n", "1"} << in3
+            << QStringList{"qrxsim set 0 in 2 1", "qrxsim set 0 in 3 1"} << "%tZ 0 in 3 1" << 0;
+        QTest::newRow("CARD:in:POINT") << QStringList{"0:in:3", "-n", "1"} << in3
+                                       << QStringList{"qrxsim set 0 in 3 1"} << "%tZ 0 in 3 1" << 0;
+        QTest::newRow("CARD:out:POINT needs no --out")
+            << QStringList{"0:out:30", "-n", "1"} << "DXS_devDoGetBit(card=0, bit=30)"
+            << QStringList{"qrxio set 0 29=1", "qrxio set 0 30=1"} << "%tZ 0 out 30 1" << 0;
+        QTest::newRow("CARD:out: every output of the card")
+            << QStringList{"7:out", "-n", "1"} << "DXS_devDoGetBit(card=7, bit=0)"
+            << QStringList{"qrxio set 7 6=1"} << "%tZ 7 out 6 1" << 0;
+        QTest::newRow("a point and a bare card")
+            << QStringList{"9:63", "4", "-n", "2"} << "DXS_devDiGetBit(card=4, bit=0)"
+            << QStringList{"qrxsim set 9 in 62 1", "qrxsim set 4 in 15 1", "qrxsim set 9 in 63 1"}
+            << "%tZ 4 in 15 1\n%tZ 9 in 63 1" << 0;
+        QTest::newRow("the man page's example: -n reached, 0")
+            << QStringList{"0:3", "-n", "1", "--idle-timeout", "60000"} << in3
+            << QStringList{"qrxsim set 0 in 3 1"} << "%tZ 0 in 3 1" << 0;
+        QTest::newRow("the idle timeout comes first: 3")
+            << QStringList{"0:3", "-n", "1", "--idle-timeout", "400"} << in3
+            << QStringList{"qrxsim set 0 in 4 1"} << "" << 3;
+        QTest::newRow("--rising leaves out the fall")
+            << QStringList{"0:3", "--rising", "-n", "1"} << in3
+            << QStringList{"qrxsim set 0 in 3 1", "qrxsim set 0 in 3 0", "qrxsim set 0 in 3 1"}
+            << "%tZ 0 in 3 1" << 0;
+        QTest::newRow("--falling leaves out the rise")
+            << QStringList{"0:3", "--falling", "-n", "1"} << in3
+            << QStringList{"qrxsim set 0 in 3 1", "qrxsim set 0 in 3 0"} << "%tZ 0 in 3 0" << 0;
+        QTest::newRow("an edge not asked for keeps no watch alive")
+            << QStringList{"0:3", "--falling", "--idle-timeout", "400"} << in3
+            << QStringList{"qrxsim set 0 in 3 1"} << "" << 3;
+        QTest::newRow("CARD:NAME, the name holding a colon")
+            << QStringList{"names", "0:Gate:open", "-n", "1"} << "DXS_devDiGetBit(card=0, bit=6)"
+            << QStringList{"qrxsim set 0 in 5 1", "qrxsim set 0 in 6 1"} << "%tZ 0 in 6 1 Gate:open"
+            << 0;
+        QTest::newRow("CARD:out:NAME, a colon and an equals sign")
+            << QStringList{"names", "0:out:pump:a=ON", "-n", "1"}
+            << "DXS_devDoGetBit(card=0, bit=14)" << QStringList{"qrxio set 0 14=1"}
+            << "%tZ 0 out 14 1 Pump:A=on" << 0;
+    }
+    void monitorChosenPoints()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, firstRead);
+        QFETCH(QStringList, changes);
+        QFETCH(QString, line);
+        QFETCH(int, status);
+        useBoards();
+        const QByteArray realTool = qgetenv("QRXIO_TOOL");
+        if (args.removeOne("names")) {
+            qputenv("QRXIO_TOOL", toolWithNames().toLocal8Bit());
+            qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
+        }
+        QProcess monitor;
+        const QString log = startMonitor(monitor, args, 0, {}, {}, firstRead);
+        qputenv("QRXIO_TOOL", realTool);
+        qunsetenv("ORVANE_DEVICE_LIBRARY");
+        QCOMPARE(monitor.state(), QProcess::Running);
+        for (const QString &change : changes) {
+            QCOMPARE(RunLine(change).status, 0);
+            QTest::qWait(50); // each change seen on its own
+        }
+        QVERIFY(EndsWith(monitor, status));
+        QCOMPARE(monitor.readAllStandardError(), QByteArray());
+        const QString out = QString::fromLocal8Bit(monitor.readAllStandardOutput());
+        const QString time = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{6}";
+        const QRegularExpression expected(line.isEmpty() ? "^$"
+                                                         : "^" + line.replace("%t", time) + "\n$");
+        QVERIFY2(expected.match(out).hasMatch(), qPrintable(out));
+        QCOMPARE(LoggedCalls(log).last(), QString("DXS_devSysUnload() -> 0"));
+    }
+
+    // "qrxio monitor 0 | head -n 1" on a board that stays quiet after the first change: the
+    // monitor notices that its reader has gone without another change, ends with 0 and unloads.
+    void monitorEndsWhenTheReaderGoesOnAQuietBoard()
+    {
+        useBoards();
+        QProcess pipeline;
+        const QString log = startMonitor(pipeline, {"0"}, 0, "head -n 1");
+        QCOMPARE(pipeline.state(), QProcess::Running);
+        QCOMPARE(RunLine("qrxsim set 0 in 1 1").status, 0);
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(EndsWell(pipeline)); // the status of qrxio, the pipeline's first command
+        qDebug("the pipeline ended %lld ms after the change", took.elapsed());
+        QVERIFY(pipeline.readAllStandardOutput().endsWith(" 0 in 1 1\n"));
+        QCOMPARE(pipeline.readAllStandardError(), QByteArray());
+        const QStringList calls = LoggedCalls(log);
+        QCOMPARE(calls.last(), QString("DXS_devSysUnload() -> 0"));
+        QCOMPARE(calls.filter("DXS_devSysUnload").size(), 1);
+    }
+
+    // info: every live point of a board, one a line, or one JSON object a board.
+    void info_data()
+    {
+        QTest::addColumn<QByteArray>("boards");
+        QTest::addColumn<QString>("before"); // a command line, or empty
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("out");
+        auto lines = [](const QString &prefix, int first, int last, int on) {
+            QString text;
+            for (int p = first; p <= last; ++p)
+                text += QStringLiteral("%1 %2 %3\n").arg(prefix).arg(p).arg(p == on ? 1 : 0);
+            return text;
+        };
+        QTest::newRow("an output board") << kBoards << "qrxio set 7 3=1"
+                                         << "info 7" << lines("7 out", 0, 7, 3);
+        QTest::newRow("inputs, then outputs; boards in the order named")
+            << kBoards << "qrxsim set 4 in 15 1"
+            << "info 7 4" << lines("7 out", 0, 7, -1) + lines("4 in", 0, 15, 15);
+        QTest::newRow("24 inputs: only the live ones")
+            << kOddBoards << "qrxsim set 3 in 16 1"
+            << "info 3"
+            << lines("3 in", 0, 7, -1) + lines("3 in", 16, 31, 16) + lines("3 out", 0, 23, -1);
+        QTest::newRow("no card: every board of the map") << kOddBoards << ""
+                                                         << "info"
+                                                         << lines("3 in", 0, 7, -1) +
+                lines("3 in", 16, 31, -1) + lines("3 out", 0, 23, -1) + lines("4 in", 0, 47, -1);
+        QTest::newRow("JSON: one object a board")
+            << kBoards << "qrxio set 7 1=1"
+            << "info 7 4 --json"
+            << R"({"card":7,"in":[],"out":[{"point":0,"value":0},{"point":1,"value":1},)"
+               R"({"point":2,"value":0},{"point":3,"value":0},{"point":4,"value":0},)"
+               R"({"point":5,"value":0},{"point":6,"value":0},{"point":7,"value":0}]})"
+               "\n{\"card\":4,\"in\":[" +
+                [] {
+                    QStringList points;
+                    for (int p = 0; p < 16; ++p)
+                        points << QStringLiteral(R"({"point":%1,"value":0})").arg(p);
+                    return points.join(u',');
+                }() +
+                "],\"out\":[]}\n";
+    }
+    void info()
+    {
+        QFETCH(QByteArray, boards);
+        QFETCH(QString, before);
+        QFETCH(QString, command);
+        QFETCH(QString, out);
+        useBoards({}, boards);
+        if (!before.isEmpty())
+            QCOMPARE(RunLine(before).status, 0);
+        const Run run = Qrxio(command.split(u' '));
+        // Without cards named, every card of the map is told of, card 4 (twice in it) too.
+        const bool twice = boards == kOddBoards && command == "info";
+        QCOMPARE(run.err,
+                 twice ? "qrxio: card 4 is at 2 places of the card map (positions 1, 2): "
+                         "a call for card 4 reaches only one of them\n"
+                       : QString());
+        QCOMPARE(run.out, out);
+        QCOMPARE(run.status, 0);
+    }
+
+    // Names for set, get and info (a copy of the tool with a names file): set splits at the
+    // last "=", and a name of the other direction is said to be one.
+    void namedPoints_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text"); // a part of the output, or the message
+        QTest::addColumn<QStringList>("after"); // a run of the same tool that shows the effect
+        QTest::addColumn<QString>("afterOut");
+        QTest::newRow("set by a name with a comma")
+            << QStringList{"set", "0", "Lamp, 24V=1"} << 0 << "" << QStringList{"get", "0", "out"}
+            << "0x0000000000002000\n";
+        QTest::newRow("set: split at the last =")
+            << QStringList{"set", "0", "pump:a=on=on", "Lamp, 24V=0"} << 0 << ""
+            << QStringList{"get", "0", "out", "13", "14"} << "13=0 (Lamp, 24V) 14=1 (Pump:A=on)\n";
+        QTest::newRow("set: a name and its number are one point")
+            << QStringList{"set", "0", "Lamp, 24V=1", "13=0"} << 2
+            << "qrxio: point 13 is named twice\n"
+            << QStringList{"get", "0", "out"} << "0x0000000000000000\n";
+        QTest::newRow("set: an input's name")
+            << QStringList{"set", "0", "Door sensor=1"} << 2
+            << "qrxio: \"Door sensor\" is the name of input 5 of card 0, not of an output\n"
+            << QStringList{"get", "0", "out"} << "0x0000000000000000\n";
+        QTest::newRow("set: a name the card lacks")
+            << QStringList{"set", "0", "Fan=1"} << 2
+            << "qrxio: \"Fan=1\" is not POINT=VALUE (a point 0..63, a value 0 or 1)\n"
+            << QStringList() << "";
+        QTest::newRow("get in: an output's name")
+            << QStringList{"get", "0", "in", "Lamp, 24V"} << 2
+            << "qrxio: \"Lamp, 24V\" is the name of output 13 of card 0, not of an input\n"
+            << QStringList() << "";
+        QTest::newRow("monitor in: an output's name")
+            << QStringList{"monitor", "0:in:Lamp, 24V"} << 2
+            << "qrxio: \"Lamp, 24V\" is the name of output 13 of card 0, not of an input\n"
+            << QStringList() << "";
+        QTest::newRow("info shows the names")
+            << QStringList{"info", "0"} << 0
+            << "0 in 4 0\n0 in 5 1 Door sensor\n0 in 6 0 Gate:open\n"
+            << QStringList() << "";
+        QTest::newRow("info --json names the points")
+            << QStringList{"info", "0", "--json"} << 0
+            << R"({"name":"Door sensor","point":5,"value":1})" << QStringList() << "";
+    }
+    void namedPoints()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        QFETCH(QStringList, after);
+        QFETCH(QString, afterOut);
+        const QString tool = toolWithNames();
+        useBoards();
+        QCOMPARE(RunLine("qrxsim set 0 in 5 1").status, 0);
+        qputenv("ORVANE_DEVICE_LIBRARY", qgetenv("ORVANE_SIMLIB"));
+        const Run run = RunTool(tool, args);
+        const Run check = after.isEmpty() ? Run() : RunTool(tool, after);
+        qunsetenv("ORVANE_DEVICE_LIBRARY");
+        QCOMPARE(run.status, status);
+        if (status == 0)
+            QVERIFY2(run.out.contains(text), qPrintable(run.out));
+        else
+            QCOMPARE(run.err, text + "Try \"qrxio --help\".\n");
+        if (!after.isEmpty())
+            QCOMPARE(check.out, afterOut);
+    }
+
+    // save --all --json: a line for every board, a failed one with its status and message; the
+    // exit status says that one failed. Card 4's parameter file cannot be written (a folder has
+    // its name).
+    void saveAllJson()
+    {
+        const QString data = m_dir.filePath("save-data");
+        QVERIFY(QDir().mkpath(data + "/card4.prm/x"));
+        useBoards("DataDir=" + data.toLocal8Bit() + "\n");
+        const Run run = Qrxio({"save", "--all", "--json"});
+        const QString failed = "DXS_devConParamSave(card=4) failed with status -2022: the "
+                               "parameter file could not be written";
+        QCOMPARE(run.out,
+                 "{\"card\":0,\"saved\":true}\n"
+                 "{\"card\":4,\"error\":\"" +
+                     failed +
+                     "\",\"saved\":false,\"status\":-2022}\n"
+                     "{\"card\":7,\"saved\":true}\n{\"card\":9,\"saved\":true}\n");
+        QCOMPARE(run.err, "qrxio: " + failed + "\n");
+        QCOMPARE(run.status, 1);
+    }
+
+    // A refusal through another library (the recording fake): the simulator's numbers stand
+    // alone, the interface's are explained.
+    void refusalThroughAnotherLibrary_data()
+    {
+        QTest::addColumn<int>("failStatus");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("-2022 stands alone")
+            << -2022 << "qrxio: DXS_devConParamSave(card=0) failed with status -2022\n";
+        QTest::newRow("-1003 explained") << -1003
+                                         << "qrxio: DXS_devConParamSave(card=0) failed with "
+                                            "status -1003: the device could not be opened\n";
+    }
+    void refusalThroughAnotherLibrary()
+    {
+        QFETCH(int, failStatus);
+        QFETCH(QString, err);
+        FakeDevice fake;
+        fake.loaded = false;
+        fake.boards = {Board(kTypeLmDio, 0, 32, 32)};
+        fake.failing.insert("DXS_devConParamSave");
+        fake.failStatus = failStatus;
+        const Run run = RunInProcess({"save", "0"});
+        QCOMPARE(run.err, err);
+        QCOMPARE(run.status, 1);
+        QCOMPARE(fake.callsOf("DXS_devSysUnload").size(), 1);
+    }
+
     void helpAndVersion_data()
     {
         QTest::addColumn<QString>("command");
@@ -1217,6 +1539,8 @@ private slots:
                               << "Usage: qrxio";
         QTest::newRow("--version") << "--version"
                                    << "qrxio (Orvane) ";
+        QTest::newRow("-v") << "-v"
+                            << "qrxio (Orvane) ";
     }
     void helpAndVersion()
     {
@@ -1225,7 +1549,7 @@ private slots:
         useBoards();
         const Run run = Qrxio(command.split(u' '));
         QVERIFY2(run.out.startsWith(start), qPrintable(run.out));
-        if (command == "--version") // the library is bound and asked, never loaded
+        if (command == "--version" || command == "-v") // the library is asked, never loaded
             QVERIFY2(run.out.endsWith("libqrxDApiLmd_x64.so (simulated boards)\n"),
                      qPrintable(run.out));
         QCOMPARE(run.err, QString());

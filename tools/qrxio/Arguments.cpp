@@ -45,7 +45,7 @@ const OptionSpec kGlobalOptions[] = {
      [](const QString &, Arguments *a, QString *) {
          return a->help = true;
      }},
-    {"--version", nullptr, nullptr, "the version, and the device library a command would use",
+    {"--version", "-v", nullptr, "the version, and the device library a command would use",
      [](const QString &, Arguments *a, QString *) {
          return a->version = true;
      }},
@@ -186,7 +186,9 @@ bool Arguments::Parse(const QStringList &words, Arguments *args, QString *error)
         const QString &word = words[i];
         if (!optionsEnd && word == "--") {
             optionsEnd = true;
-        } else if (optionsEnd || !word.startsWith(u'-') || word.size() == 1) {
+        } else if (optionsEnd || !word.startsWith(u'-') || word.size() == 1 || word[1].isDigit()) {
+            // No option begins with a digit: "-1" is an operand (a bad point, say), never an
+            // unknown option.
             if (args->command.isEmpty())
                 args->command = word;
             else

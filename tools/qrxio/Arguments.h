@@ -27,6 +27,8 @@ struct Arguments
 
     bool outputs = false; // monitor
     bool local = false;
+    bool rising = false; // neither: both edges
+    bool falling = false;
     int64_t intervalMs = 10;
     std::optional<int64_t> maxChanges;
     std::optional<int64_t> idleTimeoutMs;

@@ -8,9 +8,12 @@ constexpr qsizetype kAny = 65; // a card and up to 64 points
 
 // The help's text after the options.
 const char kHelpTail[] =
-    R"(CARD is a card number from "qrxio list", not a position. POINT counts from 0; get also takes
-the name the program's Point Names gave it. VALUE is 0 or 1 (or off and on). A filter time CODE k means 0.001 x 2^k msec, k = 0..15.
-Exit status: 0 success, 1 the library or a board refused, 2 a usage error.
+    R"(CARD is a card number from "qrxio list", not a position. POINT counts from 0; get, set and
+monitor also take the name the program's Point Names gave it. A monitor operand is a CARD (its
+inputs), CARD:POINT (an input), CARD:in:POINT, CARD:out:POINT or CARD[:in|out]:NAME.
+VALUE is 0 or 1 (or off and on). A filter time CODE k means 0.001 x 2^k msec, k = 0..15.
+Exit status: 0 success, 1 the library or a board refused, 2 a usage error, 3 monitor's
+--idle-timeout passed before -n changes were seen.
 )";
 
 // "  <left>  <help>", the help in column `column`, or on a line of its own when the left part
@@ -41,6 +44,14 @@ QString OptionLines(std::span<const OptionSpec> options)
 using C = CardOperands;
 const Command kCommands[] = {
     {"list", {{"", "every board of the card map"}}, 0, 0, C::None, nullptr, nullptr, RunList},
+    {"info",
+     {{"[CARD...]", "every point of the boards: card, in or out, point, value, name"}},
+     0,
+     kAny,
+     C::All,
+     nullptr,
+     nullptr,
+     RunInfo},
     {"get",
      {{"CARD [in|out] [POINT...]", "the points' values, or the board's input and output words"}},
      1,
@@ -50,7 +61,7 @@ const Command kCommands[] = {
      CheckGet,
      RunGet},
     {"set",
-     {{"CARD POINT=VALUE...", "switch outputs, then read them back"},
+     {{"CARD POINT|NAME=VALUE...", "switch outputs, then read them back"},
       {"CARD --word HEX [--page 0|1]", "write the 32 outputs of a page, then read them back"}},
      1,
      kAny,
@@ -59,12 +70,12 @@ const Command kCommands[] = {
      CheckSet,
      RunSet},
     {"monitor",
-     {{"[CARD...]", "a line for each change of an input"}},
+     {{"[CARD[:in|out][:POINT|NAME]...]", "a line for each change of an input, or of the points"}},
      0,
      kAny,
-     C::All,
+     C::None,
      MonitorOptions,
-     nullptr,
+     CheckMonitor,
      RunMonitor,
      true},
     {"led",

@@ -46,12 +46,14 @@ QString HelpText();
 
 // The commands' units.
 int RunList(QrxIo &tool);
+int RunInfo(QrxIo &tool);
 int CheckGet(QrxIo &tool);
 int RunGet(QrxIo &tool);
 std::span<const OptionSpec> SetOptions();
 int CheckSet(QrxIo &tool);
 int RunSet(QrxIo &tool);
 std::span<const OptionSpec> MonitorOptions();
+int CheckMonitor(QrxIo &tool);
 int RunMonitor(QrxIo &tool);
 int CheckLed(QrxIo &tool);
 int RunLed(QrxIo &tool);

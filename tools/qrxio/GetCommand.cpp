@@ -13,9 +13,13 @@ QString Word64(uint64_t word)
     return QString::asprintf("0x%016llX", static_cast<unsigned long long>(word));
 }
 
-// A point operand that is neither a number nor a name of the card.
-int NotAPoint(QrxIo &tool, const QString &operand, int32_t card)
+// A point operand that is neither a number nor a name of the card (of the direction `only`).
+int NotAPoint(QrxIo &tool, const QString &operand, int32_t card, std::optional<PointDir> only)
 {
+    const QString other =
+        only ? OtherDirectionName(tool.model.names(), card, operand, *only) : QString();
+    if (!other.isEmpty())
+        return UsageError(other);
     if (tool.model.names().Card(card).isEmpty())
         return UsageError(QStringLiteral("%1 is neither in, out nor a point number (0..%2)")
                               .arg(Quoted(operand))
@@ -107,7 +111,7 @@ int CheckGet(QrxIo &tool)
         else if (tool.model.names().Find(card, ops[i], &dir, &point, only))
             ++(dir == PointDir::Out ? outputs : inputs);
         else
-            return NotAPoint(tool, ops[i], card);
+            return NotAPoint(tool, ops[i], card, only);
         tool.points.push_back({point, -1});
     }
     if (tool.direction < 0 && outputs > 0 && numbers + inputs > 0)

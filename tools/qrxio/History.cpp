@@ -3,6 +3,7 @@
 #include "Arguments.h"
 #include "Monitor.h"
 #include "Output.h"
+#include "PointOperand.h"
 #include "Status.h"
 #include "config/PointNames.h"
 #include "config/Settings.h"
@@ -23,12 +24,8 @@ namespace {
 enum class Format { Lines, Json, Csv, Vcd };
 
 // One CARD[:in|out][:POINT|NAME] operand.
-struct PointFilter
+struct PointFilter : PointOperand
 {
-    int32_t card = 0;
-    std::optional<PointDir> dir;
-    std::optional<int> point;
-
     bool Matches(const HistoryPoint &p) const
     {
         return p.card == card && (!dir || p.dir == *dir) && (!point || p.point == *point);
@@ -49,32 +46,6 @@ int64_t NowUs()
     timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
     return int64_t(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
-}
-
-// An operand's point: a number, or a name of the card from the names file.
-bool ParseFilter(const QString &text, const PointNames &names, PointFilter *filter)
-{
-    QStringList parts = text.split(u':');
-    const std::optional<int64_t> card = ParseNumber(parts.takeFirst(), 0, INT32_MAX);
-    if (!card)
-        return false;
-    filter->card = int32_t(*card);
-    if (!parts.isEmpty() && (parts.first() == "in" || parts.first() == "out"))
-        filter->dir = parts.takeFirst() == "out" ? PointDir::Out : PointDir::In;
-    if (parts.isEmpty())
-        return true;
-    const QString point = parts.join(u':');
-    if (const std::optional<int64_t> n = ParseNumber(point, 0, 63)) {
-        filter->point = int(*n);
-        return true;
-    }
-    PointDir dir = PointDir::In;
-    int number = 0;
-    if (!names.Find(filter->card, point, &dir, &number, filter->dir))
-        return false;
-    filter->dir = dir;
-    filter->point = number;
-    return true;
 }
 
 int ParseArgs(const QStringList &words, const PointNames &names, HistoryArgs *args)
@@ -107,7 +78,8 @@ int ParseArgs(const QStringList &words, const PointNames &names, HistoryArgs *ar
     }
     for (const QString &op : operands) {
         PointFilter filter;
-        if (!ParseFilter(op, names, &filter))
+        QString why;
+        if (!ParsePointOperand(op, names, &filter, &why))
             return UsageError(
                 QStringLiteral("%1 is not CARD[:in|out][:POINT|NAME]").arg(Quoted(op)));
         args->filters.push_back(filter);

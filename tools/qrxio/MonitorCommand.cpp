@@ -1,5 +1,6 @@
-// qrxio monitor: a line for each change of the watched points, until stopped, -n changes, an
-// idle timeout, or a reader that has gone.
+// qrxio monitor: a line for each change of the watched points (whole boards or points chosen as
+// CARD[:in|out][:POINT|NAME]), until stopped, -n changes, an idle timeout (exit status 3), or a
+// reader that has gone.
 #include "Commands.h"
 #include "Monitor.h"
 #include "QrxIo.h"
@@ -34,6 +35,14 @@ const OptionSpec kOptions[] = {
      [](const QString &, Arguments *a, QString *) {
          return a->local = true;
      }},
+    {"--rising", nullptr, nullptr, "only changes to 1 (default: both edges)",
+     [](const QString &, Arguments *a, QString *) {
+         return a->rising = true;
+     }},
+    {"--falling", nullptr, nullptr, "only changes to 0",
+     [](const QString &, Arguments *a, QString *) {
+         return a->falling = true;
+     }},
 };
 
 int64_t MonotonicNs()
@@ -43,33 +52,59 @@ int64_t MonotonicNs()
     return int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
-// The boards to watch: the cards named, else every card of the map once.
+// Adds the points of `board` that `chosen` names to `watched`: a point, every point of a
+// direction, or a whole board (its inputs, and its outputs with --out). A usage error for a
+// point the board lacks, or for a board named that has none of the points asked for.
+int AddChosen(const QrxIo &tool, const PointOperand &chosen, const BoardInfo &board, bool named,
+              WatchedBoard *watched)
+{
+    if (chosen.point) {
+        const PointDir dir = chosen.dir.value_or(PointDir::In); // as for get: an input
+        if (int status = QrxIo::CheckPoint(board, dir, *chosen.point))
+            return status;
+        (dir == PointDir::Out ? watched->outputs : watched->inputs) |= uint64_t(1) << *chosen.point;
+        return kExitOk;
+    }
+    const bool inputs = chosen.dir != PointDir::Out;
+    const bool outputs = chosen.dir ? *chosen.dir == PointDir::Out : tool.args.outputs;
+    const uint64_t in = inputs ? board.liveMask(PointDir::In) : 0;
+    const uint64_t out = outputs ? board.liveMask(PointDir::Out) : 0;
+    watched->inputs |= in;
+    watched->outputs |= out;
+    if ((in | out) != 0 || !named)
+        return kExitOk;
+    if (chosen.dir)
+        return UsageError(QStringLiteral("card %1 has no %2")
+                              .arg(board.cardNo)
+                              .arg(inputs ? QStringLiteral("inputs") : QStringLiteral("outputs")));
+    return UsageError((outputs
+                           ? QStringLiteral("card %1 has no inputs or outputs")
+                           : QStringLiteral("card %1 has no inputs (--out watches its outputs)"))
+                          .arg(board.cardNo));
+}
+
+// The boards to watch, with their points: those chosen, else every card of the map once.
 int WatchedBoards(QrxIo &tool, std::vector<WatchedBoard> *boards)
 {
-    std::vector<int32_t> cards = tool.cards;
-    for (int i = 0; tool.cards.empty() && i < tool.model.boardSlots(); ++i) {
-        // A card number the map holds twice addresses its first board only.
-        if (std::find(cards.begin(), cards.end(), tool.model.cardNo(i)) == cards.end())
-            cards.push_back(tool.model.cardNo(i));
-    }
-    const bool outputs = tool.args.outputs;
-    for (int32_t cardNo : cards) {
+    for (int32_t cardNo : tool.CardsOrAll()) {
         const BoardInfo *board = nullptr;
         if (int status = tool.ReadBoard(cardNo, &board))
             return status;
-        const WatchedBoard watched{cardNo, board->liveMask(PointDir::In),
-                                   outputs ? board->liveMask(PointDir::Out) : 0};
+        WatchedBoard watched{cardNo, 0, 0};
+        PointOperand whole; // no operands: every board, whole
+        whole.card = cardNo;
+        for (const PointOperand &c : tool.chosen.empty() ? std::vector{whole} : tool.chosen) {
+            if (c.card != cardNo)
+                continue;
+            if (int status = AddChosen(tool, c, *board, !tool.chosen.empty(), &watched))
+                return status;
+        }
         if ((watched.inputs | watched.outputs) != 0)
             boards->push_back(watched);
-        else if (!tool.cards.empty())
-            return UsageError((outputs ? QStringLiteral("card %1 has no inputs or outputs")
-                                       : QStringLiteral("card %1 has no inputs (--out watches "
-                                                        "its outputs)"))
-                                  .arg(cardNo));
     }
     if (boards->empty())
-        return UsageError(outputs ? QStringLiteral("no board has inputs or outputs")
-                                  : QStringLiteral("no board has inputs"));
+        return UsageError(tool.args.outputs ? QStringLiteral("no board has inputs or outputs")
+                                            : QStringLiteral("no board has inputs"));
     return kExitOk;
 }
 
@@ -105,6 +140,15 @@ bool PrintChanges(QrxIo &tool, const std::vector<PointChange> &changes, int64_t 
     return true;
 }
 
+// Leaves the changes of the edges asked for: --rising keeps changes to 1, --falling to 0.
+void KeepEdges(const Arguments &args, std::vector<PointChange> *changes)
+{
+    if (args.rising == args.falling)
+        return;
+    std::erase_if(*changes,
+                  [&args](const PointChange &c) { return (c.value != 0) != args.rising; });
+}
+
 int Watch(QrxIo &tool, Monitor &monitor)
 {
     const int64_t interval = tool.args.intervalMs * 1'000'000;
@@ -114,14 +158,17 @@ int Watch(QrxIo &tool, Monitor &monitor)
     int64_t printed = 0;
     std::vector<PointChange> changes;
     FailedCall failed;
-    while (!StopSignal::WaitFor(next - MonotonicNs())) {
+    bool readerGone = false;
+    // A reader that has gone ends the watch at once, not at the next change's failed write.
+    while (!StopSignal::WaitFor(next - MonotonicNs(), &readerGone) && !readerGone) {
         changes.clear();
         if (!monitor.Poll(&changes, &failed))
             return Refused(failed);
+        KeepEdges(tool.args, &changes);
         const int64_t now = MonotonicNs();
         if (changes.empty()) {
             if (idle && now - lastChange >= idle)
-                break;
+                return kExitIdle; // nothing happened: no success, for a script to tell apart
         } else {
             lastChange = now;
             const bool more = PrintChanges(tool, changes, &printed);
@@ -143,13 +190,30 @@ std::span<const OptionSpec> MonitorOptions()
     return kOptions;
 }
 
+// The cards and points named, read before anything is loaded; the names come from the file.
+int CheckMonitor(QrxIo &tool)
+{
+    tool.LoadNames();
+    for (const QString &text : tool.args.operands) {
+        PointOperand chosen;
+        QString why;
+        if (!ParsePointOperand(text, tool.model.names(), &chosen, &why))
+            return UsageError(why);
+        tool.chosen.push_back(chosen);
+        if (std::find(tool.cards.begin(), tool.cards.end(), chosen.card) == tool.cards.end())
+            tool.cards.push_back(chosen.card);
+    }
+    return kExitOk;
+}
+
 int RunMonitor(QrxIo &tool)
 {
     std::vector<WatchedBoard> boards;
     if (int status = WatchedBoards(tool, &boards))
         return status;
-    tool.LoadNames();
-    Monitor monitor(Dev(), boards, tool.args.outputs);
+    const bool outputs =
+        std::any_of(boards.begin(), boards.end(), [](const WatchedBoard &b) { return b.outputs; });
+    Monitor monitor(Dev(), boards, outputs);
     FailedCall failed;
     if (!monitor.Poll(nullptr, &failed))
         return Refused(failed);

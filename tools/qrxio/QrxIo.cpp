@@ -4,6 +4,8 @@
 #include "config/ProfileFile.h"
 #include "config/Settings.h"
 #include "device/CardCatalogue.h"
+#include "device/LoadedLibrary.h"
+#include "device/StatusText.h"
 #include "device/SystemLoad.h"
 
 #include <QDir>
@@ -139,6 +141,8 @@ int QrxIo::BindLibrary()
     if (!m_library.Load(LibraryPath(), &error))
         return RefusedWith(LoadFailureText(DeviceTable::kNotLoaded) + u'\n' + error.text());
     SetDeviceTable(m_library.Table());
+    // The status texts explain the simulator's own statuses only when it is the one bound.
+    SetLoadedLibrary({m_library.FilePath(), m_library.IsSimulated()});
     return kExitOk;
 }
 
@@ -151,10 +155,12 @@ int QrxIo::LoadSystem(int32_t mode)
         : mode == DXS_LOAD_MANUAL                  ? QStringLiteral("manual")
                                                    : QString::number(mode);
     const QString call = QStringLiteral("DXS_devSysLoad(mode=%1)").arg(mode);
+    // A start-up text of the status's own says what it means; the general one does not.
     if (status != DXS_ERR_OPEN_MODE)
-        return RefusedWith(QStringLiteral("%1 (%2 failed with status %3)")
-                               .arg(LoadFailureText(status), call)
-                               .arg(status));
+        return RefusedWith(
+            QStringLiteral("%1 (%2 failed with status %3)")
+                .arg(LoadFailureText(status), call,
+                     LoadTextOf(status) ? QString::number(status) : StatusText(status)));
     // The program asks whether to retry in the other mode; a command line says how to.
     const QString other = mode == DXS_LOAD_AUTO ? QStringLiteral("manual") : QStringLiteral("auto");
     return RefusedWith(QStringLiteral("%1 (%2 failed with status %3 in %4 mode)\n"
@@ -224,6 +230,16 @@ int QrxIo::CheckCards() const
     return kExitOk;
 }
 
+std::vector<int32_t> QrxIo::CardsOrAll() const
+{
+    std::vector<int32_t> all = cards;
+    for (int i = 0; cards.empty() && i < model.boardSlots(); ++i) {
+        if (std::find(all.begin(), all.end(), model.cardNo(i)) == all.end())
+            all.push_back(model.cardNo(i));
+    }
+    return all;
+}
+
 int QrxIo::ReadBoard(int32_t cardNo, const BoardInfo **board)
 {
     const int position = CardIndexOf(model.cardMap(), model.cardMap().mapCount(), cardNo);
@@ -249,16 +265,23 @@ QString LivePointsText(uint64_t mask)
     return ranges.isEmpty() ? QStringLiteral("it has none") : ranges.join(QStringLiteral(", "));
 }
 
+int QrxIo::CheckPoint(const BoardInfo &board, PointDir dir, int point)
+{
+    if (board.isLive(dir, point))
+        return kExitOk;
+    return UsageError(
+        QStringLiteral("%1 is not an %2 of card %3 (%4)")
+            .arg(point)
+            .arg(dir == PointDir::Out ? QStringLiteral("output") : QStringLiteral("input"))
+            .arg(board.cardNo)
+            .arg(LivePointsText(board.liveMask(dir))));
+}
+
 int QrxIo::CheckPoints(const BoardInfo &board, PointDir dir) const
 {
-    const QString kind = dir == PointDir::Out ? QStringLiteral("output") : QStringLiteral("input");
     for (const PointValue &p : points) {
-        if (!board.isLive(dir, p.point))
-            return UsageError(QStringLiteral("%1 is not an %2 of card %3 (%4)")
-                                  .arg(p.point)
-                                  .arg(kind)
-                                  .arg(board.cardNo)
-                                  .arg(LivePointsText(board.liveMask(dir))));
+        if (int status = CheckPoint(board, dir, p.point))
+            return status;
     }
     return kExitOk;
 }

@@ -7,6 +7,7 @@
 
 #include "Arguments.h"
 #include "Output.h"
+#include "PointOperand.h"
 #include "Status.h"
 #include "device/DeviceLibrary.h"
 #include "model/BoardModel.h"
@@ -37,8 +38,12 @@ public:
     // Reads the board of a card number (the first of the map holding it) through the model;
     // refused when the library refuses a call.
     int ReadBoard(int32_t cardNo, const BoardInfo **board);
+    // The cards named, else every card of the map once (a card number the map holds twice
+    // addresses its first board only).
+    std::vector<int32_t> CardsOrAll() const;
     // A usage error when a point of `points` is not a live point of the board.
     int CheckPoints(const BoardInfo &board, PointDir dir) const;
+    static int CheckPoint(const BoardInfo &board, PointDir dir, int point);
     // Reads the program's point names (from the names file beside its settings file).
     void LoadNames();
     bool simulated() const { return m_library.IsSimulated(); }
@@ -52,6 +57,7 @@ public:
     int direction = -1; // get: -1 both words, 0 inputs, 1 outputs
     std::vector<PointValue> points;
     int led = -1; // led: -1 show, else the value to set
+    std::vector<PointOperand> chosen; // monitor: the cards and points named, in order
 
 private:
     int CheckOperands(const Command &command);

@@ -32,13 +32,19 @@ int RunSave(QrxIo &tool)
         for (int i = 0; i < tool.model.boardSlots(); ++i)
             cards.push_back(tool.model.cardNo(i));
     }
-    // With --all every board is tried, as Save Parameter does; each failure is reported.
+    // With --all every board is tried, as Save Parameter does; each failure is reported, on
+    // stderr and, with --json, as a line of its own among the others.
     int result = kExitOk;
     for (int32_t cardNo : cards) {
-        if (int32_t status = Dev().DXS_devConParamSave(cardNo); status < 0)
-            result = Refused(QStringLiteral("DXS_devConParamSave(card=%1)").arg(cardNo), status);
-        else
+        const int32_t status = Dev().DXS_devConParamSave(cardNo);
+        if (status >= 0) {
             tool.out.Result({}, {{"card", cardNo}, {"saved", true}});
+            continue;
+        }
+        const FailedCall failed{QStringLiteral("DXS_devConParamSave(card=%1)").arg(cardNo), status};
+        tool.out.Result(
+            {}, {{"card", cardNo}, {"saved", false}, {"status", status}, {"error", failed.text()}});
+        result = Refused(failed);
     }
     return result;
 }

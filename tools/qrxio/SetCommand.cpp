@@ -101,6 +101,32 @@ int ReadBack(QrxIo &tool, int32_t cardNo)
     return kExitOk;
 }
 
+// One POINT=VALUE or NAME=VALUE, split at the last "=" (a name may hold one); a name is an
+// output's name of the card.
+int ReadSetting(QrxIo &tool, const QString &setting)
+{
+    const qsizetype equals = setting.lastIndexOf(u'=');
+    const QString target = setting.left(std::max<qsizetype>(equals, 0));
+    const int32_t card = tool.cards.front();
+    std::optional<int64_t> point = ParseNumber(target, 0, kMaxPoints - 1);
+    PointDir dir = PointDir::Out;
+    int named = 0;
+    if (!point && !target.isEmpty() &&
+        tool.model.names().Find(card, target, &dir, &named, PointDir::Out))
+        point = named;
+    const int value = equals < 0 ? -1 : ParseSwitch(setting.mid(equals + 1));
+    if (point && value >= 0) {
+        tool.points.push_back({int(*point), value});
+        return kExitOk;
+    }
+    const QString other = OtherDirectionName(tool.model.names(), card, target, PointDir::Out);
+    if (!point && !other.isEmpty())
+        return UsageError(other);
+    return UsageError(QStringLiteral("%1 is not POINT=VALUE (a point 0..%2, a value 0 or 1)")
+                          .arg(Quoted(setting))
+                          .arg(kMaxPoints - 1));
+}
+
 } // namespace
 
 std::span<const OptionSpec> SetOptions()
@@ -117,17 +143,17 @@ int CheckSet(QrxIo &tool)
         return UsageError(QStringLiteral("--page belongs to --word"));
     if (!tool.args.word && ops.size() < 2)
         return UsageError(QStringLiteral("set needs POINT=VALUE or --word"));
+    // The names file is read only for a name, so that a number never meets its messages.
     for (qsizetype i = 1; i < ops.size(); ++i) {
-        const QStringList parts = ops[i].split(u'=');
-        const std::optional<int64_t> point =
-            parts.size() == 2 ? ParseNumber(parts[0], 0, kMaxPoints - 1) : std::nullopt;
-        const int value = parts.size() == 2 ? ParseSwitch(parts[1]) : -1;
-        if (!point || value < 0)
-            return UsageError(
-                QStringLiteral("%1 is not POINT=VALUE (a point 0..%2, a value 0 or 1)")
-                    .arg(Quoted(ops[i]))
-                    .arg(kMaxPoints - 1));
-        tool.points.push_back({int(*point), value});
+        if (!ParseNumber(ops[i].left(std::max<qsizetype>(ops[i].lastIndexOf(u'='), 0)), 0,
+                         kMaxPoints - 1)) {
+            tool.LoadNames();
+            break;
+        }
+    }
+    for (qsizetype i = 1; i < ops.size(); ++i) {
+        if (int status = ReadSetting(tool, ops[i]))
+            return status;
     }
     return kExitOk;
 }

@@ -1,12 +1,13 @@
 #include "Status.h"
 
 #include "Output.h"
+#include "device/StatusText.h"
 
 #include <cstdio>
 
 QString FailedCall::text() const
 {
-    return QStringLiteral("%1 failed with status %2").arg(call).arg(status);
+    return QStringLiteral("%1 failed with status %2").arg(call, StatusText(status));
 }
 
 int UsageError(const QString &message)

@@ -10,6 +10,7 @@ enum ExitStatus : int {
     kExitOk = 0,
     kExitRefused = 1, // the library or a board refused, or the output could not be written
     kExitUsage = 2,
+    kExitIdle = 3, // monitor: --idle-timeout passed before -n changes were seen
 };
 
 // A library call that answered a negative status, named with its arguments.
@@ -18,6 +19,8 @@ struct FailedCall
     QString call;
     int32_t status = 0;
 
+    // "CALL failed with status -2022: the parameter file could not be written"; the meaning as
+    // the status table gives it for the library bound.
     QString text() const;
 };
 

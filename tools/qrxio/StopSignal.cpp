@@ -50,15 +50,16 @@ bool Requested()
     return g_requested != 0;
 }
 
-bool WaitFor(int64_t ns)
+bool WaitFor(int64_t ns, bool *outputGone)
 {
     if (g_requested)
         return true;
-    if (ns > 0) {
-        pollfd fd = {g_pipe[0], POLLIN, 0};
-        const timespec timeout = {time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
-        ppoll(&fd, 1, &timeout, nullptr);
-    }
+    ns = ns > 0 ? ns : 0;
+    // Events 0 on standard output: only an error or a hang-up is reported for it.
+    pollfd fds[2] = {{g_pipe[0], POLLIN, 0}, {outputGone ? STDOUT_FILENO : -1, 0, 0}};
+    const timespec timeout = {time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
+    if (ppoll(fds, 2, &timeout, nullptr) > 0 && outputGone)
+        *outputGone = (fds[1].revents & (POLLERR | POLLHUP)) != 0;
     return g_requested != 0;
 }
 

@@ -16,7 +16,9 @@ bool Install();
 
 bool Requested();
 
-// Waits `ns` nanoseconds, or less when a stop is asked for; true when one was.
-bool WaitFor(int64_t ns);
+// Waits `ns` nanoseconds, or less when a stop is asked for; true when one was. With
+// `outputGone`, the wait also ends when standard output's reader has gone (a pipe whose reader
+// closed it, a terminal hung up), which sets it; a write is not needed to notice that.
+bool WaitFor(int64_t ns, bool *outputGone = nullptr);
 
 } // namespace StopSignal
