@@ -36,6 +36,8 @@ rm -f "$build"/orvane_*.deb
 deb=$(realpath "$build"/orvane_*_amd64.deb)
 step "package: $deb"
 dpkg-deb -f "$deb" Package Version Depends
+# orvane-agent's plant link needs the MQTT library at run time.
+dpkg-deb -f "$deb" Depends | grep -q 'libmosquitto1' || fail "Depends lacks libmosquitto1"
 
 work=$(mktemp -d)
 daemons=()

@@ -2,6 +2,7 @@
 // and a restart and come back through "qrxio history --json" in order; the bad conditions (a
 // full disk, a second agent, a file that is not a database, a bad config before and after a
 // start) are answered as the manual says.
+#include "AgentRun.h"
 #include "SimBoards.h"
 #include "SmallDisk.h"
 #include "history/Sqlite.h"
@@ -18,53 +19,6 @@
 namespace {
 
 const QByteArray kBoards = "[Board0]\nType=174\nCardNo=5\nInputs=32\nOutputs=32\n";
-
-// An agent process; its stderr is collected as it runs.
-class AgentRun
-{
-public:
-    explicit AgentRun(const QStringList &args)
-    {
-        m_process.start(qEnvironmentVariable("ORVANE_AGENT"), args);
-    }
-    ~AgentRun()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    // Waits until stderr holds `text`; false when the agent ended or 20 s passed first.
-    bool WaitFor(const QString &text)
-    {
-        QDeadlineTimer deadline(20000);
-        while (!err().contains(text) && !deadline.hasExpired()) {
-            if (m_process.state() == QProcess::NotRunning)
-                return err().contains(text);
-            m_process.waitForReadyRead(100);
-        }
-        return err().contains(text);
-    }
-    void Signal(int signal) { ::kill(pid_t(m_process.processId()), signal); }
-    // The exit status once it ended (-1 when it did not end within 20 s or crashed).
-    int Finish()
-    {
-        if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(20000))
-            return -1;
-        if (m_process.exitStatus() != QProcess::NormalExit)
-            return -1;
-        return m_process.exitCode();
-    }
-    QString err()
-    {
-        m_err += QString::fromLocal8Bit(m_process.readAllStandardError());
-        return m_err;
-    }
-
-private:
-    QProcess m_process;
-    QString m_err;
-};
 
 // Switches input `point` of card 5 with qrxsim, and notes it.
 void Set(int point, int value, QStringList *made)

@@ -60,7 +60,23 @@ Agent::~Agent() = default;
 
 void Agent::AddComponent(std::unique_ptr<AgentComponent> component)
 {
+    component->pollSoon = [this] {
+        PollSoon();
+    };
     m_components.push_back(std::move(component));
+}
+
+// One extra poll when the event loop is free, however often it is asked for meanwhile.
+void Agent::PollSoon()
+{
+    if (m_pollQueued || !m_pollTimer.isActive())
+        return;
+    m_pollQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_pollQueued = false;
+        if (m_pollTimer.isActive())
+            Poll();
+    });
 }
 
 QString Agent::LibraryPath(const QString &executableDir)
@@ -93,9 +109,18 @@ bool Agent::ReadConfig(AgentConfig *config, QString *error)
 
 bool Agent::ConfigureComponents(const AgentConfig &config, QString *error)
 {
-    for (const auto &component : m_components) {
-        if (!component->Configure(config.Section(component->section()), m_options.config, error))
-            return false;
+    const auto configure = [this](AgentComponent &c, const AgentConfig &from, QString *e) {
+        return c.Configure(from.Section(c.section()), m_options.config,
+                           from.SectionLine(c.section()), e);
+    };
+    for (size_t i = 0; i < m_components.size(); ++i) {
+        if (configure(*m_components[i], config, error))
+            continue;
+        // The one that refused kept its configuration; those before it take theirs back.
+        QString ignored;
+        for (size_t j = 0; j < i; ++j)
+            configure(*m_components[j], m_config, &ignored);
+        return false;
     }
     return true;
 }
@@ -131,7 +156,7 @@ int Agent::Start()
         : m_config.recorder.pointNames;
     m_model.LoadNames(names);
     TryLoad();
-    return -1;
+    return m_exitStatus; // -1 unless a component refused the boards
 }
 
 void Agent::TryLoad()
@@ -167,14 +192,14 @@ void Agent::TryLoad()
 
 void Agent::ChooseBoards()
 {
-    std::vector<RecordedBoard> boards;
+    std::vector<BoardInfo> boards;
     QStringList found;
     const std::vector<int32_t> &wanted = m_config.recorder.boards;
     for (int i = 0; i < m_model.boardSlots(); ++i) {
         const int32_t card = m_model.cardNo(i);
         const bool chosen = wanted.empty() || std::count(wanted.begin(), wanted.end(), card);
         const bool seen = std::any_of(boards.begin(), boards.end(),
-                                      [card](const RecordedBoard &b) { return b.card == card; });
+                                      [card](const BoardInfo &b) { return b.cardNo == card; });
         if (!chosen || seen)
             continue;
         if (m_model.ReadBoard(i) < 0) {
@@ -184,12 +209,12 @@ void Agent::ChooseBoards()
             continue;
         }
         const BoardInfo &b = m_model.board(i);
-        boards.push_back({card, b.liveMask(PointDir::In), b.liveMask(PointDir::Out)});
+        boards.push_back(b);
         found << QStringLiteral("card %1 (%2 in, %3 out)").arg(card).arg(b.inputs).arg(b.outputs);
     }
     for (int32_t card : wanted) {
         if (!std::any_of(boards.begin(), boards.end(),
-                         [card](const RecordedBoard &b) { return b.card == card; }))
+                         [card](const BoardInfo &b) { return b.cardNo == card; }))
             AgentLog(
                 QStringLiteral("card %1 is not in the card map; it is not recorded").arg(card));
     }
@@ -197,11 +222,36 @@ void Agent::ChooseBoards()
                              : QStringLiteral("recording every %1 ms: %2")
                                    .arg(m_config.recorder.intervalMs)
                                    .arg(found.join(QStringLiteral(", "))));
+    if (!HandBoards(boards))
+        return;
+    std::vector<RecordedBoard> recorded;
+    for (const BoardInfo &b : boards)
+        recorded.push_back({b.cardNo, b.liveMask(PointDir::In), b.liveMask(PointDir::Out)});
     m_recorder.SetLastTime(m_writer.LastTimeUs());
-    m_recorder.SetBoards(boards, m_writer.LastValues());
+    m_recorder.SetBoards(recorded, m_writer.LastValues());
     m_stateDue = true;
     m_lastFlushMs = MonotonicMs();
     m_pollTimer.start(m_config.recorder.intervalMs);
+}
+
+// The components take the boards; one that cannot use them stops the agent at the start
+// (exit 2), and later keeps what it had.
+bool Agent::HandBoards(const std::vector<BoardInfo> &boards)
+{
+    for (const auto &component : m_components) {
+        QString error;
+        if (component->SetBoards(m_model, boards, m_config.recorder.intervalMs, &error))
+            continue;
+        if (!m_boardsHanded) {
+            AgentLog(error);
+            Finish(kAgentUsage);
+            return false;
+        }
+        AgentLog(error +
+                 QStringLiteral("; [%1] keeps the boards it had").arg(component->section()));
+    }
+    m_boardsHanded = true;
+    return true;
 }
 
 void Agent::Poll()
@@ -277,8 +327,11 @@ void Agent::ReportCounters(int64_t nowMs)
                      .arg(lost));
 }
 
-void Agent::Stop()
+void Agent::Finish(int status)
 {
+    if (m_exitStatus >= 0)
+        return;
+    m_exitStatus = status;
     m_pollTimer.stop();
     m_loadTimer.stop();
     for (const auto &component : m_components)
@@ -290,7 +343,7 @@ void Agent::Stop()
     if (m_model.loaded() && m_model.Unload() < 0)
         AgentLog(QStringLiteral("%1 failed").arg(m_model.failedCall()));
     AgentLog(QStringLiteral("stopped"));
-    QCoreApplication::exit(kAgentOk);
+    QCoreApplication::exit(status); // nothing before the event loop runs: Start() answers it
 }
 
 void Agent::Reload()
@@ -299,7 +352,6 @@ void Agent::Reload()
     QString error;
     if (!ReadConfig(&config, &error) || !ConfigureComponents(config, &error)) {
         AgentLog(error + QStringLiteral("; the configuration in force stays"));
-        ConfigureComponents(m_config, &error);
         return;
     }
     const RecorderConfig old = m_config.recorder;

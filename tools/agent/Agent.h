@@ -1,9 +1,10 @@
 #pragma once
 // orvane-agent: records every change of the live inputs and outputs of the chosen boards in the
 // history database, in the foreground, until SIGTERM or SIGINT; SIGHUP reads the config again.
-// It loads the device system as qrxio does, reads the boards through the board model and never
-// writes an output or a parameter. Each event worth an operator's attention is one line on
-// stderr.
+// It loads the device system as qrxio does, reads the boards through the board model and hands
+// the boards, their state and every change to its components (the plant link). It never writes
+// a parameter, and an output only when a component's config allows that point. Each event
+// worth an operator's attention is one line on stderr.
 
 #include "AgentComponent.h"
 #include "AgentConfig.h"
@@ -61,7 +62,10 @@ public:
     static QString LibraryPath(const QString &executableDir);
 
 public slots:
-    void Stop(); // writes what it holds, closes the database, unloads, quits with 0
+    void Stop() { Finish(kAgentOk); } // SIGTERM, SIGINT
+    // Stops the components, writes what it holds, closes the database, unloads, quits with
+    // `status`.
+    void Finish(int status);
     void Reload(); // SIGHUP: the config again; a bad one is reported and the old one stays
 
 private:
@@ -69,6 +73,8 @@ private:
     bool ConfigureComponents(const AgentConfig &config, QString *error);
     void TryLoad();
     void ChooseBoards();
+    bool HandBoards(const std::vector<BoardInfo> &boards);
+    void PollSoon();
     void Poll();
     void FlushIfDue(int64_t nowMs);
     void TrimIfDue(int64_t nowMs);
@@ -87,6 +93,9 @@ private:
     QTimer m_loadTimer;
     bool m_loadReported = false;
     bool m_stateDue = false;
+    bool m_boardsHanded = false; // the components took boards once
+    bool m_pollQueued = false;
+    int m_exitStatus = -1; // set once the agent finished
     int64_t m_lastFlushMs = 0;
     int64_t m_retryWriteMs = 0; // while writes fail: when to try again
     QString m_writeError; // the failure reported, until a write succeeds

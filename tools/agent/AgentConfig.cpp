@@ -118,6 +118,7 @@ bool ParseAgentConfig(const QByteArray &text, const QString &file,
                 return fail(QStringLiteral("unknown section [%1]").arg(name));
             if (!inRecorder) {
                 result.handed.append({name, {}});
+                result.sectionLines.insert(name.toLower(), number);
                 handed = &result.handed.last().second;
             }
             continue;

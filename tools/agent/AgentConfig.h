@@ -6,6 +6,7 @@
 // guess.
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -40,8 +41,11 @@ struct AgentConfig
     RecorderConfig recorder;
     // The sections that belong to other parts of the agent, by name, as they were written.
     QList<QPair<QString, QList<ConfigEntry>>> handed;
+    QHash<QString, int> sectionLines; // a handed section's name, lower case: the line of [Name]
 
     QList<ConfigEntry> Section(const QString &name) const;
+    // The line of a handed section's [Name], or 0 when the file has no such section.
+    int SectionLine(const QString &name) const { return sectionLines.value(name.toLower()); }
 };
 
 // Parses a config file's text. `handedSections` names the sections other parts read (matched

@@ -55,7 +55,8 @@ QString AgentOptions::HelpText()
 {
     return QStringLiteral(R"(Usage: orvane-agent [--config FILE] [--database PATH] [--interval MS]
 Records every change of the live inputs and outputs of the QRX-L boards in a history database,
-in the foreground, until SIGTERM or SIGINT. SIGHUP reads the config file again.
+in the foreground, until SIGTERM or SIGINT. SIGHUP reads the config file again. With an [Mqtt]
+section in the config file it also publishes the boards to an MQTT broker (the plant link).
 
 Options:
   --config FILE     the config file (INI, see orvane-agent(1)); without it, the defaults

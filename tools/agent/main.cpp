@@ -1,5 +1,6 @@
-// orvane-agent: the boards' flight recorder.
+// orvane-agent: the boards' flight recorder, and their plant link when configured.
 #include "Agent.h"
+#include "MqttComponent.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -89,6 +90,7 @@ int main(int argc, char **argv)
         return kAgentOk;
     }
     Agent agent(options, QCoreApplication::applicationDirPath());
+    agent.AddComponent(std::make_unique<MqttComponent>());
     if (!InstallSignals(&agent)) {
         AgentLog(QStringLiteral("cannot make the signal pipe"));
         return kAgentRefused;
