@@ -2,6 +2,7 @@
 
 #include "config/AtomicFile.h"
 #include "config/ProfileFile.h"
+#include "device/DeviceLibrary.h"
 #include "device/SystemInfo.h"
 
 #include <QDir>
@@ -191,6 +192,18 @@ void LoadAtStartup(const QString &path, int32_t *loadingMode)
     const QByteArray text = ReadLoadingModeText(path);
     if (!text.isEmpty())
         *loadingMode = Atoi(text);
+}
+
+QString ToolLibraryPath(const QString &executableDir)
+{
+    const QString path = DeviceLibrary::DefaultPath(executableDir);
+    const QString installed =
+        QDir::cleanPath(QDir(QDir(executableDir).filePath(QLatin1String(kPrivateFromBin)))
+                            .filePath(DeviceLibrary::FileName()));
+    if (qEnvironmentVariable("ORVANE_DEVICE_LIBRARY").isEmpty() && !QFileInfo::exists(path) &&
+        QFileInfo::exists(installed))
+        return installed;
+    return path;
 }
 
 } // namespace Settings

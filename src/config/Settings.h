@@ -15,6 +15,10 @@ inline constexpr char kInstalledMarker[] = "Orvane.installed";
 // Where the package keeps the program, seen from the folder of the tools (bin/).
 inline constexpr char kPrivateFromBin[] = "../lib/orvane";
 
+// The device library a tool in `executableDir` loads: ORVANE_DEVICE_LIBRARY, else the library
+// beside the tool, else, for a tool installed in bin/, the one in the package's private folder.
+QString ToolLibraryPath(const QString &executableDir);
+
 // The per-user folder of the settings and the window layout: Orvane in the user's config folder
 // (~/.config/Orvane).
 QString UserFolder();

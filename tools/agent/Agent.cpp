@@ -79,18 +79,6 @@ void Agent::PollSoon()
     });
 }
 
-QString Agent::LibraryPath(const QString &executableDir)
-{
-    const QString path = DeviceLibrary::DefaultPath(executableDir);
-    // Installed, the library lies in the package's private folder rather than beside us.
-    const QString installed = QDir::cleanPath(
-        QDir(executableDir).filePath(QStringLiteral("../lib/orvane/") + DeviceLibrary::FileName()));
-    if (qEnvironmentVariable("ORVANE_DEVICE_LIBRARY").isEmpty() && !QFileInfo::exists(path) &&
-        QFileInfo::exists(installed))
-        return installed;
-    return path;
-}
-
 bool Agent::ReadConfig(AgentConfig *config, QString *error)
 {
     QStringList sections;
@@ -136,7 +124,7 @@ int Agent::Start()
                  .arg(m_options.config.isEmpty() ? QStringLiteral("none (the defaults)")
                                                  : m_options.config));
     DeviceLoadError loadError;
-    if (!m_library.Load(LibraryPath(m_executableDir), &loadError)) {
+    if (!m_library.Load(Settings::ToolLibraryPath(m_executableDir), &loadError)) {
         AgentLog(LoadFailureText(DeviceTable::kNotLoaded) + u' ' + loadError.text());
         return kAgentRefused;
     }

@@ -58,9 +58,6 @@ public:
     // answers the exit status when it cannot start, else -1 (the event loop then runs).
     int Start();
 
-    // The device library to bind: ORVANE_DEVICE_LIBRARY, beside the agent, or the package's.
-    static QString LibraryPath(const QString &executableDir);
-
 public slots:
     void Stop() { Finish(kAgentOk); } // SIGTERM, SIGINT
     // Stops the components, writes what it holds, closes the database, unloads, quits with

@@ -1,6 +1,7 @@
 // orvane-agent: the boards' flight recorder, and their plant link when configured.
 #include "Agent.h"
 #include "MqttComponent.h"
+#include "config/Settings.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -53,7 +54,7 @@ void PrintVersion(const QString &executableDir)
     std::printf("orvane-agent (Orvane) %s\n", ORVANE_AGENT_VERSION);
     DeviceLibrary library;
     DeviceLoadError error;
-    if (!library.Load(Agent::LibraryPath(executableDir), &error))
+    if (!library.Load(Settings::ToolLibraryPath(executableDir), &error))
         std::printf("device library: not usable\n%s\n", qPrintable(error.text()));
     else
         std::printf("device library: %s%s\n", qPrintable(library.FilePath()),

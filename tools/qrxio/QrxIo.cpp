@@ -108,26 +108,13 @@ void QrxIo::LoadNames()
                             .arg(model.names().path(), why));
 }
 
-QString QrxIo::LibraryPath() const
-{
-    const QString path = DeviceLibrary::DefaultPath(m_executableDir);
-    // Installed, the library lies in the package's private folder rather than beside us.
-    const QString installed = QDir::cleanPath(
-        QDir(QDir(m_executableDir).filePath(QLatin1String(Settings::kPrivateFromBin)))
-            .filePath(DeviceLibrary::FileName()));
-    if (qEnvironmentVariable("ORVANE_DEVICE_LIBRARY").isEmpty() && !QFileInfo::exists(path) &&
-        QFileInfo::exists(installed))
-        return installed;
-    return path;
-}
-
 // The version, then the device library a command would use and whether its boards are
 // simulated. The library is bound but never loaded: no device function is called.
 void QrxIo::PrintVersion()
 {
     std::printf("qrxio (Orvane) %s\n", QRXIO_VERSION);
     DeviceLoadError error;
-    if (!m_library.Load(LibraryPath(), &error)) {
+    if (!m_library.Load(Settings::ToolLibraryPath(m_executableDir), &error)) {
         std::printf("device library: not usable\n%s\n", qPrintable(error.text()));
         return;
     }
@@ -138,7 +125,7 @@ void QrxIo::PrintVersion()
 int QrxIo::BindLibrary()
 {
     DeviceLoadError error;
-    if (!m_library.Load(LibraryPath(), &error))
+    if (!m_library.Load(Settings::ToolLibraryPath(m_executableDir), &error))
         return RefusedWith(LoadFailureText(DeviceTable::kNotLoaded) + u'\n' + error.text());
     SetDeviceTable(m_library.Table());
     // The status texts explain the simulator's own statuses only when it is the one bound.

@@ -61,8 +61,6 @@ public:
 
 private:
     int CheckOperands(const Command &command);
-    // The device library to bind: ORVANE_DEVICE_LIBRARY, beside us, or the package's folder.
-    QString LibraryPath() const;
     int BindLibrary();
     void PrintVersion();
     int LoadSystem(int32_t mode);
