@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it the way a user of the distribution meets it:
-#  - lintian (no errors), the desktop entry and the AppStream metainfo validators;
+#  - lintian (no errors, no warnings; the hardening tags it lists as information checked on
+#    their own), the desktop entry and the AppStream metainfo validators;
 #  - unpacked into a temporary root: the program shows its main window offscreen and qrxsim
 #    lists the boards, with nothing written inside the unpacked tree;
 #  - installed with apt-get: /usr/bin/orvane the same way, nothing written under /usr, the
@@ -48,7 +49,12 @@ cleanup() {
 trap cleanup EXIT
 
 step "lintian"
-lintian --fail-on error "$deb"
+lintian --fail-on error,warning -I "$deb" | tee "$work/lintian.txt"
+# The hardening the build asks for (bind now, fortified functions) must show in every binary.
+if grep -E 'hardening-no-(bindnow|fortify-functions|relro)' "$work/lintian.txt"; then
+    echo "lintian: a binary lacks the build's hardening"
+    exit 1
+fi
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
