@@ -251,10 +251,15 @@ private slots:
         QVERIFY(log->isShowingHistory());
         QCOMPARE(Rows(log), QStringList({"0 in 1 on", "3 in 16 on", "0 in 1 off"}));
         QCOMPARE(log->timeline()->rows().size(), size_t(2));
-        QVERIFY(log->sourceLabel()->text().startsWith("History history.db, "));
+        QCOMPARE(log->sourceLabel()->text(), QString("History: history.db"));
         QVERIFY(log->findChild<QPushButton *>("Live")->isVisibleTo(log));
         QVERIFY(!log->pauseButton()->isEnabled());
-        QCOMPARE(log->countsLabel()->text(), QString("3 changes"));
+        const auto local = [](qint64 us) {
+            return QDateTime::fromMSecsSinceEpoch(us / 1000).toString("yyyy-MM-dd HH:mm:ss");
+        };
+        QCOMPARE(log->countsLabel()->text(),
+                 QStringLiteral("3 changes, %1 to %2")
+                     .arg(local(kT0 + kSecond / 2), local(kT0 + kSecond * 5 / 2)));
         // The filter narrows the history as it does the live recording.
         log->SetFilter(3, "");
         QCOMPARE(Rows(log), QStringList({"3 in 16 on"}));

@@ -41,6 +41,7 @@ constexpr int kTimelineHeight = 150;
 // The range "Open History..." offers first: the last hour of the recording.
 constexpr qint64 kDefaultRangeUs = 3600LL * 1'000'000;
 const char *const kTimeFormat = "yyyy-MM-dd HH:mm:ss.zzz";
+const char *const kShortTimeFormat = "yyyy-MM-dd HH:mm:ss";
 
 qsizetype g_ringCapacity = ChangeRecorder::kDefaultCapacity;
 
@@ -72,7 +73,16 @@ CVL_ChgLogWnd::RangeChooser &RangeChooserInUse()
 QString ChooseHistoryFile(QWidget *parent)
 {
     const QString caption = QStringLiteral("Open History");
-    const QString folder = QFileInfo(HistoryFile::DefaultPath()).absolutePath();
+    // The user's history, else the packaged service's, else the folder of the user's one.
+    QString folder = HistoryFile::DefaultPath();
+    for (const QString &db : {folder, QStringLiteral("/var/lib/orvane/history.db")})
+        if (QFileInfo(db).isFile()) {
+            folder = db;
+            break;
+        }
+    if (!QFileInfo(folder).isFile())
+        folder = QFileInfo(folder).absoluteDir().exists() ? QFileInfo(folder).absolutePath()
+                                                          : QDir::homePath();
     const QString filter = QStringLiteral("History databases (*.db);;All files (*)");
     if (OpenChooser())
         return OpenChooser()(parent, caption, folder, filter);
@@ -84,9 +94,9 @@ qint64 FloorMs(qint64 us)
     return us >= 0 ? us / 1000 : (us - 999) / 1000;
 }
 
-QString LocalText(qint64 us)
+QString LocalText(qint64 us, const char *format = kTimeFormat)
 {
-    return QDateTime::fromMSecsSinceEpoch(FloorMs(us)).toString(QLatin1String(kTimeFormat));
+    return QDateTime::fromMSecsSinceEpoch(FloorMs(us)).toString(QLatin1String(format));
 }
 
 // The range dialog: From and To, to the millisecond, the last hour of the recording at first.
@@ -183,6 +193,7 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(const BoardModel &boards, QWidget *parent)
     layout->setContentsMargins(6, 6, 6, 6);
     layout->setSpacing(4);
     layout->addLayout(CreateCommandRow());
+    layout->addLayout(CreateExportRow());
     layout->addLayout(CreateFilterRow());
     layout->addWidget(CreateList(), 1);
     AddTimeline(layout);
@@ -200,8 +211,7 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(const BoardModel &boards, QWidget *parent)
 
 CVL_ChgLogWnd::~CVL_ChgLogWnd() = default;
 
-// Boards, Pause, Clear, the history and which recording is shown, and on the right the exports
-// and the snapshot.
+// Boards, Pause, Clear, the history, and on the right the snapshot.
 QHBoxLayout *CVL_ChgLogWnd::CreateCommandRow()
 {
     auto *commands = new QHBoxLayout;
@@ -223,13 +233,20 @@ QHBoxLayout *CVL_ChgLogWnd::CreateCommandRow()
     m_live = button(QStringLiteral("Back to Live"), "Live");
     connect(m_live, &QPushButton::clicked, this, &CVL_ChgLogWnd::ShowLive);
     commands->addStretch();
-    AddExportCommands(commands);
+    QPushButton *snapshot = button(QStringLiteral("Copy Snapshot"), "CopySnapshot");
+    connect(snapshot, &QPushButton::clicked, this, &CVL_ChgLogWnd::CopySnapshot);
     return commands;
 }
 
-// The export choices, the exports and the snapshot.
-void CVL_ChgLogWnd::AddExportCommands(QHBoxLayout *commands)
+// Which recording is shown, and on the right the export choices and the exports.
+QHBoxLayout *CVL_ChgLogWnd::CreateExportRow()
 {
+    auto *commands = new QHBoxLayout;
+    m_source = new QLabel(this);
+    m_source->setObjectName(QStringLiteral("Source"));
+    // A long history line gives way to the exports; its tooltip holds it whole.
+    m_source->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    commands->addWidget(m_source, 1);
     m_exportFiltered = new QCheckBox(QStringLiteral("Filtered points only"), this);
     m_exportFiltered->setObjectName(QStringLiteral("ExportFiltered"));
     m_exportFiltered->setToolTip(QStringLiteral("Export only the points the filter shows"));
@@ -248,21 +265,13 @@ void CVL_ChgLogWnd::AddExportCommands(QHBoxLayout *commands)
     vcd->setObjectName(QStringLiteral("ExportVcd"));
     connect(vcd, &QPushButton::clicked, this, [this] { Export(true); });
     commands->addWidget(vcd);
-    auto *snapshot = new QPushButton(QStringLiteral("Copy Snapshot"), this);
-    snapshot->setObjectName(QStringLiteral("CopySnapshot"));
-    connect(snapshot, &QPushButton::clicked, this, &CVL_ChgLogWnd::CopySnapshot);
-    commands->addWidget(snapshot);
+    return commands;
 }
 
 // The card and point filters, and the counts of the changes shown.
 QHBoxLayout *CVL_ChgLogWnd::CreateFilterRow()
 {
     auto *filter = new QHBoxLayout;
-    m_source = new QLabel(this);
-    m_source->setObjectName(QStringLiteral("Source"));
-    m_source->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    filter->addWidget(m_source);
-    filter->addSpacing(12);
     auto *cardLabel = new QLabel(QStringLiteral("Card:"), this);
     filter->addWidget(cardLabel);
     m_cardFilter = new QComboBox(this);
@@ -488,7 +497,7 @@ void CVL_ChgLogWnd::ShowCounts()
     if (!m_model->filter().isEmpty())
         text = QStringLiteral("%1 of %2").arg(m_model->rowCount()).arg(text);
     if (isShowingHistory()) {
-        m_counts->setText(text);
+        m_counts->setText(text + QStringLiteral(", ") + m_historyRange);
         return;
     }
     text += QStringLiteral(", %1 dropped").arg(m_recorder.dropped());
@@ -584,11 +593,14 @@ bool CVL_ChgLogWnd::OpenHistory(const QString &path, qint64 sinceUs, qint64 unti
     if (!full)
         history->ReplayEnd(std::min(untilUs, nowUs) - originMs * 1000);
     const qint64 endUs = originMs * 1000 + history->lastPollUs();
-    m_historyText = QStringLiteral("History %1, %2 to %3")
-                        .arg(QFileInfo(path).fileName(), LocalText(sinceUs), LocalText(endUs));
+    m_historyText = QStringLiteral("History: %1").arg(QFileInfo(path).fileName());
+    m_historyRange =
+        QStringLiteral("%1 to %2")
+            .arg(LocalText(sinceUs, kShortTimeFormat), LocalText(endUs, kShortTimeFormat));
     if (full)
-        m_historyText +=
+        m_historyRange +=
             QStringLiteral(" (the first %1 changes of the range)").arg(history->ring().size());
+    m_historyPath = QFileInfo(path).absoluteFilePath();
     m_history = std::move(history);
     ShowRecording();
     return true;
@@ -609,8 +621,9 @@ void CVL_ChgLogWnd::ShowRecording()
     m_timeline->SetPaused(history || m_paused);
     m_list->scrollToBottom();
     m_source->setText(history ? m_historyText : QStringLiteral("Live recording"));
-    m_source->setToolTip(history ? QStringLiteral("A history shown read-only; the live "
-                                                  "recording goes on. \"Back to Live\" shows it.")
+    m_source->setToolTip(history ? QStringLiteral("%1\n%2\nShown read-only; the live recording "
+                                                  "goes on, \"Back to Live\" shows it.")
+                                       .arg(m_historyPath, m_historyRange)
                                  : QString());
     m_live->setVisible(history);
     m_pause->setEnabled(!history);

@@ -7,8 +7,8 @@
 // can be exported as CSV or VCD (all points, or those the filter lets through, and optionally
 // only those that changed), and "Copy Snapshot" puts the chosen boards' state on the
 // clipboard. "Open History..." shows a time range of a history database instead, read-only,
-// while the live recording goes on; "Back to Live" returns to it. A line above the list says
-// which of the two is shown.
+// while the live recording goes on; "Back to Live" returns to it. A line under the commands
+// says which of the two is shown.
 
 #include "diag/ChangeExport.h"
 #include "diag/ChangeRecorder.h"
@@ -100,7 +100,7 @@ public:
 private:
     const BoardModel &m_boardModel;
     QHBoxLayout *CreateCommandRow();
-    void AddExportCommands(QHBoxLayout *commands);
+    QHBoxLayout *CreateExportRow();
     QHBoxLayout *CreateFilterRow();
     QTableView *CreateList();
     void AddTimeline(QVBoxLayout *layout);
@@ -117,7 +117,9 @@ private:
 
     ChangeRecorder m_recorder;
     std::unique_ptr<ChangeRecorder> m_history; // the history shown, or none
-    QString m_historyText; // which history and range it is
+    QString m_historyText; // "History: history.db"
+    QString m_historyRange; // its range, as the counts show it
+    QString m_historyPath;
     ChangeListModel *m_model = nullptr;
     bool m_paused = false;
 
