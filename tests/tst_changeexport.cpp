@@ -3,7 +3,11 @@
 #include "FakeDevice.h"
 #include "SmallDisk.h"
 #include "diag/ChangeExport.h"
+#include "diag/ChangeListModel.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -159,7 +163,9 @@ private slots:
         QCOMPARE(CsvField(name), field);
     }
 
-    // Every change comes back from the CSV with its time, point, name and value.
+    // Every change comes back from the CSV with its time, point, name and value, after one
+    // "start" line per point with its level where the export begins (or where it was first
+    // read).
     void csvParsedBack()
     {
         Recording r;
@@ -169,15 +175,26 @@ private slots:
             WriteFileAtomically(
                 path, [&](QIODevice *out) { return WriteCsv(out, r.recorder, r.names); }, &error),
             qPrintable(error));
-        const QList<QStringList> rows = ParseCsv(QString::fromUtf8(ReadAll(path)));
+        QList<QStringList> rows = ParseCsv(QString::fromUtf8(ReadAll(path)));
         QCOMPARE(rows.value(0).join(','), CsvHeader());
+        QList<QStringList> starts;
+        while (rows.size() > 1 && rows[1].value(7) == "start")
+            starts << rows.takeAt(1).mid(1);
+        QCOMPARE(starts,
+                 QList<QStringList>({{"0.000000", "0", "in", "0", "", "0", "start"},
+                                     {"0.000000", "0", "in", "1", "Door, \"north\"", "0", "start"},
+                                     {"0.000000", "0", "out", "0", "", "0", "start"}}));
+        // Card 4 was first read after the start: its level comes in time order.
+        QCOMPARE(rows.takeAt(3).mid(1),
+                 QStringList({"2.011500", "4", "in", "0", "", "1", "start"}));
         const ChangeRing &ring = r.recorder.ring();
         QCOMPARE(rows.size() - 1, ring.size());
         for (quint64 seq = ring.firstSeq(); seq < ring.endSeq(); ++seq) {
             const QStringList &row = rows[int(seq - ring.firstSeq()) + 1];
             const PointChange &c = ring.at(seq);
             const RecordedPoint &p = r.recorder.points()[c.point];
-            QCOMPARE(row.size(), 7);
+            QCOMPARE(row.size(), 8);
+            QCOMPARE(row[7], QString("change"));
             const QDateTime utc = QDateTime::fromString(row[0].left(23) + 'Z', Qt::ISODateWithMs);
             QVERIFY(utc.isValid());
             QCOMPARE(utc.toMSecsSinceEpoch() * 1000 + row[0].mid(23, 3).toInt(),
@@ -189,13 +206,14 @@ private slots:
             QCOMPARE(row[5], r.names(p));
             QCOMPARE(row[6], QString::number(c.value));
         }
-        QCOMPARE(rows[1].mid(4), QStringList({"1", "Door, \"north\"", "1"}));
-        QCOMPARE(rows[3].mid(4), QStringList({"0", "", "1"}));
+        QCOMPARE(rows[1].mid(4, 3), QStringList({"1", "Door, \"north\"", "1"}));
+        QCOMPARE(rows[3].mid(4, 3), QStringList({"0", "", "1"}));
     }
 
     void vcd()
     {
         Recording r;
+        r.recorder.SetPollIntervalUs(1); // a tick of 1 us: the times below stay exact
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
         QVERIFY(WriteVcd(&buffer, r.recorder, r.names));
@@ -205,12 +223,12 @@ private slots:
         const Vcd vcd = ParseVcd(text);
         using T = QList<QPair<qint64, QChar>>;
         QCOMPARE(vcd.wires.keys(),
-                 QStringList({"Door___north_", "card0_in0", "card0_out0", "card4_in0"}));
-        QCOMPARE(vcd.wires["card0_in0"], T({{0, '0'}, {2'021'500, '1'}}));
-        QCOMPARE(vcd.wires["Door___north_"], T({{0, '0'}, {1500, '1'}, {2'021'500, '0'}}));
-        QCOMPARE(vcd.wires["card0_out0"], T({{0, '0'}, {2'001'500, '1'}}));
+                 QStringList({"c0_in0", "c0_in1_Door_north", "c0_out0", "c4_in0"}));
+        QCOMPARE(vcd.wires["c0_in0"], T({{0, '0'}, {2'021'500, '1'}}));
+        QCOMPARE(vcd.wires["c0_in1_Door_north"], T({{0, '0'}, {1500, '1'}, {2'021'500, '0'}}));
+        QCOMPARE(vcd.wires["c0_out0"], T({{0, '0'}, {2'001'500, '1'}}));
         // Unknown until its board was first read, then its level.
-        QCOMPARE(vcd.wires["card4_in0"], T({{0, 'x'}, {2'011'500, '1'}}));
+        QCOMPARE(vcd.wires["c4_in0"], T({{0, 'x'}, {2'011'500, '1'}}));
         // The closing time is the last poll, after the last change.
         QCOMPARE(vcd.end, 2'046'500);
     }
@@ -224,6 +242,7 @@ private slots:
         fake.boards = {{2801, 0, 1, 0}};
         qint64 now = 0;
         ChangeRecorder recorder(2, [&now] { return now; });
+        recorder.SetPollIntervalUs(1);
         recorder.SetBoards({{0, 1, 0}});
         recorder.Poll();
         for (int i = 1; i <= 5; ++i) {
@@ -235,25 +254,32 @@ private slots:
         buffer.open(QIODevice::WriteOnly);
         QVERIFY(WriteVcd(&buffer, recorder, [](const RecordedPoint &) { return QString(); }));
         const Vcd vcd = ParseVcd(buffer.data());
-        QCOMPARE(vcd.wires["card0_in0"],
+        QCOMPARE(vcd.wires["c0_in0"],
                  (QList<QPair<qint64, QChar>>({{300, '1'}, {400, '0'}, {500, '1'}})));
         QCOMPARE(vcd.end, 501); // the last change was in the last poll
     }
 
+    // Each reference carries card, direction and point, so that no two collide, and what the
+    // name has of ASCII letters and digits, accents dropped.
     void references_data()
     {
         QTest::addColumn<QStringList>("names"); // of inputs 0, 1, 2 of card 0
         QTest::addColumn<QStringList>("refs");
         QTest::newRow("none") << QStringList({"", "", ""})
-                              << QStringList({"card0_in0", "card0_in1", "card0_in2"});
+                              << QStringList({"c0_in0", "c0_in1", "c0_in2"});
         QTest::newRow("replaced characters")
             << QStringList({"Door sensor", QString::fromUtf8("T\xC3\xBCr-1"), "1st"})
-            << QStringList({"Door_sensor", "T_r_1", "_1st"});
+            << QStringList({"c0_in0_Door_sensor", "c0_in1_Tur_1", "c0_in2_1st"});
         QTest::newRow("same after replacing")
-            << QStringList({"A b", "A-b", "A_b"}) << QStringList({"A_b", "A_b_2", "A_b_3"});
+            << QStringList({"A b", "A-b", "A_b"})
+            << QStringList({"c0_in0_A_b", "c0_in1_A_b", "c0_in2_A_b"});
         QTest::newRow("a name like another point's key")
-            << QStringList({"", "card0_in0", ""})
-            << QStringList({"card0_in0_2", "card0_in0", "card0_in2"});
+            << QStringList({"", "card0_in0", "c0_in0"})
+            << QStringList({"c0_in0", "c0_in1_card0_in0", "c0_in2_c0_in0"});
+        QTest::newRow("symbols, quotes, commas, nothing ASCII")
+            << QStringList({QString::fromUtf8("T\xC3\xBCrkontakt \xE2\x9C\x93"),
+                            "Lamp, \"24V\" $end", QString::fromUtf8("\xE2\x9C\x93\xE2\x9C\x93")})
+            << QStringList({"c0_in0_Turkontakt", "c0_in1_Lamp_24V_end", "c0_in2"});
     }
     void references()
     {
@@ -267,6 +293,181 @@ private slots:
         recorder.Poll();
         QCOMPARE(VcdReferences(recorder, [&](const RecordedPoint &p) { return names[p.point]; }),
                  refs);
+    }
+
+    // The tick is the largest decade not above half the poll interval.
+    void vcdTick_data()
+    {
+        QTest::addColumn<qint64>("intervalUs");
+        QTest::addColumn<qint64>("tickUs");
+        QTest::addColumn<QByteArray>("timescale");
+        QTest::newRow("1 us") << qint64(1) << qint64(1) << QByteArray("1us");
+        QTest::newRow("20 us") << qint64(20) << qint64(10) << QByteArray("10us");
+        QTest::newRow("5 ms, the agent in CI") << qint64(5000) << qint64(1000) << QByteArray("1ms");
+        QTest::newRow("10 ms, the window and the agent")
+            << qint64(10'000) << qint64(1000) << QByteArray("1ms");
+        QTest::newRow("100 ms") << qint64(100'000) << qint64(10'000) << QByteArray("10ms");
+        QTest::newRow("an hour") << qint64(3'600'000'000) << qint64(1'000'000) << QByteArray("1s");
+    }
+    void vcdTick()
+    {
+        QFETCH(qint64, intervalUs);
+        QFETCH(qint64, tickUs);
+        QFETCH(QByteArray, timescale);
+        QCOMPARE(VcdTickUs(intervalUs), tickUs);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        ChangeFileWriter w(&buffer, ChangeFileFormat::Vcd, intervalUs);
+        w.Begin(QDateTime::fromSecsSinceEpoch(0, Qt::UTC), {{0, PointDir::In, 0, "", 0}}, 0);
+        QVERIFY(w.End(0));
+        QVERIFY(buffer.data().contains("$timescale " + timescale + " $end\n"));
+    }
+
+    // Two polls in one tick (a late timer, then a prompt one): no value hides another, and
+    // times never go back.
+    void vcdJitter()
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        ChangeFileWriter w(&buffer, ChangeFileFormat::Vcd, 10'000); // 1 ms ticks
+        w.Begin(QDateTime::fromSecsSinceEpoch(0, Qt::UTC),
+                {{0, PointDir::In, 0, "", 0}, {0, PointDir::In, 1, "", 0}}, 0);
+        w.Change(1000, 0, true);
+        w.Change(1900, 0, false); // the same tick as the last
+        w.Change(1950, 1, true); // another wire, after the moved change
+        w.Change(7000, 1, false);
+        QVERIFY(w.End(9500));
+        const Vcd vcd = ParseVcd(buffer.data());
+        using T = QList<QPair<qint64, QChar>>;
+        QCOMPARE(vcd.wires["c0_in0"], T({{0, '0'}, {1, '1'}, {2, '0'}}));
+        QCOMPARE(vcd.wires["c0_in1"], T({{0, '0'}, {2, '1'}, {7, '0'}}));
+        QCOMPARE(vcd.end, 9);
+    }
+
+    // One scope per card, and a comment that maps every wire to its card, direction, point
+    // and full name; no name can end the comment.
+    void vcdWireMap()
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        ChangeFileWriter w(&buffer, ChangeFileFormat::Vcd, 10'000);
+        w.Begin(QDateTime::fromSecsSinceEpoch(0, Qt::UTC),
+                {{0, PointDir::In, 3, QString::fromUtf8("T\xC3\xBCrkontakt \xE2\x9C\x93"), 1},
+                 {5, PointDir::In, 1, "", -1},
+                 {5, PointDir::Out, 0, "Lamp, \"24V\" $end \\", 0}},
+                0);
+        QVERIFY(w.End(0));
+        const QByteArray text = buffer.data();
+        const QByteArray expected =
+            "$scope module card0 $end\n"
+            "$var wire 1 ! c0_in3_Turkontakt $end\n"
+            "$upscope $end\n"
+            "$scope module card5 $end\n"
+            "$var wire 1 \" c5_in1 $end\n"
+            "$var wire 1 # c5_out0_Lamp_24V_end $end\n"
+            "$upscope $end\n"
+            "$comment wires\n"
+            "wire ! c0_in3_Turkontakt card 0 in 3 \"T\xC3\xBCrkontakt "
+            "\xE2\x9C\x93\"\n"
+            "wire \" c5_in1 card 5 in 1 \"\"\n"
+            "wire # c5_out0_Lamp_24V_end card 5 out 0 "
+            "\"Lamp, \\\"24V\\\" \\x24end \\\\\"\n"
+            "$end\n$enddefinitions $end\n#0\n$dumpvars\n1!\nx\"\n0#\n$end\n";
+        QVERIFY2(text.contains(expected), text.constData());
+    }
+
+    // The export holds the points the window's choices leave: those the filter shows, or
+    // all; and, optionally, only those that changed. The CSV and the VCD hold the same.
+    void exportChoice_data()
+    {
+        QTest::addColumn<int>("card"); // the filter's card, -1 for all
+        QTest::addColumn<QString>("point"); // the filter's point text
+        QTest::addColumn<bool>("changedOnly");
+        QTest::addColumn<QStringList>("refs");
+        QTest::newRow("all") << -1 << "" << false
+                             << QStringList({"c0_in0", "c0_in1_Door_north", "c0_out0", "c4_in0"});
+        QTest::newRow("changed only")
+            << -1 << "" << true << QStringList({"c0_in0", "c0_in1_Door_north", "c0_out0"});
+        QTest::newRow("card 4") << 4 << "" << false << QStringList({"c4_in0"});
+        QTest::newRow("card 4, changed only") << 4 << "" << true << QStringList();
+        QTest::newRow("a name, changed only")
+            << -1 << "north" << true << QStringList({"c0_in1_Door_north"});
+        QTest::newRow("outputs") << 0 << "out0" << false << QStringList({"c0_out0"});
+    }
+    void exportChoice()
+    {
+        QFETCH(int, card);
+        QFETCH(QString, point);
+        QFETCH(bool, changedOnly);
+        QFETCH(QStringList, refs);
+        Recording r;
+        const ChangeFilter filter{card, point};
+        const std::vector<RecordedPoint> &points = r.recorder.points();
+        ExportChoice choice;
+        choice.changedOnly = changedOnly;
+        choice.includes = [&](uint32_t i) {
+            return filter.Matches(points[i], r.names(points[i]));
+        };
+        QBuffer vcdOut, csvOut;
+        vcdOut.open(QIODevice::WriteOnly);
+        csvOut.open(QIODevice::WriteOnly);
+        QVERIFY(WriteVcd(&vcdOut, r.recorder, r.names, choice));
+        QVERIFY(WriteCsv(&csvOut, r.recorder, r.names, choice));
+        QCOMPARE(ParseVcd(vcdOut.data()).wires.keys(), refs);
+        QSet<QString> csvPoints;
+        for (const QStringList &row : ParseCsv(QString::fromUtf8(csvOut.data())).mid(1))
+            csvPoints << VcdReference({row[2].toInt(),
+                                       row[3] == "out" ? PointDir::Out : PointDir::In,
+                                       row[4].toInt(), row[5], -1});
+        QCOMPARE(csvPoints, QSet<QString>(refs.begin(), refs.end()));
+    }
+
+    // Python's csv module reads the export whole, every name as it was (a formula guarded).
+    void csvReadByPython()
+    {
+        const QString python = QStandardPaths::findExecutable("python3");
+        if (python.isEmpty())
+            QSKIP("no python3");
+        const QStringList names = {QString::fromUtf8("T\xC3\xBCrkontakt \xE2\x9C\x93"),
+                                   "Lamp, \"24V\"\nline 2", "=SUM(A1)"};
+        FakeDevice fake;
+        fake.record = false;
+        fake.boards = {{2801, 0, 3, 0}};
+        ChangeRecorder recorder;
+        recorder.SetBoards({{0, 3, 0}});
+        recorder.Poll();
+        fake.board(0)->in = 0b101;
+        recorder.Poll();
+        const QString path = m_dir.filePath("python.csv");
+        QString error;
+        QVERIFY2(WriteFileAtomically(
+                     path,
+                     [&](QIODevice *out) {
+                         return WriteCsv(out, recorder,
+                                         [&](const RecordedPoint &p) { return names[p.point]; });
+                     },
+                     &error),
+                 qPrintable(error));
+        QProcess py;
+        py.start(python,
+                 {"-c",
+                  "import csv, json, sys\n"
+                  "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                  "    rows = list(csv.reader(f))\n"
+                  "print(json.dumps([[len(r), r[5], r[7]] for r in rows[1:]]))",
+                  path});
+        QVERIFY(py.waitForFinished(10000));
+        QCOMPARE(py.exitCode(), 0);
+        const QJsonArray rows = QJsonDocument::fromJson(py.readAllStandardOutput()).array();
+        QStringList got;
+        for (const QJsonValue &row : rows)
+            got << QStringLiteral("%1|%2|%3")
+                       .arg(row[0].toInt())
+                       .arg(row[1].toString(), row[2].toString());
+        QCOMPARE(got,
+                 QStringList({"8|" + names[0] + "|start", "8|" + names[1] + "|start",
+                              "8|'" + names[2] + "|start", "8|" + names[0] + "|change",
+                              "8|'" + names[2] + "|change"}));
     }
 
     void codesAreUniqueAndPrintable()

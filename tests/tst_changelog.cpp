@@ -13,15 +13,20 @@
 #include "device/SystemInfo.h"
 #include "diag/ChgLogWnd.h"
 #include "diag/PointNamesDlg.h"
+#include "diag/TimelineStrip.h"
 #include "dio/DIoWnd.h"
+#include "history/HistoryWriter.h"
 #include "platform/Messages.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -35,6 +40,38 @@ QStringList Reads(const char *function, int card, int first, int end)
     for (int i = first; i < end; ++i)
         calls << QStringLiteral("%1(%2, %3)").arg(QLatin1String(function)).arg(card).arg(i);
     return calls;
+}
+
+constexpr int64_t kT0 = 1'765'000'000'000'000; // a history's first record, us since 1970
+constexpr int64_t kSecond = 1'000'000;
+
+// A history as the agent writes it: first reads at kT0 (card 0 in1 off, in2 on; card 3 in16
+// off), then in1 on at +1 s, card 3 in16 on at +1.5 s, in1 off at +2 s, and card 0 out4 first
+// read at +3 s.
+bool WriteHistory(const QString &path, QString *error)
+{
+    HistoryWriter writer;
+    return writer.Open(path, error) &&
+        writer.Append({{kT0, 0, PointDir::In, 1, false},
+                       {kT0, 0, PointDir::In, 2, true},
+                       {kT0, 3, PointDir::In, 16, false},
+                       {kT0 + kSecond, 0, PointDir::In, 1, true},
+                       {kT0 + kSecond * 3 / 2, 3, PointDir::In, 16, true},
+                       {kT0 + 2 * kSecond, 0, PointDir::In, 1, false},
+                       {kT0 + 3 * kSecond, 0, PointDir::Out, 4, true}},
+                      error);
+}
+
+// The rows of the list: card, direction, point and value.
+QStringList Rows(const CVL_ChgLogWnd *view)
+{
+    QStringList rows;
+    const QAbstractItemModel *m = view->list()->model();
+    for (int r = 0; r < m->rowCount(); ++r)
+        rows << QStringLiteral("%1 %2 %3 %4")
+                    .arg(m->index(r, 1).data().toString(), m->index(r, 2).data().toString(),
+                         m->index(r, 3).data().toString(), m->index(r, 5).data().toString());
+    return rows;
 }
 
 QStringList MenuTexts(QMenuBar *bar, const QString &title)
@@ -177,6 +214,161 @@ private slots:
         m_fake->takeCalls();
         dio->OnTimer();
         QCOMPARE(m_fake->takeCalls(), alone);
+    }
+
+    // "Open History...": a range of a history in the list and the timeline, read-only, while
+    // the live recording goes on unseen; "Back to Live" shows it again, with what it took in.
+    void openHistory()
+    {
+        const QString path = m_dir.filePath("history.db");
+        QString error;
+        QVERIFY2(WriteHistory(path, &error), qPrintable(error));
+        auto *log = open<CVL_ChgLogWnd>(kChangeLogView);
+        QVERIFY(log);
+        log->OnTimer();
+        m_fake->board(0)->in = 1;
+        log->OnTimer();
+        QCOMPARE(Rows(log), QStringList({"0 in 0 on"}));
+        ScriptedMessageBoxes boxes;
+        QStringList asked;
+        CVL_ChgLogWnd::SetOpenFileChooser(
+            [&](QWidget *, const QString &, const QString &, const QString &) {
+                asked << "file";
+                return path;
+            });
+        CVL_ChgLogWnd::SetRangeChooser(
+            [&](QWidget *, qint64 first, qint64 last, qint64 *since, qint64 *until) {
+                asked << QStringLiteral("range %1 %2").arg(first - kT0).arg(last - kT0);
+                *since = kT0 + kSecond / 2;
+                *until = kT0 + kSecond * 5 / 2;
+                return true;
+            });
+        log->findChild<QPushButton *>("OpenHistory")->click();
+        CVL_ChgLogWnd::SetOpenFileChooser({});
+        CVL_ChgLogWnd::SetRangeChooser({});
+        QCOMPARE(asked, QStringList({"file", "range 0 3000000"}));
+        QVERIFY(boxes.texts().isEmpty());
+        QVERIFY(log->isShowingHistory());
+        QCOMPARE(Rows(log), QStringList({"0 in 1 on", "3 in 16 on", "0 in 1 off"}));
+        QCOMPARE(log->timeline()->rows().size(), size_t(2));
+        QCOMPARE(log->sourceLabel()->text(), QString("History: history.db"));
+        QVERIFY(log->findChild<QPushButton *>("Live")->isVisibleTo(log));
+        QVERIFY(!log->pauseButton()->isEnabled());
+        const auto local = [](qint64 us) {
+            return QDateTime::fromMSecsSinceEpoch(us / 1000).toString("yyyy-MM-dd HH:mm:ss");
+        };
+        QCOMPARE(log->countsLabel()->text(),
+                 QStringLiteral("3 changes, %1 to %2")
+                     .arg(local(kT0 + kSecond / 2), local(kT0 + kSecond * 5 / 2)));
+        // The filter narrows the history as it does the live recording, and the export holds
+        // the filtered points that changed (with their start levels); it asks for its file only.
+        log->SetFilter(3, "");
+        QCOMPARE(Rows(log), QStringList({"3 in 16 on"}));
+        log->findChild<QCheckBox *>("ExportChanged")->setChecked(true);
+        const QString csv = m_dir.filePath("history.csv");
+        CVL_ChgLogWnd::SetSaveFileChooser([&](QWidget *, const QString &, const QString &) {
+            asked << "export";
+            return csv;
+        });
+        log->findChild<QPushButton *>("ExportCsv")->click();
+        CVL_ChgLogWnd::SetSaveFileChooser({});
+        QCOMPARE(asked.last(), QString("export"));
+        QVERIFY(boxes.texts().isEmpty());
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList lines;
+        for (const QByteArray &line : file.readAll().trimmed().split('\n').mid(1))
+            lines << QString::fromUtf8(line).section(',', 2);
+        QCOMPARE(lines, QStringList({"3,in,16,,0,start", "3,in,16,,1,change"}));
+        log->SetFilter(-1, "");
+
+        m_fake->board(0)->in = 0;
+        log->OnTimer();
+        QCOMPARE(Rows(log).size(), 3);
+        log->findChild<QPushButton *>("Live")->click();
+        QVERIFY(!log->isShowingHistory());
+        QCOMPARE(Rows(log), QStringList({"0 in 0 on", "0 in 0 off"}));
+        QCOMPARE(log->sourceLabel()->text(), QString("Live recording"));
+        QVERIFY(!log->findChild<QPushButton *>("Live")->isVisibleTo(log));
+        QVERIFY(log->pauseButton()->isEnabled());
+    }
+
+    // A file that is no history, or one that cannot be read: the user is told, and the window
+    // shows what it showed. A history its agent left behind when killed (its lock file and
+    // write-ahead log, nobody holding them) opens as any other.
+    void openHistoryRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message"); // empty: opens
+        QTest::newRow("missing") << "missing"
+                                 << "no such history";
+        QTest::newRow("not a database") << "text"
+                                        << "is not an SQLite database";
+        QTest::newRow("no changes yet") << "nochanges"
+                                        << "holds no changes yet";
+        QTest::newRow("held by another program's exclusive lock") << "exclusive"
+                                                                  << "locked";
+        QTest::newRow("left by a killed agent") << "stale"
+                                                << "";
+    }
+    void openHistoryRefused()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(kind + ".db");
+        QString error;
+        SqliteDb other;
+        if (kind == "text") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(8192, 'x')) == 8192);
+        } else if (kind == "nochanges") {
+            HistoryWriter writer;
+            QVERIFY2(writer.Open(path, &error), qPrintable(error));
+        } else if (kind == "exclusive") {
+            QVERIFY2(WriteHistory(path, &error), qPrintable(error));
+            QVERIFY(other.Open(path, 2, &error) &&
+                    other.Exec("PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;"));
+        } else if (kind == "stale") {
+            // The files as a writer killed between two batches leaves them.
+            HistoryWriter writer;
+            QVERIFY2(writer.Open(dir.filePath("live.db"), &error), qPrintable(error));
+            QVERIFY(writer.Append(
+                {{kT0, 0, PointDir::In, 1, false}, {kT0 + kSecond, 0, PointDir::In, 1, true}},
+                &error));
+            for (const char *suffix : {"", "-wal", "-shm", ".lock"})
+                QVERIFY(
+                    QFile::copy(dir.filePath(QStringLiteral("live.db") + suffix), path + suffix));
+        }
+        auto *log = open<CVL_ChgLogWnd>(kChangeLogView);
+        QVERIFY(log);
+        m_fake->board(0)->in = 1;
+        log->OnTimer();
+        log->OnTimer();
+        const QStringList before = Rows(log);
+        ScriptedMessageBoxes boxes;
+        CVL_ChgLogWnd::SetOpenFileChooser(
+            [&](QWidget *, const QString &, const QString &, const QString &) { return path; });
+        CVL_ChgLogWnd::SetRangeChooser(
+            [](QWidget *, qint64 first, qint64 last, qint64 *since, qint64 *until) {
+                *since = first;
+                *until = last;
+                return true;
+            });
+        log->findChild<QPushButton *>("OpenHistory")->click();
+        CVL_ChgLogWnd::SetOpenFileChooser({});
+        CVL_ChgLogWnd::SetRangeChooser({});
+        if (message.isEmpty()) {
+            QVERIFY(boxes.texts().isEmpty());
+            QCOMPARE(Rows(log), QStringList({"0 in 1 on"}));
+            return;
+        }
+        QCOMPARE(boxes.texts(), QStringList({"The history could not be opened."}));
+        QVERIFY2(boxes.asked.value(0).informative.contains(message),
+                 qPrintable(boxes.asked.value(0).informative));
+        QVERIFY(!log->isShowingHistory());
+        QCOMPARE(Rows(log), before);
+        QVERIFY(!QFile::exists(dir.filePath("missing.db")));
     }
 
     // The dialog keeps the edits of every board it showed; OK writes them, Cancel does not.

@@ -300,10 +300,14 @@ private slots:
             int value;
             QString ref;
         };
-        const QList<Set> sets = {{5, 1, "Door_sensor"},    {7, 1, "card3_in7"},
-                                 {63, 1, "Light_curtain"}, {5, 0, "Door_sensor"},
-                                 {7, 0, "card3_in7"},      {5, 1, "Door_sensor"},
-                                 {63, 0, "Light_curtain"}, {5, 0, "Door_sensor"}};
+        const QList<Set> sets = {{5, 1, "c3_in5_Door_sensor"},
+                                 {7, 1, "c3_in7"},
+                                 {63, 1, "c3_in63_Light_curtain"},
+                                 {5, 0, "c3_in5_Door_sensor"},
+                                 {7, 0, "c3_in7"},
+                                 {5, 1, "c3_in5_Door_sensor"},
+                                 {63, 0, "c3_in63_Light_curtain"},
+                                 {5, 0, "c3_in5_Door_sensor"}};
         for (const Set &s : sets) {
             QTest::qWait(15);
             QVERIFY(qrxsim({"set", "3", "in", QString::number(s.point), QString::number(s.value)}));
@@ -325,12 +329,15 @@ private slots:
 
         QFile csv(QDir(dir).filePath("changes.csv"));
         QVERIFY(csv.open(QIODevice::ReadOnly));
-        const QList<QByteArray> lines = csv.readAll().split('\n');
-        QCOMPARE(lines.size(), sets.size() + 2); // the header and the final line end
+        // After the header, each input's level at the start, then the changes.
+        QList<QByteArray> lines = csv.readAll().split('\n');
+        QCOMPARE(lines.size(), 64 + sets.size() + 2); // the header and the final line end
+        lines = lines.mid(1 + 64);
         double previous = -1;
         for (int i = 0; i < sets.size(); ++i) {
-            const QList<QByteArray> f = lines[i + 1].split(',');
-            QCOMPARE(f.size(), 7);
+            const QList<QByteArray> f = lines[i].split(',');
+            QCOMPARE(f.size(), 8);
+            QCOMPARE(f[7], QByteArray("change"));
             QCOMPARE(f[2] + ' ' + f[3] + ' ' + f[4] + ' ' + f[6],
                      QStringLiteral("3 in %1 %2").arg(sets[i].point).arg(sets[i].value).toUtf8());
             QVERIFY(QDateTime::fromString(QString::fromLatin1(f[0]), Qt::ISODateWithMs).isValid());

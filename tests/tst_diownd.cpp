@@ -116,6 +116,46 @@ private slots:
         m_main.messages.clear();
     }
 
+    // ---- the Tab order ----
+
+    // What Tab visits, in order: the output page's buttons (the present ones) right after the
+    // DO tab strip, the output word field but not the read-only input word field, Close last.
+    void tabOrder_data()
+    {
+        QTest::addColumn<int>("outputs");
+        QTest::addColumn<int>("buttons"); // output buttons Tab visits
+        QTest::newRow("32 outputs") << 32 << 32;
+        QTest::newRow("8 outputs: the grey buttons are left out") << 8 << 8;
+        QTest::newRow("no outputs") << 0 << 0;
+    }
+    void tabOrder()
+    {
+        QFETCH(int, outputs);
+        QFETCH(int, buttons);
+        useBoards({Board(174, 0, 32, outputs)}, 0);
+        CVL_DIoWnd *view = open();
+        QStringList stops;
+        QWidget *w = view;
+        do {
+            w = w->nextInFocusChain();
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(view))
+                stops << (w->parentWidget() == view->outputPage ? QStringLiteral("button")
+                              : !w->accessibleName().isEmpty()  ? w->accessibleName()
+                              : !w->objectName().isEmpty()
+                              ? w->objectName()
+                              : QString::fromLatin1(w->metaObject()->className()));
+        } while (w != view);
+        // The DO tab widget (1182), then its tab bar.
+        const qsizetype tabStrip = stops.indexOf("1182") + 1;
+        QVERIFY2(tabStrip > 0 && stops.value(tabStrip) == "qt_tabwidget_tabbar",
+                 qPrintable(stops.join(", ")));
+        QCOMPARE(stops.count("button"), buttons);
+        QCOMPARE(stops.mid(tabStrip + 1, buttons), QStringList(buttons, "button"));
+        QVERIFY2(!stops.contains("Input word"), qPrintable(stops.join(", ")));
+        QVERIFY(stops.contains("Output word"));
+        QCOMPARE(stops.last(), QString("1336")); // Close
+    }
+
     // ---- word texts and the typed-word check ----
 
     void wordText_data()

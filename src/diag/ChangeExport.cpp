@@ -10,13 +10,14 @@
 
 namespace {
 
-// The points read at least once, ordered by card, direction and point.
-std::vector<uint32_t> ExportedPoints(const ChangeRecorder &recorder)
+// The chosen points read at least once, ordered by card, direction and point.
+std::vector<uint32_t> ExportedPoints(const ChangeRecorder &recorder, const ExportChoice &choice)
 {
     std::vector<uint32_t> order;
     const std::vector<RecordedPoint> &points = recorder.points();
     for (size_t i = 0; i < points.size(); ++i)
-        if (points[i].firstSeenUs >= 0)
+        if (points[i].firstSeenUs >= 0 && (!choice.changedOnly || points[i].changed) &&
+            (!choice.includes || choice.includes(uint32_t(i))))
             order.push_back(uint32_t(i));
     std::sort(order.begin(), order.end(), [&points](uint32_t a, uint32_t b) {
         return std::tie(points[a].card, points[a].dir, points[a].point) <
@@ -25,81 +26,81 @@ std::vector<uint32_t> ExportedPoints(const ChangeRecorder &recorder)
     return order;
 }
 
-// The exported points, in order, as the VCD names them.
-std::vector<VcdPoint> ExportedVcdPoints(const ChangeRecorder &recorder,
-                                        const std::vector<uint32_t> &order,
-                                        const PointNameLookup &names)
+// The exported points, in order, with their names and their levels at `startUs` (unknown for
+// a point first read later).
+std::vector<ExportPoint> ExportPoints(const ChangeRecorder &recorder,
+                                      const std::vector<uint32_t> &order,
+                                      const PointNameLookup &names, qint64 startUs)
 {
-    std::vector<VcdPoint> vcd;
+    std::vector<ExportPoint> exported;
     for (uint32_t i : order) {
         const RecordedPoint &p = recorder.points()[i];
-        vcd.push_back({p.card, p.dir, p.point, names(p)});
+        exported.push_back(
+            {p.card, p.dir, p.point, names(p), p.firstSeenUs > startUs ? -1 : int(p.base)});
     }
-    return vcd;
+    return exported;
 }
 
 } // namespace
 
-bool WriteCsv(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names)
-{
-    ChunkWriter w(out);
-    w << CsvHeader() << "\n";
-    const ChangeRing &ring = recorder.ring();
-    const std::vector<RecordedPoint> &points = recorder.points();
-    for (quint64 seq = ring.firstSeq(); seq < ring.endSeq(); ++seq) {
-        const PointChange &c = ring.at(seq);
-        const RecordedPoint &p = points[c.point];
-        w << CsvLine(recorder.startUtc(), c.us, p.card, p.dir, p.point, names(p), int(c.value));
-    }
-    return w.flush();
-}
-
-QStringList VcdReferences(const ChangeRecorder &recorder, const PointNameLookup &names)
-{
-    const std::vector<uint32_t> order = ExportedPoints(recorder);
-    const QStringList inOrder = VcdReferences(ExportedVcdPoints(recorder, order, names));
-    QStringList refs(qsizetype(recorder.points().size()));
-    for (size_t n = 0; n < order.size(); ++n)
-        refs[order[n]] = inOrder[qsizetype(n)];
-    return refs;
-}
-
-bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names)
+bool WriteChanges(QIODevice *out, ChangeFileFormat format, const ChangeRecorder &recorder,
+                  const PointNameLookup &names, const ExportChoice &choice)
 {
     const std::vector<RecordedPoint> &points = recorder.points();
-    const std::vector<uint32_t> order = ExportedPoints(recorder);
+    const std::vector<uint32_t> order = ExportedPoints(recorder, choice);
     // Levels from the newest dropped change on (`start`); a point first read later is unknown
     // until then, and takes its level in the order the points were first read.
     const qint64 start = recorder.horizonUs();
-    std::vector<int> wireOf(points.size(), -1), levels;
+    std::vector<int> wireOf(points.size(), -1);
     std::vector<uint32_t> later;
     for (size_t n = 0; n < order.size(); ++n) {
-        const RecordedPoint &p = points[order[n]];
         wireOf[order[n]] = int(n);
-        levels.push_back(p.firstSeenUs > start ? -1 : int(p.base));
-        if (p.firstSeenUs > start)
+        if (points[order[n]].firstSeenUs > start)
             later.push_back(order[n]);
     }
     std::sort(later.begin(), later.end(), [&points](uint32_t a, uint32_t b) {
         return points[a].firstSeenUs < points[b].firstSeenUs;
     });
-    VcdWriter w(out);
-    w.Begin(recorder.startUtc(), VcdReferences(ExportedVcdPoints(recorder, order, names)), levels,
-            start);
+    ChangeFileWriter w(out, format, recorder.pollIntervalUs());
+    w.Begin(recorder.startUtc(), ExportPoints(recorder, order, names, start), start);
     const ChangeRing &ring = recorder.ring();
     size_t next = 0;
     for (quint64 seq = ring.firstSeq(); seq <= ring.endSeq(); ++seq) {
         const qint64 us = seq < ring.endSeq() ? ring.at(seq).us : INT64_MAX;
         for (; next < later.size() && points[later[next]].firstSeenUs <= us; ++next) {
             const RecordedPoint &p = points[later[next]];
-            w.Change(p.firstSeenUs, wireOf[later[next]], p.base);
+            w.Start(p.firstSeenUs, wireOf[later[next]], p.base);
         }
         if (seq == ring.endSeq())
             break;
         const PointChange &c = ring.at(seq);
-        w.Change(c.us, wireOf[c.point], c.value != 0);
+        if (wireOf[c.point] >= 0)
+            w.Change(c.us, wireOf[c.point], c.value != 0);
     }
     return w.End(recorder.lastPollUs());
+}
+
+bool WriteCsv(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names,
+              const ExportChoice &choice)
+{
+    return WriteChanges(out, ChangeFileFormat::Csv, recorder, names, choice);
+}
+
+bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names,
+              const ExportChoice &choice)
+{
+    return WriteChanges(out, ChangeFileFormat::Vcd, recorder, names, choice);
+}
+
+QStringList VcdReferences(const ChangeRecorder &recorder, const PointNameLookup &names)
+{
+    QStringList refs(qsizetype(recorder.points().size()));
+    for (size_t i = 0; i < recorder.points().size(); ++i) {
+        const RecordedPoint &p = recorder.points()[i];
+        if (p.firstSeenUs >= 0)
+            refs[qsizetype(i)] = VcdReference({p.card, p.dir, p.point, names(p), -1});
+    }
+    return refs;
 }
 
 BoardSnapshot ReadSnapshot(int32_t card, const QString &label, int32_t inputs, int32_t outputs)

@@ -1,7 +1,7 @@
 #pragma once
-// What the change log hands on: the recording as CSV (one line per change) and as a Value
-// Change Dump (IEEE 1364: one wire per point, timescale 1 us), written as history/ChangeFormat.h
-// writes them, and the text of a board snapshot for the clipboard. QtCore only.
+// What the change log hands on: the recording as CSV and as a Value Change Dump, written by
+// history/ChangeFormat.h as "qrxio history" writes them, and the text of a board snapshot for
+// the clipboard. QtCore only.
 
 #include "config/AtomicFile.h"
 #include "diag/ChangeRecorder.h"
@@ -17,15 +17,23 @@ class QIODevice;
 // The name shown for a point (empty when it has none).
 using PointNameLookup = std::function<QString(const RecordedPoint &)>;
 
-// Writes the whole recording as CSV; false when the device refused a write.
-bool WriteCsv(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names);
+// Which of the recording's points an export holds (every point read at least once, by default).
+struct ExportChoice
+{
+    std::function<bool(uint32_t)> includes; // by index into the recorder's points; empty: all
+    bool changedOnly = false; // leaves out the points that never changed
+};
 
-// The VCD reference of each of the recorder's points: its name with every character other
-// than a letter, digit or underscore replaced by "_" (and "_" put before a leading digit), or
-// "card1_in5" without a name; a repeated reference gets "_2", "_3", ... appended.
+// Writes the recording as CSV or VCD (history/ChangeFormat.h): the chosen points with their
+// levels at the start, then their changes; false when the device refused a write.
+bool WriteChanges(QIODevice *out, ChangeFileFormat format, const ChangeRecorder &recorder,
+                  const PointNameLookup &names, const ExportChoice &choice = {});
+bool WriteCsv(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names,
+              const ExportChoice &choice = {});
+bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names,
+              const ExportChoice &choice = {});
+// The VCD reference of each of the recorder's points (empty for a point never read).
 QStringList VcdReferences(const ChangeRecorder &recorder, const PointNameLookup &names);
-// Writes the whole recording as a VCD; false when the device refused a write.
-bool WriteVcd(QIODevice *out, const ChangeRecorder &recorder, const PointNameLookup &names);
 
 // A board as "Copy Snapshot" puts it on the clipboard.
 struct BoardSnapshot

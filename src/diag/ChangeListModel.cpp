@@ -108,6 +108,12 @@ void ChangeListModel::UpdateMatches()
     }
 }
 
+void ChangeListModel::SetRecorder(const ChangeRecorder *recorder)
+{
+    m_recorder = recorder;
+    Reset();
+}
+
 void ChangeListModel::SetFilter(const ChangeFilter &filter)
 {
     m_filter = filter;

@@ -42,6 +42,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+    // The recording shown (the live one or one read from a history); every row anew.
+    void SetRecorder(const ChangeRecorder *recorder);
+    const ChangeRecorder *recorder() const { return m_recorder; }
+
     // Takes in what the recorder holds since the last sync.
     void Sync();
     // Rebuilds every row: after a new filter, new names or a cleared recording.

@@ -136,6 +136,34 @@ void ChangeRecorder::Clear()
     }
 }
 
+void ChangeRecorder::Replay(const QDateTime &startUtc)
+{
+    SetBoards({});
+    m_points.clear();
+    m_index.clear();
+    Clear();
+    m_startUtc = startUtc;
+}
+
+uint32_t ChangeRecorder::ReplayPoint(int32_t card, PointDir dir, int point, int startValue)
+{
+    const uint32_t index = AddPoint(card, dir, point);
+    if (startValue >= 0)
+        Record(index, startValue != 0, 0);
+    return index;
+}
+
+bool ChangeRecorder::ReplayValue(uint32_t index, bool value, qint64 us)
+{
+    const RecordedPoint &p = m_points[index];
+    if (p.firstSeenUs >= 0 && p.last != value && m_ring.size() >= m_ring.capacity())
+        return false;
+    if (p.firstSeenUs < 0 || p.last != value)
+        Record(index, value, us);
+    m_lastPollUs = std::max(m_lastPollUs, us);
+    return true;
+}
+
 std::vector<uint32_t> ChangeRecorder::ChangedPoints() const
 {
     std::vector<uint32_t> changed;

@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QList>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -56,6 +57,20 @@ public:
     // Forgets every change and begins a new recording now.
     void Clear();
 
+    // The interval the recording was polled at: it bounds how exactly its times are known.
+    qint64 pollIntervalUs() const { return m_pollIntervalUs; }
+    void SetPollIntervalUs(qint64 us) { m_pollIntervalUs = std::max<qint64>(1, us); }
+
+    // A recording read back (from a history) instead of polled. Replay() forgets every board,
+    // point and change and begins at `startUtc`; ReplayPoint() adds a point with its level at
+    // the start (-1: not known yet); ReplayValue() takes a recorded value as Poll() takes a
+    // read one (without a start level, a point's first value is its first read), and answers
+    // false, taking nothing, once the ring is full; ReplayEnd() sets where the recording ends.
+    void Replay(const QDateTime &startUtc);
+    uint32_t ReplayPoint(int32_t card, PointDir dir, int point, int startValue);
+    bool ReplayValue(uint32_t index, bool value, qint64 us);
+    void ReplayEnd(qint64 us) { m_lastPollUs = std::max(m_lastPollUs, us); }
+
     // When the recording began (UTC) and what a time of the recording is on the wall clock.
     QDateTime startUtc() const { return m_startUtc; }
     QDateTime WallTime(qint64 us) const { return m_startUtc.addMSecs(us / 1000); }
@@ -96,6 +111,7 @@ private:
     qint64 m_lastPollUs = 0;
     qint64 m_horizonUs = 0;
     quint64 m_dropped = 0;
+    qint64 m_pollIntervalUs = 10'000;
     size_t m_changedCount = 0;
     ChangeRing m_ring;
     QList<PolledBoard> m_boards;

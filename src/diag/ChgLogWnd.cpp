@@ -1,19 +1,26 @@
 #include "diag/ChgLogWnd.h"
 
 #include "device/CardCatalogue.h"
-#include "diag/ChangeExport.h"
+#include "device/CardMap.h"
 #include "diag/ChangeListModel.h"
 #include "diag/TimelineStrip.h"
+#include "history/HistoryReader.h"
 #include "model/BoardModel.h"
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "res/ResourceIds.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateTimeEdit>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -31,6 +38,10 @@ namespace {
 
 constexpr int kPollMs = 10;
 constexpr int kTimelineHeight = 150;
+// The range "Open History..." offers first: the last hour of the recording.
+constexpr qint64 kDefaultRangeUs = 3600LL * 1'000'000;
+const char *const kTimeFormat = "yyyy-MM-dd HH:mm:ss.zzz";
+const char *const kShortTimeFormat = "yyyy-MM-dd HH:mm:ss";
 
 qsizetype g_ringCapacity = ChangeRecorder::kDefaultCapacity;
 
@@ -47,6 +58,98 @@ QString ChooseSaveFile(QWidget *parent, const QString &caption, const QString &f
     return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
 }
 
+CVL_ChgLogWnd::OpenFileChooser &OpenChooser()
+{
+    static CVL_ChgLogWnd::OpenFileChooser chooser;
+    return chooser;
+}
+
+CVL_ChgLogWnd::RangeChooser &RangeChooserInUse()
+{
+    static CVL_ChgLogWnd::RangeChooser chooser;
+    return chooser;
+}
+
+QString ChooseHistoryFile(QWidget *parent)
+{
+    const QString caption = QStringLiteral("Open History");
+    // The user's history, else the packaged service's, else the folder of the user's one.
+    QString folder = HistoryFile::DefaultPath();
+    for (const QString &db : {folder, QStringLiteral("/var/lib/orvane/history.db")})
+        if (QFileInfo(db).isFile()) {
+            folder = db;
+            break;
+        }
+    if (!QFileInfo(folder).isFile())
+        folder = QFileInfo(folder).absoluteDir().exists() ? QFileInfo(folder).absolutePath()
+                                                          : QDir::homePath();
+    const QString filter = QStringLiteral("History databases (*.db);;All files (*)");
+    if (OpenChooser())
+        return OpenChooser()(parent, caption, folder, filter);
+    return QFileDialog::getOpenFileName(parent, caption, folder, filter);
+}
+
+qint64 FloorMs(qint64 us)
+{
+    return us >= 0 ? us / 1000 : (us - 999) / 1000;
+}
+
+QString LocalText(qint64 us, const char *format = kTimeFormat)
+{
+    return QDateTime::fromMSecsSinceEpoch(FloorMs(us)).toString(QLatin1String(format));
+}
+
+// The range dialog: From and To, to the millisecond, the last hour of the recording at first.
+bool AskRange(QWidget *parent, qint64 firstUs, qint64 lastUs, qint64 *sinceUs, qint64 *untilUs)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Open History"));
+    auto *form = new QFormLayout(&dialog);
+    form->addRow(new QLabel(
+        QStringLiteral("Recorded from %1\nto %2").arg(LocalText(firstUs), LocalText(lastUs))));
+    auto edit = [&dialog](qint64 us) {
+        auto *e = new QDateTimeEdit(QDateTime::fromMSecsSinceEpoch(FloorMs(us)), &dialog);
+        e->setDisplayFormat(QLatin1String(kTimeFormat));
+        e->setCalendarPopup(true);
+        return e;
+    };
+    QDateTimeEdit *from = edit(std::max(firstUs, lastUs - kDefaultRangeUs));
+    QDateTimeEdit *to = edit(lastUs);
+    form->addRow(QStringLiteral("&From:"), from);
+    form->addRow(QStringLiteral("&To:"), to);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *sinceUs = from->dateTime().toMSecsSinceEpoch() * 1000;
+    *untilUs = to->dateTime().toMSecsSinceEpoch() * 1000 + 999; // the whole last millisecond
+    return true;
+}
+
+bool ChooseRange(QWidget *parent, qint64 firstUs, qint64 lastUs, qint64 *sinceUs, qint64 *untilUs)
+{
+    const bool chosen = RangeChooserInUse()
+        ? RangeChooserInUse()(parent, firstUs, lastUs, sinceUs, untilUs)
+        : AskRange(parent, firstUs, lastUs, sinceUs, untilUs);
+    if (chosen && *sinceUs > *untilUs)
+        std::swap(*sinceUs, *untilUs);
+    return chosen;
+}
+
+// The history's points in the recorder, by the history's point index; -1 for a point no board
+// can have.
+std::vector<int64_t> ReplayPoints(ChangeRecorder &recorder, const std::vector<HistoryPoint> &points)
+{
+    std::vector<int64_t> indexOf;
+    for (const HistoryPoint &p : points)
+        indexOf.push_back(p.point >= 0 && p.point < kMaxPoints
+                              ? int64_t(recorder.ReplayPoint(p.card, p.dir, p.point, p.startValue))
+                              : -1);
+    return indexOf;
+}
+
 // The board positions the window offers.
 int BoardPositions(const BoardModel &boards)
 {
@@ -60,6 +163,16 @@ void CVL_ChgLogWnd::SetSaveFileChooser(SaveFileChooser chooser)
     Chooser() = std::move(chooser);
 }
 
+void CVL_ChgLogWnd::SetOpenFileChooser(OpenFileChooser chooser)
+{
+    OpenChooser() = std::move(chooser);
+}
+
+void CVL_ChgLogWnd::SetRangeChooser(RangeChooser chooser)
+{
+    RangeChooserInUse() = std::move(chooser);
+}
+
 void CVL_ChgLogWnd::SetRingCapacity(qsizetype capacity)
 {
     g_ringCapacity = capacity;
@@ -70,6 +183,7 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(const BoardModel &boards, QWidget *parent)
     , m_boardModel(boards)
     , m_recorder(g_ringCapacity)
 {
+    m_recorder.SetPollIntervalUs(kPollMs * 1000);
     setObjectName(QStringLiteral("ChangeLogView"));
     setWindowTitle(QStringLiteral("Change Log"));
     setWindowIcon(Resources::Icon(IDI_DIGITAL_IO));
@@ -79,6 +193,7 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(const BoardModel &boards, QWidget *parent)
     layout->setContentsMargins(6, 6, 6, 6);
     layout->setSpacing(4);
     layout->addLayout(CreateCommandRow());
+    layout->addLayout(CreateExportRow());
     layout->addLayout(CreateFilterRow());
     layout->addWidget(CreateList(), 1);
     AddTimeline(layout);
@@ -91,29 +206,57 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(const BoardModel &boards, QWidget *parent)
 
     FillBoardMenu();
     OnBoardsChosen();
-    ShowCounts();
+    ShowRecording();
 }
 
 CVL_ChgLogWnd::~CVL_ChgLogWnd() = default;
 
-// Boards, Pause, Clear, and on the right the exports and the snapshot.
+// Boards, Pause, Clear, the history, and on the right the snapshot.
 QHBoxLayout *CVL_ChgLogWnd::CreateCommandRow()
 {
     auto *commands = new QHBoxLayout;
-    m_boards = new QPushButton(QStringLiteral("Boards"), this);
-    m_boards->setObjectName(QStringLiteral("Boards"));
+    auto button = [this, commands](const QString &text, const char *name) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        commands->addWidget(b);
+        return b;
+    };
+    m_boards = button(QStringLiteral("Boards"), "Boards");
     m_boardMenu = new QMenu(m_boards);
     m_boards->setMenu(m_boardMenu);
-    commands->addWidget(m_boards);
-    m_pause = new QPushButton(QStringLiteral("Pause"), this);
-    m_pause->setObjectName(QStringLiteral("Pause"));
+    m_pause = button(QStringLiteral("Pause"), "Pause");
     connect(m_pause, &QPushButton::clicked, this, [this] { SetPaused(!m_paused); });
-    commands->addWidget(m_pause);
-    m_clear = new QPushButton(QStringLiteral("Clear"), this);
-    m_clear->setObjectName(QStringLiteral("Clear"));
+    m_clear = button(QStringLiteral("Clear"), "Clear");
     connect(m_clear, &QPushButton::clicked, this, &CVL_ChgLogWnd::Clear);
-    commands->addWidget(m_clear);
+    QPushButton *open = button(QStringLiteral("Open History..."), "OpenHistory");
+    connect(open, &QPushButton::clicked, this, &CVL_ChgLogWnd::OnOpenHistory);
+    m_live = button(QStringLiteral("Back to Live"), "Live");
+    connect(m_live, &QPushButton::clicked, this, &CVL_ChgLogWnd::ShowLive);
     commands->addStretch();
+    QPushButton *snapshot = button(QStringLiteral("Copy Snapshot"), "CopySnapshot");
+    connect(snapshot, &QPushButton::clicked, this, &CVL_ChgLogWnd::CopySnapshot);
+    return commands;
+}
+
+// Which recording is shown, and on the right the export choices and the exports.
+QHBoxLayout *CVL_ChgLogWnd::CreateExportRow()
+{
+    auto *commands = new QHBoxLayout;
+    m_source = new QLabel(this);
+    m_source->setObjectName(QStringLiteral("Source"));
+    // A long history line gives way to the exports; its tooltip holds it whole.
+    m_source->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    commands->addWidget(m_source, 1);
+    m_exportFiltered = new QCheckBox(QStringLiteral("Filtered points only"), this);
+    m_exportFiltered->setObjectName(QStringLiteral("ExportFiltered"));
+    m_exportFiltered->setToolTip(QStringLiteral("Export only the points the filter shows"));
+    m_exportFiltered->setChecked(true);
+    m_exportFiltered->setEnabled(false);
+    commands->addWidget(m_exportFiltered);
+    m_exportChanged = new QCheckBox(QStringLiteral("Changed points only"), this);
+    m_exportChanged->setObjectName(QStringLiteral("ExportChanged"));
+    m_exportChanged->setToolTip(QStringLiteral("Leave out the points that never changed"));
+    commands->addWidget(m_exportChanged);
     auto *csv = new QPushButton(QStringLiteral("Export CSV..."), this);
     csv->setObjectName(QStringLiteral("ExportCsv"));
     connect(csv, &QPushButton::clicked, this, [this] { Export(false); });
@@ -122,10 +265,6 @@ QHBoxLayout *CVL_ChgLogWnd::CreateCommandRow()
     vcd->setObjectName(QStringLiteral("ExportVcd"));
     connect(vcd, &QPushButton::clicked, this, [this] { Export(true); });
     commands->addWidget(vcd);
-    auto *snapshot = new QPushButton(QStringLiteral("Copy Snapshot"), this);
-    snapshot->setObjectName(QStringLiteral("CopySnapshot"));
-    connect(snapshot, &QPushButton::clicked, this, &CVL_ChgLogWnd::CopySnapshot);
-    commands->addWidget(snapshot);
     return commands;
 }
 
@@ -285,7 +424,10 @@ void CVL_ChgLogWnd::UpdateTimer()
 
 void CVL_ChgLogWnd::OnTimer()
 {
-    if (m_recorder.Poll() == 0) {
+    const int changes = m_recorder.Poll();
+    if (isShowingHistory())
+        return; // the live recording goes on unseen
+    if (changes == 0) {
         m_timeline->Tick();
         return;
     }
@@ -302,7 +444,7 @@ void CVL_ChgLogWnd::SetPaused(bool paused)
 {
     m_paused = paused;
     m_pause->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
-    m_timeline->SetPaused(paused);
+    m_timeline->SetPaused(paused || isShowingHistory());
     UpdateTimer();
     ShowCounts();
 }
@@ -332,6 +474,7 @@ void CVL_ChgLogWnd::OnFilterEdited()
     filter.card = m_cardFilter->currentData().toInt();
     filter.point = m_pointFilter->text();
     m_model->SetFilter(filter);
+    m_exportFiltered->setEnabled(!filter.isEmpty());
     m_list->scrollToBottom();
     m_timeline->Refresh();
     ShowCounts();
@@ -349,10 +492,14 @@ void CVL_ChgLogWnd::OnNamesChanged()
 
 void CVL_ChgLogWnd::ShowCounts()
 {
-    const ChangeRing &ring = m_recorder.ring();
+    const ChangeRing &ring = shown().ring();
     QString text = QStringLiteral("%1 changes").arg(ring.size());
     if (!m_model->filter().isEmpty())
         text = QStringLiteral("%1 of %2").arg(m_model->rowCount()).arg(text);
+    if (isShowingHistory()) {
+        m_counts->setText(text + QStringLiteral(", ") + m_historyRange);
+        return;
+    }
     text += QStringLiteral(", %1 dropped").arg(m_recorder.dropped());
     if (m_paused)
         text += QStringLiteral(", paused");
@@ -364,12 +511,24 @@ QString CVL_ChgLogWnd::NameOf(const RecordedPoint &p) const
     return m_boardModel.names().Name(p.card, p.dir, p.point);
 }
 
+ExportChoice CVL_ChgLogWnd::exportChoice() const
+{
+    ExportChoice choice;
+    choice.changedOnly = m_exportChanged->isChecked();
+    if (m_exportFiltered->isChecked() && !m_model->filter().isEmpty())
+        choice.includes = [model = m_model](uint32_t point) {
+            return model->Shows(point);
+        };
+    return choice;
+}
+
 bool CVL_ChgLogWnd::ExportCsv(const QString &path, QString *error) const
 {
     return WriteFileAtomically(
         path,
         [this](QIODevice *out) {
-            return WriteCsv(out, m_recorder, [this](const RecordedPoint &p) { return NameOf(p); });
+            return WriteCsv(
+                out, shown(), [this](const RecordedPoint &p) { return NameOf(p); }, exportChoice());
         },
         error);
 }
@@ -379,9 +538,97 @@ bool CVL_ChgLogWnd::ExportVcd(const QString &path, QString *error) const
     return WriteFileAtomically(
         path,
         [this](QIODevice *out) {
-            return WriteVcd(out, m_recorder, [this](const RecordedPoint &p) { return NameOf(p); });
+            return WriteVcd(
+                out, shown(), [this](const RecordedPoint &p) { return NameOf(p); }, exportChoice());
         },
         error);
+}
+
+void CVL_ChgLogWnd::OnOpenHistory()
+{
+    const QString path = ChooseHistoryFile(this);
+    if (path.isEmpty())
+        return;
+    HistoryReader reader;
+    QString error;
+    int64_t first = 0, last = -1;
+    if (reader.Open(path, &error) && reader.Span(&first, &last, &error) && last < 0)
+        error = QStringLiteral("%1 holds no changes yet").arg(path);
+    if (!error.isEmpty()) {
+        ShowFailure(this, QStringLiteral("The history could not be opened."), error);
+        return;
+    }
+    qint64 since = 0, until = 0;
+    if (ChooseRange(this, first, last, &since, &until) && !OpenHistory(path, since, until, &error))
+        ShowFailure(this, QStringLiteral("The history could not be read."), error);
+}
+
+bool CVL_ChgLogWnd::OpenHistory(const QString &path, qint64 sinceUs, qint64 untilUs, QString *error)
+{
+    HistoryReader reader;
+    QString why;
+    const qint64 originMs = FloorMs(sinceUs);
+    auto history = std::make_unique<ChangeRecorder>(g_ringCapacity);
+    history->Replay(QDateTime::fromMSecsSinceEpoch(originMs, Qt::UTC));
+    std::vector<HistoryPoint> points;
+    std::vector<int64_t> indexOf;
+    bool full = false;
+    const auto each = [&](const HistoryRecord &r) {
+        if (indexOf.empty())
+            indexOf = ReplayPoints(*history, points);
+        const int64_t index = indexOf[r.point];
+        full = index >= 0 &&
+            !history->ReplayValue(uint32_t(index), r.value, r.timeUs - originMs * 1000);
+        return !full;
+    };
+    if (!reader.Open(path, &why) || !reader.Read(sinceUs, untilUs, &points, each, &why)) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    if (indexOf.empty())
+        ReplayPoints(*history, points);
+    history->SetPollIntervalUs(reader.PollIntervalUs(sinceUs, untilUs));
+    const qint64 nowUs = QDateTime::currentMSecsSinceEpoch() * 1000;
+    if (!full)
+        history->ReplayEnd(std::min(untilUs, nowUs) - originMs * 1000);
+    const qint64 endUs = originMs * 1000 + history->lastPollUs();
+    m_historyText = QStringLiteral("History: %1").arg(QFileInfo(path).fileName());
+    m_historyRange =
+        QStringLiteral("%1 to %2")
+            .arg(LocalText(sinceUs, kShortTimeFormat), LocalText(endUs, kShortTimeFormat));
+    if (full)
+        m_historyRange +=
+            QStringLiteral(" (the first %1 changes of the range)").arg(history->ring().size());
+    m_historyPath = QFileInfo(path).absoluteFilePath();
+    m_history = std::move(history);
+    ShowRecording();
+    return true;
+}
+
+void CVL_ChgLogWnd::ShowLive()
+{
+    const std::unique_ptr<ChangeRecorder> history = std::move(m_history);
+    ShowRecording();
+}
+
+// The list, the timeline and the line above the list follow the recording shown.
+void CVL_ChgLogWnd::ShowRecording()
+{
+    const bool history = isShowingHistory();
+    m_model->SetRecorder(&shown());
+    m_timeline->SetRecorder(&shown());
+    m_timeline->SetPaused(history || m_paused);
+    m_list->scrollToBottom();
+    m_source->setText(history ? m_historyText : QStringLiteral("Live recording"));
+    m_source->setToolTip(history ? QStringLiteral("%1\n%2\nShown read-only; the live recording "
+                                                  "goes on, \"Back to Live\" shows it.")
+                                       .arg(m_historyPath, m_historyRange)
+                                 : QString());
+    m_live->setVisible(history);
+    m_pause->setEnabled(!history);
+    m_clear->setEnabled(!history);
+    ShowCounts();
 }
 
 void CVL_ChgLogWnd::Export(bool vcd)

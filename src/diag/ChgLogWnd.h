@@ -4,9 +4,13 @@
 // its own, and lists every change with its time, card, direction, point, name and new value.
 // A filter narrows the list and the timeline, Pause stops the polling, Clear begins a new
 // recording. The list follows the newest change unless the user scrolled away. The recording
-// can be exported as CSV or VCD, and "Copy Snapshot" puts the chosen boards' state on the
-// clipboard.
+// can be exported as CSV or VCD (all points, or those the filter lets through, and optionally
+// only those that changed), and "Copy Snapshot" puts the chosen boards' state on the
+// clipboard. "Open History..." shows a time range of a history database instead, read-only,
+// while the live recording goes on; "Back to Live" returns to it. A line under the commands
+// says which of the two is shown.
 
+#include "diag/ChangeExport.h"
 #include "diag/ChangeRecorder.h"
 
 #include <QWidget>
@@ -16,6 +20,7 @@
 
 class ChangeListModel;
 class CTimelineStrip;
+class QCheckBox;
 class QComboBox;
 class QHBoxLayout;
 class QLabel;
@@ -51,6 +56,9 @@ public:
     // written, which leaves any old file as it was.
     bool ExportCsv(const QString &path, QString *error = nullptr) const;
     bool ExportVcd(const QString &path, QString *error = nullptr) const;
+    // What the export check boxes choose: the filtered points only (when a filter is set and
+    // that box is checked) and the points that changed only.
+    ExportChoice exportChoice() const;
     // The text "Copy Snapshot" puts on the clipboard: reads every chosen board.
     QString SnapshotOfBoards() const;
     void CopySnapshot();
@@ -59,6 +67,24 @@ public:
     // user cancels. Tests put their own chooser in place; empty restores the dialog.
     using SaveFileChooser = std::function<QString(QWidget *, const QString &, const QString &)>;
     static void SetSaveFileChooser(SaveFileChooser chooser);
+    // "Open History...": shows the changes of [sinceUs, untilUs] (microseconds since 1970 UTC)
+    // of a history database instead of the live recording, which goes on meanwhile. False,
+    // with the reason, and nothing changed when the file is missing, no history or unreadable.
+    bool OpenHistory(const QString &path, qint64 sinceUs, qint64 untilUs, QString *error = nullptr);
+    // Back to the live recording.
+    void ShowLive();
+    bool isShowingHistory() const { return m_history != nullptr; }
+    // The recording the list, the timeline and the exports show.
+    const ChangeRecorder &shown() const { return m_history ? *m_history : m_recorder; }
+
+    // The database "Open History..." asks for: (parent, caption, folder, filter) -> path, empty
+    // when cancelled; and the range: (parent, first and newest record) -> [since, until],
+    // false when cancelled. Tests put their own in place; empty restores the dialogs.
+    using OpenFileChooser =
+        std::function<QString(QWidget *, const QString &, const QString &, const QString &)>;
+    static void SetOpenFileChooser(OpenFileChooser chooser);
+    using RangeChooser = std::function<bool(QWidget *, qint64, qint64, qint64 *, qint64 *)>;
+    static void SetRangeChooser(RangeChooser chooser);
     // The ring size of windows opened from now on (tests use a small one).
     static void SetRingCapacity(qsizetype capacity);
 
@@ -69,10 +95,12 @@ public:
     QTimer *timer() const { return m_timer; }
     QLabel *countsLabel() const { return m_counts; }
     QPushButton *pauseButton() const { return m_pause; }
+    QLabel *sourceLabel() const { return m_source; }
 
 private:
     const BoardModel &m_boardModel;
     QHBoxLayout *CreateCommandRow();
+    QHBoxLayout *CreateExportRow();
     QHBoxLayout *CreateFilterRow();
     QTableView *CreateList();
     void AddTimeline(QVBoxLayout *layout);
@@ -81,11 +109,17 @@ private:
     void OnFilterEdited();
     void OnNamesChanged();
     void Export(bool vcd);
+    void OnOpenHistory();
+    void ShowRecording();
     void ShowCounts();
     void UpdateTimer();
     QString NameOf(const RecordedPoint &p) const;
 
     ChangeRecorder m_recorder;
+    std::unique_ptr<ChangeRecorder> m_history; // the history shown, or none
+    QString m_historyText; // "History: history.db"
+    QString m_historyRange; // its range, as the counts show it
+    QString m_historyPath;
     ChangeListModel *m_model = nullptr;
     bool m_paused = false;
 
@@ -93,6 +127,10 @@ private:
     QMenu *m_boardMenu = nullptr;
     QPushButton *m_pause = nullptr;
     QPushButton *m_clear = nullptr;
+    QPushButton *m_live = nullptr;
+    QLabel *m_source = nullptr;
+    QCheckBox *m_exportFiltered = nullptr;
+    QCheckBox *m_exportChanged = nullptr;
     QComboBox *m_cardFilter = nullptr;
     QLineEdit *m_pointFilter = nullptr;
     QLabel *m_counts = nullptr;

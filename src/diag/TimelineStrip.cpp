@@ -59,6 +59,12 @@ void CTimelineStrip::SetPaused(bool paused)
     m_paused = paused;
 }
 
+void CTimelineStrip::SetRecorder(const ChangeRecorder *recorder)
+{
+    m_recorder = recorder;
+    Refresh();
+}
+
 QSize CTimelineStrip::sizeHint() const
 {
     return QSize(kLabelWidth + 400, int(m_rows.size()) * kRowHeight + kAxisHeight);

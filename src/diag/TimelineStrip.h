@@ -27,6 +27,8 @@ public:
     // Rows and picture anew, now: after a new filter, new names, a clear or a zoom.
     void Refresh();
     void SetPaused(bool paused);
+    // The recording drawn (the live one or one read from a history); rows and picture anew.
+    void SetRecorder(const ChangeRecorder *recorder);
 
     // The shown span, in seconds, and zooming between the steps of TimelineRule.h.
     int spanSeconds() const;

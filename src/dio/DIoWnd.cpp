@@ -129,6 +129,8 @@ void CVL_DIoWnd::CreateControls()
         m_patternButtons[p] = controls.get<QPushButton>(QString::number(1176 + p));
     m_doValueEdit = controls.get<QLineEdit>("1299");
     closeButton = controls.get<CImageButton>("1336");
+    // The input word only shows the inputs: a click still selects it for copying, Tab passes.
+    m_diValueEdit->setFocusPolicy(Qt::ClickFocus);
 
     m_enableList->addItems({QStringLiteral("Disable"), QStringLiteral("Enable")});
     for (const char *text : kFilterTimes)
@@ -228,6 +230,14 @@ void CVL_DIoWnd::SetupPages()
     if (!outputPage) {
         outputPage = new CVL_DoWnd(m_model, m_outputHost);
         outputPage->setGeometry(m_outputHost->rect());
+        // Made after the form's controls, its buttons would come after Close; they belong at
+        // the page's place in the form's order, after the DO tab strip.
+        QWidget *previous = m_outputTabs;
+        for (CImageButton *button : outputPage->bitButtons) {
+            QWidget::setTabOrder(previous, button);
+            previous = button;
+        }
+        QWidget::setTabOrder(previous, m_outputDisableBox);
     }
     outputPage->tabIndex = 0;
     outputPage->doCount = doCount;

@@ -3,7 +3,6 @@
 #include "config/PointNames.h"
 
 #include <QIODevice>
-#include <QSet>
 
 #include <algorithm>
 
@@ -53,55 +52,43 @@ QString CsvField(const QString &text)
 
 QString CsvHeader()
 {
-    return QStringLiteral("time_utc,elapsed_s,card,direction,point,name,value");
+    return QStringLiteral("time_utc,elapsed_s,card,direction,point,name,value,event");
 }
 
-QString CsvLine(const QDateTime &startUtc, qint64 us, int32_t card, PointDir dir, int point,
-                const QString &name, int value)
+qint64 VcdTickUs(qint64 pollIntervalUs)
 {
-    return UtcText(startUtc, us) + QLatin1Char(',') + ElapsedText(us) + QLatin1Char(',') +
-        QString::number(card) + QLatin1Char(',') + DirText(dir) + QLatin1Char(',') +
-        QString::number(point) + QLatin1Char(',') + CsvField(name) + QLatin1Char(',') +
-        QString::number(value) + QLatin1Char('\n');
+    qint64 tick = 1;
+    while (tick < 1'000'000 && tick * 10 * 2 <= pollIntervalUs)
+        tick *= 10;
+    return tick;
 }
 
-namespace {
-
-QString VcdIdentifier(const QString &name)
+QString VcdReference(const ExportPoint &point)
 {
-    QString id;
+    QString ref =
+        QStringLiteral("c%1_%2%3").arg(point.card).arg(DirText(point.dir)).arg(point.point);
+    // Accents become their base letters; what is left outside ASCII letters and digits
+    // becomes one "_" per run, none at the end.
+    const QString name = point.name.normalized(QString::NormalizationForm_KD);
+    bool gap = true;
     for (QChar c : name) {
-        const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
-            (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_');
-        id += plain ? c : QLatin1Char('_');
+        if (c.isMark())
+            continue;
+        const bool plain = c.unicode() < 128 && c.isLetterOrNumber();
+        if (plain && gap)
+            ref += QLatin1Char('_');
+        if (plain)
+            ref += c;
+        gap = !plain;
     }
-    if (!id.isEmpty() && id[0].isDigit())
-        id.prepend(QLatin1Char('_'));
-    return id;
+    return ref;
 }
 
-} // namespace
-
-QStringList VcdReferences(const std::vector<VcdPoint> &points)
+QStringList VcdReferences(const std::vector<ExportPoint> &points)
 {
-    QStringList refs(qsizetype(points.size()));
-    QSet<QString> used;
-    // Names first, so that a name keeps its own reference ahead of a point's fixed key.
-    for (const bool named : {true, false}) {
-        for (size_t i = 0; i < points.size(); ++i) {
-            const VcdPoint &p = points[i];
-            const QString name = VcdIdentifier(p.name);
-            if (name.isEmpty() == named)
-                continue;
-            const QString base = named ? name : PointKey(p.card, p.dir, p.point);
-            QString ref = base;
-            for (int n = 2; used.contains(ref); ++n)
-                ref = base + QStringLiteral("_%1").arg(n);
-            used.insert(ref);
-            refs[qsizetype(i)] = ref;
-        }
-    }
+    QStringList refs;
+    for (const ExportPoint &p : points)
+        refs << VcdReference(p);
     return refs;
 }
 
@@ -115,46 +102,143 @@ QByteArray VcdCode(int n)
     return code;
 }
 
-void VcdWriter::Begin(const QDateTime &startUtc, const QStringList &references,
-                      const std::vector<int> &levels, qint64 startUs)
+namespace {
+
+const char *const kUnitNames[] = {"us", "ms", "s"};
+
+// "1ms", "100us": the VCD timescale of a tick.
+QByteArray TimescaleText(qint64 tickUs)
 {
-    m_w << "$date " << startUtc.toString(Qt::ISODate) << " $end\n"
-        << "$version Orvane 14.0.0 $end\n"
-        << "$comment times are microseconds since the recording began at " << UtcText(startUtc, 0)
-        << " $end\n"
-        << "$timescale 1us $end\n"
-        << "$scope module orvane $end\n";
-    m_codes.clear();
-    for (int n = 0; n < int(references.size()); ++n) {
-        m_codes.push_back(VcdCode(n));
-        m_w << "$var wire 1 " << m_codes.back() << ' ' << references[n] << " $end\n";
+    int unit = 0;
+    while (unit < 2 && tickUs >= 1000) {
+        tickUs /= 1000;
+        ++unit;
     }
-    m_w << "$upscope $end\n$enddefinitions $end\n";
-    m_w << '#' + QByteArray::number(startUs) + "\n$dumpvars\n";
-    for (size_t n = 0; n < m_codes.size(); ++n) {
-        const int level = n < levels.size() ? levels[n] : -1;
+    return QByteArray::number(tickUs) + kUnitNames[unit];
+}
+
+// A name in the wire map: quoted, with "\" and quotes escaped, line ends as "\n", and "$" as
+// "\x24" so that no name can end the comment, whichever way a reader looks for its end.
+QByteArray MapName(const QString &name)
+{
+    QString text = name;
+    text.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'"', QStringLiteral("\\\""))
+        .replace(u'$', QStringLiteral("\\x24"))
+        .replace(u'\n', QStringLiteral("\\n"))
+        .replace(u'\r', QStringLiteral("\\r"));
+    return '"' + text.toUtf8() + '"';
+}
+
+} // namespace
+
+ChangeFileWriter::ChangeFileWriter(QIODevice *out, ChangeFileFormat format, qint64 pollIntervalUs)
+    : m_w(out)
+    , m_format(format)
+    , m_tickUs(VcdTickUs(pollIntervalUs))
+{
+}
+
+void ChangeFileWriter::Begin(const QDateTime &startUtc, const std::vector<ExportPoint> &points,
+                             qint64 startUs)
+{
+    m_startUtc = startUtc;
+    m_points = points;
+    m_codes.clear();
+    for (size_t n = 0; n < points.size(); ++n)
+        m_codes.push_back(VcdCode(int(n)));
+    m_lastTick.assign(points.size(), startUs / m_tickUs);
+    m_shown = startUs / m_tickUs;
+    if (m_format == ChangeFileFormat::Csv) {
+        m_w << CsvHeader() << "\n";
+        for (size_t n = 0; n < points.size(); ++n)
+            if (points[n].startValue >= 0)
+                CsvRow(startUs, int(n), points[n].startValue, "start");
+        return;
+    }
+    VcdHeader(startUtc);
+    m_w << '#' + QByteArray::number(m_shown) + "\n$dumpvars\n";
+    for (size_t n = 0; n < points.size(); ++n) {
+        const int level = points[n].startValue;
         m_w << (level < 0 ? 'x' : level ? '1' : '0') + m_codes[n] + '\n';
     }
     m_w << "$end\n";
-    m_shown = startUs;
 }
 
-void VcdWriter::At(qint64 us)
+void ChangeFileWriter::VcdHeader(const QDateTime &startUtc)
 {
-    if (us > m_shown) {
-        m_w << '#' + QByteArray::number(us) + '\n';
-        m_shown = us;
+    m_w << "$date " << startUtc.toString(Qt::ISODate) << " $end\n"
+        << "$version Orvane 14.0.0 $end\n"
+        << "$comment times are in steps of the timescale since the recording began at "
+        << UtcText(startUtc, 0) << " $end\n"
+        << "$timescale " << TimescaleText(m_tickUs) << " $end\n";
+    const QStringList refs = VcdReferences(m_points);
+    for (size_t n = 0; n < m_points.size(); ++n) {
+        const int32_t card = m_points[n].card;
+        if (n == 0 || m_points[n - 1].card != card)
+            m_w << "$scope module card" << QByteArray::number(card) << " $end\n";
+        m_w << "$var wire 1 " << m_codes[n] << ' ' << refs[qsizetype(n)] << " $end\n";
+        if (n + 1 == m_points.size() || m_points[n + 1].card != card)
+            m_w << "$upscope $end\n";
+    }
+    // The wire map: code, reference, card, direction, point and the full name.
+    m_w << "$comment wires\n";
+    for (size_t n = 0; n < m_points.size(); ++n) {
+        const ExportPoint &p = m_points[n];
+        m_w << "wire " << m_codes[n] << ' ' << refs[qsizetype(n)] << " card "
+            << QByteArray::number(p.card) << ' ' << DirText(p.dir) << ' '
+            << QByteArray::number(p.point) << ' ' << MapName(p.name) << '\n';
+    }
+    m_w << "$end\n$enddefinitions $end\n";
+}
+
+void ChangeFileWriter::CsvRow(qint64 us, int wire, int value, const char *event)
+{
+    const ExportPoint &p = m_points[size_t(wire)];
+    m_w << UtcText(m_startUtc, us) + QLatin1Char(',') + ElapsedText(us) + QLatin1Char(',') +
+            QString::number(p.card) + QLatin1Char(',') + DirText(p.dir) + QLatin1Char(',') +
+            QString::number(p.point) + QLatin1Char(',') + CsvField(p.name) + QLatin1Char(',') +
+            QString::number(value) + QLatin1Char(',') + QLatin1String(event) + QLatin1Char('\n');
+}
+
+void ChangeFileWriter::VcdAt(qint64 tick)
+{
+    if (tick > m_shown) {
+        m_w << '#' + QByteArray::number(tick) + '\n';
+        m_shown = tick;
     }
 }
 
-void VcdWriter::Change(qint64 us, int wire, bool value)
+// A wire's value goes at its tick, or one after its previous value when the timer's jitter put
+// two polls into one tick, so that no value hides another; times never go back.
+void ChangeFileWriter::VcdValue(qint64 us, int wire, char value)
 {
-    At(us);
-    m_w << (value ? '1' : '0') + m_codes[size_t(wire)] + '\n';
+    qint64 &last = m_lastTick[size_t(wire)];
+    const qint64 tick = std::max({us / m_tickUs, last + 1, m_shown});
+    VcdAt(tick);
+    last = tick;
+    m_w << value + m_codes[size_t(wire)] + '\n';
 }
 
-bool VcdWriter::End(qint64 lastUs)
+void ChangeFileWriter::Start(qint64 us, int wire, bool value)
 {
-    m_w << '#' + QByteArray::number(std::max(lastUs, m_shown + 1)) + '\n';
+    if (m_format == ChangeFileFormat::Csv)
+        CsvRow(us, wire, value ? 1 : 0, "start");
+    else
+        VcdValue(us, wire, value ? '1' : '0');
+}
+
+void ChangeFileWriter::Change(qint64 us, int wire, bool value)
+{
+    if (m_format == ChangeFileFormat::Csv)
+        CsvRow(us, wire, value ? 1 : 0, "change");
+    else
+        VcdValue(us, wire, value ? '1' : '0');
+}
+
+bool ChangeFileWriter::End(qint64 lastUs)
+{
+    if (m_format == ChangeFileFormat::Vcd)
+        m_w << '#' + QByteArray::number(std::max(lastUs / m_tickUs, m_shown + 1)) + '\n';
     return m_w.flush();
 }

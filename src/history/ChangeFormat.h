@@ -1,7 +1,8 @@
 #pragma once
-// How recorded changes are written for other programs: CSV (one line per change) and a Value
-// Change Dump (IEEE 1364: one wire per point, timescale 1 us). The Change Log's exports and
-// "qrxio history" both write through these, so that both give the same files. QtCore only.
+// How recorded changes are written for other programs: CSV (one line per start level and per
+// change) and a Value Change Dump (IEEE 1364: one wire per point, one scope per card). The
+// Change Log's exports and "qrxio history" both write through ChangeFileWriter, so that both
+// give the same files. QtCore only.
 
 #include "device/LiveBits.h"
 
@@ -43,49 +44,65 @@ QString ElapsedText(qint64 us);
 // A field quoted for CSV when it holds a comma, a quote or a line end; one that begins with
 // "=", "+", "-" or "@" gets a leading "'" so that a spreadsheet reads it as text.
 QString CsvField(const QString &text);
-// The CSV header line, without its line end.
+// The CSV header line, without its line end. The last column, "event", is "start" for a
+// point's level at the start (or when it was first read) and "change" for a change.
 QString CsvHeader();
-// One CSV line of a change at `us` since the recording began at `startUtc`, with its line end.
-QString CsvLine(const QDateTime &startUtc, qint64 us, int32_t card, PointDir dir, int point,
-                const QString &name, int value);
 
-// A point as a VCD wire is named after it.
-struct VcdPoint
+// A point of an export: where it is, its name (or empty) and its level at the start of the
+// export (0, 1, or -1 while unknown).
+struct ExportPoint
 {
     int32_t card = 0;
     PointDir dir = PointDir::In;
     int point = 0;
-    QString name; // the point name, or empty
+    QString name;
+    int startValue = -1;
 };
-// The reference of each point: its name with every character other than a letter, digit or
-// underscore replaced by "_" (and "_" put before a leading digit), or "card1_in5" without a
-// name; a repeated reference gets "_2", "_3", ... appended. Named points choose first.
-QStringList VcdReferences(const std::vector<VcdPoint> &points);
+
+// The VCD tick, in microseconds, for a recording polled every `pollIntervalUs`: the largest
+// power of ten not above half the interval (1 us to 1 s). A poll's time is only known to the
+// interval, so a finer tick adds nothing but samples to a viewer that builds them (sigrok),
+// and at half the interval two successive polls never fall into one tick.
+qint64 VcdTickUs(qint64 pollIntervalUs);
+// The reference of a point's wire: "c5_in3", and after it the name with accents dropped and
+// every run of characters other than ASCII letters and digits as one "_" ("c5_in3_Turkontakt"
+// for "Türkontakt ✓"). Card and point keep the references of different points apart.
+QString VcdReference(const ExportPoint &point);
+QStringList VcdReferences(const std::vector<ExportPoint> &points);
 // The short identifier code of the n-th wire: printable characters "!" to "~", base 94.
 QByteArray VcdCode(int n);
 
-// Writes a VCD: the header and the wires, the levels at the start, then the changes in time
-// order, then a closing time.
-class VcdWriter
+enum class ChangeFileFormat { Csv, Vcd };
+
+// Writes an export as CSV or VCD: the points with their levels at the start, then the changes
+// in time order, then a closing time. CSV: one line per start level and per change, UTF-8.
+// VCD: one scope per card, a comment mapping each wire to its card, direction, point and full
+// name, the tick of VcdTickUs(). Times are microseconds since `startUtc`.
+class ChangeFileWriter
 {
 public:
-    explicit VcdWriter(QIODevice *out)
-        : m_w(out)
-    {
-    }
-    // `references` name the wires in order; `levels` hold each wire's level at `startUs`: 0, 1,
-    // or -1 while unknown. Times are microseconds since `startUtc`.
-    void Begin(const QDateTime &startUtc, const QStringList &references,
-               const std::vector<int> &levels, qint64 startUs);
+    ChangeFileWriter(QIODevice *out, ChangeFileFormat format, qint64 pollIntervalUs);
+
+    void Begin(const QDateTime &startUtc, const std::vector<ExportPoint> &points, qint64 startUs);
+    // The level of a point first read after the start (its start value until then unknown).
+    void Start(qint64 us, int wire, bool value);
     void Change(qint64 us, int wire, bool value);
-    // The closing time: `lastUs`, and at least one after the last change, so that a reader
-    // shows that change too. False when a write failed.
+    // The closing time: `lastUs`, and at least one tick after the last change, so that a
+    // reader shows that change too. False when a write failed.
     bool End(qint64 lastUs);
 
 private:
-    void At(qint64 us);
+    void CsvRow(qint64 us, int wire, int value, const char *event);
+    void VcdHeader(const QDateTime &startUtc);
+    void VcdAt(qint64 tick);
+    void VcdValue(qint64 us, int wire, char value);
 
     ChunkWriter m_w;
+    ChangeFileFormat m_format;
+    qint64 m_tickUs;
+    QDateTime m_startUtc;
+    std::vector<ExportPoint> m_points;
     std::vector<QByteArray> m_codes;
-    qint64 m_shown = 0;
+    std::vector<qint64> m_lastTick; // per wire: the tick of its last value
+    qint64 m_shown = 0; // the current VCD time, in ticks
 };

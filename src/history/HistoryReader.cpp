@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 bool HistoryReader::Open(const QString &path, QString *error)
@@ -27,6 +29,25 @@ bool HistoryReader::Span(int64_t *firstUs, int64_t *lastUs, QString *error)
     *firstUs = first.Step() ? first.Column(0) : 0;
     *lastUs = last.Step() ? last.Column(0) : -1;
     return true;
+}
+
+int64_t HistoryReader::PollIntervalUs(int64_t sinceUs, int64_t untilUs)
+{
+    constexpr int64_t kAgentIntervalUs = 10'000;
+    SqliteStatement query(m_db,
+                          "SELECT DISTINCT time_us FROM changes WHERE time_us >= ?1 AND "
+                          "time_us <= ?2 ORDER BY time_us LIMIT 2000");
+    query.Bind(1, sinceUs);
+    query.Bind(2, untilUs);
+    int64_t interval = kAgentIntervalUs;
+    int64_t previous = INT64_MIN;
+    while (query.Step()) {
+        const int64_t t = query.Column(0);
+        if (previous != INT64_MIN && t > previous)
+            interval = std::min(interval, t - previous);
+        previous = t;
+    }
+    return interval;
 }
 
 bool HistoryReader::Points(int64_t sinceUs, int64_t untilUs, std::vector<HistoryPoint> *points)

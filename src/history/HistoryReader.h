@@ -48,6 +48,11 @@ public:
     // The time of the first and the newest record (0 and -1 without records).
     bool Span(int64_t *firstUs, int64_t *lastUs, QString *error);
 
+    // The interval the range was polled at, as far as its times tell: the smallest gap between
+    // successive times among its first records, and at most the agent's default interval
+    // (the interval itself is not stored).
+    int64_t PollIntervalUs(int64_t sinceUs, int64_t untilUs);
+
     // Reads the points and then each record of [sinceUs, untilUs] in one snapshot: `points`
     // gets every point with a value at `sinceUs` or a record in the range, `each` is called
     // for every record in time order and stops the reading by answering false.

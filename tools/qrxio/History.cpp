@@ -129,9 +129,10 @@ class HistoryPrinter
 {
 public:
     HistoryPrinter(QIODevice *out, const HistoryArgs &args, const PointNames &names,
-                   int64_t originUs)
+                   int64_t originUs, int64_t pollIntervalUs)
         : m_w(out)
-        , m_vcd(out)
+        , m_file(out, args.format == Format::Vcd ? ChangeFileFormat::Vcd : ChangeFileFormat::Csv,
+                 pollIntervalUs)
         , m_args(args)
         , m_names(names)
         , m_originMs(originUs >= 0 ? originUs / 1000 : (originUs - 999) / 1000)
@@ -143,8 +144,7 @@ public:
     void Begin(const std::vector<HistoryPoint> &points)
     {
         m_begun = true;
-        std::vector<VcdPoint> wires;
-        std::vector<int> levels;
+        std::vector<ExportPoint> wires;
         for (const HistoryPoint &p : points) {
             const bool shown = m_args.filters.empty() ||
                 std::any_of(m_args.filters.begin(), m_args.filters.end(),
@@ -152,14 +152,12 @@ public:
             m_wireOf.push_back(shown ? int(wires.size()) : -1);
             m_pointNames.push_back(m_names.Name(p.card, p.dir, p.point));
             if (shown) {
-                wires.push_back({p.card, p.dir, p.point, m_pointNames.back()});
-                levels.push_back(p.startValue);
+                wires.push_back({p.card, p.dir, p.point, m_pointNames.back(), p.startValue});
+                m_known.push_back(p.startValue >= 0);
             }
         }
-        if (m_args.format == Format::Csv)
-            m_w << CsvHeader() << "\n";
-        if (m_args.format == Format::Vcd)
-            m_vcd.Begin(m_startUtc, VcdReferences(wires), levels, Relative(m_args.sinceUs));
+        if (m_args.format == Format::Csv || m_args.format == Format::Vcd)
+            m_file.Begin(m_startUtc, wires, Relative(m_args.sinceUs));
     }
 
     bool Record(const std::vector<HistoryPoint> &points, const HistoryRecord &r)
@@ -171,15 +169,12 @@ public:
             return true;
         const HistoryPoint &p = points[r.point];
         const QString &name = m_pointNames[r.point];
-        switch (m_args.format) {
-        case Format::Vcd:
-            m_vcd.Change(Relative(r.timeUs), wire, r.value);
-            break;
-        case Format::Csv:
-            m_w << CsvLine(m_startUtc, Relative(r.timeUs), p.card, p.dir, p.point, name,
-                           int(r.value));
-            break;
-        default:
+        if (m_args.format == Format::Csv || m_args.format == Format::Vcd) {
+            // A point's first value, without one before the range, is its first read.
+            (m_known[size_t(wire)] ? m_file.Change(Relative(r.timeUs), wire, r.value)
+                                   : m_file.Start(Relative(r.timeUs), wire, r.value));
+            m_known[size_t(wire)] = true;
+        } else {
             m_w << MonitorLine(r, p, name, m_args.format == Format::Json);
         }
         m_lastUs = r.timeUs;
@@ -190,24 +185,25 @@ public:
     {
         if (!m_begun)
             Begin(points);
-        if (m_args.format != Format::Vcd)
+        if (m_args.format != Format::Vcd && m_args.format != Format::Csv)
             return m_w.flush();
         const int64_t end =
             m_args.untilUs == INT64_MAX ? m_lastUs : std::min(m_args.untilUs, NowUs());
-        return m_vcd.End(Relative(std::max(end, m_lastUs)));
+        return m_file.End(Relative(std::max(end, m_lastUs)));
     }
 
 private:
     int64_t Relative(int64_t us) const { return us == INT64_MIN ? 0 : us - m_originMs * 1000; }
 
     ChunkWriter m_w;
-    VcdWriter m_vcd;
+    ChangeFileWriter m_file;
     const HistoryArgs &m_args;
     const PointNames &m_names;
     int64_t m_originMs;
     QDateTime m_startUtc;
     bool m_begun = false;
     std::vector<int> m_wireOf;
+    std::vector<bool> m_known; // per wire: its level is known
     QStringList m_pointNames;
     int64_t m_lastUs = INT64_MIN;
 };
@@ -275,7 +271,7 @@ int RunHistory(const QStringList &words, const QString &executableDir)
     args.sinceUs = since;
     QFile out;
     out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    HistoryPrinter printer(&out, args, names, since);
+    HistoryPrinter printer(&out, args, names, since, reader.PollIntervalUs(since, args.untilUs));
     std::vector<HistoryPoint> points;
     if (!reader.Read(
             since, args.untilUs, &points,
