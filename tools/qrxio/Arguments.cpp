@@ -53,7 +53,7 @@ const OptionSpec kGlobalOptions[] = {
 
 struct FoundOption
 {
-    const OptionSpec *spec = nullptr;
+    const OptionSpec *entry = nullptr;
     const Command *owner = nullptr; // nullptr for an option of every command
 };
 
@@ -87,12 +87,12 @@ bool ReadOption(const QStringList &words, qsizetype *i, QList<GivenOption> *give
     const qsizetype equals = word.startsWith("--") ? word.indexOf(u'=') : -1;
     const QString name = equals < 0 ? word : word.left(equals);
     const FoundOption found = FindOption(name);
-    if (!found.spec) {
+    if (!found.entry) {
         *error = QStringLiteral("unknown option %1").arg(Quoted(name));
         return false;
     }
     QString value;
-    if (found.spec->value) {
+    if (found.entry->value) {
         if (equals >= 0)
             value = word.mid(equals + 1);
         else if (*i + 1 < words.size())
@@ -115,7 +115,7 @@ bool CheckOwners(const QList<GivenOption> &given, const Arguments &args, QString
     for (const GivenOption &g : given) {
         if (g.option.owner && args.command != QLatin1String(g.option.owner->name)) {
             *error = QStringLiteral("%1 is not an option of %2")
-                         .arg(g.option.spec->name,
+                         .arg(g.option.entry->name,
                               args.command.isEmpty() ? QStringLiteral("qrxio without a command")
                                                      : Quoted(args.command));
             return false;
@@ -198,7 +198,7 @@ bool Arguments::Parse(const QStringList &words, Arguments *args, QString *error)
         }
     }
     for (const GivenOption &g : given) {
-        if (!g.option.spec->apply(g.value, args, error))
+        if (!g.option.entry->apply(g.value, args, error))
             return false;
     }
     if (args->help || args->version || args->command == "help")
