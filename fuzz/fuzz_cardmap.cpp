@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // What the windows do with the board count of the load: look up each slot's card number.
     const int boards = BoundBoards(table.boardCount);
     for (int i = 0; i < kMaxBoards; ++i) {
-        const int32_t k = CardIndexOf(map.cardNo(i));
+        const int32_t k = CardIndexOf(map, table.boardCount, map.cardNo(i));
         Check(k >= -1 && k < boards, "CardIndexOf out of range", i);
         Check(k < 0 || map.cardNo(k) == map.cardNo(i), "CardIndexOf wrong board", i);
         Check(i >= boards || (k >= 0 && k <= i), "CardIndexOf missed a board", i);
@@ -105,11 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     info->activeCardType = kDigitalIoClass;
     info->activeCardNo = activeCardNo;
-    const int32_t k = CardIndexOf(activeCardNo);
-    const QString active = ActiveCardLabel();
+    const int32_t k = CardIndexOf(map, table.boardCount, activeCardNo);
+    const QString active = ActiveCardLabel(*info);
     Check(k < 0 ? active.isEmpty() : active == CardLabel(activeCardNo, table.boardName[k]),
           "active card label", k);
     info->activeCardType = kDigitalIoClass + 1;
-    Check(ActiveCardLabel().isEmpty(), "active label outside the digital I/O class", k);
+    Check(ActiveCardLabel(*info).isEmpty(), "active label outside the digital I/O class", k);
     return 0;
 }
