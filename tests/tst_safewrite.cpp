@@ -8,6 +8,7 @@
 #include "config/AtomicFile.h"
 #include "config/PointNames.h"
 #include "config/ProfileFile.h"
+#include "config/Settings.h"
 #include "diag/ChangeExport.h"
 
 #include <QTemporaryDir>
@@ -48,11 +49,14 @@ struct stat Lstat(const QString &path)
 }
 
 // Writes a small file through `caller`, as the program does: the settings' loading mode, a
-// point name, an export of an empty recording.
+// point name, an export of an empty recording, the window layout.
 bool Save(const QString &caller, const QString &path, QString *error)
 {
     if (caller == "settings")
         return WriteProfileValue("System", "Controller_Loading_Mode", "1", path);
+    if (caller == "layout")
+        return Settings::ChangeQtSettings(
+            path, [](QSettings &settings) { settings.setValue("MainVisible", false); }, error);
     if (caller == "names") {
         PointNames names;
         names.Load(path);
@@ -161,7 +165,8 @@ private slots:
         const QList<std::pair<QString, QString>> callers = {{"settings", "Orvane.ini"},
                                                             {"names", "OrvanePointNames.ini"},
                                                             {"CSV export", "changes.csv"},
-                                                            {"VCD export", "changes.vcd"}};
+                                                            {"VCD export", "changes.vcd"},
+                                                            {"layout", "Orvane.conf"}};
         const struct
         {
             const char *tag;

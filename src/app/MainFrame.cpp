@@ -39,6 +39,7 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -288,12 +289,20 @@ void CVL_MainFrame::RestoreCommandBars()
 
 void CVL_MainFrame::SaveCommandBars()
 {
-    QSettings settings = LayoutSettings();
-    settings.beginGroup(QStringLiteral("CommandBars"));
-    settings.setValue(QStringLiteral("MainVisible"), !m_toolBar->isHidden());
-    settings.setValue(QStringLiteral("MainArea"), int(toolBarArea(m_toolBar)));
-    settings.endGroup();
-    settings.setValue(QStringLiteral("NormalLayout"), saveState());
+    QString error;
+    const bool saved = Settings::ChangeQtSettings(
+        Settings::LayoutPath(),
+        [this](QSettings &settings) {
+            settings.beginGroup(QStringLiteral("CommandBars"));
+            settings.setValue(QStringLiteral("MainVisible"), !m_toolBar->isHidden());
+            settings.setValue(QStringLiteral("MainArea"), int(toolBarArea(m_toolBar)));
+            settings.endGroup();
+            settings.setValue(QStringLiteral("NormalLayout"), saveState());
+        },
+        &error);
+    // The exit goes on: a layout that cannot be kept only costs the tool bar's place.
+    if (!saved)
+        std::fprintf(stderr, "The window layout was not saved: %s\n", qPrintable(error));
 }
 
 void CVL_MainFrame::FillWindowMenu()

@@ -9,7 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -204,6 +206,35 @@ QString ToolLibraryPath(const QString &executableDir)
         QFileInfo::exists(installed))
         return installed;
     return path;
+}
+
+bool ChangeQtSettings(const QString &path, const std::function<void(QSettings &)> &change,
+                      QString *error)
+{
+    // QSettings would replace the file wherever a link leads: it changes a copy in a private
+    // folder, which the safe writer then puts in place. Only a regular file is read (a FIFO
+    // would block the copy).
+    QTemporaryDir stage;
+    const QString copy = stage.filePath(QStringLiteral("settings.conf"));
+    if (!stage.isValid() || (QFileInfo(path).isFile() && !QFile::copy(path, copy))) {
+        if (error)
+            *error = QStringLiteral("%1 could not be read").arg(path);
+        return false;
+    }
+    {
+        QSettings settings(copy, QSettings::IniFormat);
+        change(settings);
+        settings.sync();
+    }
+    QFile staged(copy);
+    if (!staged.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("the layout could not be staged");
+        return false;
+    }
+    const QByteArray text = staged.readAll();
+    return WriteFileAtomically(
+        path, [&text](QIODevice *out) { return out->write(text) == text.size(); }, error);
 }
 
 } // namespace Settings

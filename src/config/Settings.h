@@ -5,6 +5,10 @@
 
 #include <QByteArray>
 #include <QString>
+
+#include <functional>
+
+class QSettings;
 #include <cstdint>
 
 namespace Settings {
@@ -46,6 +50,11 @@ QString SettingsPath(const QString &executableDir);
 // The window layout's file (Qt settings in INI format) in the per-user folder; the first use of
 // a missing one takes over the layout an earlier version kept under another name.
 QString LayoutPath();
+// Changes the Qt settings file (INI format) at `path` through `change` and saves it with the
+// safe writer (WriteFileAtomically): the keys it does not change are kept, and a file that may
+// not be replaced (another user's link, a FIFO, a folder) is left alone with `error` saying why.
+bool ChangeQtSettings(const QString &path, const std::function<void(QSettings &)> &change,
+                      QString *error = nullptr);
 
 // Copies an earlier version's file at `oldPath` to the missing `path`, once. Only a regular
 // file of the running user, not reached through a link, of at most 64 MiB is taken; another is
