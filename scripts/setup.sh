@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, testing and looking at Orvane need on Debian 12.
 set -euo pipefail
-packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+packages=(cmake ninja-build g++ ccache qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
           libxcb-xkb-dev mingw-w64-x86-64-dev clang-format-14 libsqlite3-dev sqlite3
           libmosquitto-dev mosquitto mosquitto-clients sigrok-cli gtkwave python3
           xvfb xauth x11-utils xdotool openbox imagemagick fonts-liberation fonts-dejavu-core)
