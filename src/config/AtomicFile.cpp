@@ -196,6 +196,59 @@ bool ReplaceFile(const QByteArray &file, const std::function<bool(QIODevice *)> 
 
 } // namespace
 
+bool CheckPathLinks(const QString &path, QString *error, QString *resolved)
+{
+#ifdef Q_OS_UNIX
+    QByteArrayList rest =
+        QFile::encodeName(QDir::cleanPath(QDir::current().absoluteFilePath(path))).split('/');
+    QByteArray done; // the link-free part walked so far, "" for the root
+    int links = 0;
+    while (!rest.isEmpty()) {
+        const QByteArray part = rest.takeFirst();
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == "..") {
+            done.truncate(qMax<qsizetype>(done.lastIndexOf('/'), 0));
+            continue;
+        }
+        const QByteArray next = done + '/' + part;
+        struct stat st;
+        const bool exists = lstat(next.constData(), &st) == 0;
+        if (!exists || !S_ISLNK(st.st_mode)) {
+            done = next;
+            if (!exists)
+                break; // missing: nothing further on can be a link yet
+            continue;
+        }
+        if (st.st_uid != geteuid() && st.st_uid != 0)
+            return Fail(error,
+                        QStringLiteral("%1 is a symbolic link of another user (uid %2); it is "
+                                       "not followed.")
+                            .arg(Shown(next))
+                            .arg(st.st_uid));
+        QByteArray target(PATH_MAX, '\0');
+        const ssize_t n = readlink(next.constData(), target.data(), target.size());
+        if (++links > 40)
+            return Fail(error,
+                        QStringLiteral("%1: too many levels of symbolic links.").arg(Shown(next)));
+        if (n <= 0 || n >= target.size())
+            return Fail(error, SystemError(next));
+        target.truncate(n);
+        if (target.startsWith('/'))
+            done.clear();
+        rest = target.split('/') + rest;
+    }
+    if (resolved) {
+        const QByteArray full = rest.isEmpty() ? done : done + '/' + rest.join('/');
+        *resolved = QFile::decodeName(full.isEmpty() ? QByteArray("/") : full);
+    }
+#else
+    if (resolved)
+        *resolved = path;
+#endif
+    return true;
+}
+
 bool WriteFileAtomically(const QString &path, const std::function<bool(QIODevice *)> &write,
                          QString *error)
 {

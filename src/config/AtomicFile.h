@@ -17,3 +17,10 @@ class QIODevice;
 // nothing is left behind, and `error` says what failed.
 bool WriteFileAtomically(const QString &path, const std::function<bool(QIODevice *)> &write,
                          QString *error = nullptr);
+
+// Walks every part of `path` (made absolute against the working folder), following each
+// symbolic link on the way, and refuses the path when a link belongs to a user other than the
+// running user and root, or when links loop; creates and opens nothing. `resolved` (when given)
+// gets the path with every link on the way replaced by what it leads to; a part that does not
+// exist ends the walk, and the rest follows as given.
+bool CheckPathLinks(const QString &path, QString *error, QString *resolved = nullptr);
