@@ -294,8 +294,8 @@ private slots:
     }
 
     // A file that is no history, or one that cannot be read: the user is told, and the window
-    // shows what it showed. A history its agent left behind when killed (its lock file and
-    // write-ahead log, nobody holding them) opens as any other.
+    // shows what it showed. A history its agent left behind when killed (its write-ahead log,
+    // nobody holding it) opens as any other.
     void openHistoryRefused_data()
     {
         QTest::addColumn<QString>("kind");
@@ -336,7 +336,7 @@ private slots:
             QVERIFY(writer.Append(
                 {{kT0, 0, PointDir::In, 1, false}, {kT0 + kSecond, 0, PointDir::In, 1, true}},
                 &error));
-            for (const char *suffix : {"", "-wal", "-shm", ".lock"})
+            for (const char *suffix : {"", "-wal", "-shm"})
                 QVERIFY(
                     QFile::copy(dir.filePath(QStringLiteral("live.db") + suffix), path + suffix));
         }

@@ -199,8 +199,7 @@ bool ReplaceFile(const QByteArray &file, const std::function<bool(QIODevice *)> 
 bool CheckPathLinks(const QString &path, QString *error, QString *resolved)
 {
 #ifdef Q_OS_UNIX
-    QByteArrayList rest =
-        QFile::encodeName(QDir::cleanPath(QDir::current().absoluteFilePath(path))).split('/');
+    QByteArrayList rest = QFile::encodeName(QDir::current().absoluteFilePath(path)).split('/');
     QByteArray done; // the link-free part walked so far, "" for the root
     int links = 0;
     while (!rest.isEmpty()) {
