@@ -117,23 +117,37 @@ bool HistoryReader::Points(int64_t sinceUs, int64_t untilUs, std::vector<History
     return done;
 }
 
+// The points and the newest time, in one short snapshot; `untilUs` ends at that time.
+bool HistoryReader::Begin(int64_t sinceUs, int64_t *untilUs, std::vector<HistoryPoint> *points,
+                          QString *error)
+{
+    points->clear();
+    if (!m_db.Exec("BEGIN"))
+        return Fail("it cannot be read", error);
+    // Each failure is taken as it happens, before the next statement answers its own status.
+    QString failure;
+    if (!Points(sinceUs, *untilUs, points))
+        Fail("it cannot be read", &failure);
+    SqliteStatement newest(m_db, Sql("SELECT time_us FROM %T ORDER BY time_us DESC LIMIT 1"));
+    bool empty = false;
+    const bool any = failure.isEmpty() && newest.Step(&empty);
+    if (any)
+        *untilUs = std::min(*untilUs, newest.Column(0));
+    else if (failure.isEmpty() && !empty)
+        Fail("it cannot be read", &failure);
+    newest.Reset();
+    m_db.Exec("COMMIT");
+    if (failure.isEmpty())
+        return true;
+    *error = failure;
+    return false;
+}
+
 bool HistoryReader::Read(int64_t sinceUs, int64_t untilUs, std::vector<HistoryPoint> *points,
                          const std::function<bool(const HistoryRecord &)> &each, QString *error)
 {
-    points->clear();
-    // The points and the newest time in one short snapshot.
-    if (!m_db.Exec("BEGIN"))
-        return Fail("it cannot be read", error);
-    const bool ok = Points(sinceUs, untilUs, points);
-    SqliteStatement newest(m_db, Sql("SELECT time_us FROM %T ORDER BY time_us DESC LIMIT 1"));
-    bool empty = false;
-    const bool any = newest.Step(&empty);
-    if (any)
-        untilUs = std::min(untilUs, newest.Column(0));
-    newest.Reset();
-    m_db.Exec("COMMIT");
-    if (!ok || !(any || empty))
-        return Fail("it cannot be read", error);
+    if (!Begin(sinceUs, &untilUs, points, error))
+        return false;
     const std::vector<int64_t> indexOf = IndexOf(*points);
     // Chunks after the last key read; the moved rows (a few, and not unique by that key) in one.
     const bool moved = m_rows == HistoryRows::MovedAside;

@@ -74,6 +74,8 @@ public:
 
 private:
     bool Points(int64_t sinceUs, int64_t untilUs, std::vector<HistoryPoint> *points);
+    bool Begin(int64_t sinceUs, int64_t *untilUs, std::vector<HistoryPoint> *points,
+               QString *error);
     QByteArray Sql(const char *text) const;
     bool Fail(const char *what, QString *error);
 
