@@ -135,6 +135,7 @@ int main(int argc, char **argv)
     paused.start("sh",
                  {"-c", "\"$0\" history --db \"$1\" | sleep \"$2\"", qrxio, db,
                   QString::number(pauseS + 5)});
+    paused.waitForStarted();
     std::atomic<bool> stop = false;
     std::atomic<int64_t> walMax = 0, written = 0;
     std::thread writing([&] {
