@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 
 #ifdef Q_OS_UNIX
 #include <QRandomGenerator>
@@ -196,12 +197,60 @@ bool ReplaceFile(const QByteArray &file, const std::function<bool(QIODevice *)> 
 
 } // namespace
 
+bool CheckPathLinks(const QString &path, QString *error)
+{
+#ifdef Q_OS_UNIX
+    // Not cleaned: "link/.." is where the link leads, then up, as the system reads it.
+    QStringList rest = (QDir::isAbsolutePath(path) ? path : QDir::currentPath() + u'/' + path)
+                           .split(u'/', Qt::SkipEmptyParts);
+    QString done; // the part checked, without links: "" for the root
+    for (int links = 0; !rest.isEmpty();) {
+        const QString part = rest.takeFirst();
+        if (part == ".")
+            continue;
+        if (part == "..") {
+            done = done.left(qMax<qsizetype>(done.lastIndexOf(u'/'), 0));
+            continue;
+        }
+        const QByteArray name = QFile::encodeName(done + u'/' + part);
+        struct stat st;
+        if (lstat(name.constData(), &st) != 0)
+            return true; // nothing beyond a missing part can be a link yet
+        if (!S_ISLNK(st.st_mode)) {
+            done += u'/' + part;
+            continue;
+        }
+        if (st.st_uid != geteuid() && st.st_uid != 0)
+            return Fail(error,
+                        QStringLiteral("%1 is a symbolic link of another user; it is not "
+                                       "followed.")
+                            .arg(Shown(name)));
+        QByteArray target(PATH_MAX, '\0');
+        const ssize_t n = readlink(name.constData(), target.data(), target.size());
+        if (++links > 40 || n <= 0 || n >= target.size())
+            return Fail(error,
+                        n > 0 ? QStringLiteral("%1: too many levels of symbolic links.").arg(path)
+                              : SystemError(name));
+        target.truncate(n);
+        rest = QFile::decodeName(target).split(u'/', Qt::SkipEmptyParts) + rest;
+        if (target.startsWith('/'))
+            done.clear();
+    }
+    return true;
+#else
+    Q_UNUSED(path);
+    Q_UNUSED(error);
+    return true;
+#endif
+}
+
 bool WriteFileAtomically(const QString &path, const std::function<bool(QIODevice *)> &write,
                          QString *error)
 {
 #ifdef Q_OS_UNIX
     QByteArray file;
-    return FileToReplace(path, &file, error) && ReplaceFile(file, write, error);
+    return CheckPathLinks(path, error) && FileToReplace(path, &file, error) &&
+        ReplaceFile(file, write, error);
 #else
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
