@@ -1156,6 +1156,9 @@ private slots:
             << "^qrxio: --out is not an option of \"history\"" + usage;
         QTest::newRow("a folder as the database") << "%q history --db /tmp" << 1 << ""
                                                   << "/tmp";
+        QTest::newRow("a FIFO as the database")
+            << "rm -f %s.fifo; mkfifo %s.fifo; %q history --db %s.fifo" << 1 << ""
+            << ".db.fifo";
         QTest::newRow("/dev/zero as the database") << "%q history --db /dev/zero" << 1 << ""
                                                    << "/dev/zero";
         QTest::newRow("a missing database") << "%q history --db /nonexistent/h.db" << 1 << ""

@@ -20,8 +20,13 @@ ChunkWriter &ChunkWriter::operator<<(const QByteArray &text)
 
 bool ChunkWriter::flush()
 {
-    if (m_ok && !m_buffer.isEmpty())
-        m_ok = m_out->write(m_buffer) == m_buffer.size();
+    // A pipe may take part of a piece; the rest is written again, so that a failure shows with
+    // its reason (a reader that has gone) at once.
+    for (qsizetype done = 0; m_ok && done < m_buffer.size();) {
+        const qint64 n = m_out->write(m_buffer.constData() + done, m_buffer.size() - done);
+        m_ok = n > 0;
+        done += n;
+    }
     m_buffer.clear();
     return m_ok;
 }

@@ -9,6 +9,7 @@
 #include <QFile>
 
 #include <ctime>
+#include <unistd.h>
 
 namespace {
 
@@ -216,8 +217,10 @@ int RunHistory(QrxIo &tool)
         return RefusedWith(error);
     const int64_t since = args.sinceUs == INT64_MIN ? first : args.sinceUs;
     args.sinceUs = since;
+    // Written to the descriptor itself: through the C stream a failed write would only show
+    // when the stream is flushed at the end, after the whole range was read.
     QFile out;
-    out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
     HistoryPrinter printer(&out, args, tool.model.names(), since,
                            reader.PollIntervalUs(since, args.untilUs));
     std::vector<HistoryPoint> points;
