@@ -45,6 +45,22 @@ QString SystemError(const QByteArray &name)
     return QStringLiteral("%1: %2").arg(Shown(name), qt_error_string(errno));
 }
 
+// What the link `name` leads to, when it may be followed (`trusted`: its owner is one the
+// caller accepts); false, with `error` saying why, when it may not or cannot be read.
+bool LinkTarget(const QByteArray &name, bool trusted, QByteArray *target, QString *error)
+{
+    if (!trusted)
+        return Fail(error,
+                    QStringLiteral("%1 is a symbolic link of another user; it is not followed.")
+                        .arg(Shown(name)));
+    target->resize(PATH_MAX);
+    const ssize_t n = readlink(name.constData(), target->data(), target->size());
+    if (n <= 0 || n >= target->size())
+        return Fail(error, SystemError(name));
+    target->truncate(n);
+    return true;
+}
+
 // The file a write replaces: `path` itself, or the file its links lead to. A link is followed
 // only when it belongs to the running user (a portable setup may link the file on purpose), so
 // nobody else can point our writes at a file of their choosing.
@@ -57,16 +73,9 @@ bool FileToReplace(const QString &path, QByteArray *file, QString *error)
             *file = name; // a missing file is created where the last link points
             return true;
         }
-        if (st.st_uid != geteuid())
-            return Fail(error,
-                        QStringLiteral("%1 is a symbolic link of another user; it is not "
-                                       "followed.")
-                            .arg(Shown(name)));
-        QByteArray target(PATH_MAX, '\0');
-        const ssize_t n = readlink(name.constData(), target.data(), target.size());
-        if (n <= 0 || n >= target.size())
-            return Fail(error, SystemError(name));
-        target.truncate(n);
+        QByteArray target;
+        if (!LinkTarget(name, st.st_uid == geteuid(), &target, error))
+            return false;
         const qsizetype slash = name.lastIndexOf('/');
         name = target.startsWith('/') || slash < 0 ? target : name.left(slash + 1) + target;
     }
@@ -220,18 +229,11 @@ bool CheckPathLinks(const QString &path, QString *error)
             done += u'/' + part;
             continue;
         }
-        if (st.st_uid != geteuid() && st.st_uid != 0)
-            return Fail(error,
-                        QStringLiteral("%1 is a symbolic link of another user; it is not "
-                                       "followed.")
-                            .arg(Shown(name)));
-        QByteArray target(PATH_MAX, '\0');
-        const ssize_t n = readlink(name.constData(), target.data(), target.size());
-        if (++links > 40 || n <= 0 || n >= target.size())
-            return Fail(error,
-                        n > 0 ? QStringLiteral("%1: too many levels of symbolic links.").arg(path)
-                              : SystemError(name));
-        target.truncate(n);
+        QByteArray target;
+        if (!LinkTarget(name, st.st_uid == geteuid() || st.st_uid == 0, &target, error))
+            return false;
+        if (++links > 40)
+            return Fail(error, QStringLiteral("%1: too many levels of symbolic links.").arg(path));
         rest = QFile::decodeName(target).split(u'/', Qt::SkipEmptyParts) + rest;
         if (target.startsWith('/'))
             done.clear();
