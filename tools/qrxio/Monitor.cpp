@@ -1,7 +1,5 @@
 #include "Monitor.h"
 
-#include <cstdio>
-
 bool ReadWord(const DeviceTable &dev, int32_t cardNo, bool outputs, uint64_t live, uint64_t *word,
               FailedCall *failed)
 {
@@ -58,25 +56,4 @@ bool Monitor::Poll(std::vector<PointChange> *changes, FailedCall *failed)
     }
     m_started = true;
     return true;
-}
-
-QByteArray TimeStamp(const timespec &wallClock, bool local)
-{
-    tm parts = {};
-    if (local)
-        localtime_r(&wallClock.tv_sec, &parts);
-    else
-        gmtime_r(&wallClock.tv_sec, &parts);
-    char text[64];
-    size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
-    n += std::snprintf(text + n, sizeof text - n, ".%06ld", wallClock.tv_nsec / 1000);
-    if (!local) {
-        std::snprintf(text + n, sizeof text - n, "Z");
-    } else {
-        const long offset = parts.tm_gmtoff / 60; // minutes east of UTC
-        const long magnitude = offset < 0 ? -offset : offset;
-        std::snprintf(text + n, sizeof text - n, "%c%02ld:%02ld", offset < 0 ? '-' : '+',
-                      magnitude / 60, magnitude % 60);
-    }
-    return QByteArray(text);
 }

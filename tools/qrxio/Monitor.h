@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <cstdint>
-#include <ctime>
 #include <vector>
 
 // Reads the live points of a board (the bits of `live`, as the board model gives them) with
@@ -56,6 +55,3 @@ private:
     bool m_outputs;
     bool m_started = false;
 };
-
-// ISO 8601 with microseconds: UTC with "Z", or local time with its offset ("+01:00").
-QByteArray TimeStamp(const timespec &wallClock, bool local);

@@ -40,6 +40,11 @@ int QrxIo::Run()
         return UsageError(QStringLiteral("unknown command %1").arg(Quoted(args.command)));
     if (int status = CheckOperands(*command))
         return status;
+    if (!command->boards) {
+        const int status = command->run(*this);
+        const int written = out.Finish(command->readerMayGo);
+        return status ? status : written;
+    }
     if (int status = bindLibrary ? BindLibrary() : kExitOk)
         return status;
     if (int status = LoadSystem(LoadingMode()))
