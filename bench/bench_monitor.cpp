@@ -8,6 +8,7 @@
 
 #include "Monitor.h"
 #include "device/DeviceLibrary.h"
+#include "device/DeviceTable.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -77,8 +78,11 @@ Figures OwnPart(const std::vector<WatchedBoard> &watched)
     DeviceTable table = DeviceTable::Unloaded();
     table.DXS_devDiGetBit = ReadNothing;
     table.DXS_devDoGetBit = ReadNothing;
-    Monitor monitor(table, watched, true);
-    return TimePolls(monitor);
+    SetDeviceTable(table);
+    Monitor monitor(watched, true);
+    const Figures figures = TimePolls(monitor);
+    SetDeviceTable(DeviceTable::Unloaded());
+    return figures;
 }
 
 // Runs qrxio with `args` and measures its CPU share, in percent of a core, over `seconds` after
