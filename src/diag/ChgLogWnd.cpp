@@ -179,6 +179,7 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(const BoardModel &boards, QWidget *parent)
     layout->setSpacing(4);
     layout->addLayout(CreateCommandRow());
     layout->addLayout(CreateExportRow());
+    layout->addLayout(CreateLoadRow());
     layout->addLayout(CreateFilterRow());
     layout->addWidget(CreateList(), 1);
     AddTimeline(layout);
@@ -232,16 +233,6 @@ QHBoxLayout *CVL_ChgLogWnd::CreateExportRow()
     // A long history line gives way to the exports; its tooltip holds it whole.
     m_source->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     commands->addWidget(m_source, 1);
-    m_progress = new QProgressBar(this);
-    m_progress->setObjectName(QStringLiteral("HistoryProgress"));
-    m_progress->setRange(0, 1000);
-    m_progress->setVisible(false);
-    commands->addWidget(m_progress, 1);
-    m_cancelLoad = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancelLoad->setObjectName(QStringLiteral("CancelHistory"));
-    m_cancelLoad->setVisible(false);
-    connect(m_cancelLoad, &QPushButton::clicked, this, &CVL_ChgLogWnd::CancelHistoryLoad);
-    commands->addWidget(m_cancelLoad);
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(100);
     connect(m_progressTimer, &QTimer::timeout, this, &CVL_ChgLogWnd::ShowLoadProgress);
@@ -264,6 +255,23 @@ QHBoxLayout *CVL_ChgLogWnd::CreateExportRow()
     connect(vcd, &QPushButton::clicked, this, [this] { Export(true); });
     commands->addWidget(vcd);
     return commands;
+}
+
+// While a history loads: what it does, how far it got, and Cancel; hidden otherwise.
+QHBoxLayout *CVL_ChgLogWnd::CreateLoadRow()
+{
+    auto *row = new QHBoxLayout;
+    m_loadLabel = new QLabel(this);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("HistoryProgress"));
+    m_cancelLoad = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelLoad->setObjectName(QStringLiteral("CancelHistory"));
+    connect(m_cancelLoad, &QPushButton::clicked, this, &CVL_ChgLogWnd::CancelHistoryLoad);
+    row->addWidget(m_loadLabel);
+    row->addWidget(m_progress, 1);
+    row->addWidget(m_cancelLoad);
+    ShowLoadProgress(); // hidden
+    return row;
 }
 
 // The card and point filters, and the counts of the changes shown.
@@ -556,7 +564,7 @@ void CVL_ChgLogWnd::OnOpenHistory()
     };
     auto span = std::make_shared<Span>();
     StartJob(
-        QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()),
+        QStringLiteral("Opening %1...").arg(QFileInfo(path).fileName()), false,
         [path, span](const std::atomic<bool> &, std::atomic<int> &) {
             HistoryReader reader;
             if (reader.Open(path, &span->error) &&
@@ -586,7 +594,7 @@ void CVL_ChgLogWnd::StartHistoryLoad(const QString &path, qint64 sinceUs, qint64
     auto load = std::make_shared<Load>();
     const qsizetype capacity = g_ringCapacity;
     StartJob(
-        QStringLiteral("Reading %1").arg(QFileInfo(path).fileName()),
+        QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()), true,
         [=](const std::atomic<bool> &cancel, std::atomic<int> &permille) {
             LoadHistory(path, sinceUs, untilUs, capacity, &load->loaded, &load->error, &cancel,
                         &permille);
@@ -601,7 +609,8 @@ void CVL_ChgLogWnd::StartHistoryLoad(const QString &path, qint64 sinceUs, qint64
 
 // Runs `work` on the loading thread with the progress line shown; `done` follows on this
 // thread unless the user cancelled.
-void CVL_ChgLogWnd::StartJob(const QString &text, HistoryJob::Work work, std::function<void()> done)
+void CVL_ChgLogWnd::StartJob(const QString &text, bool measured, HistoryJob::Work work,
+                             std::function<void()> done)
 {
     m_load = std::make_unique<HistoryJob>(std::move(work));
     connect(m_load.get(), &HistoryJob::finished, this, [this, done = std::move(done)] {
@@ -612,6 +621,7 @@ void CVL_ChgLogWnd::StartJob(const QString &text, HistoryJob::Work work, std::fu
             done();
     });
     m_loadText = text;
+    m_loadMeasured = measured;
     ShowLoadProgress();
 }
 
@@ -625,9 +635,12 @@ void CVL_ChgLogWnd::CancelHistoryLoad()
 void CVL_ChgLogWnd::ShowLoadProgress()
 {
     const bool loading = isLoadingHistory();
+    m_loadLabel->setVisible(loading);
     m_progress->setVisible(loading);
     m_cancelLoad->setVisible(loading);
-    m_progress->setFormat(m_loadText + QStringLiteral(" %p%"));
+    m_loadLabel->setText(m_loadText);
+    // Opening a database has no measure: the bar is busy until the range is read.
+    m_progress->setRange(0, m_loadMeasured ? 1000 : 0);
     m_progress->setValue(loading ? m_load->permille() : 0);
     if (loading)
         m_progressTimer->start();

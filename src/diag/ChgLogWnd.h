@@ -120,7 +120,9 @@ private:
     void OnNamesChanged();
     void Export(bool vcd);
     void OnOpenHistory();
-    void StartJob(const QString &text, HistoryJob::Work work, std::function<void()> done);
+    QHBoxLayout *CreateLoadRow();
+    void StartJob(const QString &text, bool measured, HistoryJob::Work work,
+                  std::function<void()> done);
     void ShowLoadProgress();
     void ShowHistory(const QString &path, qint64 sinceUs, LoadedHistory loaded);
     void ShowRecording();
@@ -134,7 +136,8 @@ private:
     QString m_historyRange; // its range, as the counts show it
     QString m_historyPath;
     std::unique_ptr<HistoryJob> m_load; // the load running, or none
-    QString m_loadText; // "Reading history.db"
+    QString m_loadText; // "Reading history.db..."
+    bool m_loadMeasured = false; // its progress is known
     ChangeListModel *m_model = nullptr;
     bool m_paused = false;
 
@@ -144,6 +147,7 @@ private:
     QPushButton *m_clear = nullptr;
     QPushButton *m_live = nullptr;
     QLabel *m_source = nullptr;
+    QLabel *m_loadLabel = nullptr;
     QProgressBar *m_progress = nullptr;
     QPushButton *m_cancelLoad = nullptr;
     QTimer *m_progressTimer = nullptr;
