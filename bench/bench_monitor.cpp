@@ -152,8 +152,9 @@ int main(int argc, char **argv)
     std::vector<WatchedBoard> watched;
     for (int card = 0; card < kBoards; ++card)
         watched.push_back({card, ~0ull, ~0ull}); // all 64 inputs and outputs
-    Monitor inputs(dev, watched, false);
-    Monitor both(dev, watched, true);
+    SetDeviceTable(dev); // the monitor reads through the model's point I/O
+    Monitor inputs(watched, false);
+    Monitor both(watched, true);
     const Figures in = TimePolls(inputs);
     const Figures inOut = TimePolls(both);
     dev.DXS_devSysUnload();
