@@ -201,7 +201,7 @@ int RunMonitor(QrxIo &tool)
         return status;
     const bool outputs =
         std::any_of(boards.begin(), boards.end(), [](const WatchedBoard &b) { return b.outputs; });
-    Monitor monitor(Dev(), boards, outputs);
+    Monitor monitor(boards, outputs);
     FailedCall failed;
     if (!monitor.Poll(nullptr, &failed))
         return Refused(failed);
