@@ -49,12 +49,12 @@ bool InstallSignals(Agent *agent)
     return true;
 }
 
-void PrintVersion(const QString &executableDir)
+void PrintVersion(const QString &libraryPath)
 {
     std::printf("orvane-agent (Orvane) %s\n", ORVANE_AGENT_VERSION);
     DeviceLibrary library;
     DeviceLoadError error;
-    if (!library.Load(Settings::ToolLibraryPath(executableDir), &error))
+    if (!library.Load(libraryPath, &error))
         std::printf("device library: not usable\n%s\n", qPrintable(error.text()));
     else
         std::printf("device library: %s%s\n", qPrintable(library.FilePath()),
@@ -86,12 +86,12 @@ int main(int argc, char **argv)
         std::fputs(qPrintable(AgentOptions::HelpText()), stdout);
         return kAgentOk;
     }
-    if (options.version) {
-        PrintVersion(QCoreApplication::applicationDirPath());
-        return kAgentOk;
-    }
     Agent agent(options, QCoreApplication::applicationDirPath());
     agent.AddComponent(std::make_unique<MqttComponent>());
+    if (options.version) {
+        PrintVersion(agent.DeviceLibraryPath());
+        return kAgentOk;
+    }
     if (!InstallSignals(&agent)) {
         AgentLog(QStringLiteral("cannot make the signal pipe"));
         return kAgentRefused;
