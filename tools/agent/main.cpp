@@ -13,12 +13,12 @@
 
 namespace {
 
-void PrintVersion(const QString &executableDir)
+void PrintVersion(const QString &libraryPath)
 {
     std::printf("orvane-agent (Orvane) %s\n", ORVANE_AGENT_VERSION);
     DeviceLibrary library;
     DeviceLoadError error;
-    if (!library.Load(Settings::ToolLibraryPath(executableDir), &error))
+    if (!library.Load(libraryPath, &error))
         std::printf("device library: not usable\n%s\n", qPrintable(error.text()));
     else
         std::printf("device library: %s%s\n", qPrintable(library.FilePath()),
@@ -50,12 +50,12 @@ int main(int argc, char **argv)
         std::fputs(qPrintable(AgentOptions::HelpText()), stdout);
         return kAgentOk;
     }
-    if (options.version) {
-        PrintVersion(QCoreApplication::applicationDirPath());
-        return kAgentOk;
-    }
     Agent agent(options, QCoreApplication::applicationDirPath());
     agent.AddComponent(std::make_unique<MqttComponent>());
+    if (options.version) {
+        PrintVersion(agent.DeviceLibraryPath());
+        return kAgentOk;
+    }
     // SIGHUP reads the configuration again; SIGTERM and SIGINT end the agent.
     const EndSignals endSignals([&agent](int signal) {
         if (signal == SIGHUP)

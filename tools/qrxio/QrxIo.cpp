@@ -119,7 +119,7 @@ void QrxIo::PrintVersion()
 {
     std::printf("qrxio (Orvane) %s\n", QRXIO_VERSION);
     DeviceLoadError error;
-    if (!m_library.Load(Settings::ToolLibraryPath(m_executableDir), &error)) {
+    if (!m_library.Load(LibraryPath(), &error)) {
         std::printf("device library: not usable\n%s\n", qPrintable(error.text()));
         return;
     }
@@ -127,10 +127,16 @@ void QrxIo::PrintVersion()
                 m_library.IsSimulated() ? " (simulated boards)" : "");
 }
 
+QString QrxIo::LibraryPath() const
+{
+    return Settings::DeviceLibraryPath(
+        m_executableDir, Settings::ReadDeviceLibrary(Settings::SettingsPath(m_executableDir)));
+}
+
 int QrxIo::BindLibrary()
 {
     DeviceLoadError error;
-    if (!m_library.Load(Settings::ToolLibraryPath(m_executableDir), &error))
+    if (!m_library.Load(LibraryPath(), &error))
         return RefusedWith(LoadFailureText(DeviceTable::kNotLoaded) + u'\n' + error.text());
     SetDeviceTable(m_library.Table());
     // The status texts explain the simulator's own statuses only when it is the one bound.
