@@ -459,9 +459,9 @@ void Agent::Reload()
     m_config.recorder.database = old.database;
     m_config.recorder.loadingMode = old.loadingMode;
     LoadNames(config.recorder.pointNames); // the file may have changed
-
-    m_sink->SetRetention(config.recorder.retentionDays,
-                         config.recorder.maxDatabaseMB * 1024 * 1024);
+    if (m_sink)
+        m_sink->SetRetention(config.recorder.retentionDays,
+                             config.recorder.maxDatabaseMB * 1024 * 1024);
     AgentLog(QStringLiteral("configuration read again"));
     // The boards are chosen again (and handed to the components) only when they or the
     // interval changed.
