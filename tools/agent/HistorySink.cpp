@@ -74,9 +74,10 @@ bool HistorySink::Open(const QString &path, int64_t nowUs, QString *error)
         return false;
     if (moved > 0) {
         const QString text =
-            QStringLiteral("%1 changes stamped after the clock's time %2, up to %3, were moved "
-                           "aside (\"qrxio history --future\" reads them); recording goes on at "
-                           "the clock's time")
+            QStringLiteral(
+                "%1 changes stamped over a minute after the clock's time %2, up to %3, were moved "
+                "aside (kept in the database); recording goes on at "
+                "the clock's time")
                 .arg(moved)
                 .arg(AgentTimeText(nowUs), AgentTimeText(newest));
         AgentLog(text);
