@@ -35,7 +35,7 @@ int main(int argc, char **argv)
             return kAgentRefused;
     }
     QCoreApplication app(argc, argv);
-    // The program's names, so that its per-user settings and names files are the ones read.
+    // The program's names (the agent reads no user's settings or names files).
     QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
 
