@@ -50,8 +50,9 @@ QString ApplyRecorderKey(const ConfigEntry &e, RecorderConfig *r)
     if (key == "database" || key == "pointnames" || key == "devicelibrary") {
         if (e.value.isEmpty())
             return QStringLiteral("%1 needs a path").arg(e.key);
-        (key == "database" ? r->database
-                           : key == "pointnames" ? r->pointNames : r->deviceLibrary) = e.value;
+        (key == "database"         ? r->database
+             : key == "pointnames" ? r->pointNames
+                                   : r->deviceLibrary) = e.value;
         return {};
     }
     if (key == "intervalms")
