@@ -175,6 +175,57 @@ private slots:
         }
     }
 
+    // Under systemd (stderr is the journal, as JOURNAL_STREAM says) each line carries its
+    // priority, so that "journalctl -p err" finds the errors; elsewhere lines stay plain.
+    void journalPriorities_data()
+    {
+        QTest::addColumn<bool>("journal");
+        QTest::newRow("stderr is the journal") << true;
+        QTest::newRow("stderr is a file") << false;
+    }
+    void journalPriorities()
+    {
+        QFETCH(bool, journal);
+        const QString log = m_dir.filePath(QStringLiteral("journal%1.log").arg(journal));
+        const QString ini = m_dir.filePath("prio.ini");
+        QFile config(ini);
+        QVERIFY(config.open(QIODevice::WriteOnly) && config.write("[Recorder]\nColour=red\n") > 0);
+        config.close();
+        const auto run = [&](const QStringList &args) {
+            QFile(log).remove();
+            QFile file(log);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            struct stat st = {};
+            QCOMPARE(stat(QFile::encodeName(log).constData(), &st), 0);
+            QProcess agent;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            if (journal)
+                env.insert("JOURNAL_STREAM", QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino));
+            agent.setProcessEnvironment(env);
+            agent.setStandardErrorFile(log, QIODevice::Append);
+            agent.start(qEnvironmentVariable("ORVANE_AGENT"), args);
+            QVERIFY(agent.waitForStarted());
+            if (!args.contains("--config")) { // a bad config ends the agent by itself
+                QTest::qWait(1500);
+                agent.terminate();
+            }
+            QVERIFY(agent.waitForFinished(20000));
+        };
+        run({"--config", ini});
+        const auto lines = [&] {
+            QFile file(log);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        const QString p3 = journal ? "<3>" : "", p4 = journal ? "<4>" : "",
+                      p6 = journal ? "<6>" : "";
+        QVERIFY2(lines().startsWith(p3 + "orvane-agent: " + ini + ":2: unknown key"),
+                 qPrintable(lines()));
+        run({"--database", m_dir.filePath("prio.db")});
+        QVERIFY2(lines().startsWith(p6 + "orvane-agent: starting"), qPrintable(lines()));
+        QVERIFY2(lines().contains("\n" + p4 + "orvane-agent: warning: "), qPrintable(lines()));
+        QVERIFY2(journal == lines().contains("<"), qPrintable(lines()));
+    }
+
     // The agent under attack while it records: each row names what is done to it, what it
     // says (once) and how it ends; every change made meanwhile must be in the history.
     void underAttack_data()

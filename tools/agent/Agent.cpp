@@ -13,6 +13,8 @@
 
 #include <cstdio>
 #include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,8 +51,27 @@ QByteArray BenchMode()
 
 } // namespace
 
-void AgentLog(const QString &text)
+namespace {
+
+// Standard error is the journal when systemd says so (JOURNAL_STREAM names its device and inode).
+bool ToJournal()
 {
+    static const bool journal = [] {
+        const QByteArray stream = qgetenv("JOURNAL_STREAM");
+        struct stat st = {};
+        return !stream.isEmpty() && fstat(STDERR_FILENO, &st) == 0 &&
+            stream ==
+            QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino));
+    }();
+    return journal;
+}
+
+} // namespace
+
+void AgentLog(const QString &text, LogLevel level)
+{
+    if (ToJournal())
+        std::fprintf(stderr, "<%d>", int(level));
     std::fprintf(stderr, "orvane-agent: %s\n", qPrintable(text));
     std::fflush(stderr);
 }
@@ -154,7 +175,7 @@ int Agent::Start()
 {
     QString error;
     if (!ReadConfig(&m_config, &error) || !ConfigureComponents(m_config, &error)) {
-        AgentLog(error);
+        AgentError(error);
         return kAgentUsage;
     }
     AgentLog(QStringLiteral("starting, config %1")
@@ -164,16 +185,16 @@ int Agent::Start()
     const QString library =
         Settings::DeviceLibraryPath(m_executableDir, m_config.recorder.deviceLibrary);
     if (!m_library.Load(library, &loadError)) {
-        AgentLog(LoadFailureText(DeviceTable::kNotLoaded) + u' ' + loadError.text());
+        AgentError(LoadFailureText(DeviceTable::kNotLoaded) + u' ' + loadError.text());
         return kAgentRefused;
     }
     SetDeviceTable(m_library.Table());
     if (m_library.IsSimulated())
-        AgentLog(QStringLiteral("warning: %1 is the simulated device library: the boards "
-                                "recorded and published are not real")
-                     .arg(m_library.FilePath()));
+        AgentWarn(QStringLiteral("warning: %1 is the simulated device library: the boards "
+                                 "recorded and published are not real")
+                      .arg(m_library.FilePath()));
     if (!OpenHistory(&error)) {
-        AgentLog(error);
+        AgentError(error);
         return kAgentRefused;
     }
     LoadNames(m_config.recorder.pointNames);
@@ -219,9 +240,9 @@ void Agent::LoadNames(const QString &configured)
     if (why.isEmpty() && !configured.isEmpty() && !QFileInfo::exists(configured))
         why = QStringLiteral("it does not exist");
     if (!why.isEmpty())
-        AgentLog(QStringLiteral("the point names file %1 cannot be used: %2; the points have no "
-                                "names")
-                     .arg(path, why));
+        AgentWarn(QStringLiteral("the point names file %1 cannot be used: %2; the points have no "
+                                 "names")
+                      .arg(path, why));
 }
 
 void Agent::TryLoad()
@@ -234,7 +255,7 @@ void Agent::TryLoad()
         AgentLog(QStringLiteral("the device system loaded"));
     m_loadRetryMs = 0;
     if (m_model.ReadCardMap() < 0) {
-        AgentLog(QStringLiteral("%1 failed; nothing is recorded").arg(m_model.failedCall()));
+        AgentError(QStringLiteral("%1 failed; nothing is recorded").arg(m_model.failedCall()));
         return;
     }
     ChooseBoards();
@@ -254,11 +275,11 @@ void Agent::LoadFailed(int32_t mode, int32_t status)
                   .arg(OpenModeQuestion().section(u'\n', 0, 0), call,
                        mode == DXS_LOAD_MANUAL ? QStringLiteral("manual") : QStringLiteral("auto"),
                        mode == DXS_LOAD_MANUAL ? QStringLiteral("auto") : QStringLiteral("manual"));
-        AgentLog(QStringLiteral("%1; trying again in %2 s, then less often (at least every %3 "
-                                "min)")
-                     .arg(text)
-                     .arg(kLoadRetryMs / 1000)
-                     .arg(kLoadRetryMostMs / 60'000));
+        AgentError(QStringLiteral("%1; trying again in %2 s, then less often (at least every %3 "
+                                  "min)")
+                       .arg(text)
+                       .arg(kLoadRetryMs / 1000)
+                       .arg(kLoadRetryMostMs / 60'000));
         m_loadRetryMs = kLoadRetryMs;
     } else {
         m_loadRetryMs = std::min(m_loadRetryMs * 2, kLoadRetryMostMs);
@@ -279,9 +300,9 @@ void Agent::ChooseBoards()
         if (!chosen || seen)
             continue;
         if (m_model.ReadBoard(i) < 0) {
-            AgentLog(QStringLiteral("%1 failed; card %2 is not recorded")
-                         .arg(m_model.failedCall())
-                         .arg(card));
+            AgentWarn(QStringLiteral("%1 failed; card %2 is not recorded")
+                          .arg(m_model.failedCall())
+                          .arg(card));
             continue;
         }
         const BoardInfo &b = m_model.board(i);
@@ -319,12 +340,12 @@ bool Agent::HandBoards(const std::vector<BoardInfo> &boards)
         if (component->SetBoards(m_model, boards, m_config.recorder.intervalMs, &error))
             continue;
         if (!m_boardsHanded) {
-            AgentLog(error);
+            AgentError(error);
             Finish(kAgentUsage);
             return false;
         }
-        AgentLog(AgentClause(error) +
-                 QStringLiteral("; [%1] keeps the boards it had").arg(component->section()));
+        AgentWarn(AgentClause(error) +
+                  QStringLiteral("; [%1] keeps the boards it had").arg(component->section()));
     }
     m_boardsHanded = true;
     return true;
@@ -368,7 +389,7 @@ void Agent::HandToHistory()
             : QStringLiteral("the clock went back from %1 to %2: changes are stamped 1 us "
                              "after the last one until the clock passes it")
                   .arg(AgentTimeText(step->fromUs), AgentTimeText(step->toUs));
-        AgentLog(text);
+        AgentWarn(text);
         if (step->reset)
             m_sink->ClockReset(step->toUs);
         m_sink->PushEvent(step->toUs, QStringLiteral("clock"), text);
@@ -397,14 +418,14 @@ void Agent::ReportCounters(int64_t nowMs)
     m_nextReportMs = nowMs + kReportEveryMs;
     QString first;
     if (const int64_t refused = m_recorder.TakeRefusals(&first))
-        AgentLog(QStringLiteral("%1 reads refused in the last minute (the first: %2); those "
-                                "points keep their last value")
-                     .arg(refused)
-                     .arg(first));
+        AgentWarn(QStringLiteral("%1 reads refused in the last minute (the first: %2); those "
+                                 "points keep their last value")
+                      .arg(refused)
+                      .arg(first));
     if (const int64_t lost = m_recorder.TakeOverflow())
-        AgentLog(QStringLiteral("%1 changes did not fit in memory while the history could not be "
-                                "written; each such point's value is recorded once there is room")
-                     .arg(lost));
+        AgentError(QStringLiteral("%1 changes did not fit in memory while the history could not be "
+                                  "written; each such point's value is recorded once there is room")
+                       .arg(lost));
 }
 
 void Agent::Finish(int status)
@@ -428,10 +449,10 @@ void Agent::Finish(int status)
         component->Stop();
     if (m_sink) {
         if (const size_t lost = m_sink->Finish(left()))
-            AgentLog(QStringLiteral("%1 changes could not be written; they are lost").arg(lost));
+            AgentError(QStringLiteral("%1 changes could not be written; they are lost").arg(lost));
     }
     if (m_model.loaded() && m_model.Unload() < 0)
-        AgentLog(QStringLiteral("%1 failed").arg(m_model.failedCall()));
+        AgentWarn(QStringLiteral("%1 failed").arg(m_model.failedCall()));
     PrintLateness();
     AgentLog(QStringLiteral("stopped"));
     QCoreApplication::exit(status); // nothing before the event loop runs: Start() answers it
@@ -463,13 +484,13 @@ void Agent::Reload()
     AgentConfig config;
     QString error;
     if (!ReadConfig(&config, &error) || !ConfigureComponents(config, &error)) {
-        AgentLog(AgentClause(error) + QStringLiteral("; the configuration in force stays"));
+        AgentError(AgentClause(error) + QStringLiteral("; the configuration in force stays"));
         return;
     }
     const RecorderConfig old = m_config.recorder;
     m_config = config;
     if (config.recorder.database != old.database || config.recorder.loadingMode != old.loadingMode)
-        AgentLog(QStringLiteral("Database and LoadingMode take effect at the next start"));
+        AgentWarn(QStringLiteral("Database and LoadingMode take effect at the next start"));
     m_config.recorder.database = old.database;
     m_config.recorder.loadingMode = old.loadingMode;
     LoadNames(config.recorder.pointNames); // the file may have changed

@@ -41,7 +41,18 @@ struct AgentOptions
 };
 
 // One line on stderr: "orvane-agent: <text>". Any thread may call it.
-void AgentLog(const QString &text);
+// How much a line of the agent's log matters; written as the journal's priority prefix when
+// standard error is the journal (<3> error, <4> warning, <6> info).
+enum class LogLevel : int { Error = 3, Warning = 4, Info = 6 };
+void AgentLog(const QString &text, LogLevel level = LogLevel::Info);
+inline void AgentWarn(const QString &text)
+{
+    AgentLog(text, LogLevel::Warning);
+}
+inline void AgentError(const QString &text)
+{
+    AgentLog(text, LogLevel::Error);
+}
 // `text` without its closing full stop, to be followed by "; ...".
 QString AgentClause(const QString &text);
 // A time in microseconds since 1970 as UTC, "2026-12-08T13:38:16.123456Z".

@@ -50,11 +50,11 @@ bool HistorySink::Open(const QString &path, int64_t nowUs, QString *error)
     if (moved < 0)
         return false;
     if (moved > 0)
-        AgentLog(QStringLiteral("%1 changes stamped over a minute after the clock's time %2, up "
-                                "to %3, were moved aside (kept in the database); recording goes "
-                                "on at the clock's time")
-                     .arg(moved)
-                     .arg(AgentTimeText(nowUs), AgentTimeText(newest)));
+        AgentWarn(QStringLiteral("%1 changes stamped over a minute after the clock's time %2, up "
+                                 "to %3, were moved aside (kept in the database); recording goes "
+                                 "on at the clock's time")
+                      .arg(moved)
+                      .arg(AgentTimeText(nowUs), AgentTimeText(newest)));
     m_lastValues = m_writer.LastValues();
     m_lastTimeUs = m_writer.LastTimeUs();
     struct stat st = {};
@@ -211,7 +211,7 @@ bool HistorySink::WriteItem(const Item &item, QString *error)
             return false;
         // A reader that keeps the WAL from being checkpointed is said once.
         if (const QString notice = m_writer.TakeWalNotice(); !notice.isEmpty())
-            AgentLog(notice);
+            AgentWarn(notice);
         return true;
     case Item::Event:
         return m_writer.AppendEvent(item.timeUs, item.eventKind, item.text, error);
@@ -221,9 +221,9 @@ bool HistorySink::WriteItem(const Item &item, QString *error)
     int64_t newest = 0;
     const int64_t moved = m_writer.MoveFutureRows(item.timeUs, &newest, error);
     if (moved > 0)
-        AgentLog(QStringLiteral("%1 changes stamped after %2, up to %3, were moved aside")
-                     .arg(moved)
-                     .arg(AgentTimeText(item.timeUs + kFutureUs), AgentTimeText(newest)));
+        AgentWarn(QStringLiteral("%1 changes stamped after %2, up to %3, were moved aside")
+                      .arg(moved)
+                      .arg(AgentTimeText(item.timeUs + kFutureUs), AgentTimeText(newest)));
     return moved >= 0;
 }
 
@@ -238,10 +238,10 @@ void HistorySink::ReportFailure(const QString &error)
         why = QStringLiteral(" (the disk is full)");
     else if (const QString holder = m_writer.LockHolder(); !holder.isEmpty())
         why = QStringLiteral(" (the write lock is held by %1)").arg(holder);
-    AgentLog(QStringLiteral("%1%2; the changes wait in memory, and the write is tried again "
-                            "every %3 s")
-                 .arg(AgentClause(error), why)
-                 .arg(kWriteRetryMs / 1000));
+    AgentError(QStringLiteral("%1%2; the changes wait in memory, and the write is tried again "
+                              "every %3 s")
+                   .arg(AgentClause(error), why)
+                   .arg(kWriteRetryMs / 1000));
 }
 
 void HistorySink::Maintain(int64_t nowMs)
@@ -260,7 +260,7 @@ void HistorySink::Maintain(int64_t nowMs)
     QString error;
     const int64_t removed = m_writer.Retain(cutoff, maxBytes, &error);
     if (removed < 0)
-        AgentLog(error);
+        AgentError(error);
     // While old changes go, the next slice follows a second later.
     m_nextTrimMs = nowMs + (removed > 0 ? kCheckEveryMs : kTrimEveryMs);
 }
@@ -279,9 +279,9 @@ void HistorySink::CheckFile()
     if (m_writer.isOpen() && SameFile())
         return;
     if (m_writer.isOpen())
-        AgentLog(QStringLiteral("the database %1 was deleted or replaced; the history goes on in "
-                                "a new one at that path")
-                     .arg(m_path));
+        AgentWarn(QStringLiteral("the database %1 was deleted or replaced; the history goes on in "
+                                 "a new one at that path")
+                      .arg(m_path));
     m_writer.Close();
     // A deleted database's own journal files must not be taken for the new one's.
     if (!QFileInfo::exists(m_path)) {

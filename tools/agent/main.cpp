@@ -42,7 +42,7 @@ int main(int argc, char **argv)
     AgentOptions options;
     QString error;
     if (!AgentOptions::Parse(app.arguments().mid(1), &options, &error)) {
-        AgentLog(error);
+        AgentError(error);
         std::fprintf(stderr, "Try \"orvane-agent --help\".\n");
         return kAgentUsage;
     }
@@ -64,7 +64,7 @@ int main(int argc, char **argv)
             agent.Stop();
     });
     if (!endSignals.isValid()) {
-        AgentLog(QStringLiteral("cannot make the signal pipe"));
+        AgentError(QStringLiteral("cannot make the signal pipe"));
         return kAgentRefused;
     }
     if (const int status = agent.Start(); status >= 0)
