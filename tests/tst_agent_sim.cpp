@@ -175,6 +175,44 @@ private slots:
         }
     }
 
+    // The history keeps each point's name as it was when its changes were recorded: a name
+    // changed and read again on SIGHUP names the later changes only.
+    void recordedNames()
+    {
+        const QString names = m_dir.filePath("names.ini"), ini = m_dir.filePath("names-agent.ini");
+        const auto write = [](const QString &path, const QByteArray &text) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
+        };
+        write(names, "[Card5]\nIn3=Door sensor\n");
+        write(ini, "[Recorder]\nIntervalMs=5\nPointNames=" + names.toUtf8() + "\n");
+        const QString db = m_dir.filePath("recorded-names.db");
+        AgentRun agent({"--config", ini, "--database", db});
+        QVERIFY2(agent.WaitFor("recording every"), qPrintable(agent.err()));
+        QStringList made;
+        Set(3, 1, &made);
+        write(names, "[Card5]\nIn3=Back door\n");
+        agent.Signal(SIGHUP);
+        QVERIFY(agent.WaitFor("configuration read again"));
+        QTest::qWait(100);
+        Set(3, 0, &made);
+        agent.Signal(SIGTERM);
+        QCOMPARE(agent.Finish(), 0);
+        const ToolRun run = Qrxio({"history", "--db", db, "--json", "5:in:3"});
+        QStringList seen;
+        for (const QString &line : run.out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+            seen << QStringLiteral("%1 %2").arg(o["value"].toInt()).arg(o["name"].toString());
+        }
+        QCOMPARE(seen, QStringList({"0 Door sensor", "1 Door sensor", "0 Back door"}));
+        SqliteDb sql; // joined by any SQLite tool
+        QString error;
+        QVERIFY(sql.Open(db, SQLITE_OPEN_READONLY, &error));
+        QCOMPARE(sql.Integer("SELECT count(*) FROM point_names JOIN points ON id = point_id "
+                             "WHERE card = 5 AND direction = 'in' AND point = 3"),
+                 int64_t(2));
+    }
+
     // Under systemd (stderr is the journal, as JOURNAL_STREAM says) each line carries its
     // priority, so that "journalctl -p err" finds the errors; elsewhere lines stay plain.
     void journalPriorities_data()

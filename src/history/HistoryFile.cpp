@@ -37,6 +37,8 @@ CREATE INDEX events_by_time ON events(time_us);)",
     moved_us INTEGER NOT NULL, PRIMARY KEY(time_us, point_id, moved_us)) WITHOUT ROWID;)",
     R"(CREATE TABLE writer(opened_us INTEGER, closed_us INTEGER, pid INTEGER);
 INSERT INTO writer VALUES(NULL, NULL, NULL);)",
+    R"(CREATE TABLE point_names(point_id INTEGER NOT NULL REFERENCES points(id),
+    since_us INTEGER NOT NULL, name TEXT NOT NULL, PRIMARY KEY(point_id, since_us)) WITHOUT ROWID;)",
 };
 static_assert(std::size(kSteps) == kSchemaVersion);
 static_assert(kApplicationId == 1330796110);

@@ -11,13 +11,16 @@
 //   moved_changes(time_us, point_id, value, moved_us,
 //           PRIMARY KEY(time_us, point_id, moved_us)) WITHOUT ROWID               (version 3)
 //   writer(opened_us INTEGER, closed_us INTEGER, pid INTEGER), one row            (version 4)
+//   point_names(point_id, since_us, name, PRIMARY KEY(point_id, since_us))
+//           WITHOUT ROWID                                                         (version 5)
 //
 // time_us is microseconds since 1970-01-01 UTC. A point's first row is its value when it was
 // first read; each later row is a change. A change never replaces another. moved_changes keeps
 // the rows that were stamped more than a minute ahead of the clock when a writer started
 // (moved_us: when they were moved); events holds what the recorder says about the record (a
 // clock moved, such a move). writer.closed_us is NULL while a writer has the file open, and
-// after a writer that did not close it (a crash, a SIGKILL, a power cut).
+// after a writer that did not close it (a crash, a SIGKILL, a power cut). point_names holds each
+// point's name from the time the recorder gave it (a row when the name changed).
 //
 // PRAGMA application_id marks the file as ours. PRAGMA user_version is 1000 x major + minor: a
 // step of the minor number only adds tables, columns or indexes, so a reader of the same major
@@ -53,7 +56,7 @@ constexpr uint64_t HistoryPointKey(int32_t card, PointDir dir, int point)
 namespace HistoryFile {
 
 inline constexpr int32_t kApplicationId = 0x4F52564E; // "ORVN"
-inline constexpr int64_t kSchemaVersion = 4; // major 0, minor 4
+inline constexpr int64_t kSchemaVersion = 5; // major 0, minor 5
 inline constexpr int64_t kFirstVersion = 1; // the first schema, without events
 
 // The default database: $STATE_DIRECTORY/history.db under systemd (StateDirectory=), else

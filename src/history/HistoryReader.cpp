@@ -114,7 +114,37 @@ bool HistoryReader::Points(int64_t sinceUs, int64_t untilUs, std::vector<History
         if (p.startValue >= 0 || query.Column(5))
             points->push_back(p);
     }
-    return done;
+    return done && Names(points);
+}
+
+// The recorded names of the points, where the database keeps them.
+bool HistoryReader::Names(std::vector<HistoryPoint> *points)
+{
+    if (m_db.Integer("SELECT count(*) FROM sqlite_schema WHERE name = 'point_names'", 0) == 0)
+        return true;
+    SqliteStatement query(m_db,
+                          "SELECT since_us, name FROM point_names WHERE point_id = ?1 "
+                          "ORDER BY since_us");
+    for (HistoryPoint &p : *points) {
+        query.Bind(1, p.id);
+        bool done = false;
+        while (query.Step(&done))
+            p.names.emplace_back(query.Column(0), QString::fromUtf8(query.Text(1)));
+        query.Reset();
+        if (!done)
+            return false;
+    }
+    return true;
+}
+
+QString RecordedName(const HistoryPoint &point, int64_t timeUs)
+{
+    if (point.names.empty())
+        return {};
+    const auto after = std::upper_bound(
+        point.names.begin(), point.names.end(), timeUs,
+        [](int64_t t, const std::pair<int64_t, QString> &name) { return t < name.first; });
+    return after == point.names.begin() ? after->second : std::prev(after)->second;
 }
 
 // The points and the newest time, in one short snapshot; `untilUs` ends at that time.

@@ -23,7 +23,14 @@ struct HistoryPoint
     PointDir dir = PointDir::In;
     int point = 0;
     int startValue = -1;
+    // The names the recorder gave the point, with the time from which each held, oldest first
+    // (empty for a database without recorded names).
+    std::vector<std::pair<int64_t, QString>> names;
 };
+
+// The name a point had at `timeUs` as recorded: the newest name from before it, else the first
+// one recorded; empty when none was.
+QString RecordedName(const HistoryPoint &point, int64_t timeUs);
 
 // A recorded value within a range; `point` indexes the range's points.
 struct HistoryRecord
@@ -74,6 +81,7 @@ public:
 
 private:
     bool Points(int64_t sinceUs, int64_t untilUs, std::vector<HistoryPoint> *points);
+    bool Names(std::vector<HistoryPoint> *points);
     bool Begin(int64_t sinceUs, int64_t *untilUs, std::vector<HistoryPoint> *points,
                QString *error);
     QByteArray Sql(const char *text) const;

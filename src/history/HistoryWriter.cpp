@@ -396,6 +396,36 @@ bool HistoryWriter::AppendEvent(int64_t timeUs, const QString &kind, const QStri
     return true;
 }
 
+bool HistoryWriter::RecordNames(int64_t timeUs, const std::vector<HistoryChange> &points,
+                                const QStringList &names, QString *error)
+{
+    m_failure = Failure::None;
+    if (points.empty())
+        return true;
+    if (!StillOurs(error))
+        return false;
+    Statements &s = *m_statements;
+    if (!Run(s.begin))
+        return Failed(QStringLiteral("cannot write to"), error);
+    // A point without a name gets a row only once it had one, so that the change is kept.
+    SqliteStatement name(m_db,
+                         "INSERT OR IGNORE INTO point_names(point_id, since_us, name) "
+                         "SELECT ?1, ?2, ?3 WHERE coalesce((SELECT name FROM point_names WHERE "
+                         "point_id = ?1 ORDER BY since_us DESC LIMIT 1), '') <> ?3");
+    for (size_t i = 0; i < points.size() && i < size_t(names.size()); ++i) {
+        const int64_t id = PointId(points[i]);
+        name.Bind(1, id);
+        name.Bind(2, timeUs);
+        name.Bind(3, names[int(i)]);
+        if (id < 0 || !Run(name))
+            return Failed(QStringLiteral("cannot record the point names in"), error);
+    }
+    if (!Run(s.commit))
+        return Failed(QStringLiteral("cannot commit to"), error);
+    AfterCommit();
+    return true;
+}
+
 int64_t HistoryWriter::MoveFutureRows(int64_t nowUs, int64_t *newestUs, QString *error)
 {
     m_failure = Failure::None;

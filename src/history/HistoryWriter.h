@@ -23,6 +23,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -61,6 +62,11 @@ public:
 
     // Records an event (a clock moved, a watchdog tripped): one row of `events`.
     bool AppendEvent(int64_t timeUs, const QString &kind, const QString &text, QString *error);
+    // Records the names of `points` (card, direction, point of each; `names` in the same
+    // order) as of `timeUs`: a row in point_names for each point whose name differs from the
+    // last one recorded, so that a reading names each change as it was named then.
+    bool RecordNames(int64_t timeUs, const std::vector<HistoryChange> &points,
+                     const QStringList &names, QString *error);
 
     // Moves the changes stamped more than 60 s after `nowUs` to moved_changes (kept, readable)
     // and records the move as an event, in one transaction. Answers how many (-1 on failure);

@@ -326,9 +326,32 @@ void Agent::ChooseBoards()
         recorded.push_back({b.cardNo, b.liveMask(PointDir::In), b.liveMask(PointDir::Out)});
     // The time kept stays: the history's last time is below changes still on their way.
     m_recorder.SetBoards(recorded);
+    m_recorded = recorded;
+    RecordNames();
     m_stateDue = true;
     m_pollTimer.start(m_config.recorder.intervalMs);
     m_dueNs = MonotonicNs() + int64_t(m_config.recorder.intervalMs) * 1'000'000;
+}
+
+// The names of the recorded points go to the history, which keeps each point's name as it was
+// when its changes were recorded.
+void Agent::RecordNames()
+{
+    if (!m_sink)
+        return;
+    std::vector<HistoryChange> points;
+    QStringList names;
+    for (const RecordedBoard &b : m_recorded) {
+        for (PointDir dir : {PointDir::In, PointDir::Out}) {
+            for (uint64_t bits = dir == PointDir::In ? b.inMask : b.outMask; bits;
+                 bits &= bits - 1) {
+                const int point = __builtin_ctzll(bits);
+                points.push_back({0, b.card, dir, uint8_t(point), false});
+                names << m_model.names().Name(b.card, dir, point);
+            }
+        }
+    }
+    m_sink->PushNames(WallClockUs(), std::move(points), names);
 }
 
 // The components take the boards; one that cannot use them stops the agent at the start
@@ -494,6 +517,7 @@ void Agent::Reload()
     m_config.recorder.database = old.database;
     m_config.recorder.loadingMode = old.loadingMode;
     LoadNames(config.recorder.pointNames); // the file may have changed
+    RecordNames();
     if (m_sink)
         m_sink->SetRetention(config.recorder.retentionDays,
                              config.recorder.maxDatabaseMB * 1024 * 1024);

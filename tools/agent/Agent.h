@@ -94,6 +94,7 @@ private:
     void TryLoad();
     void LoadFailed(int32_t mode, int32_t status);
     void ChooseBoards();
+    void RecordNames();
     bool HandBoards(const std::vector<BoardInfo> &boards);
     void PollSoon();
     void Poll();
@@ -111,6 +112,7 @@ private:
     DeviceLibrary m_library;
     BoardModel m_model;
     std::unique_ptr<HistorySink> m_sink;
+    std::vector<RecordedBoard> m_recorded; // the boards recorded, as the recorder has them
     Recorder m_recorder{Recorder::kDefaultBufferLimit, [this] {
                             return m_sink ? m_sink->backlog() : 0;
                         }};

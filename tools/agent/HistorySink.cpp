@@ -91,17 +91,23 @@ void HistorySink::Enqueue(Item &&item)
 void HistorySink::Push(std::vector<HistoryChange> &&changes)
 {
     if (!changes.empty())
-        Enqueue({Item::Changes, std::move(changes), 0, {}, {}});
+        Enqueue({Item::Changes, std::move(changes), 0, {}, {}, {}});
 }
 
 void HistorySink::PushEvent(int64_t timeUs, const QString &kind, const QString &text)
 {
-    Enqueue({Item::Event, {}, timeUs, kind, text});
+    Enqueue({Item::Event, {}, timeUs, kind, text, {}});
+}
+
+void HistorySink::PushNames(int64_t timeUs, std::vector<HistoryChange> &&points,
+                            const QStringList &names)
+{
+    Enqueue({Item::Names, std::move(points), timeUs, {}, {}, names});
 }
 
 void HistorySink::ClockReset(int64_t nowUs)
 {
-    Enqueue({Item::Reset, {}, nowUs, {}, {}});
+    Enqueue({Item::Reset, {}, nowUs, {}, {}, {}});
 }
 
 bool HistorySink::Drain(int ms)
@@ -215,6 +221,8 @@ bool HistorySink::WriteItem(const Item &item, QString *error)
         return true;
     case Item::Event:
         return m_writer.AppendEvent(item.timeUs, item.eventKind, item.text, error);
+    case Item::Names:
+        return m_writer.RecordNames(item.timeUs, item.changes, item.names, error);
     case Item::Reset:
         break;
     }

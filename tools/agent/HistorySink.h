@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <condition_variable>
@@ -45,6 +46,8 @@ public:
     // Queued for the thread, in order; never waits for the disk.
     void Push(std::vector<HistoryChange> &&changes);
     void PushEvent(int64_t timeUs, const QString &kind, const QString &text);
+    // The points' names as of `timeUs` (`names` in the order of `points`).
+    void PushNames(int64_t timeUs, std::vector<HistoryChange> &&points, const QStringList &names);
     // The clock stepped back to `nowUs` beyond the bound: before the next batch, the rows
     // stamped after nowUs + kFutureUs are moved aside.
     void ClockReset(int64_t nowUs);
@@ -67,10 +70,11 @@ public:
 private:
     struct Item
     {
-        enum Kind { Changes, Event, Reset } kind = Changes;
-        std::vector<HistoryChange> changes;
+        enum Kind { Changes, Event, Reset, Names } kind = Changes;
+        std::vector<HistoryChange> changes; // for Names: the points named
         int64_t timeUs = 0;
         QString eventKind, text;
+        QStringList names;
     };
     void Run();
     void Enqueue(Item &&item);

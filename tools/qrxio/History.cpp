@@ -114,7 +114,10 @@ public:
                 std::any_of(m_args.filters.begin(), m_args.filters.end(),
                             [&p](const PointFilter &f) { return f.Matches(p); });
             m_wireOf.push_back(shown ? int(wires.size()) : -1);
-            m_pointNames.push_back(m_names.Name(p.card, p.dir, p.point));
+            // The name the recorder kept, else the one the names file gives it now.
+            const QString recorded = RecordedName(p, m_args.sinceUs);
+            m_pointNames.push_back(p.names.empty() ? m_names.Name(p.card, p.dir, p.point)
+                                                   : recorded);
             if (shown) {
                 wires.push_back({p.card, p.dir, p.point, m_pointNames.back(), p.startValue});
                 m_known.push_back(p.startValue >= 0);
@@ -132,7 +135,7 @@ public:
         if (wire < 0)
             return true;
         const HistoryPoint &p = points[r.point];
-        const QString &name = m_pointNames[r.point];
+        const QString name = p.names.empty() ? m_pointNames[r.point] : RecordedName(p, r.timeUs);
         if (m_args.format == Format::Csv || m_args.format == Format::Vcd) {
             // A point's first value, without one before the range, is its first read.
             (m_known[size_t(wire)] ? m_file.Change(Relative(r.timeUs), wire, r.value)
