@@ -17,6 +17,9 @@ public:
     // until it accepts connections; false with `error` when it does not.
     bool Start(QString *error);
     void Stop();
+    // Stalls the broker (SIGSTOP: it holds every connection and answers nothing) or lets it go
+    // on (SIGCONT).
+    void Pause(bool paused);
 
     int port() const { return m_port; }
     QString dir() const { return m_dir; }

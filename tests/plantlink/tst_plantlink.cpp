@@ -62,6 +62,8 @@ private slots:
     void refusalsLoggedOnce_data();
     void refusalsLoggedOnce();
     void killedAgentShowsOffline();
+    void stalledBroker();
+    void sameClientId();
 
 private:
     QString Section(const QString &prefix, const QString &extra, const QString &password = {});
@@ -393,6 +395,61 @@ void TestPlantLink::killedAgentShowsOffline()
     QVERIFY(probe.waitForFinished());
     QVERIFY(
         client.WaitFor([&](const auto &) { return client.Last("t/killed/status") == "offline"; }));
+}
+
+// A broker that stops answering while the link is connected: what waits for it stays bounded
+// (the latest state of each point; events dropped and counted, said once), the loss is named
+// as a keep-alive loss, and once the broker answers again the retained states are the latest.
+void TestPlantLink::stalledBroker()
+{
+    auto l = Start("t/stall", "KeepAlive=5");
+    QTRY_VERIFY_WITH_TIMEOUT(l->link->isConnected(), 5000);
+    m_broker->Pause(true);
+    constexpr int kChanges = 20000;
+    for (int i = 0; i < kChanges; ++i)
+        l->link->PublishChange(i, 5, PointDir::In, i % 4, i / 4 % 2);
+    QVERIFY(l->link->droppedEvents() >= kChanges - PlantLink::kWindow);
+    QCOMPARE(l->Logged("has not acknowledged"), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(l->Logged("lost the broker") == 1, 15000);
+    m_broker->Pause(false);
+    const QString loss = l->log.filter("lost the broker").first();
+    QVERIFY2(loss.contains("did not answer within the keep-alive time (5 s)"), qPrintable(loss));
+    QVERIFY(!loss.contains("Unknown error"));
+    for (int point = 0; point < 4; ++point)
+        l->plant.Set(5, PointDir::In, point, (kChanges - 4 + point) / 4 % 2);
+    QTRY_VERIFY_WITH_TIMEOUT(l->link->isConnected(), 40000);
+    QTRY_VERIFY_WITH_TIMEOUT(l->link->waiting() == 0, 20000);
+    QTest::qWait(200); // what the client sent before the last acknowledgement is in
+    TestClient client(m_broker->port(), "stall-watcher");
+    QVERIFY(client.Connect({"t/stall/card5/in/+"}));
+    QVERIFY(client.WaitFor(
+        [&](const auto &ms) {
+            for (int point = 0; point < 4; ++point)
+                if (!HasRetained(ms, StateTopic("t/stall", 5, PointDir::In, point),
+                                 (kChanges - 4 + point) / 4 % 2 ? "1" : "0"))
+                    return false;
+            return true;
+        },
+        20000));
+    QCOMPARE(l->Logged("takes messages again"), 1);
+}
+
+// Two links with one client id: the broker closes one session for the other; each says once
+// that another client uses the id and backs off instead of taking the session every second.
+void TestPlantLink::sameClientId()
+{
+    auto a = Start("t/twin");
+    QTRY_VERIFY_WITH_TIMEOUT(a->link->isConnected(), 5000);
+    auto b = Start("t/twin");
+    const QString said = "another client connects with the same client id \"t-twin\"";
+    QTRY_VERIFY_WITH_TIMEOUT(a->Logged(said) == 1 && b->Logged(said) == 1, 30000);
+    const int sessions = int(m_broker->log().count(" as t-twin "));
+    const qsizetype lines = a->log.size() + b->log.size();
+    QTest::qWait(8000);
+    QCOMPARE(a->log.size() + b->log.size(), lines); // quiet
+    // Backed off: a session every second each would be 16 more.
+    const int later = int(m_broker->log().count(" as t-twin ")) - sessions;
+    QVERIFY2(later <= 4, qPrintable(QString::number(later)));
 }
 
 QTEST_GUILESS_MAIN(TestPlantLink)

@@ -4,6 +4,7 @@
 #include "device/DeviceTable.h"
 
 #include <QSysInfo>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -42,9 +43,17 @@ bool MqttComponent::Configure(const QList<ConfigEntry> &entries, const QString &
     if (!Check(section, m_model ? &m_boards : nullptr, &config, error))
         return false;
     m_section = section;
+    if (config == m_config)
+        return true; // the link goes on: a subscriber sees no offline
     m_config = std::move(config);
-    if (m_haveState)
-        Restart();
+    m_restartDue = true;
+    // After the agent's reload: the boards may follow, and then restart it once with them.
+    QTimer::singleShot(0, this, [this] {
+        if (m_restartDue && m_haveState) {
+            m_restartDue = false;
+            Restart();
+        }
+    });
     return true;
 }
 
@@ -58,11 +67,17 @@ bool MqttComponent::SetBoards(const BoardModel &model, const std::vector<BoardIn
     std::optional<MqttConfig> config;
     if (!Check(m_section, &plant, &config, error))
         return false;
+    const bool same = m_model && plant == m_boards && config == m_config;
     m_model = &model;
     m_boards = std::move(plant);
+    if (same && intervalMs == m_intervalMs)
+        return true;
     m_intervalMs = intervalMs;
     m_config = std::move(config);
-    m_restartDue = true; // once the state of these boards is known
+    if (same && m_link)
+        m_link->SetInterval(intervalMs);
+    else
+        m_restartDue = true; // once the state of these boards is known
     m_haveState = false;
     return true;
 }
@@ -89,12 +104,17 @@ void MqttComponent::Changes(const std::vector<HistoryChange> &changes)
 
 void MqttComponent::Stop()
 {
-    m_link.reset(); // "offline" (retained) before it disconnects
+    if (m_link)
+        m_link->Stop(); // "offline" (retained) before it disconnects, 2 s at most
+    m_link.reset();
 }
 
-// The link in force goes ("offline"), the one of the section and boards now in force starts.
+// The link in force goes ("offline", finished by its own thread: the poll never waits for a
+// broker), the one of the section and boards now in force starts.
 void MqttComponent::Restart()
 {
+    if (m_link)
+        m_link->Stop(false);
     m_link.reset();
     if (!m_config)
         return;

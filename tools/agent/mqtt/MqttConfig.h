@@ -25,6 +25,8 @@ struct PlantBoard
     QString name; // "QRX-LN64DIO"; empty for a type without a name
     uint64_t inMask = 0;
     uint64_t outMask = 0;
+
+    bool operator==(const PlantBoard &) const = default;
 };
 
 // One "Key=Value" line of the [Mqtt] section, with its line number in the file.
@@ -50,6 +52,7 @@ struct MqttConfig : MqttConnection
     {
         return allowWrite && writable.count({card, point}) != 0;
     }
+    bool operator==(const MqttConfig &) const = default;
 };
 
 struct MqttConfigResult

@@ -32,6 +32,8 @@ PlantLink::PlantLink(const MqttConfig &config, std::vector<PlantBoard> boards, S
     connect(&m_switchTimer, &QTimer::timeout, this, &PlantLink::SwitchPending);
     m_logTimer.setSingleShot(true);
     connect(&m_logTimer, &QTimer::timeout, this, &PlantLink::FlushReports);
+    m_flushTimer.setInterval(20);
+    connect(&m_flushTimer, &QTimer::timeout, this, &PlantLink::Flush);
 }
 
 PlantLink::~PlantLink()
@@ -45,7 +47,16 @@ bool PlantLink::Start(QString *error)
         return true;
     m_session = std::make_unique<MqttSession>(m_config, StatusTopic(m_config.topicPrefix),
                                               QByteArrayLiteral("offline"));
+    m_session->SetGoodbye(StatusTopic(m_config.topicPrefix), QByteArrayLiteral("offline"));
     connect(m_session.get(), &MqttSession::connected, this, &PlantLink::OnConnected);
+    connect(m_session.get(), &MqttSession::sessionTakenOver, this, [this] {
+        if (std::exchange(m_takenOver, true))
+            return;
+        Log(QStringLiteral("the broker keeps closing the session right after it opened it: "
+                           "another client connects with the same client id \"%1\" "
+                           "(ClientId= in [Mqtt]); trying again quietly, up to every 30 s")
+                .arg(m_config.clientId));
+    });
     connect(m_session.get(), &MqttSession::failed, this, &PlantLink::OnFailed);
     connect(m_session.get(), &MqttSession::messageArrived, this, &PlantLink::OnMessage);
     if (m_session->Start(error))
@@ -54,15 +65,16 @@ bool PlantLink::Start(QString *error)
     return false;
 }
 
-void PlantLink::Stop()
+void PlantLink::Stop(bool wait)
 {
     if (!m_session)
         return;
     m_switchTimer.stop();
-    if (m_connected &&
-        !m_session->PublishAndWait(StatusTopic(m_config.topicPrefix), "offline", true, 2000))
+    m_flushTimer.stop();
+    if (wait && !m_session->Stop(2000))
         Log(QStringLiteral("the broker did not take \"offline\" in time; its last will says it"));
-    m_session->Stop();
+    else if (!wait)
+        m_session->StopInBackground(2000);
     m_session.reset();
     FlushReports();
     if (m_connected)
@@ -75,9 +87,68 @@ void PlantLink::PublishChange(int64_t timeUtcMicroseconds, int32_t card, PointDi
     if (!m_connected)
         return;
     const QString &p = m_config.topicPrefix;
-    m_session->Publish(StateTopic(p, card, dir, point), value ? "1" : "0", true);
+    Retain(StateTopic(p, card, dir, point), value ? "1" : "0");
+    if (m_session->unacknowledged() >= kWindow) {
+        ++m_droppedEvents;
+        return Congested();
+    }
     m_session->Publish(EventsTopic(p),
                        EventJson(timeUtcMicroseconds, card, dir, point, value, name), false);
+}
+
+int PlantLink::waiting() const
+{
+    return int(m_order.size()) + (m_session ? m_session->unacknowledged() : 0);
+}
+
+// Queues a retained message: a newer payload for a topic still waiting replaces the older.
+void PlantLink::Retain(const QString &topic, const QByteArray &payload)
+{
+    const auto it = m_outbox.find(topic);
+    if (it != m_outbox.end()) {
+        *it = payload;
+    } else {
+        m_outbox.insert(topic, payload);
+        m_order.push_back(topic);
+    }
+    Flush();
+}
+
+// Publishes what waits while the window has room; says once when it has none.
+void PlantLink::Flush()
+{
+    while (!m_order.empty() && m_session && m_session->unacknowledged() < kWindow) {
+        const QString topic = m_order.front();
+        m_order.pop_front();
+        m_session->Publish(topic, m_outbox.take(topic), true);
+    }
+    if (!m_order.empty()) {
+        Congested();
+        if (!m_flushTimer.isActive())
+            m_flushTimer.start();
+        return;
+    }
+    m_flushTimer.stop();
+    if (!m_congested || !m_session || m_session->unacknowledged() >= kWindow / 2)
+        return;
+    m_congested = false;
+    Log(QStringLiteral("the broker takes messages again; %1 events were dropped meanwhile "
+                       "(%2 in all), the latest state of every point is published")
+            .arg(m_droppedEvents - m_droppedReportedEvents)
+            .arg(m_droppedEvents));
+    m_droppedReportedEvents = m_droppedEvents;
+}
+
+void PlantLink::Congested()
+{
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+    if (std::exchange(m_congested, true))
+        return;
+    Log(QStringLiteral("the broker has not acknowledged the last %1 messages; until it does, "
+                       "only the latest state of each point waits for it, and events are "
+                       "dropped and counted")
+            .arg(kWindow));
 }
 
 void PlantLink::OnConnected()
@@ -85,10 +156,12 @@ void PlantLink::OnConnected()
     if (!m_session)
         return;
     m_reported.clear();
-    Log(QStringLiteral("connected to %1:%2 as %3, publishing under %4")
-            .arg(m_config.host)
-            .arg(m_config.port)
-            .arg(m_config.clientId, m_config.topicPrefix));
+    if (!m_takenOver)
+        Log(QStringLiteral("connected to %1:%2 (%3) as %4, publishing under %5")
+                .arg(m_config.host)
+                .arg(m_config.port)
+                .arg(m_config.tls() ? QStringLiteral("TLS") : QStringLiteral("no TLS"),
+                     m_config.clientId, m_config.topicPrefix));
     m_connected = true;
     PublishAll();
     emit connectedChanged(true);
@@ -100,7 +173,9 @@ void PlantLink::OnFailed(const QString &reason, bool refusal)
         return;
     if (m_connected)
         emit connectedChanged(m_connected = false);
-    if (m_reported.contains(reason))
+    m_order.clear(); // every retained message is published again on the next connect
+    m_outbox.clear();
+    if (m_reported.contains(reason) || m_takenOver)
         return;
     m_reported.insert(reason);
     Log(reason +
@@ -112,10 +187,10 @@ void PlantLink::OnFailed(const QString &reason, bool refusal)
 void PlantLink::PublishAll()
 {
     const QString &p = m_config.topicPrefix;
-    m_session->Publish(StatusTopic(p), "online", true);
+    Retain(StatusTopic(p), "online");
     const std::vector<PointState> states = m_source ? m_source() : std::vector<PointState>{};
     for (const PointState &s : states)
-        m_session->Publish(StateTopic(p, s.card, s.dir, s.point), s.value ? "1" : "0", true);
+        Retain(StateTopic(p, s.card, s.dir, s.point), s.value ? "1" : "0");
     if (m_config.discovery == Discovery::HomeAssistant)
         PublishDiscovery(states);
     if (!m_config.allowWrite)
@@ -140,9 +215,8 @@ void PlantLink::PublishDiscovery(const std::vector<PointState> &states)
             known = *board;
         const QString topic = DiscoveryTopic(m_config.clientId, s.card, s.dir, s.point);
         const bool shown = s.dir == PointDir::In || m_config.IsWritable(s.card, s.point);
-        m_session->Publish(
-            topic, shown ? DiscoveryConfig(m_config, known, s.dir, s.point, s.name) : QByteArray(),
-            true);
+        Retain(topic,
+               shown ? DiscoveryConfig(m_config, known, s.dir, s.point, s.name) : QByteArray());
     }
 }
 

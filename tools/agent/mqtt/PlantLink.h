@@ -7,11 +7,14 @@
 // (outputRequested), at most once per point and poll interval, the latest value winning;
 // everything else on a set topic is refused and logged, at most one line a second.
 // It never writes a board itself and never stops the agent's recording: while the broker is
-// away it publishes nothing and the history keeps every change.
+// away it publishes nothing and the history keeps every change. What waits for a broker that
+// does not acknowledge is bounded: at most kWindow messages in the client, beyond them the
+// latest retained payload of each topic; events that do not fit are dropped and counted.
 
 #include "MqttConfig.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -19,6 +22,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <vector>
@@ -50,17 +54,28 @@ public:
     // Starts connecting (in the background; a broker that is away is retried). False with
     // `error` when the client cannot be set up at all.
     bool Start(QString *error);
-    // Publishes "offline" (retained) while connected, then disconnects. Blocks up to ~2 s.
-    void Stop();
+    // Publishes "offline" (retained) while connected, then disconnects; waits up to 2 s for
+    // it (at the agent's end), or, with `wait` false, not at all (the network thread finishes
+    // the goodbye by itself; a broker that does not take it publishes the last will).
+    void Stop(bool wait = true);
+
+    // The most messages waiting for the broker's acknowledgement.
+    static constexpr int kWindow = 1000;
 
     // One change the agent recorded: the state topic (retained) and an event. Nothing while
     // the broker is away: the next connect publishes the latest values.
     void PublishChange(int64_t timeUtcMicroseconds, int32_t card, PointDir dir, int point,
                        bool value, const QString &name = {});
 
+    // The poll interval: set messages for one point are carried out at most once per interval.
+    void SetInterval(int pollIntervalMs) { m_switchTimer.setInterval(std::max(1, pollIntervalMs)); }
+
     bool isConnected() const { return m_connected; }
     uint64_t refusedSets() const { return m_refused; }
     uint64_t droppedSets() const { return m_dropped; } // replaced by a newer value in time
+    uint64_t droppedEvents() const { return m_droppedEvents; } // while the broker did not answer
+    // Messages not yet taken by the broker: queued here or unacknowledged.
+    int waiting() const;
 
 signals:
     // An accepted set message: the agent switches the output through the library and
@@ -75,6 +90,9 @@ private:
     void OnFailed(const QString &reason, bool refusal);
     void OnMessage(const QString &topic, const QByteArray &payload, int size, bool retained);
     void PublishAll();
+    void Retain(const QString &topic, const QByteArray &payload);
+    void Flush();
+    void Congested();
     void PublishDiscovery(const std::vector<PointState> &states);
     void Refuse(const QString &topic, const QString &reason);
     void ReportLater();
@@ -98,4 +116,14 @@ private:
     QString m_lastRefusal;
     QElapsedTimer m_lastLog;
     QTimer m_logTimer;
+
+    // Retained messages waiting for room in the window: the latest payload of each topic, in
+    // the order the topics were first queued.
+    std::list<QString> m_order;
+    QHash<QString, QByteArray> m_outbox;
+    QTimer m_flushTimer;
+    bool m_congested = false; // said once, until the broker takes messages again
+    uint64_t m_droppedEvents = 0;
+    uint64_t m_droppedReportedEvents = 0;
+    bool m_takenOver = false; // said once: another client uses the same client id
 };
