@@ -177,12 +177,13 @@ private slots:
         QTest::addColumn<int>("expected"); // its value afterwards
         QTest::addColumn<int>("subscriptions"); // set topics the agent subscribed to
         const QString two = "AllowWrite=1\nWritablePoints=5:out:3 5:out:4\n";
+        // Subscribed: every output's set topic (each is answered) and the get topic.
         QTest::newRow("allowed, 1") << two << 3 << QByteArray("1") << 1 << 2;
         QTest::newRow("allowed, ON") << two << 4 << QByteArray("ON") << 1 << 2;
         QTest::newRow("not listed") << two << 6 << QByteArray("1") << 0 << 2;
         QTest::newRow("bad payload") << two << 3 << QByteArray("2") << 0 << 2;
         QTest::newRow("AllowWrite=0") << "AllowWrite=0\nWritablePoints=5:out:3\n"
-                                      << 3 << QByteArray("1") << 0 << 0;
+                                      << 3 << QByteArray("1") << 0 << 2;
     }
     void setMessages()
     {
@@ -195,7 +196,7 @@ private slots:
         QVERIFY2(agent.WaitFor("plant link: connected"), qPrintable(agent.err()));
         Subscriber sub(m_broker->port(), "plant/" + m_prefix);
         const QString state = Topic(QStringLiteral("card5/out/%1").arg(point));
-        QVERIFY(sub.WaitFor(state, "0", 1));
+        QVERIFY(sub.WaitFor(state, "0"));
         TestClient client(m_broker->port(), m_prefix + "-operator");
         QVERIFY(client.Connect({}));
         QVERIFY(client.Publish(state + "/set", payload, false));

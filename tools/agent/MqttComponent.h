@@ -59,4 +59,5 @@ private:
     bool m_haveState = false;
     bool m_restartDue = false;
     std::unique_ptr<PlantLink> m_link;
+    QSet<QString> m_published; // the retained topics of the link in force
 };

@@ -27,17 +27,9 @@
 #include <memory>
 #include <vector>
 
-class MqttSession;
+#include "PlantTopics.h"
 
-// The value of one live point, as the agent reads it.
-struct PointState
-{
-    int32_t card = 0;
-    PointDir dir = PointDir::In;
-    int point = 0;
-    bool value = false;
-    QString name; // the point's name from the names file, empty when it has none
-};
+class MqttSession;
 
 class PlantLink : public QObject
 {
@@ -51,6 +43,17 @@ public:
               int pollIntervalMs, QObject *parent = nullptr);
     ~PlantLink() override; // Stop()
 
+    // What the inventory and the discovery configs say about the agent; before Start().
+    void SetInfo(const PlantInfo &info) { m_info = info; }
+    // Retained topics the link publishes for its config, boards and points.
+    QSet<QString> RetainedTopics() const;
+    // Topics another link published that this one does not: emptied on its first connect.
+    void ClearOnConnect(const QSet<QString> &topics) { m_clear = topics; }
+    // A board's availability (<p>/card<N>/status and its reason), retained.
+    void SetBoardStatus(int32_t card, bool online, const QString &reason);
+    // The agent's answer to outputRequested: published on the request's result topic.
+    void AnswerSet(int32_t card, int point, bool ok, bool value, const QString &reason);
+
     // Starts connecting (in the background; a broker that is away is retried). False with
     // `error` when the client cannot be set up at all.
     bool Start(QString *error);
@@ -61,6 +64,8 @@ public:
 
     // The most messages waiting for the broker's acknowledgement.
     static constexpr int kWindow = 1000;
+    // Longer set payloads are refused unread (a JSON request with its id fits).
+    static constexpr int kMaxSetPayload = 256;
 
     // One change the agent recorded: the state topic (retained) and an event. Nothing while
     // the broker is away: the next connect publishes the latest values.
@@ -95,6 +100,10 @@ private:
     void Congested();
     void PublishDiscovery(const std::vector<PointState> &states);
     void Refuse(const QString &topic, const QString &reason);
+    void OnSet(const QString &topic, const QByteArray &payload, int size, bool retained);
+    void OnGet();
+    void Answer(int32_t card, int point, bool ok, bool value, const QString &reason,
+                const QByteArray &request, const QString &id);
     void ReportLater();
     void FlushReports();
     void SwitchPending();
@@ -107,7 +116,20 @@ private:
     bool m_connected = false;
     QSet<QString> m_reported; // failures reported since the last successful connect
 
-    std::map<std::pair<int32_t, int>, bool> m_pending; // set messages waiting for the tick
+    struct Request
+    {
+        bool value = false;
+        QByteArray payload;
+        QString id;
+    };
+    std::map<std::pair<int32_t, int>, Request> m_pending; // set messages waiting for the tick
+    std::map<std::pair<int32_t, int>, Request> m_asked; // handed to the agent, not answered
+    PlantInfo m_info;
+    QSet<QString> m_clear;
+    std::map<int32_t, QString> m_offline; // boards that are not available, with the reason
+    QElapsedTimer m_lastGet;
+    uint64_t m_ignoredGets = 0;
+    uint64_t m_ignoredGetsReported = 0;
     QTimer m_switchTimer;
     uint64_t m_dropped = 0;
     uint64_t m_refused = 0;
@@ -125,5 +147,6 @@ private:
     bool m_congested = false; // said once, until the broker takes messages again
     uint64_t m_droppedEvents = 0;
     uint64_t m_droppedReportedEvents = 0;
+    bool m_oldCleared = false; // the discovery topics without the node level
     bool m_takenOver = false; // said once: another client uses the same client id
 };
