@@ -133,6 +133,9 @@ bool MqttSession::Start(QString *error)
     mosquitto_threaded_set(s.mosq, true);
     // MQTT 5: the broker says why it closes a session and why it refuses a message.
     mosquitto_int_option(s.mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    // Small messages go out at once (an answer right after an acknowledgement waited for the
+    // broker's delayed ACK).
+    mosquitto_int_option(s.mosq, MOSQ_OPT_TCP_NODELAY, 1);
     int rc = MOSQ_ERR_SUCCESS;
     if (!s.willTopic.isEmpty())
         rc = mosquitto_will_set(s.mosq, s.willTopic.constData(), int(s.willPayload.size()),
