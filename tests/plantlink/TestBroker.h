@@ -4,6 +4,7 @@
 // persistence, so a restart forgets every retained message. Stopped by its process id.
 
 #include <QString>
+#include <QStringList>
 
 #include <sys/types.h>
 
@@ -21,6 +22,13 @@ public:
     // on (SIGCONT).
     void Pause(bool paused);
 
+    // Before Start(): more users (with kPassword) and an ACL file's text.
+    void SetAcl(const QStringList &users, const QByteArray &acl)
+    {
+        m_users = users;
+        m_acl = acl;
+    }
+
     int port() const { return m_port; }
     QString dir() const { return m_dir; }
     QString log() const; // what the broker logged (every log type)
@@ -34,6 +42,8 @@ private:
     QString m_dir;
     int m_port = 0;
     pid_t m_pid = -1;
+    QStringList m_users;
+    QByteArray m_acl;
 };
 
 // A file of `dir` holding `text`, readable by its owner alone; answers its path.

@@ -7,11 +7,13 @@
 #include "PlantTopics.h"
 #include "TestBroker.h"
 #include "TestClient.h"
+#include "link/MqttSession.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -64,6 +66,7 @@ private slots:
     void killedAgentShowsOffline();
     void stalledBroker();
     void sameClientId();
+    void aclConfinesEachAgent();
 
 private:
     QString Section(const QString &prefix, const QString &extra, const QString &password = {});
@@ -492,6 +495,93 @@ void TestPlantLink::sameClientId()
     // Backed off: a session every second each would be 16 more.
     const int later = int(m_broker->log().count(" as t-twin ")) - sessions;
     QVERIFY2(later <= 4, qPrintable(QString::number(later)));
+}
+
+// The ACL of the README on a broker of its own: agent line2's login, even with agent line1's
+// client id, cannot publish into line1's prefix or discovery node; its own prefix it can.
+void TestPlantLink::aclConfinesEachAgent()
+{
+    QFile readme(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../../README.md"));
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype start = text.indexOf("pattern write orvane/%u/status");
+    QVERIFY(start > 0);
+    const QByteArray acl = text.mid(start, text.indexOf("```", start) - start).toUtf8();
+    TestBroker broker(m_dir.filePath("acl-broker"));
+    broker.SetAcl({"line1", "line2", "dashboard", "operator"}, acl);
+    QString error;
+    QVERIFY2(broker.Start(&error), qPrintable(error));
+    const QString pw = WritePrivateFile(m_dir.path(), "pw-acl", TestBroker::kPassword);
+    const MqttConfigResult r = ParseMqttConfig(
+        "agent.ini", 1,
+        IniLines(QStringLiteral("Host=127.0.0.1\nPort=%1\nUsername=line1\nPasswordFile=%2\n"
+                                "TopicPrefix=orvane/line1\nClientId=line1-agent\n"
+                                "Discovery=homeassistant\nAllowWrite=1\nWritablePoints=5:out:3")
+                     .arg(broker.port())
+                     .arg(pw)),
+        FakeBoards(), "line1");
+    QVERIFY(r.config);
+    FakePlant plant;
+    PlantLink link(*r.config, FakeBoards(), plant.source(), 10);
+    QStringList log;
+    connect(&link, &PlantLink::logMessage, [&log](const QString &line) { log << line; });
+    QVERIFY(link.Start(&error));
+    QTRY_VERIFY_WITH_TIMEOUT(link.isConnected(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(link.waiting(), 0, 5000);
+    const QString config = "homeassistant/switch/line1/line1-agent_card5_out_3/config";
+
+    const auto login = [&](const QString &clientId, const QString &user) {
+        MqttConnection c;
+        c.host = "127.0.0.1";
+        c.port = broker.port();
+        c.clientId = clientId;
+        c.username = user;
+        c.password = TestBroker::kPassword;
+        return c;
+    };
+    MqttSession intruder(login("line1-agent", "line2"));
+    QSignalSpy connected(&intruder, &MqttSession::connected);
+    QSignalSpy refused(&intruder, &MqttSession::publishRefused);
+    QVERIFY(intruder.Start(&error));
+    QVERIFY(connected.wait(5000));
+    const QStringList foreign{config, "orvane/line1/status", "orvane/line1/card5/out/3",
+                              "homeassistant/switch/line1/x/config"};
+    for (const QString &topic : foreign)
+        QVERIFY(intruder.Publish(topic, "{}", true));
+    QVERIFY(intruder.Publish("orvane/line2/status", "online", true));
+    QTRY_COMPARE_WITH_TIMEOUT(intruder.unacknowledged(), 0, 5000);
+    QCOMPARE(refused.size(), foreign.size());
+    for (int i = 0; i < refused.size(); ++i)
+        QCOMPARE(refused.at(i).at(0).toString(), foreign.at(i));
+    intruder.Stop();
+    // line1's config stays as line1 published it.
+    MqttSession reader(login("acl-reader", "dashboard"));
+    QSignalSpy message(&reader, &MqttSession::messageArrived);
+    QSignalSpy readerUp(&reader, &MqttSession::connected);
+    reader.SetMaxPayload(4096);
+    QVERIFY(reader.Start(&error));
+    QVERIFY(readerUp.wait(5000));
+    QVERIFY(reader.Subscribe({config}));
+    QTRY_VERIFY_WITH_TIMEOUT(!message.isEmpty(), 5000);
+    QVERIFY(message.first().at(1).toByteArray().contains("command_topic"));
+    // The agent's own topics all pass the ACL: a set message's answer too (once the link has
+    // its session back from the intruder with its client id).
+    QTRY_VERIFY_WITH_TIMEOUT(link.isConnected() && link.waiting() == 0, 15000);
+    MqttSession op(login("acl-op", "operator"));
+    QSignalSpy opUp(&op, &MqttSession::connected);
+    QSignalSpy answers(&op, &MqttSession::messageArrived);
+    QVERIFY(op.Start(&error));
+    QVERIFY(opUp.wait(5000));
+    QVERIFY(op.Subscribe({"orvane/line1/+/out/+/set/result"}));
+    QTest::qWait(200);
+    QVERIFY(op.Publish("orvane/line1/card5/out/6/set", "1", false));
+    QVERIFY(answers.wait(5000)); // refused: not writable, but answered through the ACL
+    // Only the clearing of the old form (no node level) may be refused: a confining ACL does
+    // not allow it, and the docs say so.
+    for (const QString &line : log.filter("refused a message"))
+        QVERIFY2(line.contains(" on homeassistant/binary_sensor/line1-agent_card") ||
+                     line.contains(" on homeassistant/switch/line1-agent_card"),
+                 qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(TestPlantLink)

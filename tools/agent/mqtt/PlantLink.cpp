@@ -50,6 +50,13 @@ bool PlantLink::Start(QString *error)
     m_session->SetGoodbye(StatusTopic(m_config.topicPrefix), QByteArrayLiteral("offline"));
     m_session->SetMaxPayload(kMaxSetPayload);
     connect(m_session.get(), &MqttSession::connected, this, &PlantLink::OnConnected);
+    connect(m_session.get(), &MqttSession::publishRefused, this,
+            [this](const QString &topic, const QString &reason) {
+                if (!std::exchange(m_publishRefused, true))
+                    Log(QStringLiteral("the broker refused a message on %1 (%2): its ACL may not "
+                                       "allow this user that topic; said once")
+                            .arg(topic, reason));
+            });
     connect(m_session.get(), &MqttSession::sessionTakenOver, this, [this] {
         if (std::exchange(m_takenOver, true))
             return;

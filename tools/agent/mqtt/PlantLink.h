@@ -148,5 +148,7 @@ private:
     uint64_t m_droppedEvents = 0;
     uint64_t m_droppedReportedEvents = 0;
     bool m_oldCleared = false; // the discovery topics without the node level
-    bool m_takenOver = false; // said once: another client uses the same client id
+    bool m_takenOver = false;
+    bool m_publishRefused = false; // said once: the broker refused a message (its ACL) // said
+                                   // once: another client uses the same client id
 };
