@@ -54,13 +54,10 @@ QString SetTopic(const QString &prefix, int32_t card, int point)
 
 std::optional<std::pair<int32_t, int>> ParseSetTopic(const QString &prefix, const QString &topic)
 {
-    static const QRegularExpression form(QStringLiteral("^/card(\\d{1,9})/out/(\\d{1,2})/set$"));
-    if (!topic.startsWith(prefix))
-        return std::nullopt;
-    const QRegularExpressionMatch m = form.match(QStringView(topic).mid(prefix.size()));
-    if (!m.hasMatch())
-        return std::nullopt;
-    return std::pair<int32_t, int>{m.captured(1).toInt(), m.captured(2).toInt()};
+    const auto target = ParseAnySetTopic(prefix, topic);
+    if (target && target->second < 100)
+        return target;
+    return std::nullopt;
 }
 
 std::optional<bool> ParseSetPayload(const QByteArray &payload)
