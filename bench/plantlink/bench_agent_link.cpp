@@ -5,6 +5,10 @@
 // 2. The broker restarted (it keeps no retained message): from the agent's "online" until the
 //    subscriber holds all 2048 states again (target under 1 s), and from the broker's start
 //    (the agent's back-off included).
+// 3. A set message with an id for an output until its /set/result answer reaches the client:
+//    p50 and p99 (targets 15 ms and 30 ms, the poll included).
+// 4. Board 15 taken out of Boards= and SIGHUP: until every retained state of its 128 points is
+//    emptied and the new inventory is in (target under 1 s).
 // Usage: bench_agent_link [CHANGES] (default 500); the agent and library beside it are used.
 
 #include "BoardConfig.h"
@@ -22,8 +26,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -49,6 +55,7 @@ public:
     {
         m_mosq = mosquitto_new(nullptr, true, this);
         mosquitto_username_pw_set(m_mosq, TestBroker::kUser, TestBroker::kPassword);
+        mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
         mosquitto_message_callback_set(
             m_mosq, [](mosquitto *, void *self, const mosquitto_message *m) {
                 auto *w = static_cast<Watcher *>(self);
@@ -73,6 +80,11 @@ public:
     {
         std::lock_guard lock(m_mutex);
         return {m_messages.begin() + std::min(first, m_messages.size()), m_messages.end()};
+    }
+    void Publish(const std::string &topic, const std::string &payload)
+    {
+        mosquitto_publish(m_mosq, nullptr, topic.c_str(), int(payload.size()), payload.data(), 1,
+                          false);
     }
     size_t size()
     {
@@ -152,6 +164,79 @@ void Latency(SharedState &state, Watcher &watcher, int changes)
                 lost ? qPrintable(QStringLiteral("; %1 LOST").arg(lost)) : "");
 }
 
+// Sends set messages with an id to the outputs of board 0 and times each answer.
+void SetResults(Watcher &watcher, int requests)
+{
+    std::vector<double> ms;
+    int lost = 0;
+    for (int i = 0; i < requests; ++i) {
+        const std::string out = std::string(kPrefix) + "/card0/out/" + std::to_string(i % 64);
+        const std::string id = "\"id\":\"r" + std::to_string(i) + "\"";
+        const size_t first = watcher.size();
+        const auto t0 = Clock::now();
+        watcher.Publish(out + "/set",
+                        "{\"value\": " + std::to_string(i / 64 % 2 ? 0 : 1) + ", " + id + "}");
+        Clock::time_point at;
+        const bool seen = WaitUntil(
+            [&] {
+                for (const Message &m : watcher.since(first))
+                    if (m.topic == out + "/set/result" && m.payload.find(id) != std::string::npos)
+                        return at = m.at, true;
+                return false;
+            },
+            2.0);
+        seen ? ms.push_back(Ms(at - t0)) : void(++lost);
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(QRandomGenerator::global()->bounded(10000)));
+    }
+    std::sort(ms.begin(), ms.end());
+    if (ms.empty())
+        return void(std::printf("no set message was answered\n"));
+    std::printf("set message -> agent (write, read back) -> set/result, %zu requests: p50 %.2f ms, "
+                "p99 %.2f ms, max %.2f ms (targets 15 and 30 ms)%s\n",
+                ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100], ms.back(),
+                lost ? qPrintable(QStringLiteral("; %1 LOST").arg(lost)) : "");
+}
+
+// Takes board 15 out of the recorded set and times the clearing of its states.
+void RemoveBoard(QProcess &agent, const QString &ini, Watcher &watcher)
+{
+    QFile file(ini);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QByteArray text = file.readAll();
+    file.close();
+    text.replace("[Mqtt]", "[Recorder]\nBoards=0 1 2 3 4 5 6 7 8 9 10 11 12 13 14\n[Mqtt]");
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
+        return;
+    file.close();
+    const size_t first = watcher.size();
+    const auto t0 = Clock::now();
+    ::kill(pid_t(agent.processId()), SIGHUP);
+    const std::string card = std::string(kPrefix) + "/card15/";
+    Clock::time_point last;
+    const bool done = WaitUntil(
+        [&] {
+            std::set<std::string> cleared;
+            bool info = false;
+            for (const Message &m : watcher.since(first)) {
+                if (m.topic.rfind(card, 0) == 0 && m.payload.empty() &&
+                    m.topic.find("/status") == std::string::npos)
+                    cleared.insert(m.topic), last = std::max(last, m.at);
+                if (m.topic == std::string(kPrefix) + "/info" &&
+                    m.payload.find("\"card\":15") == std::string::npos)
+                    info = true, last = std::max(last, m.at);
+            }
+            return cleared.size() == 128 && info;
+        },
+        10.0);
+    if (!done)
+        return void(std::printf("board 15 removed: its states were not all cleared\n"));
+    std::printf("board 15 removed (SIGHUP): 128 states emptied and the inventory published in "
+                "%.1f ms (target < 1000 ms)\n",
+                Ms(last - t0));
+}
+
 // Restarts the broker and times the agent's full state to a fresh subscriber.
 void Reconnect(TestBroker &broker)
 {
@@ -190,7 +275,8 @@ QString WriteFiles(const QTemporaryDir &dir, const TestBroker &broker)
     qputenv("QRXSIM_STATE", dir.filePath("state").toLocal8Bit());
     const QString pw = WritePrivateFile(dir.path(), "pw", TestBroker::kPassword);
     const QString ini = QStringLiteral("[Mqtt]\nHost=127.0.0.1\nPort=%1\nUsername=%2\n"
-                                       "PasswordFile=%3\nTopicPrefix=%4\nClientId=bench-agent\n")
+                                       "PasswordFile=%3\nTopicPrefix=%4\nClientId=bench-agent\n"
+                                       "AllowWrite=1\nWritablePoints=0:out:*\n")
                             .arg(broker.port())
                             .arg(TestBroker::kUser, pw, QString::fromLatin1(kPrefix));
     return WritePrivateFile(dir.path(), "agent.ini", ini.toUtf8());
@@ -226,8 +312,13 @@ int main(int argc, char **argv)
             return 1;
         }
         Latency(state, watcher, changes);
+        SetResults(watcher, std::min(changes, 300));
     }
     Reconnect(broker);
+    {
+        Watcher watcher(broker.port());
+        RemoveBoard(agent, ini, watcher);
+    }
     agent.terminate();
     agent.waitForFinished(10000);
     return 0;

@@ -65,12 +65,18 @@ bool TestBroker::WriteFiles(QString *error)
         *error = QStringLiteral("mosquitto_passwd failed (%1)").arg(rc);
         return false;
     }
+    for (const QString &user : m_users)
+        QProcess::execute(QStringLiteral("mosquitto_passwd"),
+                          {QStringLiteral("-b"), passwdFile, user, QString::fromLatin1(kPassword)});
+    const QByteArray acl = m_acl.isEmpty() ? QByteArray()
+                                           : "acl_file " +
+            QFile::encodeName(WritePrivateFile(m_dir, QStringLiteral("acl"), m_acl)) + '\n';
     const struct passwd *me = getpwuid(geteuid());
     const QByteArray config = "listener " + QByteArray::number(m_port) + " 127.0.0.1\n" +
         "allow_anonymous false\npassword_file " + QFile::encodeName(passwdFile) +
         "\npersistence false\nlog_dest file " + QFile::encodeName(m_dir) + "/broker.log\n" +
-        "log_type all\nmax_queued_messages 100000\nuser " + QByteArray(me ? me->pw_name : "root") +
-        "\n";
+        "log_type all\nmax_queued_messages 100000\nset_tcp_nodelay true\nuser " +
+        QByteArray(me ? me->pw_name : "root") + "\n" + acl;
     WritePrivateFile(m_dir, QStringLiteral("mosquitto.conf"), config);
     return true;
 }
@@ -104,6 +110,7 @@ void TestBroker::Stop()
     if (m_pid <= 0)
         return;
     ::kill(m_pid, SIGTERM);
+    ::kill(m_pid, SIGCONT); // a stalled broker takes the SIGTERM
     for (int i = 0; i < 500 && ::kill(m_pid, 0) == 0; ++i)
         QThread::msleep(10);
     if (::kill(m_pid, 0) == 0)
@@ -112,6 +119,12 @@ void TestBroker::Stop()
     // The port must be free again before the next start.
     for (int i = 0; i < 500 && ProbePort(m_port, true) == m_port; ++i)
         QThread::msleep(10);
+}
+
+void TestBroker::Pause(bool paused)
+{
+    if (m_pid > 0)
+        ::kill(m_pid, paused ? SIGSTOP : SIGCONT);
 }
 
 QString TestBroker::log() const

@@ -4,6 +4,7 @@
 // persistence, so a restart forgets every retained message. Stopped by its process id.
 
 #include <QString>
+#include <QStringList>
 
 #include <sys/types.h>
 
@@ -17,6 +18,16 @@ public:
     // until it accepts connections; false with `error` when it does not.
     bool Start(QString *error);
     void Stop();
+    // Stalls the broker (SIGSTOP: it holds every connection and answers nothing) or lets it go
+    // on (SIGCONT).
+    void Pause(bool paused);
+
+    // Before Start(): more users (with kPassword) and an ACL file's text.
+    void SetAcl(const QStringList &users, const QByteArray &acl)
+    {
+        m_users = users;
+        m_acl = acl;
+    }
 
     int port() const { return m_port; }
     QString dir() const { return m_dir; }
@@ -31,6 +42,8 @@ private:
     QString m_dir;
     int m_port = 0;
     pid_t m_pid = -1;
+    QStringList m_users;
+    QByteArray m_acl;
 };
 
 // A file of `dir` holding `text`, readable by its owner alone; answers its path.

@@ -4,6 +4,7 @@
 #include "config/ProfileFile.h"
 #include "config/Settings.h"
 #include "device/DeviceTable.h"
+#include "device/LoadedLibrary.h"
 #include "device/SystemLoad.h"
 
 #include <QCoreApplication>
@@ -189,6 +190,8 @@ int Agent::Start()
         return kAgentRefused;
     }
     SetDeviceTable(m_library.Table());
+    // The inventory on the broker names the library and whether its boards are simulated.
+    SetLoadedLibrary({m_library.FilePath(), m_library.IsSimulated()});
     if (m_library.IsSimulated())
         AgentWarn(QStringLiteral("warning: %1 is the simulated device library: the boards "
                                  "recorded and published are not real")

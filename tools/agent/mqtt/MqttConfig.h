@@ -4,6 +4,8 @@
 // naming the file and the line, and the agent refuses to start rather than guess. QtCore only.
 
 #include "device/LiveBits.h"
+#include "link/MqttSession.h"
+#include "link/PrivateFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,8 +25,23 @@ struct PlantBoard
     QString name; // "QRX-LN64DIO"; empty for a type without a name
     uint64_t inMask = 0;
     uint64_t outMask = 0;
+    int32_t type = 0;
+    int32_t firmware = 0;
+    int32_t inputs = 0; // as the library counts them
+    int32_t outputs = 0;
+
+    bool operator==(const PlantBoard &) const = default;
 };
 
+// The value of one live point, as the agent reads it.
+struct PointState
+{
+    int32_t card = 0;
+    PointDir dir = PointDir::In;
+    int point = 0;
+    bool value = false;
+    QString name; // the point's name from the names file, empty when it has none
+};
 // One "Key=Value" line of the [Mqtt] section, with its line number in the file.
 struct MqttIniLine
 {
@@ -35,29 +52,21 @@ struct MqttIniLine
 
 enum class Discovery : uint8_t { Off, HomeAssistant };
 
-struct MqttConfig
+struct MqttConfig : MqttConnection
 {
     QString hostName; // this PC's name, for the defaults and the discovery device block
-    QString host;
-    int port = 1883; // 8883 with TLS, unless Port= says otherwise
-    QString clientId; // default orvane-<hostname>
     QString topicPrefix; // default orvane/<hostname>
-    QString username;
-    QByteArray password; // the first line of PasswordFile=
-    QString caFile; // TLS is on when set
-    QString certFile;
-    QString keyFile;
-    int keepAliveS = 30;
     Discovery discovery = Discovery::Off;
+    QString discoveryStatusTopic = QStringLiteral("homeassistant/status"); // its birth message
     bool allowWrite = false;
     std::set<std::pair<int32_t, int>> writable; // (card, output point), '*' expanded
 
-    bool tls() const { return !caFile.isEmpty(); }
     // A set message may switch this output: AllowWrite=1 and the point listed.
     bool IsWritable(int32_t card, int point) const
     {
         return allowWrite && writable.count({card, point}) != 0;
     }
+    bool operator==(const MqttConfig &) const = default;
 };
 
 struct MqttConfigResult
@@ -79,10 +88,3 @@ QString TopicPrefixProblem(const QString &prefix);
 // cannot be written.
 std::optional<std::set<std::pair<int32_t, int>>>
 ParseWritablePoints(const QString &value, const std::vector<PlantBoard> &boards, QString *error);
-
-// The first line of a file that only its owner and group may read, without its line end.
-// Refused: a missing or unreadable file, one that is not a regular file, one that others may
-// read or write, an empty first line.
-std::optional<QByteArray> ReadPasswordFile(const QString &path, QString *error);
-// Whether a private file (a TLS key) is a regular file that others may not read or write.
-bool CheckPrivateFile(const QString &path, QString *error);
