@@ -63,6 +63,10 @@ void Agent::AddComponent(std::unique_ptr<AgentComponent> component)
     component->pollSoon = [this] {
         PollSoon();
     };
+    // STAND-IN until the history's events table is in this branch: the event is logged.
+    component->recordEvent = [](const QString &kind, const QString &text) {
+        AgentLog(QStringLiteral("event %1: %2").arg(kind, text));
+    };
     m_components.push_back(std::move(component));
 }
 

@@ -1,13 +1,19 @@
 #include "MqttComponent.h"
 
 #include "Agent.h"
+#include "Watchdog.h"
 #include "device/DeviceTable.h"
+
+#include <QJsonDocument>
 
 #include <QSysInfo>
 
 #include <algorithm>
 
-MqttComponent::MqttComponent() = default;
+MqttComponent::MqttComponent(Watchdog *watchdog)
+    : m_watchdog(watchdog)
+{
+}
 
 MqttComponent::~MqttComponent() = default;
 
@@ -103,6 +109,7 @@ void MqttComponent::Restart()
     connect(m_link.get(), &PlantLink::logMessage, this,
             [](const QString &line) { AgentLog(line); });
     connect(m_link.get(), &PlantLink::outputRequested, this, &MqttComponent::Switch);
+    LinkWatchdog();
     QString error;
     if (!m_link->Start(&error)) {
         AgentLog(QStringLiteral("plant link: %1; nothing is published").arg(error));
@@ -120,6 +127,11 @@ void MqttComponent::Switch(int32_t card, int point, bool value)
     });
     if (!m_config || !m_config->IsWritable(card, point) || !live)
         return AgentLog(QStringLiteral("plant link: output %1 of card %2 may not be written")
+                            .arg(point)
+                            .arg(card));
+    if (m_watchdog && m_watchdog->tripped())
+        return AgentLog(QStringLiteral("plant link: refused a set message for output %1 of "
+                                       "card %2: the watchdog is tripped")
                             .arg(point)
                             .arg(card));
     const QString call = QStringLiteral("(card=%1, bit=%2").arg(card).arg(point);
@@ -156,4 +168,53 @@ std::vector<PointState> MqttComponent::States() const
 QString MqttComponent::Name(int32_t card, PointDir dir, int point) const
 {
     return m_model ? m_model->names().Name(card, dir, point) : QString();
+}
+
+// -- The watchdog on the broker: <p>/watchdog (retained), <p>/watchdog/kick and /clear.
+
+void MqttComponent::LinkWatchdog()
+{
+    if (!m_watchdog || !m_watchdog->configured())
+        return;
+    const QString p = m_config->topicPrefix;
+    m_link->AddTopics({p + QStringLiteral("/watchdog/kick"), p + QStringLiteral("/watchdog/clear")},
+                      [this](const QString &topic, const QByteArray &payload, bool retained) {
+                          OnWatchdogMessage(topic, payload, retained);
+                      });
+    connect(m_link.get(), &PlantLink::connectedChanged, this, [this](bool connected) {
+        if (connected)
+            PublishWatchdog();
+    });
+    connect(m_watchdog, &Watchdog::changed, m_link.get(), [this] { PublishWatchdog(); });
+}
+
+void MqttComponent::PublishWatchdog()
+{
+    if (!m_link || !m_config)
+        return;
+    QJsonObject o = m_watchdog->Status();
+    o[QStringLiteral("clearable")] = m_config->allowWrite;
+    m_link->Publish(m_config->topicPrefix + QStringLiteral("/watchdog"),
+                    QJsonDocument(o).toJson(QJsonDocument::Compact), true);
+}
+
+// A kick feeds the watchdog; a clear clears a trip with AllowWrite=1. A retained (stored)
+// message is never taken: it would feed or clear the watchdog at every connect; an empty one
+// (a retained message being removed) is nothing.
+void MqttComponent::OnWatchdogMessage(const QString &topic, const QByteArray &payload,
+                                      bool retained)
+{
+    if (payload.isEmpty()) // what removes a retained message from the broker
+        return;
+    if (retained)
+        return AgentLog(
+            QStringLiteral("plant link: a retained message on %1 is ignored").arg(topic));
+    if (topic.endsWith(QStringLiteral("/kick")))
+        return m_watchdog->Kick();
+    if (!m_config->allowWrite)
+        return AgentLog(
+            QStringLiteral("plant link: %1 refused: AllowWrite=0 in [Mqtt]").arg(topic));
+    QString why;
+    if (!m_watchdog->Clear(QStringLiteral("a message on ") + topic, &why))
+        AgentLog(QStringLiteral("plant link: %1: %2").arg(topic, why));
 }

@@ -123,6 +123,15 @@ const Command kCommands[] = {
      nullptr,
      nullptr,
      nullptr},
+    {"watchdog",
+     {{"[show|clear] [--socket PATH] [--json]",
+       "orvane-agent's safe-state watchdog: show it, or clear a trip"}},
+     0,
+     kAny,
+     C::None,
+     nullptr,
+     nullptr,
+     nullptr},
     {"help", {{"", "this text"}}, 0, kAny, C::None, nullptr, nullptr, nullptr},
 };
 

@@ -64,3 +64,7 @@ std::span<const OptionSpec> SaveOptions();
 int CheckSave(QrxIo &tool);
 int RunSave(QrxIo &tool);
 int RunLog(QrxIo &tool);
+// qrxio watchdog talks to the agent, not the boards: main() hands it over before the options
+// are parsed (WatchdogCommand.cpp).
+bool IsWatchdogCommand(const QStringList &words);
+int RunWatchdog(const QStringList &words);

@@ -1,5 +1,6 @@
 // qrxio: the QRX-L boards from a terminal.
 #include "Arguments.h"
+#include "Commands.h"
 #include "History.h"
 #include "Output.h"
 #include "QrxIo.h"
@@ -39,6 +40,8 @@ int main(int argc, char **argv)
 
     if (IsHistoryCommand(app.arguments().mid(1)))
         return RunHistory(app.arguments().mid(1), QCoreApplication::applicationDirPath());
+    if (IsWatchdogCommand(app.arguments().mid(1)))
+        return RunWatchdog(app.arguments().mid(1));
     Arguments args;
     QString error;
     if (!Arguments::Parse(app.arguments().mid(1), &args, &error))

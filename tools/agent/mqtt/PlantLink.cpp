@@ -118,6 +118,8 @@ void PlantLink::PublishAll()
         m_session->Publish(StateTopic(p, s.card, s.dir, s.point), s.value ? "1" : "0", true);
     if (m_config.discovery == Discovery::HomeAssistant)
         PublishDiscovery(states);
+    if (!m_extraTopics.isEmpty() && !m_session->Subscribe(m_extraTopics))
+        Log(QStringLiteral("could not subscribe to ") + m_extraTopics.join(u' '));
     if (!m_config.allowWrite)
         return;
     QStringList topics;
@@ -146,8 +148,22 @@ void PlantLink::PublishDiscovery(const std::vector<PointState> &states)
     }
 }
 
+void PlantLink::AddTopics(const QStringList &topics, TopicHandler handler)
+{
+    m_extraTopics = topics;
+    m_extraHandler = std::move(handler);
+}
+
+void PlantLink::Publish(const QString &topic, const QByteArray &payload, bool retain)
+{
+    if (m_connected)
+        m_session->Publish(topic, payload, retain);
+}
+
 void PlantLink::OnMessage(const QString &topic, const QByteArray &payload, int size, bool retained)
 {
+    if (m_extraTopics.contains(topic) && m_extraHandler)
+        return m_extraHandler(topic, payload, retained);
     const auto target = ParseSetTopic(m_config.topicPrefix, topic);
     if (!target || !m_config.IsWritable(target->first, target->second))
         return Refuse(topic, QStringLiteral("not a writable output"));

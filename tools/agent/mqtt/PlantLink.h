@@ -58,6 +58,14 @@ public:
     void PublishChange(int64_t timeUtcMicroseconds, int32_t card, PointDir dir, int point,
                        bool value, const QString &name = {});
 
+    // Topics beyond the set topics (the watchdog's kick and clear), subscribed at every
+    // connect whatever AllowWrite= says; their messages go to `handler`, retained or not.
+    using TopicHandler =
+        std::function<void(const QString &topic, const QByteArray &payload, bool retained)>;
+    void AddTopics(const QStringList &topics, TopicHandler handler);
+    // Publishes one message while connected (nothing while the broker is away).
+    void Publish(const QString &topic, const QByteArray &payload, bool retain);
+
     bool isConnected() const { return m_connected; }
     uint64_t refusedSets() const { return m_refused; }
     uint64_t droppedSets() const { return m_dropped; } // replaced by a newer value in time
@@ -98,4 +106,6 @@ private:
     QString m_lastRefusal;
     QElapsedTimer m_lastLog;
     QTimer m_logTimer;
+    QStringList m_extraTopics;
+    TopicHandler m_extraHandler;
 };
