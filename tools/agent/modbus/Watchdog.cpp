@@ -116,6 +116,9 @@ Watchdog::Watchdog()
 {
     m_check.setTimerType(Qt::PreciseTimer);
     connect(&m_check, &QTimer::timeout, this, &Watchdog::Check);
+    m_deadline.setTimerType(Qt::PreciseTimer);
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, &Watchdog::Check);
 }
 
 Watchdog::~Watchdog() = default;
@@ -249,24 +252,32 @@ void Watchdog::SetTimeout(int ms)
     emit changed();
 }
 
+// Every poll interval; when the deadline falls before the next check, a timer of its own
+// meets it, so the safe values come within a millisecond or two of TimeoutMs.
 void Watchdog::Check()
 {
     const int timeout = m_timeoutMs.load();
     const int64_t quiet = NowMs() - m_lastRequestMs.load();
-    if (state() == Armed && timeout > 0 && quiet >= timeout)
-        Trip(QStringLiteral("no master request for %1 ms (TimeoutMs=%2)").arg(quiet).arg(timeout));
+    if (state() != Armed || timeout <= 0)
+        return;
+    if (quiet >= timeout)
+        return Trip(
+            QStringLiteral("no master request for %1 ms (TimeoutMs=%2)").arg(quiet).arg(timeout));
+    if (timeout - quiet < m_check.interval() && !m_deadline.isActive())
+        m_deadline.start(int(timeout - quiet));
 }
 
-// The state is shown (changed) once the safe values are on the outputs.
+// The state is shown (changed) once the safe values are on the outputs; it is kept on disk
+// right after them.
 void Watchdog::Trip(const QString &reason)
 {
     m_state = Tripped;
     ++m_trips;
     m_lastTripUs = QDateTime::currentMSecsSinceEpoch() * 1000;
     m_reason = reason;
-    Save(); // before the outputs: a crash meanwhile still starts tripped
     QStringList done, failed;
     WriteSafeValues(&done, &failed);
+    Save(); // after the outputs, which must not wait for the disk
     QString text = QStringLiteral("tripped: %1; safe values: %2")
                        .arg(reason, done.isEmpty() ? QStringLiteral("none") : done.join(u", "));
     if (!failed.isEmpty())

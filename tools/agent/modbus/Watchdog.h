@@ -109,6 +109,7 @@ private:
     int64_t m_lastTripUs = 0;
     QString m_reason;
     std::set<int32_t> m_safeBoards;
-    QTimer m_check;
+    QTimer m_check; // every poll interval
+    QTimer m_deadline; // the deadline before the next check
     std::unique_ptr<WatchdogSocket> m_socket;
 };
