@@ -116,28 +116,40 @@ QString ApplyKey(const QString &key, const QString &value, const std::vector<Pla
 
 } // namespace
 
-bool ParseModbusConfig(const QList<ConfigEntry> &entries, const QString &file,
-                       const std::vector<PlantBoard> *boards, ModbusConfig *config, QString *error)
+bool ApplySection(const QList<ConfigEntry> &entries, const QString &file, const QString &section,
+                  const std::function<QString(const QString &, const QString &)> &apply,
+                  QString *error)
 {
-    ModbusConfig c;
     QHash<QString, int> seen;
     QStringList problems;
     for (const ConfigEntry &e : entries) {
         const QString key = e.key.toLower();
-        QString problem = seen.contains(key)
+        const QString problem = seen.contains(key)
             ? QStringLiteral("given again (first on line %1)").arg(seen.value(key))
-            : ApplyKey(key, e.value.trimmed(), boards, &c);
+            : apply(key, e.value.trimmed());
         seen.insert(key, seen.value(key, e.line));
         if (!problem.isEmpty())
-            problems << QStringLiteral("%1:%2: [Modbus] %3=: %4")
+            problems << QStringLiteral("%1:%2: [%3] %4=: %5")
                             .arg(file)
                             .arg(e.line)
-                            .arg(e.key, problem);
+                            .arg(section, e.key, problem);
     }
-    if (!problems.isEmpty()) {
+    if (!problems.isEmpty())
         *error = problems.join(QStringLiteral("\norvane-agent: "));
+    return problems.isEmpty();
+}
+
+bool ParseModbusConfig(const QList<ConfigEntry> &entries, const QString &file,
+                       const std::vector<PlantBoard> *boards, ModbusConfig *config, QString *error)
+{
+    ModbusConfig c;
+    if (!ApplySection(
+            entries, file, QStringLiteral("Modbus"),
+            [&](const QString &key, const QString &value) {
+                return ApplyKey(key, value, boards, &c);
+            },
+            error))
         return false;
-    }
     *config = std::move(c);
     return true;
 }

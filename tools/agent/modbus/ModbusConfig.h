@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <utility>
@@ -48,6 +49,13 @@ struct ModbusConfig
 // ...", one line per problem). `boards` null: WritablePoints= is kept as text, unchecked.
 bool ParseModbusConfig(const QList<ConfigEntry> &entries, const QString &file,
                        const std::vector<PlantBoard> *boards, ModbusConfig *config, QString *error);
+
+// Hands each entry of a section to `apply` (key in lower case, value trimmed), which answers
+// what is wrong with it or nothing; a key given twice is an error too. False with `error`
+// ("FILE:LINE: [Section] Key=: problem", one line per problem).
+bool ApplySection(const QList<ConfigEntry> &entries, const QString &file, const QString &section,
+                  const std::function<QString(const QString &key, const QString &value)> &apply,
+                  QString *error);
 
 // "192.168.1.7", "::1", "10.0.0.0/8" into 16 bytes and a prefix length.
 bool ParseAddress(const QString &text, std::array<uint8_t, 16> *address, int *prefixBits);

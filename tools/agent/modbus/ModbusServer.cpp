@@ -186,6 +186,9 @@ void ModbusServer::Accept()
     }
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // A client that stops reading its answers is closed, not waited for.
+    const timeval sendTimeout{kSendTimeoutMs / 1000, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
     ++m_active;
     std::lock_guard lock(m_mutex);
     Connection &c = m_connections.emplace_back();

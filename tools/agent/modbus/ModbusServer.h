@@ -37,6 +37,7 @@ public:
 
     static constexpr int kByteTimeoutMs = 500; // between the bytes of one frame
     static constexpr int kIdleTimeoutMs = 120'000; // a connection with no request is closed
+    static constexpr int kSendTimeoutMs = 5000; // an answer the client does not take
 
     ModbusServer(const ModbusConfig &config, Hooks hooks);
     ~ModbusServer(); // Stop()

@@ -1,6 +1,7 @@
 #include "Watchdog.h"
 
 #include "Agent.h"
+#include "ModbusConfig.h"
 #include "PointIoStandIn.h"
 #include "WatchdogSocket.h"
 #include "config/AtomicFile.h"
@@ -90,24 +91,13 @@ bool ParseWatchdogConfig(const QList<ConfigEntry> &entries, const QString &file,
                          QString *error)
 {
     WatchdogConfig c;
-    QHash<QString, int> seen;
-    QStringList problems;
-    for (const ConfigEntry &e : entries) {
-        const QString key = e.key.toLower();
-        const QString problem = seen.contains(key)
-            ? QStringLiteral("given again (first on line %1)").arg(seen.value(key))
-            : ApplyKey(key, e.value.trimmed(), boards, &c);
-        seen.insert(key, seen.value(key, e.line));
-        if (!problem.isEmpty())
-            problems << QStringLiteral("%1:%2: [Watchdog] %3=: %4")
-                            .arg(file)
-                            .arg(e.line)
-                            .arg(e.key, problem);
-    }
-    if (!problems.isEmpty()) {
-        *error = problems.join(QStringLiteral("\norvane-agent: "));
+    if (!ApplySection(
+            entries, file, QStringLiteral("Watchdog"),
+            [&](const QString &key, const QString &value) {
+                return ApplyKey(key, value, boards, &c);
+            },
+            error))
         return false;
-    }
     *config = std::move(c);
     return true;
 }
@@ -163,7 +153,18 @@ bool Watchdog::Configure(const QList<ConfigEntry> &entries, const QString &file,
     m_writesOnly = m_config.writesOnly;
     m_autoClear = m_config.autoClear;
     SetTimeout(m_configured ? m_config.timeoutMs : 0);
+    RunCheck();
     return true;
+}
+
+// The check runs only while a [Watchdog] section is in force and the boards are known: an
+// agent without one has no timer of it.
+void Watchdog::RunCheck()
+{
+    if (m_configured && m_haveBoards)
+        m_check.start(m_intervalMs);
+    else
+        m_check.stop();
 }
 
 bool Watchdog::SetBoards(const BoardModel &, const std::vector<BoardInfo> &boards, int intervalMs,
@@ -184,7 +185,8 @@ bool Watchdog::SetBoards(const BoardModel &, const std::vector<BoardInfo> &board
     m_boards = std::move(plant);
     m_haveBoards = true;
     m_config.safe = std::move(safe);
-    m_check.start(std::max(1, intervalMs));
+    m_intervalMs = std::max(1, intervalMs);
+    RunCheck();
     if (first && tripped()) {
         // A trip kept from before the start: its safe values hold again.
         QStringList done, failed;

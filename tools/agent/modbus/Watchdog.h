@@ -84,6 +84,7 @@ signals:
 
 private:
     void Feed();
+    void RunCheck();
     void Check();
     void Trip(const QString &reason);
     void WriteSafeValues(QStringList *done, QStringList *failed);
@@ -97,6 +98,7 @@ private:
     WatchdogConfig m_config;
     std::vector<PlantBoard> m_boards;
     bool m_haveBoards = false;
+    int m_intervalMs = 10;
     bool m_configured = false; // a [Watchdog] section is in force
     bool m_loaded = false;
     std::atomic<int> m_state{Off};
