@@ -8,6 +8,7 @@
 
 #include "Monitor.h"
 #include "device/DeviceLibrary.h"
+#include "device/DeviceTable.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -77,8 +78,11 @@ Figures OwnPart(const std::vector<WatchedBoard> &watched)
     DeviceTable table = DeviceTable::Unloaded();
     table.DXS_devDiGetBit = ReadNothing;
     table.DXS_devDoGetBit = ReadNothing;
-    Monitor monitor(table, watched, true);
-    return TimePolls(monitor);
+    SetDeviceTable(table);
+    Monitor monitor(watched, true);
+    const Figures figures = TimePolls(monitor);
+    SetDeviceTable(DeviceTable::Unloaded());
+    return figures;
 }
 
 // Runs qrxio with `args` and measures its CPU share, in percent of a core, over `seconds` after
@@ -148,8 +152,9 @@ int main(int argc, char **argv)
     std::vector<WatchedBoard> watched;
     for (int card = 0; card < kBoards; ++card)
         watched.push_back({card, ~0ull, ~0ull}); // all 64 inputs and outputs
-    Monitor inputs(dev, watched, false);
-    Monitor both(dev, watched, true);
+    SetDeviceTable(dev); // the monitor reads through the model's point I/O
+    Monitor inputs(watched, false);
+    Monitor both(watched, true);
     const Figures in = TimePolls(inputs);
     const Figures inOut = TimePolls(both);
     dev.DXS_devSysUnload();

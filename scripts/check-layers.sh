@@ -13,6 +13,7 @@ cd "$root"
 # order.
 layers='
 res:
+process:
 device:
 config: device
 model: config device
@@ -24,9 +25,9 @@ settings: model config device platform controls view res
 system: model config device platform controls view res
 diag: history model config device platform controls view res
 dio: model config device platform controls view res
-app: settings system diag dio history model config device platform controls view res
-main: app settings system diag dio history model config device platform controls view res
-tools: history model config device
+app: settings system diag dio history model config device platform controls view res process
+main: app settings system diag dio history model config device platform controls view res process
+tools: history model config device process
 '
 
 files=$(find src tools -type f \( -name '*.h' -o -name '*.cpp' \) | LC_ALL=C sort)

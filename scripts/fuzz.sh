@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-20000}"
 build="${FUZZ_BUILD_DIR:-build-fuzz}"
-targets=(profile cardmap word splitpath boardfile)
+targets=(profile cardmap word splitpath boardfile agentconfig historytime)
 
 bash scripts/setup.sh
 missing=()

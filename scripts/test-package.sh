@@ -6,7 +6,13 @@
 #    lists the boards, with nothing written inside the unpacked tree;
 #  - installed with apt-get: /usr/bin/orvane the same way, nothing written under /usr, the
 #    window's class on X11 is the desktop entry's StartupWMClass, and the main window shows in a
-#    headless Wayland session (weston); then the package is removed.
+#    headless Wayland session (weston);
+#  - a stand-in vendor library in /usr/local/lib/orvane/ is what the program, qrxio and the
+#    agent load, before and after an upgrade to a higher version;
+#  - the maintainer scripts under a stand-in systemd (a mount namespace with a tmpfs on
+#    /run/systemd, recording systemctl and deb-systemd-invoke): the upgrade reloads systemd and
+#    restarts a running service, removal stops it, purge keeps the system user; without
+#    systemd they call nothing and do not fail. Then the package is gone.
 # Installs what it needs with apt-get (as root, else through sudo). Prints its time at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -140,8 +146,66 @@ for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/orvane-test" ] && break; sleep 0.
 WAYLAND_DISPLAY=orvane-test shown /usr/bin/orvane wayland
 nothing_written /usr
 
-step "apt-get purge orvane"
-$sudo apt-get purge -y -q orvane >"$work/apt.log" || { cat "$work/apt.log"; fail "apt-get purge"; }
+# Which device library the program, qrxio and orvane-agent load: the dynamic loader names the
+# program's, the tools say theirs.
+loads() {
+    local lib=$1
+    LD_DEBUG=files shown /usr/bin/orvane
+    grep -q "file=$lib " "$work/err" || { grep 'file=.*qrx' "$work/err" >&2; fail "orvane did not load $lib"; }
+    qrxio --version | grep -q "^device library: $lib" || fail "qrxio does not load $lib"
+    orvane-agent --version | grep -q "^device library: $lib" || fail "orvane-agent does not load $lib"
+}
+vendor=/usr/local/lib/orvane/libqrxDApiLmd_x64.so
+step "a vendor library in /usr/local/lib/orvane/ is loaded, and still after an upgrade"
+$sudo mkdir -p /usr/local/lib/orvane
+$sudo cp /usr/lib/orvane/libqrxDApiLmd_x64.so "$vendor"
+trap 'cleanup; $sudo rm -rf /usr/local/lib/orvane' EXIT
+loads "$vendor"
+# The same package with a higher version: an upgrade.
+$sudo dpkg-deb -R "$deb" "$work/pkg"
+$sudo sed -i 's/^Version: .*/&+upgrade1/' "$work/pkg/DEBIAN/control"
+$sudo dpkg-deb -b "$work/pkg" "$work/upgrade.deb" >/dev/null
+
+# The maintainer scripts under a systemd that is not there: stand-ins for systemctl and
+# deb-systemd-invoke record their calls, and /run/systemd/system is a tmpfs of a mount
+# namespace of its own (the scripts' guard), so nothing of the machine is touched.
+stubs=$work/stubs
+mkdir -p "$stubs"
+for tool in systemctl deb-systemd-invoke; do
+    printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$tool" "$work/calls" >"$stubs/$tool"
+    chmod +x "$stubs/$tool"
+done
+under_systemd() {
+    : >"$work/calls"
+    $sudo env PATH="$stubs:$PATH" unshare -m sh -c \
+        'mount -t tmpfs tmpfs /run/systemd && mkdir /run/systemd/system && "$@"' sh "$@" \
+        >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "$*"; }
+    cat "$work/calls"
+}
+expect_calls() {
+    diff <([ $# -eq 0 ] || printf '%s\n' "$@") "$work/calls" ||
+        fail "the maintainer scripts' calls differ"
+}
+step "upgrade: systemd reloaded, a running service restarted"
+under_systemd dpkg -i "$work/upgrade.deb"
+expect_calls "systemctl --system daemon-reload" "deb-systemd-invoke try-restart orvane-agent.service"
+loads "$vendor"
+step "removal: the service stopped, systemd reloaded"
+under_systemd dpkg -r orvane
+expect_calls "deb-systemd-invoke stop orvane-agent.service" "systemctl --system daemon-reload"
+step "purge: the state folder goes, the system user stays"
+under_systemd dpkg -P orvane
+expect_calls
+getent passwd orvane >/dev/null || fail "purge removed the system user"
+grep -q "user and group orvane are kept" "$work/dpkg.log" || fail "purge did not say what it keeps"
+[ ! -e /var/lib/orvane ] || fail "purge left /var/lib/orvane"
+if [ ! -d /run/systemd/system ]; then
+    step "without systemd: no call, no failure"
+    : >"$work/calls"
+    $sudo env PATH="$stubs:$PATH" sh -c 'dpkg -i "$1" && dpkg -P orvane' sh "$deb" \
+        >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "install and purge without systemd"; }
+    expect_calls
+fi
 [ ! -e /usr/lib/orvane ] && [ ! -e /usr/bin/orvane ] || fail "the package left files behind"
 
 echo "package checks passed in $((SECONDS - started)) s"

@@ -1,7 +1,7 @@
 #include "OrvaneBuild.h"
 #include "app/MainFrame.h"
 #include "app/VelmarApp.h"
-#include "platform/EndSignals.h"
+#include "process/EndSignals.h"
 
 #include <QApplication>
 #include <QTimer>

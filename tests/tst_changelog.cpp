@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
@@ -244,6 +245,7 @@ private slots:
                 return true;
             });
         log->findChild<QPushButton *>("OpenHistory")->click();
+        QTRY_VERIFY(!log->isLoadingHistory()); // the file, then the range, read meanwhile
         CVL_ChgLogWnd::SetOpenFileChooser({});
         CVL_ChgLogWnd::SetRangeChooser({});
         QCOMPARE(asked, QStringList({"file", "range 0 3000000"}));
@@ -293,9 +295,66 @@ private slots:
         QVERIFY(log->pauseButton()->isEnabled());
     }
 
+    // Open History reads on a thread of its own: the window goes on polling meanwhile and shows
+    // the progress with Cancel. A cancelled load leaves the live recording shown and says
+    // nothing; a file that is no history is said when the load ends; a window closed during a
+    // load waits for it to end.
+    void historyLoadsInTheBackground_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("read whole") << "read";
+        QTest::newRow("cancelled") << "cancel";
+        QTest::newRow("no history") << "error";
+        QTest::newRow("window closed") << "closed";
+    }
+    void historyLoadsInTheBackground()
+    {
+        QFETCH(QString, ending);
+        constexpr int kChanges = 200'000;
+        const QString large = m_dir.filePath("large.db");
+        QString error;
+        if (!QFile::exists(large)) {
+            std::vector<HistoryChange> changes;
+            for (int i = 0; i < kChanges; ++i)
+                changes.push_back(
+                    {kT0 + i * 100, 0, PointDir::In, uint8_t(i % 64), i / 64 % 2 == 0});
+            HistoryWriter writer;
+            QVERIFY2(writer.Open(large, &error) && writer.Append(changes, &error),
+                     qPrintable(error));
+        }
+        const QString text = m_dir.filePath("text.db");
+        QFile f(text);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(8192, 'x')) == 8192);
+        f.close();
+        auto *log = open<CVL_ChgLogWnd>(kChangeLogView);
+        QVERIFY(log);
+        log->timer()->start();
+        ScriptedMessageBoxes boxes;
+        m_fake->takeCalls();
+        log->StartHistoryLoad(ending == "error" ? text : large, kT0, kT0 + 3600 * kSecond);
+        QVERIFY(log->isLoadingHistory());
+        QVERIFY(log->loadProgress()->isVisibleTo(log));
+        QVERIFY(log->findChild<QPushButton *>("CancelHistory")->isVisibleTo(log));
+        if (ending == "cancel")
+            log->findChild<QPushButton *>("CancelHistory")->click();
+        if (ending == "closed") {
+            m_frame.reset();
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!log->isLoadingHistory(), 60000);
+        QVERIFY(!log->loadProgress()->isVisibleTo(log));
+        QCOMPARE(log->isShowingHistory(), ending == "read");
+        QCOMPARE(boxes.texts(),
+                 ending == "error" ? QStringList{"The history could not be read."} : QStringList());
+        if (ending == "read") {
+            QCOMPARE(log->shown().ring().size(), qsizetype(kChanges - 64)); // the first are starts
+            QVERIFY(!m_fake->calls.isEmpty()); // the live polling went on meanwhile
+        }
+    }
+
     // A file that is no history, or one that cannot be read: the user is told, and the window
-    // shows what it showed. A history its agent left behind when killed (its lock file and
-    // write-ahead log, nobody holding them) opens as any other.
+    // shows what it showed. A history its agent left behind when killed (its write-ahead log,
+    // nobody holding it) opens as any other.
     void openHistoryRefused_data()
     {
         QTest::addColumn<QString>("kind");
@@ -336,7 +395,7 @@ private slots:
             QVERIFY(writer.Append(
                 {{kT0, 0, PointDir::In, 1, false}, {kT0 + kSecond, 0, PointDir::In, 1, true}},
                 &error));
-            for (const char *suffix : {"", "-wal", "-shm", ".lock"})
+            for (const char *suffix : {"", "-wal", "-shm"})
                 QVERIFY(
                     QFile::copy(dir.filePath(QStringLiteral("live.db") + suffix), path + suffix));
         }
@@ -356,6 +415,7 @@ private slots:
                 return true;
             });
         log->findChild<QPushButton *>("OpenHistory")->click();
+        QTRY_VERIFY(!log->isLoadingHistory()); // the file, then the range, read meanwhile
         CVL_ChgLogWnd::SetOpenFileChooser({});
         CVL_ChgLogWnd::SetRangeChooser({});
         if (message.isEmpty()) {

@@ -23,8 +23,8 @@ namespace {
 const QStringList kDeliberateDifferences = {
     "the fake records every call and passes it to onCall",
     "the fake fails what a test tells it to (failing, failingCalls, failStatus, loadStatuses, "
-    "loadStatus), misreports counts (mapCount, reportedBoardCount) and can hand out an "
-    "unterminated log path",
+    "loadStatus), misreports counts (mapCount, reportedBoardCount, a board's mapInputs and "
+    "mapOutputs) and can hand out an unterminated log path",
     "the fake starts loaded; the contract unloads it first",
     "the fake's boards come from the test (also counts a board file refuses); its inputs are "
     "its `in` word, without loopback or pattern; its parameter file is `saved`",

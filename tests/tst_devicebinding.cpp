@@ -58,6 +58,13 @@ private slots:
         const QString dangling = dir.filePath("dangling.so");
         QVERIFY(QFile::link(dir.filePath("gone.so"), dangling));
         QTest::newRow("a link to nothing") << dangling << QString() << "does not exist";
+        // Loading runs the file's code: another user's library is never taken.
+        if (geteuid() == 0) {
+            const QString foreign = dir.filePath("foreign.so");
+            QVERIFY(QFile::copy(qEnvironmentVariable("ORVANE_SIMLIB"), foreign));
+            QCOMPARE(chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+            QTest::newRow("another user's library") << foreign << QString() << "another user";
+        }
     }
 
     void reportsWhatFailed()

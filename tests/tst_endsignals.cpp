@@ -3,7 +3,7 @@
 // bar layout stored, the device system unloaded (the simulator's level-5 log shows the call),
 // exit status 0.
 #include "SimBoards.h"
-#include "platform/EndSignals.h"
+#include "process/EndSignals.h"
 
 #include <QProcess>
 #include <QSettings>

@@ -1,10 +1,11 @@
 // qrxio end to end: the tool runs as a process on the simulated boards, and its output, its
 // messages and its exit status are compared; the simulator's log shows that it unloads.
 #include "FakeDevice.h"
-#include "Monitor.h"
 #include "QrxIo.h"
 #include "SimBoards.h"
 #include "device/CardCatalogue.h"
+#include "history/ChangeFormat.h"
+#include "history/HistoryWriter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -136,6 +137,27 @@ QStringList LoggedCalls(const QString &log)
             calls << m.captured(1);
     }
     return calls;
+}
+
+// 2026-12-08T03:00:00Z in microseconds.
+constexpr int64_t kHistoryStart = 1796698800'000'000;
+
+// A history database as the agent writes it: card 6's input 3 and output 3 change in turn,
+// `count` values each, the input at even milliseconds from kHistoryStart, the output at odd.
+bool MakeHistory(const QString &path, int count)
+{
+    HistoryWriter writer;
+    QString error;
+    std::vector<HistoryChange> changes;
+    for (int i = 0; i < count; ++i) {
+        const int64_t at = kHistoryStart + int64_t(i) * 2000;
+        changes.push_back({at, 6, PointDir::In, 3, i % 2 == 1});
+        changes.push_back({at + 1000, 6, PointDir::Out, 3, i % 2 == 1});
+    }
+    if (writer.Open(path, &error) && writer.Append(changes, &error))
+        return true;
+    qWarning() << error;
+    return false;
 }
 
 } // namespace
@@ -706,7 +728,7 @@ private slots:
             << "%t[+-]\\d\\d:\\d\\d 0 in 0 1";
         QTest::newRow("JSON Lines")
             << QStringList{"0", "--json", "-n", "1"} << 0 << QStringList{"qrxsim set 0 in 7 1"}
-            << "\\{\"card\":0,\"dir\":\"in\",\"point\":7,\"time\":\"%tZ\",\"value\":1\\}";
+            << "\\{\"time\": \"%tZ\", \"card\": 0, \"dir\": \"in\", \"point\": 7, \"value\": 1\\}";
     }
     void monitorSeesChanges()
     {
@@ -803,8 +825,33 @@ private slots:
                                                         << "list" << 0;
         QTest::newRow("none: auto, refused") << ""
                                              << "list" << 1;
-        QTest::newRow("a fresh HOME stays empty") << ""
-                                                  << "get 0 --mode manual" << 0;
+        // Every command, also one that fails: nothing is created or copied in HOME.
+        const struct
+        {
+            const char *command;
+            int status;
+        } commands[] = {
+            {"get 0 --mode manual", 0},
+            {"list --mode manual", 0},
+            {"info --mode manual", 0},
+            {"set 0 3=1 --mode manual", 0},
+            {"monitor 0 --idle-timeout 50 --mode manual", 3},
+            {"led 0 --mode manual", 0},
+            {"filter 4 --mode manual", 0},
+            {"reset 7 --mode manual", 0},
+            {"save 0 --mode manual", 0},
+            {"log --mode manual", 0},
+            {"history --db missing.db", 1},
+            {"history", 1},
+            {"help", 0},
+            {"--version", 0},
+            {"nosuchcommand", 2},
+        };
+        for (const auto &c : commands) {
+            QTest::addRow("a fresh HOME stays empty: %s", c.command) << "" << c.command << c.status;
+            QTest::addRow("an earlier version's, not copied: %s", c.command)
+                << ".config/Orvane/Orvane/Orvane.ini" << c.command << c.status;
+        }
     }
     void installedTree()
     {
@@ -829,9 +876,12 @@ private slots:
         const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
         qputenv("HOME", QFile::encodeName(home));
         qunsetenv("XDG_CONFIG_HOME");
+        const QByteArray oldState = qgetenv("XDG_STATE_HOME");
+        qunsetenv("XDG_STATE_HOME");
         const Run run = RunTool(prefix + "/bin/qrxio", command.split(u' '));
         qputenv("HOME", oldHome);
         qputenv("XDG_CONFIG_HOME", oldConfig);
+        qputenv("XDG_STATE_HOME", oldState);
         QCOMPARE(run.status, status);
         QStringList files;
         QDirIterator it(home, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
@@ -1052,6 +1102,89 @@ private slots:
         QCOMPARE(calls.filter("DXS_devSysLoad").size(), calls.filter("DXS_devSysUnload").size());
     }
 
+    // qrxio history on a database the history writer made: the operands mean what monitor's
+    // mean, the output ends at its first failed write, and bad times, operands and databases
+    // are refused with the reason.
+    void history_data()
+    {
+        QTest::addColumn<QString>("shell"); // %q: qrxio; %s, %b: a small and a large database
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out"); // "*": not compared
+        QTest::addColumn<QString>("err"); // a pattern
+        const QString in = "2026-12-08T03:00:00.000000Z 6 in 3 0\n"
+                           "2026-12-08T03:00:00.002000Z 6 in 3 1\n";
+        QTest::newRow("CARD:POINT is the input") << "%q history --db %s 6:3" << 0 << in << "";
+        QTest::newRow("CARD:in:POINT") << "%q history --db %s 6:in:3" << 0 << in << "";
+        QTest::newRow("CARD:out:POINT, as JSON")
+            << "%q history --db %s 6:out:3 --json" << 0
+            << "{\"time\": \"2026-12-08T03:00:00.001000Z\", \"card\": 6, \"dir\": \"out\", "
+               "\"point\": 3, \"value\": 0}\n{\"time\": \"2026-12-08T03:00:00.003000Z\", "
+               "\"card\": 6, \"dir\": \"out\", \"point\": 3, \"value\": 1}\n"
+            << "";
+        QTest::newRow("a card is its inputs and outputs")
+            << "%q history --db %s 6 --since 2026-12-08T03:00:00.001Z" << 0
+            << "2026-12-08T03:00:00.001000Z 6 out 3 0\n2026-12-08T03:00:00.002000Z 6 in 3 1\n"
+               "2026-12-08T03:00:00.003000Z 6 out 3 1\n"
+            << "";
+        const QString pipe = "^qrxio: cannot write the output: Broken pipe\n$";
+        QTest::newRow("a reader that goes: the first failed write ends it")
+            << "%q history --db %b | head -1 >/dev/null; exit ${PIPESTATUS[0]}" << 1 << "*" << pipe;
+        QTest::newRow("as CSV, a reader that goes")
+            << "%q history --db %b --csv | head -1 >/dev/null; exit ${PIPESTATUS[0]}" << 1 << "*"
+            << pipe;
+        QTest::newRow("a full disk")
+            << "%q history --db %b >/dev/full" << 1 << ""
+            << "^qrxio: cannot write the output: No space left on device\n$";
+        QTest::newRow("stdout closed") << "%q history --db %s >&-" << 1 << ""
+                                       << "^qrxio: cannot write the output: Bad file descriptor\n$";
+        const QString usage = "\nTry \"qrxio --help\".\n$";
+        QTest::newRow("--since too far back")
+            << "%q history --db %s --since -999999999d" << 2 << ""
+            << "^qrxio: --since \"-999999999d\": it is too far back" + usage;
+        QTest::newRow("an offset of 99 hours")
+            << "%q history --db %s --until 2026-12-08T03:00:00+99:99" << 2 << ""
+            << "^qrxio: --until \"2026-12-08T03:00:00\\+99:99\": \\+99:99 is not an offset";
+        QTest::newRow("an operand says why")
+            << "%q history --db %s 1:in:64" << 2 << ""
+            << "^qrxio: \"64\" in \"1:in:64\" is neither a point number \\(0..63\\) nor a point "
+               "name of card 1" +
+                usage;
+        QTest::newRow("two forms") << "%q history --db %s --csv --json" << 2 << ""
+                                   << "--csv, --vcd and --json";
+        QTest::newRow("an option of monitor")
+            << "%q history --db %s --out" << 2 << ""
+            << "^qrxio: --out is not an option of \"history\"" + usage;
+        QTest::newRow("a folder as the database") << "%q history --db /tmp" << 1 << ""
+                                                  << "/tmp";
+        QTest::newRow("a FIFO as the database")
+            << "rm -f %s.fifo; mkfifo %s.fifo; %q history --db %s.fifo" << 1 << ""
+            << ".db.fifo";
+        QTest::newRow("/dev/zero as the database") << "%q history --db /dev/zero" << 1 << ""
+                                                   << "/dev/zero";
+        QTest::newRow("a missing database") << "%q history --db /nonexistent/h.db" << 1 << ""
+                                            << "/nonexistent/h.db";
+    }
+    void history()
+    {
+        QFETCH(QString, shell);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const QString small = m_dir.filePath("small.db"), big = m_dir.filePath("big.db");
+        if (!QFileInfo::exists(small))
+            QVERIFY(MakeHistory(small, 2));
+        if (!QFileInfo::exists(big))
+            QVERIFY(MakeHistory(big, 100'000));
+        const QString line = shell.replace("%q", qEnvironmentVariable("QRXIO_TOOL"))
+                                 .replace("%s", small)
+                                 .replace("%b", big);
+        const Run run = RunTool("bash", {"-c", line});
+        QVERIFY2(QRegularExpression(err).match(run.err).hasMatch(), qPrintable(run.err));
+        QCOMPARE(run.status, status);
+        if (out != "*")
+            QCOMPARE(run.out, out);
+    }
+
     // A stop signal the caller set to be ignored (nohup) stays ignored: the monitor carries on
     // and a signal it still takes ends it well.
     void ignoredSignals_data()
@@ -1150,7 +1283,7 @@ private slots:
         QFETCH(QByteArray, expected);
         qputenv("TZ", zone);
         tzset();
-        const QByteArray stamp = TimeStamp({1700000000, nanoseconds}, local);
+        const QByteArray stamp = ChangeTime(1700000000'000'000 + nanoseconds / 1000, local);
         qunsetenv("TZ");
         tzset();
         QCOMPARE(stamp, expected);

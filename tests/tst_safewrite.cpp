@@ -230,6 +230,79 @@ private slots:
         else
             QCOMPARE(ReadAll(victim), victimText);
     }
+
+    // Another user's link to a folder of root's anywhere on the way (the first, second or third
+    // folder of the path, or behind our own link) is not followed: root's file there is not
+    // overwritten, and no new file is made there.
+    void folderLinkOnTheWay_data()
+    {
+        QTest::addColumn<QString>("caller");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("depth"); // the folder of the path that is the link; 0: ours to it
+        QTest::addColumn<bool>("exists"); // root's file is there to be overwritten
+        const QList<std::pair<QString, QString>> callers = {{"settings", "Orvane.ini"},
+                                                            {"names", "OrvanePointNames.ini"},
+                                                            {"CSV export", "new.csv"},
+                                                            {"VCD export", "new.vcd"},
+                                                            {"layout", "Orvane.conf"}};
+        for (const auto &[caller, file] : callers)
+            for (int depth : {1, 2, 3, 0})
+                for (bool exists : {true, false})
+                    QTest::addRow("%s, %s, %s", qPrintable(caller),
+                                  depth ? qPrintable(QStringLiteral("folder %1").arg(depth))
+                                        : "behind our link",
+                                  exists ? "root's file" : "a new file")
+                        << caller << file << depth << exists;
+    }
+    void folderLinkOnTheWay()
+    {
+        QFETCH(QString, caller);
+        QFETCH(QString, file);
+        QFETCH(int, depth);
+        QFETCH(bool, exists);
+        if (geteuid() != 0 || !m_other.isValid())
+            QSKIP("another user's link needs root and a second user");
+        // Root's private folder, with the rest of the path below it.
+        const QString target =
+            m_dir.filePath(QStringLiteral("%1-root").arg(QTest::currentDataTag()));
+        const int level = qMax(depth, 1);
+        QString below = target;
+        for (int i = level + 1; i <= 3; ++i)
+            below += QStringLiteral("/p%1").arg(i);
+        QVERIFY(QDir().mkpath(below));
+        QCOMPARE(chmod(Name(target).constData(), 0700), 0);
+        const QString victim = below + u'/' + file;
+        if (exists)
+            QVERIFY(MakeFile(victim, 0, 0, 0600));
+        // The folders before the link, where everyone may plant one, as in /tmp.
+        QString path = m_shared;
+        for (int i = 1; i < level; ++i) {
+            path += QStringLiteral("/p%1").arg(i);
+            QCOMPARE(mkdir(Name(path).constData(), 01777), 0);
+            QCOMPARE(chmod(Name(path).constData(), 01777), 0);
+        }
+        const QString link = path + QStringLiteral("/p%1").arg(level);
+        const QByteArray t = Name(target), l = Name(depth ? link : at("theirs"));
+        QVERIFY(m_other.Run([&] { return symlink(t.constData(), l.constData()) == 0; }));
+        if (depth == 0) // our own link leads through theirs
+            QCOMPARE(symlink(l.constData(), Name(link).constData()), 0);
+        QString entry = link;
+        for (int i = level + 1; i <= 3; ++i)
+            entry += QStringLiteral("/p%1").arg(i);
+        entry += u'/' + file;
+        const QByteArray before = ReadAll(victim);
+
+        QString error;
+        QVERIFY(!Save(caller, entry, &error));
+        if (caller != "settings")
+            QVERIFY2(error.contains("symbolic link of another user"), qPrintable(error));
+        QCOMPARE(QFileInfo::exists(victim), exists);
+        QCOMPARE(ReadAll(victim), before);
+        QCOMPARE(QDir(below).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                       QDir::NoDotAndDotDot),
+                 exists ? QStringList{file} : QStringList());
+        QDir(target).removeRecursively();
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSafeWrite)

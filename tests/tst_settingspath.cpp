@@ -3,6 +3,7 @@
 // taken over once.
 #include "SmallDisk.h"
 #include "config/Settings.h"
+#include "device/DeviceLibrary.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -250,6 +251,58 @@ private slots:
                  exe == "portable"
                      ? QFileInfo(root.filePath("portable")).canonicalFilePath() + "/Orvane.ini"
                      : userIni());
+    }
+
+    // One search order for the program and its tools: the environment, the configured file,
+    // the vendor's folder outside the package, then the package's own library.
+    void deviceLibraryOrder_data()
+    {
+        QTest::addColumn<QString>("env");
+        QTest::addColumn<QString>("configured");
+        QTest::addColumn<bool>("inLocal");
+        QTest::addColumn<QString>("exe");
+        QTest::addColumn<QString>("expected"); // relative to the test's tree, or absolute
+        QTest::newRow("the environment first") << "/env/lib.so"
+                                               << "/cfg/lib.so" << true << "usr/bin"
+                                               << "/env/lib.so";
+        QTest::newRow("then the configured file") << ""
+                                                  << "/cfg/lib.so" << true << "usr/bin"
+                                                  << "/cfg/lib.so";
+        QTest::newRow("then the vendor's folder") << "" << "" << true << "usr/bin"
+                                                  << "local/LIB";
+        QTest::newRow("a tool: the package's folder") << "" << "" << false << "usr/bin"
+                                                      << "usr/lib/orvane/LIB";
+        QTest::newRow("the program: beside it") << "" << "" << false << "usr/lib/orvane"
+                                                << "usr/lib/orvane/LIB";
+    }
+    void deviceLibraryOrder()
+    {
+        QFETCH(QString, env);
+        QFETCH(QString, configured);
+        QFETCH(bool, inLocal);
+        QFETCH(QString, exe);
+        QFETCH(QString, expected);
+        const QDir root(m_exeDir);
+        const QString lib = DeviceLibrary::FileName();
+        QVERIFY(Put(root.filePath("usr/lib/orvane/" + lib), "package\n"));
+        QVERIFY(root.mkpath("usr/bin") && root.mkpath("local"));
+        if (inLocal)
+            QVERIFY(Put(root.filePath("local/" + lib), "vendor\n"));
+        qputenv("ORVANE_DEVICE_LIBRARY", env.toLocal8Bit());
+        const QString found =
+            Settings::DeviceLibraryPath(root.filePath(exe), configured, root.filePath("local"));
+        qunsetenv("ORVANE_DEVICE_LIBRARY");
+        expected.replace("LIB", lib);
+        QCOMPARE(QDir::cleanPath(found),
+                 expected.startsWith('/') ? expected : root.filePath(expected));
+    }
+
+    void deviceLibraryKeyIsRead()
+    {
+        const QString ini = QDir(m_exeDir).filePath("Orvane.ini");
+        QCOMPARE(Settings::ReadDeviceLibrary(ini), QString());
+        QVERIFY(Put(ini, "[system]\ndevicelibrary = \"/opt/vendor/lib.so\"\n"));
+        QCOMPARE(Settings::ReadDeviceLibrary(ini), QString("/opt/vendor/lib.so"));
     }
 
     // A portable copy kept its file beside itself before too: the old per-user file stays unused.

@@ -2,6 +2,7 @@
 
 #include "app/MainFrame.h"
 #include "app/Views.h"
+#include "config/Settings.h"
 #include "device/LoadedLibrary.h"
 #include "device/SystemLoad.h"
 #include "platform/MessageBox.h"
@@ -22,7 +23,9 @@ bool CVelmarApp::InitInstance(bool bindLibrary)
 {
     if (bindLibrary) {
         DeviceLoadError error;
-        if (!m_library.Load(DeviceLibrary::DefaultPath(m_executableDir), &error)) {
+        const QString path = Settings::DeviceLibraryPath(
+            m_executableDir, Settings::ReadDeviceLibrary(Settings::SettingsPath(m_executableDir)));
+        if (!m_library.Load(path, &error)) {
             const QString text = LoadFailureText(DeviceTable::kNotLoaded);
             std::fprintf(stderr, "%s\n%s\n", qPrintable(text), qPrintable(error.text()));
             ShowFailure(nullptr, text, error.text());

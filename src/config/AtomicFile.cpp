@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 
 #ifdef Q_OS_UNIX
 #include <QRandomGenerator>
@@ -44,6 +45,22 @@ QString SystemError(const QByteArray &name)
     return QStringLiteral("%1: %2").arg(Shown(name), qt_error_string(errno));
 }
 
+// What the link `name` leads to, when it may be followed (`trusted`: its owner is one the
+// caller accepts); false, with `error` saying why, when it may not or cannot be read.
+bool LinkTarget(const QByteArray &name, bool trusted, QByteArray *target, QString *error)
+{
+    if (!trusted)
+        return Fail(error,
+                    QStringLiteral("%1 is a symbolic link of another user; it is not followed.")
+                        .arg(Shown(name)));
+    target->resize(PATH_MAX);
+    const ssize_t n = readlink(name.constData(), target->data(), target->size());
+    if (n <= 0 || n >= target->size())
+        return Fail(error, SystemError(name));
+    target->truncate(n);
+    return true;
+}
+
 // The file a write replaces: `path` itself, or the file its links lead to. A link is followed
 // only when it belongs to the running user (a portable setup may link the file on purpose), so
 // nobody else can point our writes at a file of their choosing.
@@ -56,16 +73,9 @@ bool FileToReplace(const QString &path, QByteArray *file, QString *error)
             *file = name; // a missing file is created where the last link points
             return true;
         }
-        if (st.st_uid != geteuid())
-            return Fail(error,
-                        QStringLiteral("%1 is a symbolic link of another user; it is not "
-                                       "followed.")
-                            .arg(Shown(name)));
-        QByteArray target(PATH_MAX, '\0');
-        const ssize_t n = readlink(name.constData(), target.data(), target.size());
-        if (n <= 0 || n >= target.size())
-            return Fail(error, SystemError(name));
-        target.truncate(n);
+        QByteArray target;
+        if (!LinkTarget(name, st.st_uid == geteuid(), &target, error))
+            return false;
         const qsizetype slash = name.lastIndexOf('/');
         name = target.startsWith('/') || slash < 0 ? target : name.left(slash + 1) + target;
     }
@@ -196,12 +206,60 @@ bool ReplaceFile(const QByteArray &file, const std::function<bool(QIODevice *)> 
 
 } // namespace
 
+bool CheckPathLinks(const QString &path, QString *error, QString *resolved)
+{
+#ifdef Q_OS_UNIX
+    // Not cleaned: "link/.." is where the link leads, then up, as the system reads it.
+    QStringList rest = (QDir::isAbsolutePath(path) ? path : QDir::currentPath() + u'/' + path)
+                           .split(u'/', Qt::SkipEmptyParts);
+    QString done; // the part checked, without links: "" for the root
+    for (int links = 0; !rest.isEmpty();) {
+        const QString part = rest.takeFirst();
+        if (part == ".")
+            continue;
+        if (part == "..") {
+            done = done.left(qMax<qsizetype>(done.lastIndexOf(u'/'), 0));
+            continue;
+        }
+        const QByteArray name = QFile::encodeName(done + u'/' + part);
+        struct stat st;
+        if (lstat(name.constData(), &st) != 0) {
+            rest.prepend(part); // nothing beyond a missing part can be a link yet
+            break;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            done += u'/' + part;
+            continue;
+        }
+        QByteArray target;
+        if (!LinkTarget(name, st.st_uid == geteuid() || st.st_uid == 0, &target, error))
+            return false;
+        if (++links > 40)
+            return Fail(error, QStringLiteral("%1: too many levels of symbolic links.").arg(path));
+        rest = QFile::decodeName(target).split(u'/', Qt::SkipEmptyParts) + rest;
+        if (target.startsWith('/'))
+            done.clear();
+    }
+    if (resolved)
+        *resolved = done + u'/' + rest.join(u'/');
+    if (resolved && rest.isEmpty())
+        *resolved = done.isEmpty() ? QStringLiteral("/") : done;
+    return true;
+#else
+    Q_UNUSED(error);
+    if (resolved)
+        *resolved = path;
+    return true;
+#endif
+}
+
 bool WriteFileAtomically(const QString &path, const std::function<bool(QIODevice *)> &write,
                          QString *error)
 {
 #ifdef Q_OS_UNIX
     QByteArray file;
-    return FileToReplace(path, &file, error) && ReplaceFile(file, write, error);
+    return CheckPathLinks(path, error) && FileToReplace(path, &file, error) &&
+        ReplaceFile(file, write, error);
 #else
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

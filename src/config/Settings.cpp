@@ -196,16 +196,26 @@ void LoadAtStartup(const QString &path, int32_t *loadingMode)
         *loadingMode = Atoi(text);
 }
 
-QString ToolLibraryPath(const QString &executableDir)
+QString DeviceLibraryPath(const QString &executableDir, const QString &configured,
+                          const QString &localDir)
 {
-    const QString path = DeviceLibrary::DefaultPath(executableDir);
+    if (const QString fromEnv = qEnvironmentVariable("ORVANE_DEVICE_LIBRARY"); !fromEnv.isEmpty())
+        return fromEnv;
+    if (!configured.isEmpty())
+        return configured;
+    const QString local = QDir(localDir).filePath(DeviceLibrary::FileName());
+    if (QFileInfo::exists(local))
+        return local;
+    const QString beside = QDir(executableDir).filePath(DeviceLibrary::FileName());
     const QString installed =
         QDir::cleanPath(QDir(QDir(executableDir).filePath(QLatin1String(kPrivateFromBin)))
                             .filePath(DeviceLibrary::FileName()));
-    if (qEnvironmentVariable("ORVANE_DEVICE_LIBRARY").isEmpty() && !QFileInfo::exists(path) &&
-        QFileInfo::exists(installed))
-        return installed;
-    return path;
+    return !QFileInfo::exists(beside) && QFileInfo::exists(installed) ? installed : beside;
+}
+
+QString ReadDeviceLibrary(const QString &path)
+{
+    return QString::fromLocal8Bit(ReadProfileValue(kSection, "DeviceLibrary", QByteArray(), path));
 }
 
 bool ChangeQtSettings(const QString &path, const std::function<void(QSettings &)> &change,

@@ -19,9 +19,19 @@ inline constexpr char kInstalledMarker[] = "Orvane.installed";
 // Where the package keeps the program, seen from the folder of the tools (bin/).
 inline constexpr char kPrivateFromBin[] = "../lib/orvane";
 
-// The device library a tool in `executableDir` loads: ORVANE_DEVICE_LIBRARY, else the library
-// beside the tool, else, for a tool installed in bin/, the one in the package's private folder.
-QString ToolLibraryPath(const QString &executableDir);
+// The folder for the vendor's device library on an installed system: the package never owns
+// it, so an upgrade never takes a configured PC back to the simulated boards.
+inline constexpr char kLocalLibraryDir[] = "/usr/local/lib/orvane";
+
+// The device library the program, qrxio and orvane-agent in `executableDir` load, in this
+// order: ORVANE_DEVICE_LIBRARY; `configured` (the DeviceLibrary key of the program's settings
+// file, or of the agent's [Recorder] section); the library in `localDir` when it is there;
+// else the package's own: beside the executable, or for a tool installed in bin/, in the
+// package's private folder.
+QString DeviceLibraryPath(const QString &executableDir, const QString &configured,
+                          const QString &localDir = QLatin1String(kLocalLibraryDir));
+// The DeviceLibrary key of the settings file's [System] section (empty when missing).
+QString ReadDeviceLibrary(const QString &path);
 
 // The per-user folder of the settings and the window layout: Orvane in the user's config folder
 // (~/.config/Orvane).

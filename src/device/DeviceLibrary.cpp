@@ -9,6 +9,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 QString DeviceLoadError::text() const
@@ -67,6 +68,13 @@ bool DeviceLibrary::Load(const QString &path, DeviceLoadError *error)
     // Loading reads the file: a pipe or a device would hold start-up for ever.
     if (!info.isFile())
         return fail({}, QStringLiteral("The file is not a regular file."));
+#ifdef Q_OS_UNIX
+    // Loading runs the library's code as this user: only root's file or the user's own is taken.
+    if (info.ownerId() != 0 && info.ownerId() != geteuid())
+        return fail({}, QStringLiteral("The file belongs to another user (%1); only a library of "
+                                       "root or of the running user is loaded.")
+                            .arg(info.owner()));
+#endif
 
     m_library.setFileName(info.absoluteFilePath());
     if (!m_library.load())

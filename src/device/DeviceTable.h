@@ -40,5 +40,12 @@ struct DeviceTable
 };
 
 // The table in use. Until a library is installed it is DeviceTable::Unloaded().
+//
+// The device library is touched from one thread only: the thread that installed the table
+// (or, before any was installed, the first that asked for it). Components with threads of their
+// own (a network loop, a history writer, a window's background load) never call the device;
+// they hand the work to that thread. A debug build asserts it on every call of Dev(); a release
+// build checks nothing. A test that calls the device from another thread installs the table on
+// that thread first.
 const DeviceTable &Dev();
 void SetDeviceTable(const DeviceTable &table);

@@ -3,8 +3,10 @@
 #include "device/CardMap.h"
 #include "device/DeviceTable.h"
 #include "device/WordText.h"
+#include "model/PointIo.h"
 
 #include <QIODevice>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -39,6 +41,25 @@ std::vector<ExportPoint> ExportPoints(const ChangeRecorder &recorder,
             {p.card, p.dir, p.point, names(p), p.firstSeenUs > startUs ? -1 : int(p.base)});
     }
     return exported;
+}
+
+// A 32-point word of a snapshot from point `first` on; a refused point's digit is "?", and the
+// refused points are named.
+QString SnapshotWord(uint64_t word, uint64_t refused, int first)
+{
+    QString text = WordText(uint32_t(word >> first));
+    const uint32_t missing = uint32_t(refused >> first);
+    if (missing == 0)
+        return text;
+    QStringList points;
+    for (int bit = 0; bit < 32; ++bit) {
+        if (missing >> bit & 1)
+            points << QString::number(first + bit);
+    }
+    for (int digit = 0; digit < 8; ++digit)
+        if ((missing >> (4 * digit) & 0xF) != 0)
+            text[9 - digit] = u'?';
+    return text + QStringLiteral(" (not read: %1)").arg(points.join(QStringLiteral(", ")));
 }
 
 } // namespace
@@ -111,19 +132,15 @@ BoardSnapshot ReadSnapshot(int32_t card, const QString &label, int32_t inputs, i
     s.label = label;
     s.inputs = BoundPoints(inputs);
     s.outputs = BoundPoints(outputs);
-    for (int bit : LiveBits(PointDir::In, inputs)) {
-        int32_t v = 0;
-        if (dev.DXS_devDiGetBit(card, bit, &v) >= 0 && v != 0)
-            s.inWord |= uint64_t(1) << bit;
-    }
-    for (int bit : LiveBits(PointDir::Out, outputs)) {
-        int32_t v = 0;
-        if (dev.DXS_devDoGetBit(card, bit, &v) >= 0 && v != 0)
-            s.outWord |= uint64_t(1) << bit;
-    }
-    dev.DXS_devDiGetFilterEnable(card, 0, &s.filterEnable);
-    dev.DXS_devDiGetFilterTime(card, 0, &s.filterTime);
-    dev.DXS_devConGetCheckOn(card, &s.runLed);
+    const WordRead in = ReadPoints(card, PointDir::In, LiveMask(PointDir::In, inputs));
+    const WordRead out = ReadPoints(card, PointDir::Out, LiveMask(PointDir::Out, outputs));
+    s.inWord = in.word;
+    s.inRefused = in.refused;
+    s.outWord = out.word;
+    s.outRefused = out.refused;
+    s.filterRead = dev.DXS_devDiGetFilterEnable(card, 0, &s.filterEnable) >= 0;
+    s.filterRead = dev.DXS_devDiGetFilterTime(card, 0, &s.filterTime) >= 0 && s.filterRead;
+    s.runLedRead = dev.DXS_devConGetCheckOn(card, &s.runLed) >= 0;
     return s;
 }
 
@@ -140,20 +157,26 @@ QString SnapshotText(const QList<BoardSnapshot> &boards, const QDateTime &when)
                        .arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")));
     for (const BoardSnapshot &b : boards) {
         text += QStringLiteral("\n%1\n").arg(b.label);
-        auto words = [&text](const char *prefix, int count, uint64_t word) {
+        auto words = [&text](const char *prefix, int count, uint64_t word, uint64_t refused) {
             for (int tab = 0; tab * 32 < count; ++tab)
                 text += QStringLiteral("%1_%2: %3\n")
                             .arg(QLatin1String(prefix))
                             .arg(tab)
-                            .arg(WordText(uint32_t(word >> (32 * tab))));
+                            .arg(SnapshotWord(word, refused, 32 * tab));
         };
-        words("DI", b.inputs, b.inWord);
-        words("DO", b.outputs, b.outWord);
-        text += QStringLiteral("Filter: %1, %2 msec\n")
-                    .arg(b.filterEnable != 0 ? QStringLiteral("Enable") : QStringLiteral("Disable"),
-                         FilterTimeText(b.filterTime));
+        words("DI", b.inputs, b.inWord, b.inRefused);
+        words("DO", b.outputs, b.outWord, b.outRefused);
+        const QString notRead = QStringLiteral("not read");
+        text += QStringLiteral("Filter: %1\n")
+                    .arg(!b.filterRead ? notRead
+                                       : QStringLiteral("%1, %2 msec")
+                                             .arg(b.filterEnable != 0 ? QStringLiteral("Enable")
+                                                                      : QStringLiteral("Disable"),
+                                                  FilterTimeText(b.filterTime)));
         text += QStringLiteral("Run LED: %1\n")
-                    .arg(b.runLed != 0 ? QStringLiteral("on") : QStringLiteral("off"));
+                    .arg(!b.runLedRead       ? notRead
+                             : b.runLed != 0 ? QStringLiteral("on")
+                                             : QStringLiteral("off"));
     }
     return text;
 }

@@ -44,14 +44,21 @@ struct BoardSnapshot
     int32_t outputs = 0;
     uint64_t inWord = 0;
     uint64_t outWord = 0;
+    uint64_t inRefused = 0; // points whose read was refused: their bits in the word are 0
+    uint64_t outRefused = 0;
     int32_t filterEnable = 0;
     int32_t filterTime = 0; // code k: 0.001 * 2^k msec
     int32_t runLed = 0;
+    bool filterRead = true; // false: a filter read was refused
+    bool runLedRead = true;
 };
 
 // Reads a board's live words, input filter settings and Run LED through the device table.
+// A refused read is never shown as a value: the text marks it (see SnapshotText).
 BoardSnapshot ReadSnapshot(int32_t card, const QString &label, int32_t inputs, int32_t outputs);
-// The snapshot as text, one board after the other, taken at `when` (local time).
+// The snapshot as text, one board after the other, taken at `when` (local time). A word that
+// holds refused points shows "?" for each hexadecimal digit holding one and names them,
+// "DI_0: 0x0000?0A5 (not read: 12, 13)"; a refused filter or Run LED read is "not read".
 QString SnapshotText(const QList<BoardSnapshot> &boards, const QDateTime &when);
 // "0.001" ... "32.768": the filter time of a code, in milliseconds.
 QString FilterTimeText(int32_t code);

@@ -1,7 +1,7 @@
 #include "diag/ChangeRecorder.h"
 
 #include "device/CardMap.h"
-#include "device/DeviceTable.h"
+#include "model/PointIo.h"
 
 #include <QElapsedTimer>
 
@@ -36,7 +36,8 @@ void ChangeRecorder::SetBoards(const QList<PolledBoard> &boards)
     m_boards = boards;
     m_plan.clear();
     for (const PolledBoard &b : boards) {
-        BoardPlan plan{b.card, {}, {}};
+        BoardPlan plan{
+            b.card, {}, {}, LiveMask(PointDir::In, b.inputs), LiveMask(PointDir::Out, b.outputs)};
         for (int bit : LiveBits(PointDir::In, b.inputs))
             plan.inputs.emplace_back(bit, AddPoint(b.card, PointDir::In, bit));
         for (int bit : LiveBits(PointDir::Out, b.outputs))
@@ -97,24 +98,19 @@ int ChangeRecorder::Poll()
     const qint64 us = std::max<qint64>(0, m_clock() - m_originUs);
     m_lastPollUs = us;
     const quint64 before = m_ring.endSeq();
-    const DeviceTable &dev = Dev();
-    // The common case, a point read as it was, stays in this loop.
-    auto take = [&](uint32_t index, int32_t status, int32_t value) {
-        const RecordedPoint &p = m_points[index];
-        if (status >= 0 && (p.last != (value != 0) || p.firstSeenUs < 0))
-            Record(index, value != 0, us);
+    // The common case, a point read as it was, stays in this loop. A refused read is skipped:
+    // the point keeps its last value and records nothing until a read succeeds.
+    auto take = [&](const std::vector<std::pair<int, uint32_t>> &bits, const WordRead &read) {
+        for (const auto &[bit, index] : bits) {
+            const RecordedPoint &p = m_points[index];
+            const bool value = read.word >> bit & 1;
+            if (!(read.refused >> bit & 1) && (p.last != value || p.firstSeenUs < 0))
+                Record(index, value, us);
+        }
     };
     for (const BoardPlan &plan : m_plan) {
-        for (const auto &[bit, index] : plan.inputs) {
-            int32_t value = 0;
-            const int32_t status = dev.DXS_devDiGetBit(plan.card, bit, &value);
-            take(index, status, value);
-        }
-        for (const auto &[bit, index] : plan.outputs) {
-            int32_t value = 0;
-            const int32_t status = dev.DXS_devDoGetBit(plan.card, bit, &value);
-            take(index, status, value);
-        }
+        take(plan.inputs, ReadPoints(plan.card, PointDir::In, plan.inMask));
+        take(plan.outputs, ReadPoints(plan.card, PointDir::Out, plan.outMask));
     }
     return int(m_ring.endSeq() - before);
 }

@@ -15,7 +15,7 @@
 #include <functional>
 #include <vector>
 
-// A board to poll: its card number and its input and output counts (as the card map says).
+// A board to poll: its card number and its input and output counts (as the board model has them).
 struct PolledBoard
 {
     int32_t card = 0;
@@ -100,6 +100,8 @@ private:
         int32_t card;
         std::vector<std::pair<int, uint32_t>> inputs; // (bit, point index)
         std::vector<std::pair<int, uint32_t>> outputs;
+        uint64_t inMask = 0; // the bits of `inputs` and `outputs`
+        uint64_t outMask = 0;
     };
 
     uint32_t AddPoint(int32_t card, PointDir dir, int bit);

@@ -3,6 +3,7 @@
 #include "device/CardCatalogue.h"
 #include "device/CardMap.h"
 #include "diag/ChangeListModel.h"
+#include "diag/HistoryLoad.h"
 #include "diag/TimelineStrip.h"
 #include "history/HistoryReader.h"
 #include "model/BoardModel.h"
@@ -26,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -89,11 +91,6 @@ QString ChooseHistoryFile(QWidget *parent)
     return QFileDialog::getOpenFileName(parent, caption, folder, filter);
 }
 
-qint64 FloorMs(qint64 us)
-{
-    return us >= 0 ? us / 1000 : (us - 999) / 1000;
-}
-
 QString LocalText(qint64 us, const char *format = kTimeFormat)
 {
     return QDateTime::fromMSecsSinceEpoch(FloorMs(us)).toString(QLatin1String(format));
@@ -136,18 +133,6 @@ bool ChooseRange(QWidget *parent, qint64 firstUs, qint64 lastUs, qint64 *sinceUs
     if (chosen && *sinceUs > *untilUs)
         std::swap(*sinceUs, *untilUs);
     return chosen;
-}
-
-// The history's points in the recorder, by the history's point index; -1 for a point no board
-// can have.
-std::vector<int64_t> ReplayPoints(ChangeRecorder &recorder, const std::vector<HistoryPoint> &points)
-{
-    std::vector<int64_t> indexOf;
-    for (const HistoryPoint &p : points)
-        indexOf.push_back(p.point >= 0 && p.point < kMaxPoints
-                              ? int64_t(recorder.ReplayPoint(p.card, p.dir, p.point, p.startValue))
-                              : -1);
-    return indexOf;
 }
 
 // The board positions the window offers.
@@ -194,6 +179,7 @@ CVL_ChgLogWnd::CVL_ChgLogWnd(const BoardModel &boards, QWidget *parent)
     layout->setSpacing(4);
     layout->addLayout(CreateCommandRow());
     layout->addLayout(CreateExportRow());
+    layout->addLayout(CreateLoadRow());
     layout->addLayout(CreateFilterRow());
     layout->addWidget(CreateList(), 1);
     AddTimeline(layout);
@@ -247,6 +233,9 @@ QHBoxLayout *CVL_ChgLogWnd::CreateExportRow()
     // A long history line gives way to the exports; its tooltip holds it whole.
     m_source->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     commands->addWidget(m_source, 1);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(100);
+    connect(m_progressTimer, &QTimer::timeout, this, &CVL_ChgLogWnd::ShowLoadProgress);
     m_exportFiltered = new QCheckBox(QStringLiteral("Filtered points only"), this);
     m_exportFiltered->setObjectName(QStringLiteral("ExportFiltered"));
     m_exportFiltered->setToolTip(QStringLiteral("Export only the points the filter shows"));
@@ -266,6 +255,23 @@ QHBoxLayout *CVL_ChgLogWnd::CreateExportRow()
     connect(vcd, &QPushButton::clicked, this, [this] { Export(true); });
     commands->addWidget(vcd);
     return commands;
+}
+
+// While a history loads: what it does, how far it got, and Cancel; hidden otherwise.
+QHBoxLayout *CVL_ChgLogWnd::CreateLoadRow()
+{
+    auto *row = new QHBoxLayout;
+    m_loadLabel = new QLabel(this);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("HistoryProgress"));
+    m_cancelLoad = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelLoad->setObjectName(QStringLiteral("CancelHistory"));
+    connect(m_cancelLoad, &QPushButton::clicked, this, &CVL_ChgLogWnd::CancelHistoryLoad);
+    row->addWidget(m_loadLabel);
+    row->addWidget(m_progress, 1);
+    row->addWidget(m_cancelLoad);
+    ShowLoadProgress(); // hidden
+    return row;
 }
 
 // The card and point filters, and the counts of the changes shown.
@@ -401,9 +407,10 @@ void CVL_ChgLogWnd::OnBoardsChosen()
     for (int i = 0; i < actions.size() && i < BoardPositions(m_boardModel); ++i) {
         if (!actions[i]->isChecked())
             continue;
-        const CardMap *map = &m_boardModel.cardMap();
-        chosen.append({map->cardNo(i), map->diCount(i), map->doCount(i)});
-        names << QString::number(map->cardNo(i));
+        const int32_t card = m_boardModel.cardNo(i);
+        // Counted as DXS_devGnGetDioNum reported them, as every program counts (not by the map).
+        chosen.append({card, m_boardModel.board(i).inputs, m_boardModel.board(i).outputs});
+        names << QString::number(card);
     }
     m_recorder.SetBoards(chosen);
     const QString text = names.isEmpty() ? QStringLiteral("Boards: none")
@@ -544,66 +551,125 @@ bool CVL_ChgLogWnd::ExportVcd(const QString &path, QString *error) const
         error);
 }
 
+// The file, then (opened on the loading thread) its range, then the range read there too.
 void CVL_ChgLogWnd::OnOpenHistory()
 {
     const QString path = ChooseHistoryFile(this);
-    if (path.isEmpty())
+    if (path.isEmpty() || isLoadingHistory())
         return;
-    HistoryReader reader;
-    QString error;
-    int64_t first = 0, last = -1;
-    if (reader.Open(path, &error) && reader.Span(&first, &last, &error) && last < 0)
-        error = QStringLiteral("%1 holds no changes yet").arg(path);
-    if (!error.isEmpty()) {
-        ShowFailure(this, QStringLiteral("The history could not be opened."), error);
+    struct Span
+    {
+        int64_t first = 0, last = -1;
+        QString error;
+    };
+    auto span = std::make_shared<Span>();
+    StartJob(
+        QStringLiteral("Opening %1...").arg(QFileInfo(path).fileName()), false,
+        [path, span](const std::atomic<bool> &, std::atomic<int> &) {
+            HistoryReader reader;
+            if (reader.Open(path, &span->error) &&
+                reader.Span(&span->first, &span->last, &span->error) && span->last < 0)
+                span->error = QStringLiteral("%1 holds no changes yet").arg(path);
+        },
+        [this, path, span] {
+            if (!span->error.isEmpty()) {
+                ShowFailure(this, QStringLiteral("The history could not be opened."), span->error);
+                return;
+            }
+            qint64 since = 0, until = 0;
+            if (ChooseRange(this, span->first, span->last, &since, &until))
+                StartHistoryLoad(path, since, until);
+        });
+}
+
+void CVL_ChgLogWnd::StartHistoryLoad(const QString &path, qint64 sinceUs, qint64 untilUs)
+{
+    if (isLoadingHistory())
         return;
-    }
-    qint64 since = 0, until = 0;
-    if (ChooseRange(this, first, last, &since, &until) && !OpenHistory(path, since, until, &error))
-        ShowFailure(this, QStringLiteral("The history could not be read."), error);
+    struct Load
+    {
+        LoadedHistory loaded;
+        QString error;
+    };
+    auto load = std::make_shared<Load>();
+    const qsizetype capacity = g_ringCapacity;
+    StartJob(
+        QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()), true,
+        [=](const std::atomic<bool> &cancel, std::atomic<int> &permille) {
+            LoadHistory(path, sinceUs, untilUs, capacity, &load->loaded, &load->error, &cancel,
+                        &permille);
+        },
+        [this, path, sinceUs, load] {
+            if (load->loaded.recording)
+                ShowHistory(path, sinceUs, std::move(load->loaded));
+            else if (!load->error.isEmpty())
+                ShowFailure(this, QStringLiteral("The history could not be read."), load->error);
+        });
+}
+
+// Runs `work` on the loading thread with the progress line shown; `done` follows on this
+// thread unless the user cancelled.
+void CVL_ChgLogWnd::StartJob(const QString &text, bool measured, HistoryJob::Work work,
+                             std::function<void()> done)
+{
+    m_load = std::make_unique<HistoryJob>(std::move(work));
+    connect(m_load.get(), &HistoryJob::finished, this, [this, done = std::move(done)] {
+        const bool cancelled = m_load->cancelled();
+        m_load.release()->deleteLater(); // it is sending this signal
+        ShowLoadProgress();
+        if (!cancelled)
+            done();
+    });
+    m_loadText = text;
+    m_loadMeasured = measured;
+    ShowLoadProgress();
+}
+
+void CVL_ChgLogWnd::CancelHistoryLoad()
+{
+    if (m_load)
+        m_load->Cancel();
+}
+
+// The progress line: shown while a load runs, with its text, its part done and Cancel.
+void CVL_ChgLogWnd::ShowLoadProgress()
+{
+    const bool loading = isLoadingHistory();
+    m_loadLabel->setVisible(loading);
+    m_progress->setVisible(loading);
+    m_cancelLoad->setVisible(loading);
+    m_loadLabel->setText(m_loadText);
+    // Opening a database has no measure: the bar is busy until the range is read.
+    m_progress->setRange(0, m_loadMeasured ? 1000 : 0);
+    m_progress->setValue(loading ? m_load->permille() : 0);
+    if (loading)
+        m_progressTimer->start();
+    else
+        m_progressTimer->stop();
 }
 
 bool CVL_ChgLogWnd::OpenHistory(const QString &path, qint64 sinceUs, qint64 untilUs, QString *error)
 {
-    HistoryReader reader;
-    QString why;
-    const qint64 originMs = FloorMs(sinceUs);
-    auto history = std::make_unique<ChangeRecorder>(g_ringCapacity);
-    history->Replay(QDateTime::fromMSecsSinceEpoch(originMs, Qt::UTC));
-    std::vector<HistoryPoint> points;
-    std::vector<int64_t> indexOf;
-    bool full = false;
-    const auto each = [&](const HistoryRecord &r) {
-        if (indexOf.empty())
-            indexOf = ReplayPoints(*history, points);
-        const int64_t index = indexOf[r.point];
-        full = index >= 0 &&
-            !history->ReplayValue(uint32_t(index), r.value, r.timeUs - originMs * 1000);
-        return !full;
-    };
-    if (!reader.Open(path, &why) || !reader.Read(sinceUs, untilUs, &points, each, &why)) {
-        if (error)
-            *error = why;
+    LoadedHistory loaded;
+    if (!LoadHistory(path, sinceUs, untilUs, g_ringCapacity, &loaded, error))
         return false;
-    }
-    if (indexOf.empty())
-        ReplayPoints(*history, points);
-    history->SetPollIntervalUs(reader.PollIntervalUs(sinceUs, untilUs));
-    const qint64 nowUs = QDateTime::currentMSecsSinceEpoch() * 1000;
-    if (!full)
-        history->ReplayEnd(std::min(untilUs, nowUs) - originMs * 1000);
-    const qint64 endUs = originMs * 1000 + history->lastPollUs();
+    ShowHistory(path, sinceUs, std::move(loaded));
+    return true;
+}
+
+void CVL_ChgLogWnd::ShowHistory(const QString &path, qint64 sinceUs, LoadedHistory loaded)
+{
+    const qint64 endUs = FloorMs(sinceUs) * 1000 + loaded.recording->lastPollUs();
     m_historyText = QStringLiteral("History: %1").arg(QFileInfo(path).fileName());
     m_historyRange =
         QStringLiteral("%1 to %2")
             .arg(LocalText(sinceUs, kShortTimeFormat), LocalText(endUs, kShortTimeFormat));
-    if (full)
-        m_historyRange +=
-            QStringLiteral(" (the first %1 changes of the range)").arg(history->ring().size());
+    if (loaded.full)
+        m_historyRange += QStringLiteral(" (the first %1 changes of the range)")
+                              .arg(loaded.recording->ring().size());
     m_historyPath = QFileInfo(path).absoluteFilePath();
-    m_history = std::move(history);
+    m_history = std::move(loaded.recording);
     ShowRecording();
-    return true;
 }
 
 void CVL_ChgLogWnd::ShowLive()

@@ -12,6 +12,7 @@
 
 #include "diag/ChangeExport.h"
 #include "diag/ChangeRecorder.h"
+#include "diag/HistoryLoad.h"
 
 #include <QWidget>
 
@@ -26,6 +27,7 @@ class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QTableView;
 class QTimer;
@@ -71,6 +73,14 @@ public:
     // of a history database instead of the live recording, which goes on meanwhile. False,
     // with the reason, and nothing changed when the file is missing, no history or unreadable.
     bool OpenHistory(const QString &path, qint64 sinceUs, qint64 untilUs, QString *error = nullptr);
+    // The same on the loading thread, while the window goes on (the live recording, the list,
+    // the exports): a progress line with Cancel shows meanwhile; a failure is shown to the user
+    // when the load ends; a cancelled load changes nothing. Open History... opens the file and
+    // reads the range this way. Ignored while a load runs.
+    void StartHistoryLoad(const QString &path, qint64 sinceUs, qint64 untilUs);
+    void CancelHistoryLoad();
+    bool isLoadingHistory() const { return m_load != nullptr; }
+    QProgressBar *loadProgress() const { return m_progress; }
     // Back to the live recording.
     void ShowLive();
     bool isShowingHistory() const { return m_history != nullptr; }
@@ -110,6 +120,11 @@ private:
     void OnNamesChanged();
     void Export(bool vcd);
     void OnOpenHistory();
+    QHBoxLayout *CreateLoadRow();
+    void StartJob(const QString &text, bool measured, HistoryJob::Work work,
+                  std::function<void()> done);
+    void ShowLoadProgress();
+    void ShowHistory(const QString &path, qint64 sinceUs, LoadedHistory loaded);
     void ShowRecording();
     void ShowCounts();
     void UpdateTimer();
@@ -120,6 +135,9 @@ private:
     QString m_historyText; // "History: history.db"
     QString m_historyRange; // its range, as the counts show it
     QString m_historyPath;
+    std::unique_ptr<HistoryJob> m_load; // the load running, or none
+    QString m_loadText; // "Reading history.db..."
+    bool m_loadMeasured = false; // its progress is known
     ChangeListModel *m_model = nullptr;
     bool m_paused = false;
 
@@ -129,6 +147,10 @@ private:
     QPushButton *m_clear = nullptr;
     QPushButton *m_live = nullptr;
     QLabel *m_source = nullptr;
+    QLabel *m_loadLabel = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QPushButton *m_cancelLoad = nullptr;
+    QTimer *m_progressTimer = nullptr;
     QCheckBox *m_exportFiltered = nullptr;
     QCheckBox *m_exportChanged = nullptr;
     QComboBox *m_cardFilter = nullptr;

@@ -98,8 +98,8 @@ void CVL_PointNamesDlg::ShowCard(int position)
     m_shownCard = map->cardNo(position);
     const CardNames names = m_edits.value(m_shownCard, m_boardModel.names().Card(m_shownCard));
     for (PointDir dir : {PointDir::In, PointDir::Out}) {
-        const int32_t count = dir == PointDir::In ? map->diCount(position) : map->doCount(position);
-        for (int bit : LiveBits(dir, count)) {
+        const BoardInfo &board = m_boardModel.board(position); // counted as every program counts
+        for (int bit : LiveBits(dir, dir == PointDir::In ? board.inputs : board.outputs)) {
             const int row = m_table->rowCount();
             m_table->insertRow(row);
             auto *point = new QTableWidgetItem(PointLabel(dir, bit));

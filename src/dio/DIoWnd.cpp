@@ -193,9 +193,9 @@ void CVL_DIoWnd::SetupCard()
         doCount = 0;
         setWindowTitle(QString());
     } else if (m_model.IsDigitalIoActive()) {
-        const CardMap &map = m_model.cardMap();
-        diCount = BoundPoints(map.diCount(cardIndex));
-        doCount = BoundPoints(map.doCount(cardIndex));
+        // Counted as DXS_devGnGetDioNum reported them, as every program counts (not by the map).
+        diCount = BoundPoints(m_model.board(cardIndex).inputs);
+        doCount = BoundPoints(m_model.board(cardIndex).outputs);
         setWindowTitle(QStringLiteral("Digital IO - %1(%2)")
                            .arg(BoardNameText(m_model, cardIndex))
                            .arg(cardNo));

@@ -4,9 +4,9 @@
 #include "controls/LedIndicator.h"
 #include "device/CardCatalogue.h"
 #include "device/CardMap.h"
-#include "device/DeviceTable.h"
 #include "dio/PageLayout.h"
 #include "model/BoardModel.h"
+#include "model/PointIo.h"
 #include "platform/DialogUnits.h"
 #include "res/ResourceIds.h"
 
@@ -73,23 +73,19 @@ void CVL_DiWnd::LabelLeds()
 
 void CVL_DiWnd::RefreshInputs()
 {
-    diWord = 0;
     int first = 0;
     int end = 0;
     InputRange(diCount, tabIndex, &first, &end);
-    const bool active = m_model.IsDigitalIoActive();
+    // A refused read shows the input off, as an input that delivers nothing (the page has no
+    // third state for its LEDs); the window never shows the bit read before it.
+    const uint64_t word = m_model.IsDigitalIoActive()
+        ? ReadPoints(cardNo, PointDir::In, BitRange{first, end}.mask()).word
+        : 0;
+    diWord = 0;
     for (int i = first; i < end; ++i) {
-        // Each read starts from off, so a read that delivers nothing shows the input off
-        // rather than the bit read before it.
-        int32_t value = 0;
-        if (active)
-            Dev().DXS_devDiGetBit(cardNo, i, &value);
+        const bool on = word >> i & 1;
         const int k = i % kPagePoints;
-        if (value != 0) {
-            leds[k]->SetCurrentState(1, false);
-            diWord |= 1u << k;
-        } else {
-            leds[k]->SetCurrentState(0, false);
-        }
+        leds[k]->SetCurrentState(on ? 1 : 0, false);
+        diWord |= uint32_t(on) << k;
     }
 }

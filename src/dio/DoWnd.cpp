@@ -4,9 +4,9 @@
 #include "controls/ImageButton.h"
 #include "device/CardCatalogue.h"
 #include "device/CardMap.h"
-#include "device/DeviceTable.h"
 #include "dio/PageLayout.h"
 #include "model/BoardModel.h"
+#include "model/PointIo.h"
 #include "platform/DialogKeys.h"
 #include "platform/DialogUnits.h"
 #include "platform/Messages.h"
@@ -74,18 +74,17 @@ void CVL_DoWnd::RefreshOutputs()
 {
     doWord = 0;
     const BitRange range = TabRange(BoundPoints(doCount), tabIndex);
-    const bool active = m_model.IsDigitalIoActive();
+    // A refused read shows the output off, as an output that delivers nothing; the window
+    // never shows the bit read before it.
+    const uint64_t word =
+        m_model.IsDigitalIoActive() ? ReadPoints(cardNo, PointDir::Out, range.mask()).word : 0;
     int32_t *shown = shownState[tabIndex == 0 ? 0 : 1];
     for (int i = range.first; i < range.end; ++i) {
         const int k = i % kPagePoints;
-        // A read that delivers nothing shows the output off, not the bit read before it.
-        int32_t value = 0;
-        if (active)
-            Dev().DXS_devDoGetBit(cardNo, i, &value);
-        if (value != 0) {
+        if (word >> i & 1) {
             if (shown[k] == 0) {
                 bitButtons[k]->LoadButtonIcons(IDI_LED_OUTPUT_ON, 0);
-                shown[k] = value;
+                shown[k] = 1;
                 LabelButton(k);
             }
             doWord |= 1u << k;
@@ -108,34 +107,34 @@ template<typename Value> void CVL_DoWnd::WritePattern(Value value)
         return;
     const BitRange range = TabRange(BoundPoints(doCount), tabIndex);
     for (int i = range.first; i < range.end; ++i)
-        Dev().DXS_devDoSetBit(cardNo, i, value(i));
+        WritePoint(cardNo, i, value(i));
 }
 
 void CVL_DoWnd::WriteValue()
 {
     valueText[kValueTextBytes - 1] = '\0';
     const uint32_t value = ReadHexText(valueText).value;
-    WritePattern([value](int i) { return int32_t((value >> (i % kPagePoints)) & 1u); });
+    WritePattern([value](int i) { return ((value >> (i % kPagePoints)) & 1u) != 0; });
 }
 
 void CVL_DoWnd::SetOdd()
 {
-    WritePattern([](int i) { return int32_t(i % 2 == 0); });
+    WritePattern([](int i) { return i % 2 == 0; });
 }
 
 void CVL_DoWnd::SetEven()
 {
-    WritePattern([](int i) { return int32_t(i % 2 != 0); });
+    WritePattern([](int i) { return i % 2 != 0; });
 }
 
 void CVL_DoWnd::SetAllOn()
 {
-    WritePattern([](int) { return int32_t(1); });
+    WritePattern([](int) { return true; });
 }
 
 void CVL_DoWnd::SetAllOff()
 {
-    WritePattern([](int) { return int32_t(0); });
+    WritePattern([](int) { return false; });
 }
 
 void CVL_DoWnd::OnBitClicked(int k)
@@ -145,7 +144,7 @@ void CVL_DoWnd::OnBitClicked(int k)
     const int bit = tabIndex == 0 ? k : kPagePoints + k;
     if (!m_model.IsDigitalIoActive())
         return;
-    int32_t value = 0;
-    Dev().DXS_devDoGetBit(cardNo, bit, &value);
-    Dev().DXS_devDoSetBit(cardNo, bit, value != 0 ? 0 : 1);
+    // A refused read counts as off: the click then switches the output on.
+    const uint64_t read = ReadPoints(cardNo, PointDir::Out, uint64_t(1) << bit).word;
+    WritePoint(cardNo, bit, read == 0);
 }

@@ -42,7 +42,7 @@ public:
     int32_t doCount = 0; // set by the window, bounded to 0 ... 64
     int32_t tabIndex = 0; // 0: bits 0-31, 1: bits 32-63
     int32_t cardNo = 0;
-    int32_t shownState[2][32] = {}; // per tab and button: 0 = off image, else the value read
+    int32_t shownState[2][32] = {}; // per tab and button: 0 = off image, 1 = on image
     int32_t outputDisable = 0;
     uint32_t doWord = 0; // bit k: output 32 * tabIndex + k read as on at the last refresh
     uint32_t lastDoWord = 0; // the word last reported to the window

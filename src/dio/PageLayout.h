@@ -15,6 +15,9 @@ struct BitRange
 {
     int first = 0;
     int end = 0;
+
+    // The bits first .. end - 1 as a word's mask.
+    uint64_t mask() const { return end > first ? (~0ull >> (64 - (end - first))) << first : 0; }
 };
 BitRange TabRange(int count, int tabIndex);
 

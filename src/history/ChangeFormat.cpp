@@ -3,8 +3,12 @@
 #include "config/PointNames.h"
 
 #include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 
 ChunkWriter &ChunkWriter::operator<<(const QByteArray &text)
 {
@@ -16,18 +20,68 @@ ChunkWriter &ChunkWriter::operator<<(const QByteArray &text)
 
 bool ChunkWriter::flush()
 {
-    if (m_ok && !m_buffer.isEmpty())
-        m_ok = m_out->write(m_buffer) == m_buffer.size();
+    // A pipe may take part of a piece; the rest is written again, so that a failure shows with
+    // its reason (a reader that has gone) at once.
+    for (qsizetype done = 0; m_ok && done < m_buffer.size();) {
+        const qint64 n = m_out->write(m_buffer.constData() + done, m_buffer.size() - done);
+        m_ok = n > 0;
+        done += n;
+    }
     m_buffer.clear();
     return m_ok;
 }
 
+QByteArray ChangeTime(int64_t us, bool local)
+{
+    const int64_t micro = ((us % 1'000'000) + 1'000'000) % 1'000'000;
+    const time_t seconds = time_t((us - micro) / 1'000'000);
+    tm parts = {};
+    if (local)
+        localtime_r(&seconds, &parts);
+    else
+        gmtime_r(&seconds, &parts);
+    char text[80];
+    size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    n += size_t(std::snprintf(text + n, sizeof text - n, ".%06lld", static_cast<long long>(micro)));
+    if (!local) {
+        std::snprintf(text + n, sizeof text - n, "Z");
+    } else {
+        const long offset = parts.tm_gmtoff / 60; // minutes east of UTC
+        const long magnitude = offset < 0 ? -offset : offset;
+        std::snprintf(text + n, sizeof text - n, "%c%02ld:%02ld", offset < 0 ? '-' : '+',
+                      magnitude / 60, magnitude % 60);
+    }
+    return QByteArray(text);
+}
+
+QString ChangeLine(const ChangeEvent &c, bool local)
+{
+    return QStringLiteral("%1 %2 %3 %4 %5")
+               .arg(QString::fromLatin1(ChangeTime(c.timeUs, local)))
+               .arg(c.card)
+               .arg(DirText(c.dir))
+               .arg(c.point)
+               .arg(c.value ? 1 : 0) +
+        (c.name.isEmpty() ? QString() : u' ' + c.name);
+}
+
+QByteArray ChangeJson(const ChangeEvent &c, bool local)
+{
+    QByteArray json = "{\"time\": \"" + ChangeTime(c.timeUs, local) +
+        "\", \"card\": " + QByteArray::number(c.card) + ", \"dir\": \"" +
+        DirText(c.dir).toLatin1() + "\", \"point\": " + QByteArray::number(c.point) +
+        ", \"value\": " + (c.value ? "1" : "0");
+    if (!c.name.isEmpty()) {
+        // The name as a JSON string, with its quotes.
+        const QByteArray array = QJsonDocument(QJsonArray{c.name}).toJson(QJsonDocument::Compact);
+        json += ", \"name\": " + array.mid(1, array.size() - 2);
+    }
+    return json + '}';
+}
+
 QString UtcText(const QDateTime &startUtc, qint64 us)
 {
-    const qint64 total = startUtc.toMSecsSinceEpoch() * 1000 + us;
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(total / 1000, Qt::UTC);
-    return at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-        QStringLiteral("%1Z").arg(total % 1000, 3, 10, QLatin1Char('0'));
+    return QString::fromLatin1(ChangeTime(startUtc.toMSecsSinceEpoch() * 1000 + us));
 }
 
 QString ElapsedText(qint64 us)

@@ -1,8 +1,9 @@
 #pragma once
-// How recorded changes are written for other programs: CSV (one line per start level and per
-// change) and a Value Change Dump (IEEE 1364: one wire per point, one scope per card). The
-// Change Log's exports and "qrxio history" both write through ChangeFileWriter, so that both
-// give the same files. QtCore only.
+// How changes are written for people and other programs, each form in one place: the time of a
+// change (UTC with microseconds), its line and its JSON object, which "qrxio monitor", "qrxio
+// history" and the plant link's events share; and the files, CSV (one line per start level and
+// per change) and a Value Change Dump (IEEE 1364: one wire per point, one scope per card), which
+// the Change Log's exports and "qrxio history" both write through ChangeFileWriter. QtCore only.
 
 #include "device/LiveBits.h"
 
@@ -11,9 +12,32 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <vector>
 
 class QIODevice;
+
+// One change of a point: when (microseconds since 1970, UTC), where, its new value and the
+// point's name (or empty).
+struct ChangeEvent
+{
+    int64_t timeUs = 0;
+    int32_t card = 0;
+    PointDir dir = PointDir::In;
+    int point = 0;
+    bool value = false;
+    QString name;
+};
+
+// "2026-12-08T03:12:00.123456Z"; with `local`, the local time with its offset
+// ("2026-12-08T04:12:00.123456+01:00").
+QByteArray ChangeTime(int64_t us, bool local = false);
+// "2026-12-08T03:12:00.123456Z 5 in 3 1 Door sensor": time, card, direction, point, value, and
+// the name (when there is one) last, after the fields a script reads by position.
+QString ChangeLine(const ChangeEvent &change, bool local = false);
+// {"time": "2026-12-08T03:12:00.123456Z", "card": 5, "dir": "in", "point": 3, "value": 1,
+//  "name": "Door sensor"}, the name only when there is one.
+QByteArray ChangeJson(const ChangeEvent &change, bool local = false);
 
 // Collects text and hands it to the device in large pieces; the first failed write is kept.
 class ChunkWriter
@@ -29,6 +53,8 @@ public:
     ChunkWriter &operator<<(char c) { return *this << QByteArray(1, c); }
     // Writes what is held; false when any write failed.
     bool flush();
+    // False once a write failed: what follows is dropped.
+    bool ok() const { return m_ok; }
 
 private:
     static constexpr qsizetype kChunk = 64 * 1024;
@@ -90,6 +116,8 @@ public:
     // The closing time: `lastUs`, and at least one tick after the last change, so that a
     // reader shows that change too. False when a write failed.
     bool End(qint64 lastUs);
+    // False once a write failed.
+    bool ok() const { return m_w.ok(); }
 
 private:
     void CsvRow(qint64 us, int wire, int value, const char *event);

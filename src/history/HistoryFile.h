@@ -7,10 +7,23 @@
 //           PRIMARY KEY(time_us, point_id)) WITHOUT ROWID
 //   index changes_by_point(point_id, time_us)
 //   view history(time_us, time_utc, card, direction, point, value)
+//   events(time_us INTEGER, kind TEXT, text TEXT), index events_by_time(time_us)   (version 2)
+//   moved_changes(time_us, point_id, value, moved_us,
+//           PRIMARY KEY(time_us, point_id, moved_us)) WITHOUT ROWID               (version 3)
+//   writer(opened_us INTEGER, closed_us INTEGER, pid INTEGER), one row            (version 4)
 //
 // time_us is microseconds since 1970-01-01 UTC. A point's first row is its value when it was
-// first read; each later row is a change. PRAGMA application_id marks the file as ours.
-// QtCore only (and the SQLite library).
+// first read; each later row is a change. A change never replaces another. moved_changes keeps
+// the rows that were stamped more than a minute ahead of the clock when a writer started
+// (moved_us: when they were moved); events holds what the recorder says about the record (a
+// clock moved, such a move). writer.closed_us is NULL while a writer has the file open, and
+// after a writer that did not close it (a crash, a SIGKILL, a power cut).
+//
+// PRAGMA application_id marks the file as ours. PRAGMA user_version is 1000 x major + minor: a
+// step of the minor number only adds tables, columns or indexes, so a reader of the same major
+// reads a newer minor; a new major is a change a reader of an older one cannot read. The
+// writer moves an older database up the ladder of steps, all in one transaction, and writes no
+// newer one. QtCore only (and the SQLite library).
 
 #include "device/LiveBits.h"
 #include "history/Sqlite.h"
@@ -40,21 +53,34 @@ constexpr uint64_t HistoryPointKey(int32_t card, PointDir dir, int point)
 namespace HistoryFile {
 
 inline constexpr int32_t kApplicationId = 0x4F52564E; // "ORVN"
-inline constexpr int32_t kSchemaVersion = 1;
+inline constexpr int64_t kSchemaVersion = 4; // major 0, minor 4
+inline constexpr int64_t kFirstVersion = 1; // the first schema, without events
 
 // The default database: $STATE_DIRECTORY/history.db under systemd (StateDirectory=), else
 // $XDG_STATE_HOME/orvane/history.db (~/.local/state/orvane/history.db).
 QString DefaultPath();
 
-// Refuses a path that exists but is not a regular file of this process's user (a link, a
-// folder, a device, someone else's file); true when it may be opened.
-bool CheckOwnFile(const QString &path, QString *error);
+// Checks the path of a history before anything is opened or created: every link on the way
+// belongs to the running user or root (CheckPathLinks), and what is there is a regular file
+// (a folder, a FIFO, a device is named for what it is). For the writer the last part is no
+// link, the file is this user's and has a write permission (read-only holds for root too); a
+// missing file is accepted when its folder exists. For a reader a missing file is "no such
+// history". `real` gets the path with its links resolved, the one to open.
+bool CheckTarget(const QString &path, bool writer, QString *real, QString *error);
 
-// After opening: the file is an intact history of ours (or empty, for `mayBeEmpty`). Reads
-// only; a file that is not SQLite, another program's database or a damaged one is refused.
-bool CheckContents(SqliteDb &db, const QString &path, bool mayBeEmpty, bool *empty, QString *error);
+// After opening: the file is a history of ours (or empty, for the `writer`) of a version this
+// side can use. Reads only; a file that is not SQLite or another program's database is refused.
+bool CheckContents(SqliteDb &db, const QString &path, bool writer, bool *empty, QString *error);
 
-// Creates the tables, index and view of a new history, and marks it as ours.
-bool CreateSchema(SqliteDb &db, QString *error);
+// A full check of the file (PRAGMA quick_check), for a file that was not closed cleanly; the
+// first problem found is named in `error`.
+bool QuickCheck(SqliteDb &db, const QString &path, QString *error);
+
+// Moves the database from its user_version (0: an empty file) up to `version`, every step in
+// order in one transaction; nothing is changed when a step fails.
+bool Upgrade(SqliteDb &db, int64_t version, QString *error);
+
+// Whether the database has a table of that name.
+bool HasTable(SqliteDb &db, const char *name);
 
 } // namespace HistoryFile

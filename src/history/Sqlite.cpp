@@ -53,6 +53,16 @@ int SqliteDb::errorCode() const
     return m_db ? sqlite3_extended_errcode(m_db) : SQLITE_MISUSE;
 }
 
+void SqliteDb::SetBusyTimeout(int ms)
+{
+    sqlite3_busy_timeout(m_db, ms);
+}
+
+int64_t SqliteDb::Changes() const
+{
+    return sqlite3_changes64(m_db);
+}
+
 SqliteStatement::SqliteStatement(const SqliteDb &db, const char *sql)
 {
     if (sqlite3_prepare_v3(db.handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr) !=
@@ -68,6 +78,12 @@ SqliteStatement::~SqliteStatement()
 void SqliteStatement::Bind(int index, int64_t value)
 {
     sqlite3_bind_int64(m_stmt, index, value);
+}
+
+void SqliteStatement::Bind(int index, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 
 bool SqliteStatement::Step(bool *done)

@@ -33,6 +33,10 @@ public:
     // The last error of the connection, as text.
     QString ErrorText() const;
     int errorCode() const;
+    // How long a statement waits for another connection's lock before it fails with SQLITE_BUSY.
+    void SetBusyTimeout(int ms);
+    // Rows changed by the last statement.
+    int64_t Changes() const;
 
 private:
     sqlite3 *m_db = nullptr;
@@ -48,6 +52,7 @@ public:
 
     bool isValid() const { return m_stmt != nullptr; }
     void Bind(int index, int64_t value);
+    void Bind(int index, const QString &text);
     // Steps once: true while there is a row; `done` (when given) tells a finished statement
     // from a failed one.
     bool Step(bool *done = nullptr);

@@ -24,7 +24,10 @@ struct BoardInfo
 {
     int32_t cardNo = 0;
     int32_t type = 0;
-    int32_t inputs = 0; // as DXS_devGnGetDioNum reported them (not bounded)
+    // The point counts as DXS_devGnGetDioNum reported them (not bounded): the one source of
+    // point counts for every program (the windows, the Change Log, qrxio, the agent); the card
+    // map's counts, which the library may report otherwise, are not used.
+    int32_t inputs = 0;
     int32_t outputs = 0;
     int32_t firmware = 0;
     int32_t mapiVersion = 0; // read for this board only by ReadBoard()

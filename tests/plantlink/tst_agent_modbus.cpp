@@ -274,6 +274,15 @@ void TestAgentModbus::watchdog()
     QVERIFY(mqtt.WaitFor([&](auto &) { return state() == "waiting"; }));
     QVERIFY(agent->WaitFor("event watchdog: cleared by a message on wd/watchdog/clear"));
     QVERIFY(Qrxio({"watchdog", "--socket", socket}).out.contains("trips=3"));
+    // The trips and clears in the history's events table.
+    QProcess sqlite;
+    sqlite.start("sqlite3",
+                 {m_dir.filePath(m_name + ".db"),
+                  "SELECT kind || ' ' || substr(text, 1, 7) FROM events ORDER BY time_us"});
+    QVERIFY(sqlite.waitForFinished(20000));
+    QCOMPARE(QString::fromUtf8(sqlite.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+             QStringList({"watchdog tripped", "watchdog cleared", "watchdog tripped",
+                          "watchdog cleared", "watchdog tripped", "watchdog cleared"}));
 }
 
 QTEST_GUILESS_MAIN(TestAgentModbus)

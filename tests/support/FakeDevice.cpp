@@ -81,7 +81,8 @@ int32_t GetMap(void *block)
     map.setMapCount(g_fake->mapCount.value_or(int32_t(g_fake->boards.size())));
     for (int i = 0; i < g_fake->boards.size() && i < kMaxBoards; ++i) {
         const FakeBoard &b = g_fake->boards[i];
-        map.setEntry(i, b.type, b.cardNo, b.inputs, b.outputs);
+        map.setEntry(i, b.type, b.cardNo, b.mapInputs.value_or(b.inputs),
+                     b.mapOutputs.value_or(b.outputs));
     }
     std::memcpy(block, map.bytes, sizeof map.bytes);
     return 0;

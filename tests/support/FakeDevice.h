@@ -12,6 +12,9 @@
 //  - it fails what it is told to (`failing`, `failingCalls`, `failStatus`, `loadStatuses`,
 //    `loadStatus`) and can misreport counts (`mapCount`, `reportedBoardCount`) or hand out
 //    an unterminated log path (`logFileUnterminated`), which the real library never does;
+//  - a board's card map entry may give other point counts (`mapInputs`, `mapOutputs`) than
+//    DXS_devGnGetDioNum, which reports the board's own (`inputs`, `outputs`), the counts its
+//    point calls accept;
 //  - it starts loaded (`loaded`), so that a window test needs no DXS_devSysLoad first;
 //  - its boards are whatever a test puts in `boards`, also counts above 64 or below 0 that no
 //    board file may hold (points are then bounded by 0..63), and their parameter file is the
@@ -52,6 +55,8 @@ struct FakeBoard
     int32_t checkOn = 0;
     std::optional<FakeParams> saved = {}; // the parameter file; none: DXS_devConParamLoad fails
     FakeParams loaded = {}; // what DXS_devConInit returns the filter and Run LED to
+    std::optional<int32_t> mapInputs = {}; // the card map's counts, when they differ
+    std::optional<int32_t> mapOutputs = {};
 };
 
 // A board of `type` with card number `cardNo` and the given point counts.

@@ -63,9 +63,12 @@ void Agent::AddComponent(std::unique_ptr<AgentComponent> component)
     component->pollSoon = [this] {
         PollSoon();
     };
-    // STAND-IN until the history's events table is in this branch: the event is logged.
-    component->recordEvent = [](const QString &kind, const QString &text) {
+    // An event goes to the history's events table and the log.
+    component->recordEvent = [this](const QString &kind, const QString &text) {
         AgentLog(QStringLiteral("event %1: %2").arg(kind, text));
+        QString error;
+        if (m_writer.isOpen() && !m_writer.AppendEvent(WallClockUs(), kind, text, &error))
+            AgentLog(QStringLiteral("the event is not in the history: ") + error);
     };
     m_components.push_back(std::move(component));
 }
@@ -128,11 +131,17 @@ int Agent::Start()
                  .arg(m_options.config.isEmpty() ? QStringLiteral("none (the defaults)")
                                                  : m_options.config));
     DeviceLoadError loadError;
-    if (!m_library.Load(Settings::ToolLibraryPath(m_executableDir), &loadError)) {
+    const QString library =
+        Settings::DeviceLibraryPath(m_executableDir, m_config.recorder.deviceLibrary);
+    if (!m_library.Load(library, &loadError)) {
         AgentLog(LoadFailureText(DeviceTable::kNotLoaded) + u' ' + loadError.text());
         return kAgentRefused;
     }
     SetDeviceTable(m_library.Table());
+    if (m_library.IsSimulated())
+        AgentLog(QStringLiteral("warning: %1 is the simulated device library: the boards "
+                                "recorded and published are not real")
+                     .arg(m_library.FilePath()));
 
     m_databasePath = m_config.recorder.database.isEmpty() ? HistoryFile::DefaultPath()
                                                           : m_config.recorder.database;
@@ -149,6 +158,14 @@ int Agent::Start()
     m_model.LoadNames(names);
     TryLoad();
     return m_exitStatus; // -1 unless a component refused the boards
+}
+
+QString Agent::DeviceLibraryPath()
+{
+    AgentConfig config;
+    QString ignored;
+    ReadConfig(&config, &ignored);
+    return Settings::DeviceLibraryPath(m_executableDir, config.recorder.deviceLibrary);
 }
 
 void Agent::TryLoad()

@@ -57,6 +57,9 @@ public:
     // Reads the config, binds the library, opens the database and starts loading the system;
     // answers the exit status when it cannot start, else -1 (the event loop then runs).
     int Start();
+    // The device library the agent loads (see Settings::DeviceLibraryPath), with the config's
+    // DeviceLibrary= when the config can be read.
+    QString DeviceLibraryPath();
 
 public slots:
     void Stop() { Finish(kAgentOk); } // SIGTERM, SIGINT

@@ -41,10 +41,11 @@ QString ApplyRecorderKey(const ConfigEntry &e, RecorderConfig *r)
                        .arg(max)
                        .arg(e.value);
     };
-    if (key == "database" || key == "pointnames") {
+    if (key == "database" || key == "pointnames" || key == "devicelibrary") {
         if (e.value.isEmpty())
             return QStringLiteral("%1 needs a path").arg(e.key);
-        (key == "database" ? r->database : r->pointNames) = e.value;
+        (key == "database" ? r->database
+                           : key == "pointnames" ? r->pointNames : r->deviceLibrary) = e.value;
         return {};
     }
     if (key == "intervalms")

@@ -29,6 +29,7 @@ struct RecorderConfig
     int intervalMs = 10;
     std::vector<int32_t> boards; // empty: every board
     QString pointNames; // empty: the file beside the program's settings file
+    QString deviceLibrary; // empty: the search order of Settings::DeviceLibraryPath
     int retentionDays = 30;
     int64_t maxDatabaseMB = 1024;
     std::optional<int32_t> loadingMode; // 0 auto, 1 manual; else the settings file's

@@ -2,7 +2,7 @@
 
 #include "Agent.h"
 #include "Watchdog.h"
-#include "device/DeviceTable.h"
+#include "model/PointIo.h"
 
 #include <QJsonDocument>
 
@@ -134,24 +134,11 @@ void MqttComponent::Switch(int32_t card, int point, bool value)
                                        "card %2: the watchdog is tripped")
                             .arg(point)
                             .arg(card));
-    const QString call = QStringLiteral("(card=%1, bit=%2").arg(card).arg(point);
-    if (const int32_t s = Dev().DXS_devDoSetBit(card, point, value ? 1 : 0); s < 0)
-        return AgentLog(QStringLiteral("plant link: DXS_devDoSetBit%1, value=%2) failed with "
-                                       "status %3")
-                            .arg(call)
-                            .arg(int(value))
-                            .arg(s));
-    int32_t back = 0;
-    if (const int32_t s = Dev().DXS_devDoGetBit(card, point, &back); s < 0)
-        AgentLog(QStringLiteral("plant link: DXS_devDoGetBit%1) failed with status %2")
-                     .arg(call)
-                     .arg(s));
-    else if ((back != 0) != value)
-        AgentLog(QStringLiteral("plant link: output %1 of card %2 reads %3 after %4 was written")
-                     .arg(point)
-                     .arg(card)
-                     .arg(back != 0 ? 1 : 0)
-                     .arg(int(value)));
+    const WriteResult written = VerifiedWrite(card, point, value);
+    if (!written.ok)
+        AgentLog(QStringLiteral("plant link: ") + written.reason);
+    if (!written.written)
+        return; // nothing changed
     if (pollSoon)
         pollSoon();
 }

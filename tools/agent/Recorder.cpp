@@ -1,6 +1,6 @@
 #include "Recorder.h"
 
-#include "device/DeviceTable.h"
+#include "model/PointIo.h"
 
 #include <algorithm>
 
@@ -44,27 +44,12 @@ void Recorder::SetBoards(const std::vector<RecordedBoard> &boards,
 
 uint64_t Recorder::ReadWord(int32_t card, PointDir dir, uint64_t mask, uint64_t last)
 {
-    const auto getBit = dir == PointDir::In ? Dev().DXS_devDiGetBit : Dev().DXS_devDoGetBit;
-    uint64_t word = 0;
-    for (uint64_t bits = mask; bits; bits &= bits - 1) {
-        const int bit = __builtin_ctzll(bits);
-        int32_t value = 0;
-        const int32_t status = getBit(card, bit, &value);
-        if (status < 0) {
-            // The point keeps its last value; the refusal is counted, not reported each poll.
-            value = int32_t(last >> bit & 1);
-            if (m_refusals++ == 0)
-                m_firstRefusal =
-                    QStringLiteral("%1(card=%2, bit=%3) failed with status %4")
-                        .arg(dir == PointDir::In ? "DXS_devDiGetBit" : "DXS_devDoGetBit")
-                        .arg(card)
-                        .arg(bit)
-                        .arg(status);
-        }
-        if (value != 0)
-            word |= uint64_t(1) << bit;
-    }
-    return word;
+    const WordRead read = ReadPoints(card, dir, mask);
+    // A refused point keeps its last value; the refusal is counted, not reported each poll.
+    if (read.first && m_refusals == 0)
+        m_firstRefusal = read.first->text();
+    m_refusals += __builtin_popcountll(read.refused);
+    return read.word | (last & read.refused);
 }
 
 void Recorder::Record(Board &b, PointDir dir, uint64_t word, int64_t us)

@@ -4,59 +4,23 @@
 #include "MqttComponent.h"
 #include "Watchdog.h"
 #include "config/Settings.h"
+#include "process/EndSignals.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int signal)
-{
-    const int saved = errno;
-    const char byte = char(signal);
-    [[maybe_unused]] const ssize_t n = write(g_signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-// SIGTERM, SIGINT and SIGHUP reach the event loop through a pipe; SIGPIPE is ignored.
-bool InstallSignals(Agent *agent)
-{
-    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, agent);
-    QObject::connect(notifier, &QSocketNotifier::activated, agent, [agent] {
-        char byte = 0;
-        while (read(g_signalPipe[0], &byte, 1) == 1) {
-            if (byte == SIGHUP)
-                agent->Reload();
-            else
-                agent->Stop();
-        }
-    });
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(signal, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-    return true;
-}
-
-void PrintVersion(const QString &executableDir)
+void PrintVersion(const QString &libraryPath)
 {
     std::printf("orvane-agent (Orvane) %s\n", ORVANE_AGENT_VERSION);
     DeviceLibrary library;
     DeviceLoadError error;
-    if (!library.Load(Settings::ToolLibraryPath(executableDir), &error))
+    if (!library.Load(libraryPath, &error))
         std::printf("device library: not usable\n%s\n", qPrintable(error.text()));
     else
         std::printf("device library: %s%s\n", qPrintable(library.FilePath()),
@@ -88,17 +52,24 @@ int main(int argc, char **argv)
         std::fputs(qPrintable(AgentOptions::HelpText()), stdout);
         return kAgentOk;
     }
-    if (options.version) {
-        PrintVersion(QCoreApplication::applicationDirPath());
-        return kAgentOk;
-    }
     Agent agent(options, QCoreApplication::applicationDirPath());
     // The watchdog goes last: the components that feed it stop before it goes.
     auto watchdog = std::make_unique<Watchdog>();
     agent.AddComponent(std::make_unique<MqttComponent>(watchdog.get()));
     agent.AddComponent(std::make_unique<ModbusComponent>(watchdog.get()));
     agent.AddComponent(std::move(watchdog));
-    if (!InstallSignals(&agent)) {
+    if (options.version) {
+        PrintVersion(agent.DeviceLibraryPath());
+        return kAgentOk;
+    }
+    // SIGHUP reads the configuration again; SIGTERM and SIGINT end the agent.
+    const EndSignals endSignals([&agent](int signal) {
+        if (signal == SIGHUP)
+            agent.Reload();
+        else
+            agent.Stop();
+    });
+    if (!endSignals.isValid()) {
         AgentLog(QStringLiteral("cannot make the signal pipe"));
         return kAgentRefused;
     }

@@ -38,6 +38,13 @@ struct Arguments
 
     bool all = false; // save
 
+    QString db; // history; empty: the agent's default database
+    QString socket = QStringLiteral("/run/orvane/watchdog.sock"); // watchdog
+    int64_t sinceUs = INT64_MIN;
+    int64_t untilUs = INT64_MAX;
+    bool csv = false;
+    bool vcd = false;
+
     // Reads the words after the program's name. Options may stand before or after the
     // command; "--" ends them. False, with `error` set, for a usage error.
     static bool Parse(const QStringList &words, Arguments *args, QString *error);

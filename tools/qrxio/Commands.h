@@ -21,19 +21,21 @@ struct CommandForm
 // Which operands are card numbers, checked for form before anything is loaded.
 enum class CardOperands { None, First, All };
 
+// A row of the table; the rows name their fields.
 struct Command
 {
-    const char *name;
-    CommandForm forms[2];
-    qsizetype minOperands;
-    qsizetype maxOperands;
-    CardOperands cards;
-    std::span<const OptionSpec> (*options)(); // the options of this command alone, or nullptr
+    const char *name = nullptr;
+    CommandForm forms[2] = {};
+    qsizetype minOperands = 0;
+    qsizetype maxOperands = 0;
+    CardOperands cards = CardOperands::None;
+    std::span<const OptionSpec> (*options)() = nullptr; // the options of this command alone
     // Checks and reads the operands before the library is bound; nullptr when the count and
     // the cards say all. Answers an exit status.
-    int (*check)(QrxIo &tool);
-    // Does the command on the loaded system; nullptr for help, which needs no library.
-    int (*run)(QrxIo &tool);
+    int (*check)(QrxIo &tool) = nullptr;
+    // Does the command; nullptr for help. Answers an exit status.
+    int (*run)(QrxIo &tool) = nullptr;
+    bool boards = true; // run needs the device library bound and the boards loaded
     bool readerMayGo = false; // a reader that goes ends it well (exit 0)
 };
 
@@ -64,7 +66,9 @@ std::span<const OptionSpec> SaveOptions();
 int CheckSave(QrxIo &tool);
 int RunSave(QrxIo &tool);
 int RunLog(QrxIo &tool);
-// qrxio watchdog talks to the agent, not the boards: main() hands it over before the options
-// are parsed (WatchdogCommand.cpp).
-bool IsWatchdogCommand(const QStringList &words);
-int RunWatchdog(const QStringList &words);
+std::span<const OptionSpec> HistoryOptions(); // History.cpp
+int CheckHistory(QrxIo &tool);
+int RunHistory(QrxIo &tool);
+std::span<const OptionSpec> WatchdogOptions(); // WatchdogCommand.cpp
+int CheckWatchdog(QrxIo &tool);
+int RunWatchdog(QrxIo &tool);

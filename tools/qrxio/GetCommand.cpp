@@ -42,7 +42,7 @@ int PrintWords(QrxIo &tool, const BoardInfo &board)
             continue;
         uint64_t word = 0;
         const uint64_t live = board.liveMask(outputs ? PointDir::Out : PointDir::In);
-        if (!ReadWord(Dev(), board.cardNo, outputs, live, &word, &failed))
+        if (!ReadWord(board.cardNo, PointDir(outputs), live, &word, &failed))
             return Refused(failed);
         const QString key = outputs ? QStringLiteral("out") : QStringLiteral("in");
         texts << (tool.direction < 0 ? key + u'=' + Word64(word) : Word64(word));
@@ -59,16 +59,12 @@ int PrintPoints(QrxIo &tool, const BoardInfo &board)
         return status;
     QStringList texts;
     QJsonObject values, names;
+    FailedCall failed;
     for (const QrxIo::PointValue &p : tool.points) {
-        int32_t value = 0;
-        const int32_t status = outputs ? Dev().DXS_devDoGetBit(board.cardNo, p.point, &value)
-                                       : Dev().DXS_devDiGetBit(board.cardNo, p.point, &value);
-        if (status < 0)
-            return Refused(QStringLiteral("%1(card=%2, bit=%3)")
-                               .arg(outputs ? "DXS_devDoGetBit" : "DXS_devDiGetBit")
-                               .arg(board.cardNo)
-                               .arg(p.point),
-                           status);
+        uint64_t word = 0;
+        if (!ReadWord(board.cardNo, PointDir(outputs), uint64_t(1) << p.point, &word, &failed))
+            return Refused(failed);
+        const int value = word != 0;
         const QString name =
             tool.model.names().Name(board.cardNo, outputs ? PointDir::Out : PointDir::In, p.point);
         texts << QStringLiteral("%1=%2").arg(p.point).arg(value ? 1 : 0) +

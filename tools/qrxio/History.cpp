@@ -1,40 +1,33 @@
 #include "History.h"
 
-#include "Arguments.h"
-#include "Monitor.h"
-#include "Output.h"
-#include "PointOperand.h"
-#include "Status.h"
-#include "config/PointNames.h"
-#include "config/Settings.h"
+#include "Commands.h"
+#include "QrxIo.h"
 #include "history/ChangeFormat.h"
 #include "history/HistoryReader.h"
 
 #include <QDateTime>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
 
-#include <cstdio>
 #include <ctime>
+#include <unistd.h>
 
 namespace {
 
 enum class Format { Lines, Json, Csv, Vcd };
 
-// One CARD[:in|out][:POINT|NAME] operand.
+// One CARD[:in|out][:POINT|NAME] operand: a point without a direction is an input, as for
+// monitor; a card without a point is every point of the card (of the direction given).
 struct PointFilter : PointOperand
 {
     bool Matches(const HistoryPoint &p) const
     {
-        return p.card == card && (!dir || p.dir == *dir) && (!point || p.point == *point);
+        const std::optional<PointDir> wanted = point ? dir.value_or(PointDir::In) : dir;
+        return p.card == card && (!wanted || p.dir == *wanted) && (!point || p.point == *point);
     }
 };
 
 struct HistoryArgs
 {
-    QString db;
     int64_t sinceUs = INT64_MIN;
     int64_t untilUs = INT64_MAX;
     Format format = Format::Lines;
@@ -48,76 +41,47 @@ int64_t NowUs()
     return int64_t(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
 }
 
-int ParseArgs(const QStringList &words, const PointNames &names, HistoryArgs *args)
+bool SetTime(const char *option, const QString &value, int64_t *us, QString *error)
 {
-    QStringList operands;
-    bool commandSeen = false;
-    for (qsizetype i = 0; i < words.size(); ++i) {
-        const QString &w = words[i];
-        const bool takesValue = w == "--db" || w == "--since" || w == "--until";
-        if (takesValue && i + 1 >= words.size())
-            return UsageError(QStringLiteral("%1 needs a value").arg(w));
-        const QString value = takesValue ? words[++i] : QString();
-        std::optional<int64_t> time;
-        if (w == "--db")
-            args->db = value;
-        else if ((w == "--since" || w == "--until") && !(time = ParseHistoryTime(value, NowUs())))
-            return UsageError(QStringLiteral("%1 takes an ISO 8601 time (2026-12-08T03:00:00Z) or "
-                                             "-10m, -2h, -1d, not %2")
-                                  .arg(w, Quoted(value)));
-        else if (time)
-            (w == "--since" ? args->sinceUs : args->untilUs) = *time;
-        else if (w == "--json" || w == "--csv" || w == "--vcd")
-            args->format = w == "--json" ? Format::Json : w == "--csv" ? Format::Csv : Format::Vcd;
-        else if (w == "history" && !commandSeen)
-            commandSeen = true;
-        else if (w.startsWith(u'-'))
-            return UsageError(QStringLiteral("%1 is not an option of \"history\"").arg(Quoted(w)));
-        else
-            operands << w;
-    }
-    for (const QString &op : operands) {
-        PointFilter filter;
-        QString why;
-        if (!ParsePointOperand(op, names, &filter, &why))
-            return UsageError(
-                QStringLiteral("%1 is not CARD[:in|out][:POINT|NAME]").arg(Quoted(op)));
-        args->filters.push_back(filter);
-    }
-    if (args->sinceUs > args->untilUs)
-        return UsageError(QStringLiteral("--since is later than --until"));
-    return 0;
+    QString why;
+    const std::optional<int64_t> time = ParseHistoryTime(value, NowUs(), &why);
+    if (time)
+        *us = *time;
+    else
+        *error = QStringLiteral("%1 %2: %3").arg(QLatin1String(option), Quoted(value), why);
+    return time.has_value();
 }
 
-QByteArray MonitorTime(int64_t us)
-{
-    const int64_t seconds = us >= 0 ? us / 1'000'000 : (us - 999'999) / 1'000'000;
-    const timespec ts{time_t(seconds), long(us - seconds * 1'000'000) * 1000};
-    return TimeStamp(ts, false);
-}
+const OptionSpec kOptions[] = {
+    {"--db", nullptr, "PATH", "the database (default: the agent's, see qrxio(1))",
+     [](const QString &v, Arguments *a, QString *e) {
+         a->db = v;
+         return !v.isEmpty() || (*e = QStringLiteral("--db needs a path"), false);
+     }},
+    {"--since", nullptr, "TIME", "changes from TIME on (default: the first recorded)",
+     [](const QString &v, Arguments *a, QString *e) {
+         return SetTime("--since", v, &a->sinceUs, e);
+     }},
+    {"--until", nullptr, "TIME", "changes up to TIME (default: the newest)",
+     [](const QString &v, Arguments *a, QString *e) {
+         return SetTime("--until", v, &a->untilUs, e);
+     }},
+    {"--csv", nullptr, nullptr, "as the Change Log's CSV export",
+     [](const QString &, Arguments *a, QString *) {
+         return a->csv = true;
+     }},
+    {"--vcd", nullptr, nullptr, "as the Change Log's VCD export",
+     [](const QString &, Arguments *a, QString *) {
+         return a->vcd = true;
+     }},
+};
 
 // The lines of monitor, or its JSON objects.
 QByteArray MonitorLine(const HistoryRecord &r, const HistoryPoint &p, const QString &name,
                        bool json)
 {
-    const QString time = QString::fromLatin1(MonitorTime(r.timeUs));
-    if (!json)
-        return (QStringLiteral("%1 %2 %3 %4 %5")
-                    .arg(time)
-                    .arg(p.card)
-                    .arg(DirText(p.dir))
-                    .arg(p.point)
-                    .arg(int(r.value)) +
-                (name.isEmpty() ? QString() : u' ' + name) + u'\n')
-            .toLocal8Bit();
-    QJsonObject object{{"time", time},
-                       {"card", p.card},
-                       {"dir", DirText(p.dir)},
-                       {"point", p.point},
-                       {"value", int(r.value)}};
-    if (!name.isEmpty())
-        object[QStringLiteral("name")] = name;
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    const ChangeEvent change{r.timeUs, p.card, p.dir, p.point, r.value, name};
+    return json ? ChangeJson(change) + '\n' : (ChangeLine(change) + u'\n').toLocal8Bit();
 }
 
 } // namespace
@@ -178,7 +142,8 @@ public:
             m_w << MonitorLine(r, p, name, m_args.format == Format::Json);
         }
         m_lastUs = r.timeUs;
-        return true;
+        // The first write that fails ends the reading: a reader that has gone reads no more.
+        return m_w.ok() && m_file.ok();
     }
 
     bool End(const std::vector<HistoryPoint> &points)
@@ -210,78 +175,61 @@ private:
 
 } // namespace
 
-bool IsHistoryCommand(const QStringList &words)
+std::span<const OptionSpec> HistoryOptions()
 {
-    for (const QString &w : words) {
-        if (!w.startsWith(u'-'))
-            return w == "history";
-        if (w == "--")
-            return false;
-    }
-    return false;
+    return kOptions;
 }
 
-std::optional<int64_t> ParseHistoryTime(const QString &text, int64_t nowUs)
+// The operands, with the names of the settings the program reads (nothing is created); the
+// options were read with the command line.
+int CheckHistory(QrxIo &tool)
 {
-    static const QRegularExpression relative(QStringLiteral("^-(\\d{1,9})([smhd])$"));
-    if (const auto m = relative.match(text); m.hasMatch()) {
-        const QChar u = m.captured(2)[0];
-        const int64_t unit = u == u's' ? 1 : u == u'm' ? 60 : u == u'h' ? 3600 : 86400;
-        return nowUs - m.captured(1).toLongLong() * unit * 1'000'000;
+    const Arguments &a = tool.args;
+    if (int(a.csv) + int(a.vcd) + int(a.json) > 1)
+        return UsageError(QStringLiteral("--csv, --vcd and --json each choose the form: give one"));
+    if (a.sinceUs > a.untilUs)
+        return UsageError(QStringLiteral("--since is later than --until"));
+    tool.LoadNames();
+    for (const QString &text : a.operands) {
+        PointOperand chosen;
+        QString why;
+        if (!ParsePointOperand(text, tool.model.names(), &chosen, &why))
+            return UsageError(why);
+        tool.chosen.push_back(chosen);
     }
-    static const QRegularExpression iso(QStringLiteral(
-        "^(\\d{4})-(\\d\\d)-(\\d\\d)[T ](\\d\\d):(\\d\\d)(?::(\\d\\d)(?:[.,](\\d{1,6}))?)?"
-        "(Z|[+-]\\d\\d:?\\d\\d)?$"));
-    const auto m = iso.match(text);
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
-    if (!date.isValid() || !time.isValid())
-        return std::nullopt;
-    const QString zone = m.captured(8);
-    int64_t offsetS = 0;
-    if (!zone.isEmpty() && zone != "Z") {
-        const QString digits = zone.mid(1).remove(u':');
-        offsetS = (digits.left(2).toInt() * 3600 + digits.mid(2).toInt() * 60) *
-            (zone[0] == u'-' ? -1 : 1);
-    }
-    const QDateTime at = zone.isEmpty() ? QDateTime(date, time) // local time
-                                        : QDateTime(date, time, Qt::UTC).addSecs(-offsetS);
-    const int64_t fraction = m.captured(7).leftJustified(6, u'0').toLongLong();
-    return at.toMSecsSinceEpoch() * 1000 + fraction;
+    return kExitOk;
 }
 
-int RunHistory(const QStringList &words, const QString &executableDir)
+int RunHistory(QrxIo &tool)
 {
-    PointNames names;
-    names.Load(PointNames::PathBeside(Settings::ChooseSettingsPath(executableDir)));
+    const Arguments &a = tool.args;
     HistoryArgs args;
-    if (const int status = ParseArgs(words, names, &args))
-        return status;
-    const QString db = args.db.isEmpty() ? HistoryFile::DefaultPath() : args.db;
+    args.sinceUs = a.sinceUs;
+    args.untilUs = a.untilUs;
+    args.format = a.csv ? Format::Csv : a.vcd ? Format::Vcd : a.json ? Format::Json : Format::Lines;
+    for (const PointOperand &chosen : tool.chosen)
+        args.filters.push_back({chosen});
+    const QString db = a.db.isEmpty() ? HistoryFile::DefaultPath() : a.db;
     HistoryReader reader;
     QString error;
     int64_t first = 0, last = -1;
-    if (!reader.Open(db, &error) || !reader.Span(&first, &last, &error)) {
-        Output::Message(error);
-        return 1;
-    }
+    if (!reader.Open(db, &error) || !reader.Span(&first, &last, &error))
+        return RefusedWith(error);
     const int64_t since = args.sinceUs == INT64_MIN ? first : args.sinceUs;
     args.sinceUs = since;
+    // Written to the descriptor itself: through the C stream a failed write would only show
+    // when the stream is flushed at the end, after the whole range was read.
     QFile out;
-    out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    HistoryPrinter printer(&out, args, names, since, reader.PollIntervalUs(since, args.untilUs));
+    out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    HistoryPrinter printer(&out, args, tool.model.names(), since,
+                           reader.PollIntervalUs(since, args.untilUs));
     std::vector<HistoryPoint> points;
-    if (!reader.Read(
-            since, args.untilUs, &points,
-            [&](const HistoryRecord &r) { return printer.Record(points, r); }, &error)) {
-        Output::Message(error);
-        return 1;
-    }
-    if (!printer.End(points)) {
-        Output::Message(QStringLiteral("cannot write the output: %1").arg(out.errorString()));
-        return 1;
-    }
-    return 0;
+    const bool read = reader.Read(
+        since, args.untilUs, &points,
+        [&](const HistoryRecord &r) { return printer.Record(points, r); }, &error);
+    if (!read)
+        return RefusedWith(error);
+    if (!printer.End(points))
+        return RefusedWith(QStringLiteral("cannot write the output: %1").arg(out.errorString()));
+    return kExitOk;
 }

@@ -17,7 +17,7 @@ int PrintBoard(QrxIo &tool, const BoardInfo &board)
     for (PointDir dir : {PointDir::In, PointDir::Out}) {
         const uint64_t live = board.liveMask(dir);
         uint64_t word = 0;
-        if (!ReadWord(Dev(), board.cardNo, dir == PointDir::Out, live, &word, &failed))
+        if (!ReadWord(board.cardNo, dir, live, &word, &failed))
             return Refused(failed);
         QJsonArray points;
         for (uint64_t rest = live; rest; rest &= rest - 1) {

@@ -1,35 +1,20 @@
 #include "Monitor.h"
 
-#include <cstdio>
-
-bool ReadWord(const DeviceTable &dev, int32_t cardNo, bool outputs, uint64_t live, uint64_t *word,
-              FailedCall *failed)
+bool ReadWord(int32_t cardNo, PointDir dir, uint64_t live, uint64_t *word, FailedCall *failed)
 {
-    const auto getBit = outputs ? dev.DXS_devDoGetBit : dev.DXS_devDiGetBit;
-    uint64_t bits = 0;
-    for (uint64_t rest = live; rest; rest &= rest - 1) {
-        const int point = __builtin_ctzll(rest);
-        int32_t value = 0;
-        const int32_t status = getBit(cardNo, point, &value);
-        if (status < 0) {
-            if (failed)
-                *failed = {QStringLiteral("%1(card=%2, bit=%3)")
-                               .arg(outputs ? "DXS_devDoGetBit" : "DXS_devDiGetBit")
-                               .arg(cardNo)
-                               .arg(point),
-                           status};
-            return false;
-        }
-        if (value != 0)
-            bits |= uint64_t(1) << point;
+    // qrxio stops at a refused read: its caller reports it and ends.
+    const WordRead read = ReadPoints(cardNo, dir, live);
+    if (read.first) {
+        if (failed)
+            *failed = {read.first->call, read.first->status};
+        return false;
     }
-    *word = bits;
+    *word = read.word;
     return true;
 }
 
-Monitor::Monitor(const DeviceTable &dev, std::vector<WatchedBoard> boards, bool outputs)
-    : m_dev(dev)
-    , m_boards(std::move(boards))
+Monitor::Monitor(std::vector<WatchedBoard> boards, bool outputs)
+    : m_boards(std::move(boards))
     , m_last(m_boards.size())
     , m_outputs(outputs)
 {
@@ -40,9 +25,9 @@ bool Monitor::Poll(std::vector<PointChange> *changes, FailedCall *failed)
     for (size_t i = 0; i < m_boards.size(); ++i) {
         const WatchedBoard &board = m_boards[i];
         Words now;
-        if (!ReadWord(m_dev, board.cardNo, false, board.inputs, &now.in, failed))
+        if (!ReadWord(board.cardNo, PointDir::In, board.inputs, &now.in, failed))
             return false;
-        if (m_outputs && !ReadWord(m_dev, board.cardNo, true, board.outputs, &now.out, failed))
+        if (m_outputs && !ReadWord(board.cardNo, PointDir::Out, board.outputs, &now.out, failed))
             return false;
         if (m_started && changes) {
             auto report = [&](bool output, uint64_t before, uint64_t after) {
@@ -58,25 +43,4 @@ bool Monitor::Poll(std::vector<PointChange> *changes, FailedCall *failed)
     }
     m_started = true;
     return true;
-}
-
-QByteArray TimeStamp(const timespec &wallClock, bool local)
-{
-    tm parts = {};
-    if (local)
-        localtime_r(&wallClock.tv_sec, &parts);
-    else
-        gmtime_r(&wallClock.tv_sec, &parts);
-    char text[64];
-    size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
-    n += std::snprintf(text + n, sizeof text - n, ".%06ld", wallClock.tv_nsec / 1000);
-    if (!local) {
-        std::snprintf(text + n, sizeof text - n, "Z");
-    } else {
-        const long offset = parts.tm_gmtoff / 60; // minutes east of UTC
-        const long magnitude = offset < 0 ? -offset : offset;
-        std::snprintf(text + n, sizeof text - n, "%c%02ld:%02ld", offset < 0 ? '-' : '+',
-                      magnitude / 60, magnitude % 60);
-    }
-    return QByteArray(text);
 }

@@ -3,20 +3,18 @@
 // whose value changed since the poll before.
 
 #include "Status.h"
-#include "device/DeviceTable.h"
+#include "model/PointIo.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <cstdint>
-#include <ctime>
 #include <vector>
 
-// Reads the live points of a board (the bits of `live`, as the board model gives them) with
-// DXS_devDiGetBit (outputs false) or DXS_devDoGetBit into a word, bit i holding point i; the
-// other bits stay 0. False at the first refused read.
-bool ReadWord(const DeviceTable &dev, int32_t cardNo, bool outputs, uint64_t live, uint64_t *word,
-              FailedCall *failed);
+// Reads the live points of a board (the bits of `live`, as the board model gives them) into a
+// word, bit i holding point i; the other bits stay 0. False, with the first refused call, when
+// a read is refused: every qrxio command stops there.
+bool ReadWord(int32_t cardNo, PointDir dir, uint64_t live, uint64_t *word, FailedCall *failed);
 
 struct WatchedBoard
 {
@@ -37,7 +35,7 @@ class Monitor
 {
 public:
     // Watches the inputs of the boards, and their outputs too when `outputs` is set.
-    Monitor(const DeviceTable &dev, std::vector<WatchedBoard> boards, bool outputs);
+    Monitor(std::vector<WatchedBoard> boards, bool outputs);
 
     // Reads every watched point and appends what changed since the last poll, board by board
     // in the given order, inputs before outputs, points counting up. The first poll only takes
@@ -50,12 +48,8 @@ private:
         uint64_t in = 0;
         uint64_t out = 0;
     };
-    const DeviceTable &m_dev;
     std::vector<WatchedBoard> m_boards;
     std::vector<Words> m_last;
     bool m_outputs;
     bool m_started = false;
 };
-
-// ISO 8601 with microseconds: UTC with "Z", or local time with its offset ("+01:00").
-QByteArray TimeStamp(const timespec &wallClock, bool local);

@@ -5,8 +5,7 @@
 #include "Monitor.h"
 #include "QrxIo.h"
 #include "StopSignal.h"
-
-#include <QJsonObject>
+#include "history/ChangeFormat.h"
 
 #include <algorithm>
 #include <ctime>
@@ -113,27 +112,16 @@ bool PrintChanges(QrxIo &tool, const std::vector<PointChange> &changes, int64_t 
 {
     timespec wallClock;
     clock_gettime(CLOCK_REALTIME, &wallClock);
-    const QString time = QString::fromLatin1(TimeStamp(wallClock, tool.args.local));
+    const int64_t us = int64_t(wallClock.tv_sec) * 1'000'000 + wallClock.tv_nsec / 1000;
     for (const PointChange &change : changes) {
-        const PointDir pointDir = change.output ? PointDir::Out : PointDir::In;
-        const QString dir = DirText(pointDir);
-        const QString name = tool.model.names().Name(change.cardNo, pointDir, change.point);
-        QJsonObject json{{"time", time},
-                         {"card", change.cardNo},
-                         {"dir", dir},
-                         {"point", change.point},
-                         {"value", change.value}};
-        if (!name.isEmpty())
-            json[QStringLiteral("name")] = name;
-        // A name comes last, after the fields a script reads by position.
-        tool.out.Result(QStringLiteral("%1 %2 %3 %4 %5")
-                                .arg(time)
-                                .arg(change.cardNo)
-                                .arg(dir)
-                                .arg(change.point)
-                                .arg(change.value) +
-                            (name.isEmpty() ? QString() : u' ' + name),
-                        json);
+        const PointDir dir = change.output ? PointDir::Out : PointDir::In;
+        const ChangeEvent event{us,
+                                change.cardNo,
+                                dir,
+                                change.point,
+                                change.value != 0,
+                                tool.model.names().Name(change.cardNo, dir, change.point)};
+        tool.out.Result(ChangeLine(event, tool.args.local), ChangeJson(event, tool.args.local));
         if (++*printed == tool.args.maxChanges)
             return false;
     }
@@ -213,7 +201,7 @@ int RunMonitor(QrxIo &tool)
         return status;
     const bool outputs =
         std::any_of(boards.begin(), boards.end(), [](const WatchedBoard &b) { return b.outputs; });
-    Monitor monitor(Dev(), boards, outputs);
+    Monitor monitor(boards, outputs);
     FailedCall failed;
     if (!monitor.Poll(nullptr, &failed))
         return Refused(failed);

@@ -9,8 +9,12 @@
 
 void Output::Result(const QString &text, const QJsonObject &object)
 {
-    const QByteArray line =
-        m_json ? QJsonDocument(object).toJson(QJsonDocument::Compact) : text.toLocal8Bit();
+    Result(text, m_json ? QJsonDocument(object).toJson(QJsonDocument::Compact) : QByteArray());
+}
+
+void Output::Result(const QString &text, const QByteArray &jsonLine)
+{
+    const QByteArray line = m_json ? jsonLine : text.toLocal8Bit();
     if (line.isEmpty())
         return;
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);

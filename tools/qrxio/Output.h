@@ -17,6 +17,8 @@ public:
 
     // One result: `text` as a line (nothing when empty) or `object` as a JSON line.
     void Result(const QString &text, const QJsonObject &object);
+    // The same with the JSON line already written.
+    void Result(const QString &text, const QByteArray &jsonLine);
     // Hands what was printed to the reader. False when it could not be written; gone() then
     // tells whether the reader has closed its end.
     bool Flush();

@@ -40,6 +40,11 @@ int QrxIo::Run()
         return UsageError(QStringLiteral("unknown command %1").arg(Quoted(args.command)));
     if (int status = CheckOperands(*command))
         return status;
+    if (!command->boards) {
+        const int status = command->run(*this);
+        const int written = out.Finish(command->readerMayGo);
+        return status ? status : written;
+    }
     if (int status = bindLibrary ? BindLibrary() : kExitOk)
         return status;
     if (int status = LoadSystem(LoadingMode()))
@@ -114,7 +119,7 @@ void QrxIo::PrintVersion()
 {
     std::printf("qrxio (Orvane) %s\n", QRXIO_VERSION);
     DeviceLoadError error;
-    if (!m_library.Load(Settings::ToolLibraryPath(m_executableDir), &error)) {
+    if (!m_library.Load(LibraryPath(), &error)) {
         std::printf("device library: not usable\n%s\n", qPrintable(error.text()));
         return;
     }
@@ -122,10 +127,16 @@ void QrxIo::PrintVersion()
                 m_library.IsSimulated() ? " (simulated boards)" : "");
 }
 
+QString QrxIo::LibraryPath() const
+{
+    return Settings::DeviceLibraryPath(
+        m_executableDir, Settings::ReadDeviceLibrary(Settings::SettingsPath(m_executableDir)));
+}
+
 int QrxIo::BindLibrary()
 {
     DeviceLoadError error;
-    if (!m_library.Load(Settings::ToolLibraryPath(m_executableDir), &error))
+    if (!m_library.Load(LibraryPath(), &error))
         return RefusedWith(LoadFailureText(DeviceTable::kNotLoaded) + u'\n' + error.text());
     SetDeviceTable(m_library.Table());
     // The status texts explain the simulator's own statuses only when it is the one bound.

@@ -62,6 +62,9 @@ public:
 private:
     int CheckOperands(const Command &command);
     int BindLibrary();
+    // The device library: the search order of Settings::DeviceLibraryPath, with the
+    // DeviceLibrary key of the program's settings file.
+    QString LibraryPath() const;
     void PrintVersion();
     int LoadSystem(int32_t mode);
     int RunLoaded(const Command &command);

@@ -1,6 +1,7 @@
-// qrxio set: switch outputs by point or a page's word at once, then read them back.
+// qrxio set: switch outputs by point or a page's word at once, each read back as it is written.
 #include "Commands.h"
 #include "QrxIo.h"
+#include "model/PointIo.h"
 
 #include <QJsonObject>
 
@@ -57,39 +58,19 @@ int WordPoints(QrxIo &tool, const BoardInfo &board)
     return kExitOk;
 }
 
-int WritePoints(const QrxIo &tool, int32_t cardNo)
-{
-    for (const QrxIo::PointValue &p : tool.points) {
-        if (int32_t status = Dev().DXS_devDoSetBit(cardNo, p.point, p.value); status < 0)
-            return Refused(QStringLiteral("DXS_devDoSetBit(card=%1, bit=%2, value=%3)")
-                               .arg(cardNo)
-                               .arg(p.point)
-                               .arg(p.value),
-                           status);
-    }
-    return kExitOk;
-}
-
-// Reads the points back: each must hold what was written.
-int ReadBack(QrxIo &tool, int32_t cardNo)
+// Writes each point and reads it back: each must hold what was written.
+int WritePoints(QrxIo &tool, int32_t cardNo)
 {
     QJsonObject json{{"card", cardNo}}, values;
     uint32_t pageWord = 0;
     for (const QrxIo::PointValue &p : tool.points) {
-        int32_t value = 0;
-        if (int32_t status = Dev().DXS_devDoGetBit(cardNo, p.point, &value); status < 0)
-            return Refused(
-                QStringLiteral("DXS_devDoGetBit(card=%1, bit=%2)").arg(cardNo).arg(p.point),
-                status);
-        value = value ? 1 : 0;
-        if (value != p.value)
-            return RefusedWith(QStringLiteral("output %1 of card %2 reads %3 after %4 was written")
-                                   .arg(p.point)
-                                   .arg(cardNo)
-                                   .arg(value)
-                                   .arg(p.value));
-        values[QString::number(p.point)] = value;
-        pageWord |= uint32_t(value) << (p.point % 32);
+        const WriteResult written = VerifiedWrite(cardNo, p.point, p.value != 0);
+        if (written.failure)
+            return Refused(FailedCall{written.failure->call, written.failure->status});
+        if (!written.ok)
+            return RefusedWith(written.reason);
+        values[QString::number(p.point)] = int(written.value);
+        pageWord |= uint32_t(written.value) << (p.point % 32);
     }
     if (tool.args.word) {
         json["page"] = tool.args.page;
@@ -166,7 +147,5 @@ int RunSet(QrxIo &tool)
     if (int status =
             tool.args.word ? WordPoints(tool, *board) : tool.CheckPoints(*board, PointDir::Out))
         return status;
-    if (int status = WritePoints(tool, board->cardNo))
-        return status;
-    return ReadBack(tool, board->cardNo);
+    return WritePoints(tool, board->cardNo);
 }

@@ -1,10 +1,10 @@
 #pragma once
 // Ctrl+C (SIGINT), SIGTERM and SIGHUP ask qrxio to stop, so that it still unloads the device
-// system before it ends. The handler only sets a flag and writes a byte to a pipe; a wait on
-// that pipe ends at once. A second signal of the same kind ends the process the default way,
-// for a library call that never returns. A signal the caller ignores (nohup) stays ignored.
-// SIGPIPE is ignored: a reader that has gone shows as a
-// failed write, and the tool unloads and ends.
+// system before it ends. They are caught by the rule every program shares
+// (process/EndSignals.h: a signal the caller ignores, as under nohup, stays ignored; SIGPIPE is
+// ignored, so a reader that has gone shows as a failed write); a wait on the signals' pipe ends
+// at once. A second signal of the same kind ends the process the default way, for a library
+// call that never returns.
 
 #include <cstdint>
 

@@ -1,7 +1,8 @@
-// qrxio watchdog [show|clear] [--socket PATH] [--json]: the safe-state watchdog of the
-// orvane-agent on this PC, through its local socket (no device library, no file written).
+// qrxio watchdog [show|clear] [--socket PATH]: the safe-state watchdog of the orvane-agent on
+// this PC, through its local socket (no device library, no file written).
 #include "Commands.h"
 #include "Output.h"
+#include "QrxIo.h"
 #include "Status.h"
 
 #include <QFile>
@@ -17,8 +18,6 @@
 #include <cstring>
 
 namespace {
-
-constexpr char kDefaultSocket[] = "/run/orvane/watchdog.sock";
 
 // Sends `command` and answers the agent's one line, or an empty array with `error` set.
 QByteArray Ask(const QString &path, const QByteArray &command, QString *error)
@@ -60,45 +59,44 @@ QByteArray Ask(const QString &path, const QByteArray &command, QString *error)
     return reply.trimmed();
 }
 
+const OptionSpec kOptions[] = {
+    {"--socket", nullptr, "PATH", "the agent's socket (default /run/orvane/watchdog.sock)",
+     [](const QString &v, Arguments *a, QString *e) {
+         a->socket = v;
+         return !v.isEmpty() || (*e = QStringLiteral("--socket needs a path"), false);
+     }},
+};
+
 } // namespace
 
-bool IsWatchdogCommand(const QStringList &words)
+std::span<const OptionSpec> WatchdogOptions()
 {
-    return !words.isEmpty() && words.first() == u"watchdog";
+    return kOptions;
 }
 
-int RunWatchdog(const QStringList &words)
+int CheckWatchdog(QrxIo &tool)
 {
-    QString action = QStringLiteral("show");
-    QString path = QString::fromLatin1(kDefaultSocket);
-    bool json = false;
-    bool named = false;
-    for (qsizetype i = 1; i < words.size(); ++i) {
-        const QString &w = words[i];
-        if (w == u"--json")
-            json = true;
-        else if (w == u"--socket" && i + 1 < words.size())
-            path = words[++i];
-        else if ((w == u"show" || w == u"clear") && !std::exchange(named, true))
-            action = w;
-        else
-            return UsageError(QStringLiteral("watchdog takes show or clear, --socket PATH and "
-                                             "--json, not %1")
-                                  .arg(Quoted(w)));
-    }
+    const QStringList &ops = tool.args.operands;
+    if (!ops.isEmpty() && ops.first() != u"show" && ops.first() != u"clear")
+        return UsageError(
+            QStringLiteral("watchdog takes show or clear, not %1").arg(Quoted(ops.first())));
+    return kExitOk;
+}
+
+int RunWatchdog(QrxIo &tool)
+{
+    const bool clear = tool.args.operands.value(0) == u"clear";
     QString error;
-    const QByteArray reply = Ask(path, action.toLatin1() + '\n', &error);
+    const QByteArray reply = Ask(tool.args.socket, clear ? "clear\n" : "show\n", &error);
     if (reply.isEmpty())
         return RefusedWith(error);
     const QJsonObject o = QJsonDocument::fromJson(reply).object();
-    Output out(json);
     QString text;
     for (const char *key : {"state", "timeoutMs", "trips", "lastTrip", "reason"})
         text += QStringLiteral("%1=%2\n").arg(QLatin1String(key),
                                               o[QLatin1String(key)].toVariant().toString());
-    out.Result(text.trimmed(), o);
-    const int written = out.Finish(false);
-    if (action == u"clear" && !o[QStringLiteral("cleared")].toBool())
+    tool.out.Result(text.trimmed(), o);
+    if (clear && !o[QStringLiteral("cleared")].toBool())
         return RefusedWith(o[QStringLiteral("error")].toString());
-    return written;
+    return kExitOk;
 }

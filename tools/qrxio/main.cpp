@@ -1,7 +1,5 @@
 // qrxio: the QRX-L boards from a terminal.
 #include "Arguments.h"
-#include "Commands.h"
-#include "History.h"
 #include "Output.h"
 #include "QrxIo.h"
 #include "Status.h"
@@ -37,11 +35,6 @@ int main(int argc, char **argv)
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     qInstallMessageHandler(PrintMessage);
     StopSignal::Install();
-
-    if (IsHistoryCommand(app.arguments().mid(1)))
-        return RunHistory(app.arguments().mid(1), QCoreApplication::applicationDirPath());
-    if (IsWatchdogCommand(app.arguments().mid(1)))
-        return RunWatchdog(app.arguments().mid(1));
     Arguments args;
     QString error;
     if (!Arguments::Parse(app.arguments().mid(1), &args, &error))

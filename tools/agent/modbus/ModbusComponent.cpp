@@ -2,8 +2,8 @@
 
 #include "Agent.h"
 #include "ModbusServer.h"
-#include "PointIoStandIn.h"
 #include "Watchdog.h"
+#include "model/PointIo.h"
 
 #include <chrono>
 #include <ctime>

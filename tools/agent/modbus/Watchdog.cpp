@@ -2,9 +2,9 @@
 
 #include "Agent.h"
 #include "ModbusConfig.h"
-#include "PointIoStandIn.h"
 #include "WatchdogSocket.h"
 #include "config/AtomicFile.h"
+#include "model/PointIo.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,8 @@
 #include "PlantTopics.h"
 
-#include <QDateTime>
+#include "config/PointNames.h"
+#include "history/ChangeFormat.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,14 +12,7 @@ namespace {
 
 QString Dir(PointDir dir)
 {
-    return dir == PointDir::In ? QStringLiteral("in") : QStringLiteral("out");
-}
-
-// `text` as a JSON string with its quotes.
-QByteArray JsonString(const QString &text)
-{
-    QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
+    return DirText(dir);
 }
 
 // The client id with every character but [A-Za-z0-9_-] replaced by '_'.
@@ -74,22 +69,13 @@ std::optional<bool> ParseSetPayload(const QByteArray &payload)
 
 QByteArray IsoTimeMicros(int64_t us)
 {
-    const int64_t seconds = us >= 0 ? us / 1000000 : -((-us + 999999) / 1000000);
-    const int64_t fraction = us - seconds * 1000000;
-    const QDateTime t = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
-    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + '.' +
-        QByteArray::number(fraction).rightJustified(6, '0') + 'Z';
+    return ChangeTime(us);
 }
 
 QByteArray EventJson(int64_t timeUtcMicroseconds, int32_t card, PointDir dir, int point, bool value,
                      const QString &name)
 {
-    QByteArray json = "{\"time\": \"" + IsoTimeMicros(timeUtcMicroseconds) +
-        "\", \"card\": " + QByteArray::number(card) + ", \"dir\": \"" + Dir(dir).toLatin1() +
-        "\", \"point\": " + QByteArray::number(point) + ", \"value\": " + (value ? "1" : "0");
-    if (!name.isEmpty())
-        json += ", \"name\": " + JsonString(name);
-    return json + '}';
+    return ChangeJson({timeUtcMicroseconds, card, dir, point, value, name});
 }
 
 QString DiscoveryId(const QString &clientId, int32_t card, PointDir dir, int point)
