@@ -1,7 +1,8 @@
 // orvane-agent end to end on the simulated boards: changes made with qrxsim survive a SIGKILL
 // and a restart and come back through "qrxio history --json" in order; the bad conditions (a
 // full disk, a second agent, a file that is not a database, a bad config before and after a
-// start) are answered as the manual says.
+// start, a FIFO for a config, another process holding the write lock, a database deleted under
+// the agent, a storm of reloads) are answered as the manual says, and nothing recorded is lost.
 #include "AgentRun.h"
 #include "SimBoards.h"
 #include "SmallDisk.h"
@@ -15,6 +16,7 @@
 
 #include <csignal>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -170,6 +172,162 @@ private slots:
         if (!made.isEmpty()) {
             QCOMPARE(History(db), made);
             QCOMPARE(IntegrityCheck(db), QStringLiteral("ok"));
+        }
+    }
+
+    // Under systemd (stderr is the journal, as JOURNAL_STREAM says) each line carries its
+    // priority, so that "journalctl -p err" finds the errors; elsewhere lines stay plain.
+    void journalPriorities_data()
+    {
+        QTest::addColumn<bool>("journal");
+        QTest::newRow("stderr is the journal") << true;
+        QTest::newRow("stderr is a file") << false;
+    }
+    void journalPriorities()
+    {
+        QFETCH(bool, journal);
+        const QString log = m_dir.filePath(QStringLiteral("journal%1.log").arg(journal));
+        const QString ini = m_dir.filePath("prio.ini");
+        QFile config(ini);
+        QVERIFY(config.open(QIODevice::WriteOnly) && config.write("[Recorder]\nColour=red\n") > 0);
+        config.close();
+        const auto run = [&](const QStringList &args) {
+            QFile(log).remove();
+            QFile file(log);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            struct stat st = {};
+            QCOMPARE(stat(QFile::encodeName(log).constData(), &st), 0);
+            QProcess agent;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            if (journal)
+                env.insert("JOURNAL_STREAM", QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino));
+            agent.setProcessEnvironment(env);
+            agent.setStandardErrorFile(log, QIODevice::Append);
+            agent.start(qEnvironmentVariable("ORVANE_AGENT"), args);
+            QVERIFY(agent.waitForStarted());
+            if (!args.contains("--config")) { // a bad config ends the agent by itself
+                QTest::qWait(1500);
+                agent.terminate();
+            }
+            QVERIFY(agent.waitForFinished(20000));
+        };
+        run({"--config", ini});
+        const auto lines = [&] {
+            QFile file(log);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        const QString p3 = journal ? "<3>" : "", p4 = journal ? "<4>" : "",
+                      p6 = journal ? "<6>" : "";
+        QVERIFY2(lines().startsWith(p3 + "orvane-agent: " + ini + ":2: unknown key"),
+                 qPrintable(lines()));
+        run({"--database", m_dir.filePath("prio.db")});
+        QVERIFY2(lines().startsWith(p6 + "orvane-agent: starting"), qPrintable(lines()));
+        QVERIFY2(lines().contains("\n" + p4 + "orvane-agent: warning: "), qPrintable(lines()));
+        QVERIFY2(journal == lines().contains("<"), qPrintable(lines()));
+    }
+
+    // The agent under attack while it records: each row names what is done to it, what it
+    // says (once) and how it ends; every change made meanwhile must be in the history.
+    void underAttack_data()
+    {
+        QTest::addColumn<QString>("attack");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("status");
+        QTest::newRow("a FIFO as the config") << "fifo"
+                                              << "it is not a regular file" << 2;
+        QTest::newRow("a FIFO as the config on SIGHUP")
+            << "hupfifo"
+            << "it is not a regular file; the configuration in force stays" << 0;
+        QTest::newRow("another process holds the write lock") << "busy"
+                                                              << "the changes wait in memory" << 0;
+        QTest::newRow("SIGTERM while the write lock is held")
+            << "busyterm"
+            << "could not be written; they are lost" << 0;
+        QTest::newRow("the database deleted") << "deleted"
+                                              << "was deleted or replaced" << 0;
+        QTest::newRow("the names file missing") << "names"
+                                                << "cannot be used" << 0;
+        QTest::newRow("SIGHUP every 100 ms for 10 s") << "hupstorm"
+                                                      << "" << 0;
+    }
+    void underAttack()
+    {
+        QFETCH(QString, attack);
+        QFETCH(QString, message);
+        QFETCH(int, status);
+        const QString db = m_dir.filePath(attack + ".db");
+        const QString ini = m_dir.filePath(attack + ".ini");
+        QFile config(ini);
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(attack == "names" ? "[Recorder]\nIntervalMs=5\nPointNames=/nonexistent\n"
+                                       : "[Recorder]\nIntervalMs=5\n");
+        config.close();
+        if (attack == "fifo")
+            QVERIFY(QFile::remove(ini) && mkfifo(QFile::encodeName(ini).constData(), 0600) == 0);
+        AgentRun agent({"--config", ini, "--database", db});
+        if (status != 0) {
+            QVERIFY2(agent.WaitFor(message), qPrintable(agent.err()));
+            QCOMPARE(agent.Finish(), status);
+            return;
+        }
+        QVERIFY2(agent.WaitFor("recording every"), qPrintable(agent.err()));
+        QStringList made;
+        Attack(attack, db, ini, &agent, &made);
+        if (!message.isEmpty())
+            QVERIFY2(agent.WaitFor(message), qPrintable(agent.err()));
+        if (!message.isEmpty() && attack != "busyterm")
+            QCOMPARE(agent.err().count(message), 1);
+        if (attack != "busyterm")
+            agent.Signal(SIGTERM);
+        QCOMPARE(agent.Finish(), status);
+        if (attack != "busyterm")
+            QCOMPARE(History(db), made);
+        QCOMPARE(IntegrityCheck(db), QStringLiteral("ok"));
+    }
+
+private:
+    static void Attack(const QString &attack, const QString &db, const QString &ini,
+                       AgentRun *agent, QStringList *made)
+    {
+        if (attack == "hupfifo") {
+            QVERIFY(QFile::remove(ini) && mkfifo(QFile::encodeName(ini).constData(), 0600) == 0);
+            agent->Signal(SIGHUP);
+            QVERIFY(agent->WaitFor("the configuration in force stays"));
+        } else if (attack == "busy" || attack == "busyterm") {
+            SqliteDb other;
+            QString error;
+            QVERIFY(other.Open(db, SQLITE_OPEN_READWRITE, &error));
+            QVERIFY(other.Exec("BEGIN IMMEDIATE"));
+            for (int i = 0; i < 20; ++i)
+                Set(i, 1, made);
+            QVERIFY2(agent->WaitFor("the changes wait in memory"), qPrintable(agent->err()));
+            if (attack == "busyterm") {
+                agent->Signal(SIGTERM); // ends within its bound, though the lock stays
+                QCOMPARE(agent->Finish(), 0);
+                return;
+            }
+            QVERIFY(other.Exec("COMMIT"));
+            QVERIFY2(agent->WaitFor("writing the history again"), qPrintable(agent->err()));
+        } else if (attack == "deleted") {
+            Set(1, 1, made);
+            QTest::qWait(1500);
+            QVERIFY(QFile::remove(db));
+            QVERIFY(agent->WaitFor("was deleted or replaced"));
+            QTest::qWait(200);
+            made->clear(); // the new database starts with every point's value
+            Set(2, 1, made);
+            QTest::qWait(1500);
+        } else if (attack == "hupstorm") {
+            for (int i = 0; i < 100; ++i) {
+                agent->Signal(SIGHUP);
+                if (i % 5 == 0)
+                    Set(i / 5, 1, made);
+                QTest::qWait(100);
+            }
+            QVERIFY(agent->WaitFor("configuration read again"));
+            QCOMPARE(agent->err().count("recording every"), 1); // the boards are chosen once
+        } else {
+            Set(4, 1, made);
         }
     }
 };

@@ -295,7 +295,7 @@ private slots:
         QString error;
         QVERIFY(
             writer.Open(Path(QStringLiteral("rec-%1.db").arg(QTest::currentDataTag())), &error));
-        Recorder recorder(&writer, size_t(limit));
+        Recorder recorder{size_t(limit)};
         QHash<uint64_t, bool> last;
         std::vector<HistoryChange> before;
         for (int p : known) {
@@ -303,7 +303,8 @@ private slots:
             before.push_back({1, 0, PointDir::In, uint8_t(p), false});
         }
         QVERIFY(writer.Append(before, &error));
-        recorder.SetBoards({{0, 0b1111, 0}}, last);
+        recorder.SetHistory(last, 0);
+        recorder.SetBoards({{0, 0b1111, 0}});
         QCOMPARE(int(recorder.Poll(1000).size()), firstPoll);
         // Nothing changes: nothing recorded, and a clock stepped back keeps the order.
         QCOMPARE(int(recorder.Poll(500).size()), 0);
@@ -316,11 +317,11 @@ private slots:
         QCOMPARE(recorder.TakeOverflow(), limit < 4 ? 3 : 0);
         for (const HistoryChange &c : second)
             QVERIFY(c.timeUs == 2000 && c.point != refuse);
-        QVERIFY(recorder.Flush(&error));
+        QVERIFY(writer.Append(recorder.Take(), &error));
         // Room again: every point's value is in the history, whatever did not fit before.
         for (int64_t t = 3000; t < 6000; t += 1000) {
             recorder.Poll(t);
-            QVERIFY(recorder.Flush(&error));
+            QVERIFY(writer.Append(recorder.Take(), &error));
         }
         const QHash<uint64_t, bool> stored = writer.LastValues();
         for (int p = 0; p < 4; ++p) {

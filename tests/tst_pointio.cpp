@@ -230,11 +230,8 @@ private slots:
             seen = QStringLiteral("exit %1: ").arg(run.status) +
                 run.err.section(u'\n', 0, 0).remove("qrxio: ").section(u':', 0, 0);
         } else if (reader == "agent") {
-            HistoryWriter writer;
-            QString error;
-            QVERIFY2(writer.Open(m_dir.filePath("agent.db"), &error), qPrintable(error));
-            Recorder recorder(&writer);
-            recorder.SetBoards({{0, 0xFF, 0xFF}}, {});
+            Recorder recorder;
+            recorder.SetBoards({{0, 0xFF, 0xFF}});
             recorder.Poll(1000);
             refuse();
             recorder.Poll(2000);
@@ -364,12 +361,8 @@ private slots:
         } else if (program == "agent") {
             QVERIFY(model.ReadBoard(0) >= 0);
             const BoardInfo &b = model.board(0);
-            HistoryWriter writer;
-            QString error;
-            QVERIFY2(writer.Open(m_dir.filePath("counts.db"), &error), qPrintable(error));
-            Recorder recorder(&writer);
-            recorder.SetBoards({{b.cardNo, b.liveMask(PointDir::In), b.liveMask(PointDir::Out)}},
-                               {});
+            Recorder recorder;
+            recorder.SetBoards({{b.cardNo, b.liveMask(PointDir::In), b.liveMask(PointDir::Out)}});
             fake.takeCalls();
             recorder.Poll(1000);
         } else {

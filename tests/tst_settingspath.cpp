@@ -268,11 +268,14 @@ private slots:
         QTest::newRow("then the configured file") << ""
                                                   << "/cfg/lib.so" << true << "usr/bin"
                                                   << "/cfg/lib.so";
-        QTest::newRow("then the vendor's folder") << "" << "" << true << "usr/bin"
+        QTest::newRow("then the vendor's folder") << ""
+                                                  << "" << true << "usr/bin"
                                                   << "local/LIB";
-        QTest::newRow("a tool: the package's folder") << "" << "" << false << "usr/bin"
+        QTest::newRow("a tool: the package's folder") << ""
+                                                      << "" << false << "usr/bin"
                                                       << "usr/lib/orvane/LIB";
-        QTest::newRow("the program: beside it") << "" << "" << false << "usr/lib/orvane"
+        QTest::newRow("the program: beside it") << ""
+                                                << "" << false << "usr/lib/orvane"
                                                 << "usr/lib/orvane/LIB";
     }
     void deviceLibraryOrder()

@@ -71,9 +71,10 @@ bool DeviceLibrary::Load(const QString &path, DeviceLoadError *error)
 #ifdef Q_OS_UNIX
     // Loading runs the library's code as this user: only root's file or the user's own is taken.
     if (info.ownerId() != 0 && info.ownerId() != geteuid())
-        return fail({}, QStringLiteral("The file belongs to another user (%1); only a library of "
-                                       "root or of the running user is loaded.")
-                            .arg(info.owner()));
+        return fail({},
+                    QStringLiteral("The file belongs to another user (%1); only a library of "
+                                   "root or of the running user is loaded.")
+                        .arg(info.owner()));
 #endif
 
     m_library.setFileName(info.absoluteFilePath());

@@ -8,9 +8,9 @@
 
 #include "AgentComponent.h"
 #include "AgentConfig.h"
+#include "HistorySink.h"
 #include "Recorder.h"
 #include "device/DeviceLibrary.h"
-#include "history/HistoryWriter.h"
 #include "model/BoardModel.h"
 
 #include <QObject>
@@ -40,8 +40,26 @@ struct AgentOptions
     static QString HelpText();
 };
 
-// One line on stderr: "orvane-agent: <text>".
-void AgentLog(const QString &text);
+// One line on stderr: "orvane-agent: <text>". Any thread may call it.
+// How much a line of the agent's log matters; written as the journal's priority prefix when
+// standard error is the journal (<3> error, <4> warning, <6> info).
+enum class LogLevel : int { Error = 3, Warning = 4, Info = 6 };
+void AgentLog(const QString &text, LogLevel level = LogLevel::Info);
+inline void AgentWarn(const QString &text)
+{
+    AgentLog(text, LogLevel::Warning);
+}
+inline void AgentError(const QString &text)
+{
+    AgentLog(text, LogLevel::Error);
+}
+// `text` without its closing full stop, to be followed by "; ...".
+QString AgentClause(const QString &text);
+// A time in microseconds since 1970 as UTC, "2026-12-08T13:38:16.123456Z".
+QString AgentTimeText(int64_t us);
+
+// Where the agent's defaults live, never in a user's home.
+inline constexpr char kDefaultPointNames[] = "/etc/orvane/OrvanePointNames.ini";
 
 class Agent : public QObject
 {
@@ -63,22 +81,28 @@ public:
 
 public slots:
     void Stop() { Finish(kAgentOk); } // SIGTERM, SIGINT
-    // Stops the components, writes what it holds, closes the database, unloads, quits with
-    // `status`.
+    // Writes what the last poll recorded, stops the components, closes the database, unloads,
+    // quits with `status`; each step waits a bounded time.
     void Finish(int status);
     void Reload(); // SIGHUP: the config again; a bad one is reported and the old one stays
 
 private:
     bool ReadConfig(AgentConfig *config, QString *error);
     bool ConfigureComponents(const AgentConfig &config, QString *error);
+    bool OpenHistory(QString *error);
+    void LoadNames(const QString &configured);
     void TryLoad();
+    void LoadFailed(int32_t mode, int32_t status);
     void ChooseBoards();
     bool HandBoards(const std::vector<BoardInfo> &boards);
     void PollSoon();
     void Poll();
-    void FlushIfDue(int64_t nowMs);
-    void TrimIfDue(int64_t nowMs);
+    void PollOnce();
+    void HandToHistory();
     void ReportCounters(int64_t nowMs);
+    void NoteLateness(int64_t nowNs);
+    void PrintLateness();
+    void RecordEvent(const QString &kind, const QString &text);
 
     AgentOptions m_options;
     QString m_executableDir;
@@ -86,19 +110,21 @@ private:
     QString m_databasePath;
     DeviceLibrary m_library;
     BoardModel m_model;
-    HistoryWriter m_writer;
-    Recorder m_recorder{&m_writer};
+    std::unique_ptr<HistorySink> m_sink;
+    Recorder m_recorder{Recorder::kDefaultBufferLimit, [this] {
+                            return m_sink ? m_sink->backlog() : 0;
+                        }};
     std::vector<std::unique_ptr<AgentComponent>> m_components;
     QTimer m_pollTimer;
     QTimer m_loadTimer;
-    bool m_loadReported = false;
+    int m_loadRetryMs = 0; // while the system does not load: the wait before the next try
     bool m_stateDue = false;
     bool m_boardsHanded = false; // the components took boards once
     bool m_pollQueued = false;
     int m_exitStatus = -1; // set once the agent finished
-    int64_t m_lastFlushMs = 0;
-    int64_t m_retryWriteMs = 0; // while writes fail: when to try again
-    QString m_writeError; // the failure reported, until a write succeeds
-    int64_t m_nextTrimMs = 0;
     int64_t m_nextReportMs = 0;
+    // Poll lateness (benchmarks): when the timer's next poll is due, and a histogram in
+    // 10 us steps.
+    int64_t m_dueNs = 0;
+    std::vector<uint32_t> m_lateness;
 };

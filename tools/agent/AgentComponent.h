@@ -41,6 +41,7 @@ public:
     // Set by the agent: asks for a poll as soon as the event loop is free (after the
     // component switched an output, so the history and the component see it at once).
     std::function<void()> pollSoon;
-    // Set by the agent: records an event (a watchdog trip or clear) in the history.
+    // Set by the agent: keeps an event in the history's events (kind "watchdog", "clock", ...),
+    // written in order with the changes; never waits.
     std::function<void(const QString &kind, const QString &text)> recordEvent;
 };

@@ -5,6 +5,12 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr qint64 kMaxConfigBytes = 1 << 20;
@@ -44,8 +50,9 @@ QString ApplyRecorderKey(const ConfigEntry &e, RecorderConfig *r)
     if (key == "database" || key == "pointnames" || key == "devicelibrary") {
         if (e.value.isEmpty())
             return QStringLiteral("%1 needs a path").arg(e.key);
-        (key == "database" ? r->database
-                           : key == "pointnames" ? r->pointNames : r->deviceLibrary) = e.value;
+        (key == "database"         ? r->database
+             : key == "pointnames" ? r->pointNames
+                                   : r->deviceLibrary) = e.value;
         return {};
     }
     if (key == "intervalms")
@@ -102,6 +109,8 @@ bool ParseAgentConfig(const QByteArray &text, const QString &file,
     };
     for (const Line &line : SplitLines(text)) {
         ++number;
+        if (line.text.contains('\0'))
+            return fail(QStringLiteral("a NUL byte in the line"));
         const QString t = QString::fromUtf8(line.text).trimmed();
         if (t.isEmpty() || t.startsWith(u';') || t.startsWith(u'#'))
             continue;
@@ -145,9 +154,21 @@ bool ParseAgentConfig(const QByteArray &text, const QString &file,
 bool ReadAgentConfig(const QString &path, const QStringList &handedSections, AgentConfig *config,
                      QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+    // Opened without waiting (a FIFO would block the open), and read only when it is a regular
+    // file.
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st = {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        *error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    QFile file;
+    if (!S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+        *error = S_ISDIR(st.st_mode) ? QStringLiteral("%1: it is a folder").arg(path)
+                                     : QStringLiteral("%1: it is not a regular file").arg(path);
+        close(fd);
         return false;
     }
     const QByteArray text = file.read(kMaxConfigBytes + 1);

@@ -26,7 +26,7 @@ bool MqttComponent::Check(const Section &section, const std::vector<PlantBoard> 
     std::vector<MqttIniLine> lines;
     for (const ConfigEntry &e : section.entries) {
         // Which outputs exist is known once the boards are read.
-        if (boards || e.key != u"WritablePoints")
+        if (boards || e.key.compare(u"WritablePoints", Qt::CaseInsensitive) != 0)
             lines.push_back({e.line, e.key, e.value});
     }
     MqttConfigResult result =

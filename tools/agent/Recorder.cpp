@@ -4,17 +4,32 @@
 
 #include <algorithm>
 
-Recorder::Recorder(HistoryWriter *writer, size_t bufferLimit)
-    : m_writer(writer)
-    , m_bufferLimit(bufferLimit)
+Recorder::Recorder(size_t bufferLimit, std::function<size_t()> waiting)
+    : m_bufferLimit(bufferLimit)
+    , m_waiting(std::move(waiting))
 {
 }
 
-void Recorder::SetBoards(const std::vector<RecordedBoard> &boards,
-                         const QHash<uint64_t, bool> &last)
+void Recorder::SetHistory(const QHash<uint64_t, bool> &last, int64_t lastUs)
+{
+    m_last = last;
+    m_lastUs = lastUs;
+}
+
+void Recorder::SetBoards(const std::vector<RecordedBoard> &boards)
 {
     std::vector<Board> kept;
     kept.swap(m_boards);
+    // What a board polled before recorded is the value a board chosen again starts from.
+    for (const Board &b : kept) {
+        for (PointDir dir : {PointDir::In, PointDir::Out}) {
+            for (uint64_t bits = b.known[int(dir)]; bits; bits &= bits - 1) {
+                const int bit = __builtin_ctzll(bits);
+                m_last.insert(HistoryPointKey(b.board.card, dir, bit),
+                              b.recorded[int(dir)] >> bit & 1);
+            }
+        }
+    }
     for (const RecordedBoard &rb : boards) {
         // A board polled before keeps what it knows (a reload); the others start from `last`.
         const auto same = std::find_if(kept.begin(), kept.end(), [&rb](const Board &b) {
@@ -30,8 +45,8 @@ void Recorder::SetBoards(const std::vector<RecordedBoard> &boards,
         for (PointDir dir : {PointDir::In, PointDir::Out}) {
             const uint64_t mask = dir == PointDir::In ? rb.inMask : rb.outMask;
             for (int bit = 0; bit < 64; ++bit) {
-                const auto it = last.constFind(HistoryPointKey(rb.card, dir, bit));
-                if (!(mask >> bit & 1) || it == last.constEnd())
+                const auto it = m_last.constFind(HistoryPointKey(rb.card, dir, bit));
+                if (!(mask >> bit & 1) || it == m_last.constEnd())
                     continue;
                 b.known[int(dir)] |= uint64_t(1) << bit;
                 b.recorded[int(dir)] |= uint64_t(*it) << bit;
@@ -40,6 +55,13 @@ void Recorder::SetBoards(const std::vector<RecordedBoard> &boards,
         }
         m_boards.push_back(b);
     }
+}
+
+void Recorder::ForgetRecorded()
+{
+    m_last.clear();
+    for (Board &b : m_boards)
+        b.known[0] = b.known[1] = 0;
 }
 
 uint64_t Recorder::ReadWord(int32_t card, PointDir dir, uint64_t mask, uint64_t last)
@@ -61,7 +83,7 @@ void Recorder::Record(Board &b, PointDir dir, uint64_t word, int64_t us)
         const int bit = __builtin_ctzll(bits);
         const uint64_t one = uint64_t(1) << bit;
         const bool value = word & one;
-        if (m_buffer.size() >= m_bufferLimit) {
+        if (m_buffer.size() + m_waitingNow >= m_bufferLimit) {
             // Counted once until the point's value is recorded, when there is room again.
             m_overflow += (b.pending[d] & one) == 0;
             b.pending[d] |= one;
@@ -80,7 +102,8 @@ void Recorder::Record(Board &b, PointDir dir, uint64_t word, int64_t us)
 const std::vector<HistoryChange> &Recorder::Poll(int64_t nowUs)
 {
     m_polled.clear();
-    m_lastUs = std::max(nowUs, m_lastUs + 1);
+    m_waitingNow = m_waiting ? m_waiting() : 0;
+    Stamp(nowUs);
     for (Board &b : m_boards) {
         Record(b, PointDir::In, ReadWord(b.board.card, PointDir::In, b.board.inMask, b.read[0]),
                m_lastUs);
@@ -106,16 +129,26 @@ std::vector<HistoryChange> Recorder::State() const
     return state;
 }
 
-bool Recorder::Flush(QString *error)
+void Recorder::Stamp(int64_t nowUs)
 {
-    if (m_buffer.empty())
-        return true;
-    if (!m_writer->Append(m_buffer, error))
-        return false;
-    m_buffer.clear();
-    if (m_buffer.capacity() > 65536)
-        m_buffer.shrink_to_fit(); // the memory of a long outage goes back
-    return true;
+    if (nowUs > m_lastUs) {
+        m_lastUs = nowUs;
+        m_behind = false;
+        return;
+    }
+    if (m_lastUs - nowUs > kClockBoundUs) {
+        // A time far ahead must not hold every later one: the clock's time again, and every
+        // point's value recorded at it.
+        m_clockStep = ClockStep{m_lastUs, nowUs, true};
+        m_lastUs = nowUs;
+        m_behind = false;
+        ForgetRecorded();
+        return;
+    }
+    if (!m_behind && nowUs < m_lastUs)
+        m_clockStep = ClockStep{m_lastUs, nowUs, false};
+    m_behind = m_behind || nowUs < m_lastUs;
+    ++m_lastUs;
 }
 
 int64_t Recorder::TakeRefusals(QString *firstCall)

@@ -37,14 +37,14 @@ int main(int argc, char **argv)
             return kAgentRefused;
     }
     QCoreApplication app(argc, argv);
-    // The program's names, so that its per-user settings and names files are the ones read.
+    // The program's names (the agent reads no user's settings or names files).
     QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
 
     AgentOptions options;
     QString error;
     if (!AgentOptions::Parse(app.arguments().mid(1), &options, &error)) {
-        AgentLog(error);
+        AgentError(error);
         std::fprintf(stderr, "Try \"orvane-agent --help\".\n");
         return kAgentUsage;
     }
@@ -70,7 +70,7 @@ int main(int argc, char **argv)
             agent.Stop();
     });
     if (!endSignals.isValid()) {
-        AgentLog(QStringLiteral("cannot make the signal pipe"));
+        AgentError(QStringLiteral("cannot make the signal pipe"));
         return kAgentRefused;
     }
     if (const int status = agent.Start(); status >= 0)

@@ -211,8 +211,10 @@ MqttConfigResult ParseMqttConfig(const QString &file, int sectionLine,
     auto fail = [&](int line, const QString &text) {
         result.errors << QStringLiteral("%1:%2: [Mqtt] %3").arg(file).arg(line).arg(text);
     };
-    for (const MqttIniLine &l : lines) {
+    for (MqttIniLine l : lines) {
         QString problem;
+        for (auto it = handlers.keyBegin(); it != handlers.keyEnd(); ++it) // without case
+            l.key = it->compare(l.key, Qt::CaseInsensitive) == 0 ? *it : l.key;
         if (!handlers.contains(l.key)) {
             fail(l.line, QStringLiteral("unknown key \"%1\"").arg(l.key));
         } else if (seen.contains(l.key)) {
