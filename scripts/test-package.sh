@@ -45,6 +45,7 @@ step "package: $deb"
 dpkg-deb -f "$deb" Package Version Depends
 # orvane-agent's plant link needs the MQTT library at run time.
 dpkg-deb -f "$deb" Depends | grep -q 'libmosquitto1' || fail "Depends lacks libmosquitto1"
+dpkg-deb -f "$deb" Depends | grep -q 'libmodbus5' || fail "Depends lacks libmodbus5"
 
 work=$(mktemp -d)
 daemons=()

@@ -3,14 +3,20 @@
 #include "Agent.h"
 #include "OrvaneBuild.h"
 #include "device/LoadedLibrary.h"
+#include "Watchdog.h"
 #include "model/PointIo.h"
+
+#include <QJsonDocument>
 
 #include <QSysInfo>
 #include <QTimer>
 
 #include <algorithm>
 
-MqttComponent::MqttComponent() = default;
+MqttComponent::MqttComponent(Watchdog *watchdog)
+    : m_watchdog(watchdog)
+{
+}
 
 MqttComponent::~MqttComponent() = default;
 
@@ -133,6 +139,7 @@ void MqttComponent::Restart()
     connect(m_link.get(), &PlantLink::logMessage, this,
             [](const QString &line) { AgentLog(line); });
     connect(m_link.get(), &PlantLink::outputRequested, this, &MqttComponent::Switch);
+    LinkWatchdog();
     QString error;
     if (!m_link->Start(&error)) {
         AgentLog(QStringLiteral("plant link: %1; nothing is published").arg(error));
@@ -156,6 +163,9 @@ void MqttComponent::Switch(int32_t card, int point, bool value)
     if (!m_config || !m_config->IsWritable(card, point) || !live)
         return refuse(
             QStringLiteral("output %1 of card %2 may not be written").arg(point).arg(card));
+    if (m_watchdog && m_watchdog->tripped())
+        return refuse(QStringLiteral("the watchdog is tripped; outputs stay in their safe "
+                                     "state until it is cleared"));
     const WriteResult written = VerifiedWrite(card, point, value);
     if (!written.ok)
         refuse(written.reason);
@@ -179,4 +189,53 @@ std::vector<PointState> MqttComponent::States() const
 QString MqttComponent::Name(int32_t card, PointDir dir, int point) const
 {
     return m_model ? m_model->names().Name(card, dir, point) : QString();
+}
+
+// -- The watchdog on the broker: <p>/watchdog (retained), <p>/watchdog/kick and /clear.
+
+void MqttComponent::LinkWatchdog()
+{
+    if (!m_watchdog || !m_watchdog->configured())
+        return;
+    const QString p = m_config->topicPrefix;
+    m_link->AddTopics({p + QStringLiteral("/watchdog/kick"), p + QStringLiteral("/watchdog/clear")},
+                      [this](const QString &topic, const QByteArray &payload, bool retained) {
+                          OnWatchdogMessage(topic, payload, retained);
+                      });
+    connect(m_link.get(), &PlantLink::connectedChanged, this, [this](bool connected) {
+        if (connected)
+            PublishWatchdog();
+    });
+    connect(m_watchdog, &Watchdog::changed, m_link.get(), [this] { PublishWatchdog(); });
+}
+
+void MqttComponent::PublishWatchdog()
+{
+    if (!m_link || !m_config)
+        return;
+    QJsonObject o = m_watchdog->Status();
+    o[QStringLiteral("clearable")] = m_config->allowWrite;
+    m_link->Publish(m_config->topicPrefix + QStringLiteral("/watchdog"),
+                    QJsonDocument(o).toJson(QJsonDocument::Compact), true);
+}
+
+// A kick feeds the watchdog; a clear clears a trip with AllowWrite=1. A retained (stored)
+// message is never taken: it would feed or clear the watchdog at every connect; an empty one
+// (a retained message being removed) is nothing.
+void MqttComponent::OnWatchdogMessage(const QString &topic, const QByteArray &payload,
+                                      bool retained)
+{
+    if (payload.isEmpty()) // what removes a retained message from the broker
+        return;
+    if (retained)
+        return AgentLog(
+            QStringLiteral("plant link: a retained message on %1 is ignored").arg(topic));
+    if (topic.endsWith(QStringLiteral("/kick")))
+        return m_watchdog->Kick();
+    if (!m_config->allowWrite)
+        return AgentLog(
+            QStringLiteral("plant link: %1 refused: AllowWrite=0 in [Mqtt]").arg(topic));
+    QString why;
+    if (!m_watchdog->Clear(QStringLiteral("a message on ") + topic, &why))
+        AgentLog(QStringLiteral("plant link: %1: %2").arg(topic, why));
 }

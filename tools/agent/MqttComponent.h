@@ -17,12 +17,16 @@
 #include <memory>
 #include <optional>
 
+class Watchdog;
+
 class MqttComponent : public QObject, public AgentComponent
 {
     Q_OBJECT
 
 public:
-    MqttComponent();
+    // `watchdog` (may be null): its state is published on <p>/watchdog, and <p>/watchdog/kick
+    // and <p>/watchdog/clear reach it.
+    explicit MqttComponent(Watchdog *watchdog = nullptr);
     ~MqttComponent() override;
 
     QString section() const override { return QStringLiteral("Mqtt"); }
@@ -49,6 +53,12 @@ private:
     void Switch(int32_t card, int point, bool value);
     std::vector<PointState> States() const;
     QString Name(int32_t card, PointDir dir, int point) const;
+    // The watchdog's part of the link.
+    void LinkWatchdog();
+    void PublishWatchdog();
+    void OnWatchdogMessage(const QString &topic, const QByteArray &payload, bool retained);
+
+    Watchdog *m_watchdog = nullptr;
 
     Section m_section; // in force
     std::optional<MqttConfig> m_config; // m_section checked against m_boards

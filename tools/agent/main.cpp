@@ -1,6 +1,8 @@
 // orvane-agent: the boards' flight recorder, and their plant link when configured.
 #include "Agent.h"
+#include "ModbusComponent.h"
 #include "MqttComponent.h"
+#include "Watchdog.h"
 #include "config/Settings.h"
 #include "process/EndSignals.h"
 
@@ -51,7 +53,11 @@ int main(int argc, char **argv)
         return kAgentOk;
     }
     Agent agent(options, QCoreApplication::applicationDirPath());
-    agent.AddComponent(std::make_unique<MqttComponent>());
+    // The watchdog goes last: the components that feed it stop before it goes.
+    auto watchdog = std::make_unique<Watchdog>();
+    agent.AddComponent(std::make_unique<MqttComponent>(watchdog.get()));
+    agent.AddComponent(std::make_unique<ModbusComponent>(watchdog.get()));
+    agent.AddComponent(std::move(watchdog));
     if (options.version) {
         PrintVersion(agent.DeviceLibraryPath());
         return kAgentOk;

@@ -39,6 +39,7 @@ struct Arguments
     bool all = false; // save
 
     QString db; // history; empty: the agent's default database
+    QString socket = QStringLiteral("/run/orvane/watchdog.sock"); // watchdog
     int64_t sinceUs = INT64_MIN;
     int64_t untilUs = INT64_MAX;
     bool csv = false;

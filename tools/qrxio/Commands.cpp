@@ -115,6 +115,13 @@ const Command kCommands[] = {
      .check = CheckHistory,
      .run = RunHistory,
      .boards = false},
+    {.name = "watchdog",
+     .forms = {{"[show|clear]", "orvane-agent's safe-state watchdog: show it, or clear a trip"}},
+     .maxOperands = 1,
+     .options = WatchdogOptions,
+     .check = CheckWatchdog,
+     .run = RunWatchdog,
+     .boards = false},
     {.name = "help", .forms = {{"", "this text"}}, .maxOperands = kAny},
 };
 

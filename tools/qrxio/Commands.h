@@ -69,3 +69,6 @@ int RunLog(QrxIo &tool);
 std::span<const OptionSpec> HistoryOptions(); // History.cpp
 int CheckHistory(QrxIo &tool);
 int RunHistory(QrxIo &tool);
+std::span<const OptionSpec> WatchdogOptions(); // WatchdogCommand.cpp
+int CheckWatchdog(QrxIo &tool);
+int RunWatchdog(QrxIo &tool);

@@ -214,6 +214,7 @@ void PlantLink::PublishAll()
     QStringList topics{p + QStringLiteral("/+/out/+/set"), GetTopic(p)};
     if (m_config.discovery == Discovery::HomeAssistant)
         topics << m_config.discoveryStatusTopic;
+    topics << m_extraTopics; // the watchdog's kick and clear
     if (!m_session->Subscribe(topics))
         Log(QStringLiteral("could not subscribe to the set topics"));
 }
@@ -276,8 +277,22 @@ void PlantLink::SetBoardStatus(int32_t card, bool online, const QString &reason)
     Retain(topic + QStringLiteral("/reason"), online ? QByteArray() : reason.toUtf8());
 }
 
+void PlantLink::AddTopics(const QStringList &topics, TopicHandler handler)
+{
+    m_extraTopics = topics;
+    m_extraHandler = std::move(handler);
+}
+
+void PlantLink::Publish(const QString &topic, const QByteArray &payload, bool retain)
+{
+    if (m_connected)
+        m_session->Publish(topic, payload, retain);
+}
+
 void PlantLink::OnMessage(const QString &topic, const QByteArray &payload, int size, bool retained)
 {
+    if (m_extraTopics.contains(topic) && m_extraHandler)
+        return m_extraHandler(topic, payload, retained);
     if (topic == GetTopic(m_config.topicPrefix))
         return OnGet();
     if (topic == m_config.discoveryStatusTopic) {

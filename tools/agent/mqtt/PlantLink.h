@@ -74,6 +74,13 @@ public:
 
     // The poll interval: set messages for one point are carried out at most once per interval.
     void SetInterval(int pollIntervalMs) { m_switchTimer.setInterval(std::max(1, pollIntervalMs)); }
+    // Topics beyond the set topics (the watchdog's kick and clear), subscribed at every
+    // connect whatever AllowWrite= says; their messages go to `handler`, retained or not.
+    using TopicHandler =
+        std::function<void(const QString &topic, const QByteArray &payload, bool retained)>;
+    void AddTopics(const QStringList &topics, TopicHandler handler);
+    // Publishes one message while connected (nothing while the broker is away).
+    void Publish(const QString &topic, const QByteArray &payload, bool retain);
 
     bool isConnected() const { return m_connected; }
     uint64_t refusedSets() const { return m_refused; }
@@ -151,4 +158,6 @@ private:
     bool m_takenOver = false;
     bool m_publishRefused = false; // said once: the broker refused a message (its ACL) // said
                                    // once: another client uses the same client id
+    QStringList m_extraTopics;
+    TopicHandler m_extraHandler;
 };
