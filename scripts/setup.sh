@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ ccache qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
           libxcb-xkb-dev mingw-w64-x86-64-dev clang-format-14 libsqlite3-dev sqlite3
           libmosquitto-dev mosquitto mosquitto-clients sigrok-cli gtkwave python3
+          qtkeychain-qt6-dev gnome-keyring dbus libsecret-tools
           xvfb xauth x11-utils xdotool openbox imagemagick fonts-liberation fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do

@@ -18,6 +18,14 @@ public:
     bool Start(QString *error);
     void Stop();
 
+    // For a benchmark, before Start(): the broker's queue per client (as a site with many
+    // board PCs raises it) and a log of errors and warnings only, not of every message.
+    void SetLoad(int maxQueuedMessages)
+    {
+        m_maxQueued = maxQueuedMessages;
+        m_quiet = true;
+    }
+
     int port() const { return m_port; }
     QString dir() const { return m_dir; }
     QString log() const; // what the broker logged (every log type)
@@ -31,6 +39,8 @@ private:
     QString m_dir;
     int m_port = 0;
     pid_t m_pid = -1;
+    int m_maxQueued = 100000;
+    bool m_quiet = false;
 };
 
 // A file of `dir` holding `text`, readable by its owner alone; answers its path.
