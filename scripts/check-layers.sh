@@ -17,6 +17,7 @@ device:
 config: device
 model: config device
 history: model config device
+link:
 platform: res
 controls: platform res
 view:
@@ -24,9 +25,9 @@ settings: model config device platform controls view res
 system: model config device platform controls view res
 diag: history model config device platform controls view res
 dio: model config device platform controls view res
-app: settings system diag dio history model config device platform controls view res
-main: app settings system diag dio history model config device platform controls view res
-tools: history model config device
+app: settings system diag dio history link model config device platform controls view res
+main: app settings system diag dio history link model config device platform controls view res
+tools: history link model config device
 '
 
 files=$(find src tools -type f \( -name '*.h' -o -name '*.cpp' \) | LC_ALL=C sort)

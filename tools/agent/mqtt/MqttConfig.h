@@ -4,6 +4,8 @@
 // naming the file and the line, and the agent refuses to start rather than guess. QtCore only.
 
 #include "device/LiveBits.h"
+#include "link/MqttSession.h"
+#include "link/PrivateFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,24 +37,14 @@ struct MqttIniLine
 
 enum class Discovery : uint8_t { Off, HomeAssistant };
 
-struct MqttConfig
+struct MqttConfig : MqttConnection
 {
     QString hostName; // this PC's name, for the defaults and the discovery device block
-    QString host;
-    int port = 1883; // 8883 with TLS, unless Port= says otherwise
-    QString clientId; // default orvane-<hostname>
     QString topicPrefix; // default orvane/<hostname>
-    QString username;
-    QByteArray password; // the first line of PasswordFile=
-    QString caFile; // TLS is on when set
-    QString certFile;
-    QString keyFile;
-    int keepAliveS = 30;
     Discovery discovery = Discovery::Off;
     bool allowWrite = false;
     std::set<std::pair<int32_t, int>> writable; // (card, output point), '*' expanded
 
-    bool tls() const { return !caFile.isEmpty(); }
     // A set message may switch this output: AllowWrite=1 and the point listed.
     bool IsWritable(int32_t card, int point) const
     {
@@ -79,10 +71,3 @@ QString TopicPrefixProblem(const QString &prefix);
 // cannot be written.
 std::optional<std::set<std::pair<int32_t, int>>>
 ParseWritablePoints(const QString &value, const std::vector<PlantBoard> &boards, QString *error);
-
-// The first line of a file that only its owner and group may read, without its line end.
-// Refused: a missing or unreadable file, one that is not a regular file, one that others may
-// read or write, an empty first line.
-std::optional<QByteArray> ReadPasswordFile(const QString &path, QString *error);
-// Whether a private file (a TLS key) is a regular file that others may not read or write.
-bool CheckPrivateFile(const QString &path, QString *error);

@@ -1,7 +1,7 @@
 #include "PlantLink.h"
 
-#include "MqttSession.h"
 #include "PlantTopics.h"
+#include "link/MqttSession.h"
 
 namespace {
 
