@@ -25,8 +25,9 @@ settings: model config device platform controls view res
 system: model config device platform controls view res
 diag: history model config device platform controls view res
 dio: model config device platform controls view res
-app: settings system diag dio history link model config device platform controls view res
-main: app settings system diag dio history link model config device platform controls view res
+plant: link config device platform controls view res
+app: settings system diag dio plant history link model config device platform controls view res
+main: app settings system diag dio plant history link model config device platform controls view res
 tools: history link model config device
 '
 

@@ -3,7 +3,7 @@
 #include "link/MqttSession.h"
 
 #include <QCoreApplication>
-#include <QHostInfo>
+#include <QSysInfo>
 
 #include <unistd.h>
 
@@ -15,7 +15,8 @@ PlantFeed::PlantFeed(const BrokerSettings &settings, const QByteArray &password,
     c.host = settings.host;
     c.port = settings.port;
     // One id per window, so that two programs on one desktop never push each other off.
-    c.clientId = QStringLiteral("orvane-plant-%1-%2").arg(QHostInfo::localHostName()).arg(getpid());
+    c.clientId =
+        QStringLiteral("orvane-plant-%1-%2").arg(QSysInfo::machineHostName()).arg(getpid());
     c.username = settings.user;
     c.password = password;
     if (settings.tls) {

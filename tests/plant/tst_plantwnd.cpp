@@ -13,6 +13,7 @@
 #include "platform/MessageBox.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
