@@ -105,9 +105,11 @@ PlantUpdate::Presence Presence(const QByteArray &payload, bool *ok)
 }
 
 // The levels after the agent's prefix: status, info, watchdog, cardN/..., read into `u`.
-void ReadRest(const QStringList &rest, const QByteArray &payload, PlantUpdate &u)
+using Levels = QList<QStringView>;
+
+void ReadRest(const Levels &rest, const QByteArray &payload, PlantUpdate &u)
 {
-    const QString &first = rest[0];
+    const QStringView first = rest[0];
     if (rest.size() == 1) {
         bool ok = true;
         if (first == QLatin1String("status")) {
@@ -134,15 +136,15 @@ void ReadRest(const QStringList &rest, const QByteArray &payload, PlantUpdate &u
     }
     if (!first.startsWith(QLatin1String("card")))
         return;
-    const std::optional<int64_t> card = Number(QStringView(first).mid(4));
+    const std::optional<int64_t> card = Number(first.mid(4));
     if (!card) {
         u.kind = PlantUpdate::Malformed;
         u.problem = QStringLiteral("no card number in %1").arg(first);
         return;
     }
     u.card = int32_t(*card);
-    const QStringList tail = rest.mid(1);
-    if (tail == QStringList{QStringLiteral("status")}) {
+    const Levels tail = rest.mid(1);
+    if (tail.size() == 1 && tail[0] == QLatin1String("status")) {
         bool ok = true;
         u.kind = PlantUpdate::BoardStatus;
         u.presence = Presence(payload, &ok);
@@ -153,7 +155,8 @@ void ReadRest(const QStringList &rest, const QByteArray &payload, PlantUpdate &u
         }
         return;
     }
-    if (tail == QStringList{QStringLiteral("status"), QStringLiteral("reason")}) {
+    if (tail.size() == 2 && tail[0] == QLatin1String("status") &&
+        tail[1] == QLatin1String("reason")) {
         u.kind = PlantUpdate::BoardReason;
         u.text = QString::fromUtf8(payload.left(1000));
         return;
@@ -221,14 +224,14 @@ QStringList Subscriptions(const QString &root)
 PlantUpdate Parse(const QString &root, const QString &topic, const QByteArray &payload, int size)
 {
     PlantUpdate u;
-    const QStringList want = root.split(u'/');
-    const QStringList levels = topic.split(u'/');
+    const Levels want = QStringView(root).split(u'/');
+    const Levels levels = QStringView(topic).split(u'/');
     if (levels.size() <= want.size())
         return u;
     for (int i = 0; i < want.size(); ++i)
         if (levels[i].isEmpty() || (want[i] != QLatin1String("+") && want[i] != levels[i]))
             return u;
-    u.prefix = QStringList(levels.mid(0, want.size())).join(u'/');
+    u.prefix = topic.left(levels[want.size() - 1].cend() - topic.cbegin());
     if (size > kMaxPayload || payload.size() < size) {
         u.kind = PlantUpdate::Malformed;
         u.problem = QStringLiteral("a payload of %1 bytes is too large").arg(size);

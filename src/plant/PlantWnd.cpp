@@ -20,6 +20,7 @@
 namespace {
 
 constexpr int kAnswerTimeoutMs = 5000;
+constexpr int kListPeriodMs = 250;
 constexpr int kCardRole = Qt::UserRole + 1;
 constexpr int kPrefixRole = Qt::UserRole + 2;
 
@@ -115,7 +116,10 @@ CVL_PlantWnd::CVL_PlantWnd(const QString &settingsPath, QWidget *parent)
     m_list->setSortingEnabled(true);
     m_list->sortByColumn(kHost, Qt::AscendingOrder);
     m_list->setUniformRowHeights(true);
-    m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    for (int c = 0; c < kColumns; ++c)
+        m_list->setColumnWidth(c, c == kHost || c == kBoards ? 130 : 90);
+    m_listTimer.setSingleShot(true);
+    connect(&m_listTimer, &QTimer::timeout, this, &CVL_PlantWnd::RefreshList);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CVL_PlantWnd::OnSelection);
 
     m_banner = new QWidget(this);
@@ -235,14 +239,23 @@ void CVL_PlantWnd::OnUpdatesReady()
         if (u.kind == PlantUpdate::SetResult)
             OnSetResult(u);
     }
-    const bool sorting = m_list->isSortingEnabled();
-    m_list->setSortingEnabled(false);
-    for (const QString &prefix : dirty)
-        RefreshAgent(*m_model.Agent(prefix));
-    m_list->setSortingEnabled(sorting);
+    // The LEDs follow at once; the list, at most every kListPeriodMs.
+    m_dirty.unite(dirty);
+    if (!m_dirty.isEmpty() && !m_listTimer.isActive())
+        m_listTimer.start(size_t(m_items.size()) < m_model.agents().size() ? 0 : kListPeriodMs);
     if (shownDirty)
         RefreshShown();
     emit batchShown();
+}
+
+void CVL_PlantWnd::RefreshList()
+{
+    m_list->setSortingEnabled(false);
+    for (const QString &prefix : std::as_const(m_dirty))
+        if (const PlantAgent *agent = m_model.Agent(prefix))
+            RefreshAgent(*agent);
+    m_dirty.clear();
+    m_list->setSortingEnabled(true);
 }
 
 void CVL_PlantWnd::RefreshAgent(const PlantAgent &agent)

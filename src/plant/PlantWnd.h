@@ -12,6 +12,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -67,6 +68,7 @@ private:
     void OnConnectionChanged(bool connected, const QString &reason, bool refusal);
     void OnSetResult(const PlantUpdate &update);
     void OnNoAnswer(const QString &id);
+    void RefreshList();
     void RefreshAgent(const PlantAgent &agent);
     void RefreshBoardItems(QTreeWidgetItem *item, const PlantAgent &agent, bool grey);
     void RefreshShown();
@@ -94,6 +96,8 @@ private:
     CBoardPanel *m_panel = nullptr;
     QLabel *m_status = nullptr;
     QHash<QString, QTreeWidgetItem *> m_items; // by prefix
+    QSet<QString> m_dirty; // agents whose line waits for the list's next refresh
+    QTimer m_listTimer;
     QString m_shownPrefix;
     std::optional<int32_t> m_shownCard;
     QHash<QString, Pending> m_pending; // set requests by id

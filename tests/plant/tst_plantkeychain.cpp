@@ -50,7 +50,9 @@ class TestPlantKeychain : public QObject
             *error = why;
             done = true;
         });
-        [&] { QTRY_VERIFY_WITH_TIMEOUT(done, 7000); }();
+        [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(done, 7000);
+        }();
         return result;
     }
     bool Write(const QString &key, const QByteArray &password, QString *error)
