@@ -121,23 +121,27 @@ PlantModel::Change PlantModel::Apply(const PlantUpdate &u, int64_t nowMs)
         ++m_dropped;
         return change;
     }
-    change.card = u.card;
+    if (ApplyToBoard(*board, u))
+        change.card = u.card;
+    return change;
+}
+
+bool PlantModel::ApplyToBoard(RemoteBoard &board, const PlantUpdate &u)
+{
     const int d = int(u.dir);
     const uint64_t bit = 1ull << u.point;
     switch (u.kind) {
     case PlantUpdate::BoardStatus:
-        board->status = u.presence;
-        break;
+        board.status = u.presence;
+        return true;
     case PlantUpdate::BoardReason:
-        board->reason = u.text;
-        break;
+        board.reason = u.text;
+        return true;
     case PlantUpdate::State:
-        board->known[d] = u.cleared ? board->known[d] & ~bit : board->known[d] | bit;
-        board->values[d] = u.value ? board->values[d] | bit : board->values[d] & ~bit;
-        break;
+        board.known[d] = u.cleared ? board.known[d] & ~bit : board.known[d] | bit;
+        board.values[d] = u.value ? board.values[d] | bit : board.values[d] & ~bit;
+        return true;
     default: // a set answer changes nothing shown here: the state topic carries the value
-        change.card.reset();
-        break;
+        return false;
     }
-    return change;
 }

@@ -76,6 +76,8 @@ public:
 
 private:
     RemoteBoard *BoardOf(PlantAgent &agent, int32_t card);
+    // Whether the update changed what the board shows.
+    static bool ApplyToBoard(RemoteBoard &board, const PlantUpdate &u);
 
     std::map<QString, PlantAgent> m_agents;
     int64_t m_dropped = 0; // updates beyond the bounds

@@ -104,36 +104,38 @@ PlantUpdate::Presence Presence(const QByteArray &payload, bool *ok)
     return PlantUpdate::Unknown;
 }
 
-// The levels after the agent's prefix: status, info, watchdog, cardN/..., read into `u`.
 using Levels = QList<QStringView>;
 
-void ReadRest(const Levels &rest, const QByteArray &payload, PlantUpdate &u)
+// <p>/status, <p>/info, <p>/watchdog
+void ReadAgentLevel(QStringView first, const QByteArray &payload, PlantUpdate &u)
+{
+    bool ok = true;
+    if (first == QLatin1String("status")) {
+        u.kind = PlantUpdate::AgentStatus;
+        u.presence = Presence(payload, &ok);
+        u.cleared = payload.isEmpty();
+    } else if (first == QLatin1String("info")) {
+        u.kind = PlantUpdate::Info;
+        u.cleared = payload.isEmpty();
+        if (!u.cleared)
+            ok = bool(u.info = PlantTopics::ParseInfo(payload, &u.problem));
+    } else if (first == QLatin1String("watchdog")) {
+        u.kind = PlantUpdate::Watchdog;
+        u.cleared = payload.isEmpty();
+        if (!u.cleared)
+            ok = bool(u.watchdog = PlantTopics::ParseWatchdog(payload, &u.problem));
+    }
+    if (!ok) {
+        u.kind = PlantUpdate::Malformed;
+        if (u.problem.isEmpty())
+            u.problem = QStringLiteral("unknown status payload");
+    }
+}
+
+// <p>/card<N>/...
+void ReadBoardLevels(const Levels &rest, const QByteArray &payload, PlantUpdate &u)
 {
     const QStringView first = rest[0];
-    if (rest.size() == 1) {
-        bool ok = true;
-        if (first == QLatin1String("status")) {
-            u.kind = PlantUpdate::AgentStatus;
-            u.presence = Presence(payload, &ok);
-            u.cleared = payload.isEmpty();
-        } else if (first == QLatin1String("info")) {
-            u.kind = PlantUpdate::Info;
-            u.cleared = payload.isEmpty();
-            if (!u.cleared)
-                ok = bool(u.info = PlantTopics::ParseInfo(payload, &u.problem));
-        } else if (first == QLatin1String("watchdog")) {
-            u.kind = PlantUpdate::Watchdog;
-            u.cleared = payload.isEmpty();
-            if (!u.cleared)
-                ok = bool(u.watchdog = PlantTopics::ParseWatchdog(payload, &u.problem));
-        }
-        if (!ok) {
-            u.kind = PlantUpdate::Malformed;
-            if (u.problem.isEmpty())
-                u.problem = QStringLiteral("unknown status payload");
-        }
-        return;
-    }
     if (!first.startsWith(QLatin1String("card")))
         return;
     const std::optional<int64_t> card = Number(first.mid(4));
@@ -237,7 +239,12 @@ PlantUpdate Parse(const QString &root, const QString &topic, const QByteArray &p
         u.problem = QStringLiteral("a payload of %1 bytes is too large").arg(size);
         return u;
     }
-    ReadRest(levels.mid(want.size()), payload, u);
+    // The levels after the agent's prefix: status, info, watchdog, or cardN/...
+    const Levels rest = levels.mid(want.size());
+    if (rest.size() == 1)
+        ReadAgentLevel(rest[0], payload, u);
+    else
+        ReadBoardLevels(rest, payload, u);
     return u;
 }
 

@@ -106,37 +106,8 @@ CVL_PlantWnd::CVL_PlantWnd(const QString &settingsPath, QWidget *parent)
     m_filter->setClearButtonEnabled(true);
     connect(m_filter, &QLineEdit::textChanged, this, &CVL_PlantWnd::ApplyFilter);
 
-    m_list = new QTreeWidget(this);
-    m_list->setObjectName(QStringLiteral("Agents"));
-    m_list->setColumnCount(kColumns);
-    m_list->setHeaderLabels({QStringLiteral("Host"), QStringLiteral("Status"),
-                             QStringLiteral("Simulated"), QStringLiteral("Boards"),
-                             QStringLiteral("Watchdog"), QStringLiteral("Last message"),
-                             QStringLiteral("Topic")});
-    m_list->setSortingEnabled(true);
-    m_list->sortByColumn(kHost, Qt::AscendingOrder);
-    m_list->setUniformRowHeights(true);
-    for (int c = 0; c < kColumns; ++c)
-        m_list->setColumnWidth(c, c == kHost || c == kBoards ? 130 : 90);
-    m_listTimer.setSingleShot(true);
-    connect(&m_listTimer, &QTimer::timeout, this, &CVL_PlantWnd::RefreshList);
-    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CVL_PlantWnd::OnSelection);
-
-    m_banner = new QWidget(this);
-    m_banner->setObjectName(QStringLiteral("WatchdogBanner"));
-    m_banner->setAutoFillBackground(true);
-    QPalette colours = m_banner->palette();
-    colours.setColor(QPalette::Window, QColor(255, 210, 210));
-    m_banner->setPalette(colours);
-    auto *bannerRow = new QHBoxLayout(m_banner);
-    m_bannerText = new QLabel(m_banner);
-    m_clear = new QPushButton(QStringLiteral("Clear"), m_banner);
-    m_clear->setObjectName(QStringLiteral("ClearWatchdog"));
-    connect(m_clear, &QPushButton::clicked, this, &CVL_PlantWnd::RequestWatchdogClear);
-    bannerRow->addWidget(m_bannerText, 1);
-    bannerRow->addWidget(m_clear);
-    m_banner->hide();
-
+    CreateList();
+    CreateBanner();
     m_panel = new CBoardPanel(this);
     m_panel->onSwitch = [this](int point) {
         RequestSwitch(point);
@@ -160,6 +131,49 @@ CVL_PlantWnd::CVL_PlantWnd(const QString &settingsPath, QWidget *parent)
     layout->addWidget(m_banner);
     layout->addWidget(m_status);
 
+    StartConnecting();
+}
+
+void CVL_PlantWnd::CreateList()
+{
+    m_list = new QTreeWidget(this);
+    m_list->setObjectName(QStringLiteral("Agents"));
+    m_list->setColumnCount(kColumns);
+    m_list->setHeaderLabels({QStringLiteral("Host"), QStringLiteral("Status"),
+                             QStringLiteral("Simulated"), QStringLiteral("Boards"),
+                             QStringLiteral("Watchdog"), QStringLiteral("Last message"),
+                             QStringLiteral("Topic")});
+    m_list->setSortingEnabled(true);
+    m_list->sortByColumn(kHost, Qt::AscendingOrder);
+    m_list->setUniformRowHeights(true);
+    for (int c = 0; c < kColumns; ++c)
+        m_list->setColumnWidth(c, c == kHost || c == kBoards ? 130 : 90);
+    m_listTimer.setSingleShot(true);
+    connect(&m_listTimer, &QTimer::timeout, this, &CVL_PlantWnd::RefreshList);
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CVL_PlantWnd::OnSelection);
+}
+
+void CVL_PlantWnd::CreateBanner()
+{
+    m_banner = new QWidget(this);
+    m_banner->setObjectName(QStringLiteral("WatchdogBanner"));
+    m_banner->setAutoFillBackground(true);
+    QPalette colours = m_banner->palette();
+    colours.setColor(QPalette::Window, QColor(255, 210, 210));
+    m_banner->setPalette(colours);
+    auto *bannerRow = new QHBoxLayout(m_banner);
+    m_bannerText = new QLabel(m_banner);
+    m_clear = new QPushButton(QStringLiteral("Clear"), m_banner);
+    m_clear->setObjectName(QStringLiteral("ClearWatchdog"));
+    connect(m_clear, &QPushButton::clicked, this, &CVL_PlantWnd::RequestWatchdogClear);
+    bannerRow->addWidget(m_bannerText, 1);
+    bannerRow->addWidget(m_clear);
+    m_banner->hide();
+}
+
+// Connects when the broker is set up, with the password from the secret store or asked for.
+void CVL_PlantWnd::StartConnecting()
+{
     const QString problem = m_settings.Problem();
     if (!problem.isEmpty()) {
         m_status->setText(problem);

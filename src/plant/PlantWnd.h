@@ -63,6 +63,9 @@ signals:
     void batchShown();
 
 private:
+    void CreateList();
+    void CreateBanner();
+    void StartConnecting();
     void Connect(const BrokerSettings &settings, const QByteArray &password);
     void OnUpdatesReady();
     void OnConnectionChanged(bool connected, const QString &reason, bool refusal);

@@ -198,7 +198,7 @@ private slots:
                                   R"({"state":"tripped","clearable":true,"reason":"master quiet"})",
                                   true));
         QTRY_VERIFY(!m_wnd->banner()->isHidden());
-        QCOMPARE(Item("alpha")->foreground(CVL_PlantWnd::kWatchdog).color(), QColor(Qt::red));
+        QTRY_COMPARE(Item("alpha")->foreground(CVL_PlantWnd::kWatchdog).color(), QColor(Qt::red));
         m_client->Clear();
         m_wnd->RequestWatchdogClear();
         QVERIFY(m_wnd->statusLine()->text().contains("watchdog clear sent"));
