@@ -54,6 +54,7 @@ pub orvane/test-bench/status offline
 printf '[PlantBroker]\nHost=127.0.0.1\nPort=%s\nTopicRoot=orvane/+\n' "$port" >"$work/app/Orvane.ini"
 "$work/app/qrxsim" reset >/dev/null
 "$work/app/orvane" &
+app=$!
 for _ in $(seq 100); do
     xdotool search --onlyvisible --name OrvaneSoftware >/dev/null 2>&1 && break
     sleep 0.1
@@ -61,16 +62,17 @@ done
 sleep 1.5
 # Monitoring > Plant
 xdotool key alt+m; sleep 0.4; xdotool key Down Down Return; sleep 2
-# The list: open line3-pc and choose its card 5.
-win=$(xdotool search --onlyvisible --name "^Plant" | head -1)
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove $((X + 40)) $((Y + 62)) click 1; sleep 0.3
+# The list (the frame is the first child of the maximised main window): open line3-pc (the
+# first line, sorted by host) and choose its card 5.
+frameX=206 frameY=86
+click() { xdotool mousemove "$1" "$2" click 1; sleep 0.4; }
+click $((frameX + 60)) $((frameY + ${ORVANE_PLANT_ROW:-90}))
 xdotool key Right Down; sleep 1.5
 xdotool mousemove 1200 780; sleep 0.5
 import -window root "$out/plant-window.png"
 # press-pc: its watchdog banner.
-xdotool mousemove $((X + 40)) $((Y + 62)) click 1; sleep 0.3
-xdotool key Down Down Down Right Down; sleep 1.5
+click $((frameX + 60)) $((frameY + ${ORVANE_PLANT_ROW:-90}))
+xdotool key Left Down Right Down; sleep 1.5
 xdotool mousemove 1200 780; sleep 0.5
 import -window root "$out/plant-watchdog.png"
-kill "$broker"
+kill "$broker" "$app"; wait "$app" 2>/dev/null || true

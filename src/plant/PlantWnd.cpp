@@ -4,6 +4,8 @@
 #include "plant/PasswordStore.h"
 #include "plant/PlantFeed.h"
 #include "platform/MessageBox.h"
+#include "platform/Resources.h"
+#include "res/ResourceIds.h"
 
 #include <QDateTime>
 #include <QHeaderView>
@@ -100,6 +102,7 @@ CVL_PlantWnd::CVL_PlantWnd(const QString &settingsPath, QWidget *parent)
     , m_settings(BrokerSettings::Read(settingsPath))
 {
     setWindowTitle(QStringLiteral("Plant"));
+    setWindowIcon(Resources::Icon(IDI_DIGITAL_IO));
     m_filter = new QLineEdit(this);
     m_filter->setObjectName(QStringLiteral("Filter"));
     m_filter->setPlaceholderText(QStringLiteral("Filter"));
@@ -146,8 +149,9 @@ void CVL_PlantWnd::CreateList()
     m_list->setSortingEnabled(true);
     m_list->sortByColumn(kHost, Qt::AscendingOrder);
     m_list->setUniformRowHeights(true);
+    const int widths[kColumns] = {170, 150, 75, 100, 70, 85, 120};
     for (int c = 0; c < kColumns; ++c)
-        m_list->setColumnWidth(c, c == kHost || c == kBoards ? 130 : 90);
+        m_list->setColumnWidth(c, widths[c]);
     m_listTimer.setSingleShot(true);
     connect(&m_listTimer, &QTimer::timeout, this, &CVL_PlantWnd::RefreshList);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CVL_PlantWnd::OnSelection);
