@@ -1,5 +1,7 @@
 #include "PlantGenerator.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -57,4 +59,14 @@ std::vector<TopicMessage> FakeAgentTopics(const FakeAgent &agent)
             topics.push_back({QStringLiteral("%1/out/%2").arg(board).arg(p), "0"});
     }
     return topics;
+}
+
+QString WriteBrokerSettings(const QString &dir, int port)
+{
+    QFile file(QDir(dir).filePath(QStringLiteral("Orvane.ini")));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write("[PlantBroker]\nHost=127.0.0.1\nPort=" + QByteArray::number(port) +
+                   "\nUser=orvane\nTopicRoot=orvane/+\n") < 0)
+        return {};
+    return file.fileName();
 }

@@ -32,3 +32,7 @@ std::vector<int> FakeCards(const FakeAgent &agent);
 QByteArray FakeInventory(const FakeAgent &agent);
 // status online, the inventory, each board online, every point "0".
 std::vector<TopicMessage> FakeAgentTopics(const FakeAgent &agent);
+
+// A settings file `Orvane.ini` in `dir` whose [PlantBroker] section names the test broker on
+// 127.0.0.1:`port` with the test user; answers its path (empty when it cannot be written).
+QString WriteBrokerSettings(const QString &dir, int port);

@@ -5,6 +5,7 @@
 // its keep-alive while the other stays online.
 
 #include "AgentRun.h"
+#include "PlantGenerator.h"
 #include "SimBoards.h"
 #include "TestBroker.h"
 
@@ -100,12 +101,8 @@ private slots:
             m_questions << r.text;
             return int(kIdYes);
         });
-        const QString settings = m_dir.filePath("Orvane.ini");
-        QFile file(settings);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[PlantBroker]\nHost=127.0.0.1\nPort=" + QByteArray::number(m_broker->port()) +
-                   "\nUser=orvane\n");
-        file.close();
+        const QString settings = WriteBrokerSettings(m_dir.path(), m_broker->port());
+        QVERIFY(!settings.isEmpty());
         m_wnd = std::make_unique<CVL_PlantWnd>(settings);
         m_wnd->show();
     }

@@ -68,12 +68,24 @@ private slots:
         QTest::addColumn<QString>("cert");
         QTest::addColumn<QString>("root");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("good") << "127.0.0.1" << false << "" << "orvane/+" << "";
-        QTest::newRow("no host") << " " << false << "" << "orvane/+" << "No broker";
-        QTest::newRow("blank in host") << "a b" << false << "" << "orvane/+" << "host name";
-        QTest::newRow("TLS without CA") << "h" << true << "" << "orvane/+" << "CA file";
-        QTest::newRow("certificate without key") << "h" << true << "/c" << "orvane/+" << "its key";
-        QTest::newRow("root with #") << "h" << false << "" << "orvane/#" << "topic root";
+        QTest::newRow("good") << "127.0.0.1" << false << ""
+                              << "orvane/+"
+                              << "";
+        QTest::newRow("no host") << " " << false << ""
+                                 << "orvane/+"
+                                 << "No broker";
+        QTest::newRow("blank in host") << "a b" << false << ""
+                                       << "orvane/+"
+                                       << "host name";
+        QTest::newRow("TLS without CA") << "h" << true << ""
+                                        << "orvane/+"
+                                        << "CA file";
+        QTest::newRow("certificate without key") << "h" << true << "/c"
+                                                 << "orvane/+"
+                                                 << "its key";
+        QTest::newRow("root with #") << "h" << false << ""
+                                     << "orvane/#"
+                                     << "topic root";
     }
     void problems()
     {
@@ -100,7 +112,8 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("says");
         QTest::newRow("good login") << true << TestBroker::kPassword << "Connected to 127.0.0.1:";
-        QTest::newRow("wrong password") << true << "wrong" << "refused the login";
+        QTest::newRow("wrong password") << true << "wrong"
+                                        << "refused the login";
         QTest::newRow("no broker") << false << TestBroker::kPassword << "cannot reach";
     }
     void testButton()

@@ -4,6 +4,7 @@
 // with no session bus at all (PLANT_SECRET_STORE=none: every call answers within its 5 s with
 // a reason, and the window asks for the password).
 
+#include "PlantGenerator.h"
 #include "TestBroker.h"
 
 #include "plant/PasswordStore.h"
@@ -112,12 +113,8 @@ private slots:
             ++asked;
             return std::optional<QByteArray>(TestBroker::kPassword);
         });
-        const QString settings = dir.filePath("Orvane.ini");
-        QFile file(settings);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[PlantBroker]\nHost=127.0.0.1\nPort=" + QByteArray::number(broker.port()) +
-                   "\nUser=orvane\n");
-        file.close();
+        const QString settings = WriteBrokerSettings(dir.path(), broker.port());
+        QVERIFY(!settings.isEmpty());
         CVL_PlantWnd wnd(settings);
         QTRY_VERIFY_WITH_TIMEOUT(wnd.connected(), 10000);
         QCOMPARE(asked, m_store ? 0 : 1);

@@ -108,12 +108,8 @@ private slots:
             m_questions << r.text;
             return int(kIdYes);
         });
-        const QString settings = m_dir.filePath("Orvane.ini");
-        QFile file(settings);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[PlantBroker]\nHost=127.0.0.1\nPort=" + QByteArray::number(m_broker->port()) +
-                   "\nUser=orvane\nTopicRoot=orvane/+\n");
-        file.close();
+        const QString settings = WriteBrokerSettings(m_dir.path(), m_broker->port());
+        QVERIFY(!settings.isEmpty());
         m_wnd = std::make_unique<CVL_PlantWnd>(settings);
         m_wnd->resize(760, 640);
         m_wnd->show();
