@@ -56,7 +56,7 @@ const PlantAgent *PlantModel::Agent(const QString &prefix) const
 namespace {
 
 // The inventory's boards replace the old ones' descriptions; states and availability stay.
-void TakeInventory(PlantAgent &agent, const std::optional<PlantInfo> &info)
+void TakeInventory(PlantAgent &agent, const std::optional<AgentInventory> &info)
 {
     agent.info = info;
     for (auto &[card, board] : agent.boards)

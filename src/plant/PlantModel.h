@@ -37,7 +37,7 @@ struct PlantAgent
     PlantUpdate::Presence status = PlantUpdate::Unknown;
     int64_t offlineSinceMs = 0; // when the window saw the status go offline
     int64_t lastMessageMs = 0;
-    std::optional<PlantInfo> info;
+    std::optional<AgentInventory> info;
     QString infoProblem; // why the last inventory could not be read
     std::optional<PlantWatchdogInfo> watchdog;
     std::map<int32_t, RemoteBoard> boards;

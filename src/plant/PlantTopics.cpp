@@ -248,12 +248,12 @@ PlantUpdate Parse(const QString &root, const QString &topic, const QByteArray &p
     return u;
 }
 
-std::optional<PlantInfo> ParseInfo(const QByteArray &payload, QString *problem)
+std::optional<AgentInventory> ParseInfo(const QByteArray &payload, QString *problem)
 {
     const std::optional<QJsonObject> o = JsonObject(payload, problem);
     if (!o)
         return std::nullopt;
-    PlantInfo info;
+    AgentInventory info;
     info.host = o->value(QStringLiteral("host")).toString();
     info.version = o->value(QStringLiteral("version")).toString();
     const QJsonObject library = o->value(QStringLiteral("library")).toObject();

@@ -28,7 +28,7 @@ struct PlantBoardInfo
 };
 
 // An agent's inventory (<p>/info).
-struct PlantInfo
+struct AgentInventory
 {
     QString host;
     QString version;
@@ -84,7 +84,7 @@ struct PlantUpdate
     Presence presence = Unknown;
     QString text;
     QString problem;
-    std::optional<PlantInfo> info;
+    std::optional<AgentInventory> info;
     std::optional<PlantWatchdogInfo> watchdog;
     std::optional<PlantSetResult> result;
 };
@@ -105,7 +105,7 @@ QStringList Subscriptions(const QString &root);
 // Reads one message under `root`. `size` is the payload's real size (it may have been cut).
 PlantUpdate Parse(const QString &root, const QString &topic, const QByteArray &payload, int size);
 
-std::optional<PlantInfo> ParseInfo(const QByteArray &payload, QString *problem);
+std::optional<AgentInventory> ParseInfo(const QByteArray &payload, QString *problem);
 std::optional<PlantWatchdogInfo> ParseWatchdog(const QByteArray &payload, QString *problem);
 std::optional<PlantSetResult> ParseSetResult(const QByteArray &payload, QString *problem);
 

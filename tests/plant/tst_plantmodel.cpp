@@ -142,7 +142,8 @@ private slots:
     void inventory()
     {
         QString problem;
-        const std::optional<PlantInfo> info = PlantTopics::ParseInfo(Inventory(kBoard5), &problem);
+        const std::optional<AgentInventory> info =
+            PlantTopics::ParseInfo(Inventory(kBoard5), &problem);
         QVERIFY2(info, qPrintable(problem));
         QCOMPARE(info->host, QString("pc1"));
         QVERIFY(info->simulated);
