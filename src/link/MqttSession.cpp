@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -19,6 +20,13 @@ int64_t NowMs()
 }
 
 constexpr int kMaxBackOffS = 30;
+// MQTT 5 reason codes the session tells apart.
+constexpr int kSessionTakenOver = 0x8E;
+// A broker that closes the session this soon after it accepted it, this many times in a row,
+// closes it for another client with the same id (a broker that says so sends 0x8E).
+constexpr int64_t kShortSessionMs = 60000;
+constexpr int kShortSessionsTakenOver = 3;
+constexpr int kFirstFailureCode = 0x80;
 
 } // namespace
 
@@ -37,8 +45,11 @@ struct MqttSession::Shared
     std::atomic<int> connack{-1}; // the broker's answer to the last CONNECT
     std::mutex mutex; // guards the waits below
     std::condition_variable wake;
-    int waitMid = -1;
-    bool acked = false;
+    QByteArray goodbyeTopic;
+    QByteArray goodbyePayload;
+    std::map<int, QByteArray> unacked; // message id -> topic, of QoS 1 and 2
+    std::atomic<bool> takenOver{false}; // the broker closed the last session for another
+    std::atomic<int64_t> connectedMs{0}; // when the broker accepted the last session
     bool ended = false; // the thread has left Run()
     std::mutex logMutex;
     QString lastError; // libmosquitto's last error log line (OpenSSL's reason)
@@ -52,6 +63,7 @@ struct MqttSession::Shared
     }
 
     void Run();
+    void WaitForPredecessors();
     int Loop();
     QString Reason(int rc, bool *refusal);
     bool WaitStop(int seconds);
@@ -63,10 +75,20 @@ struct MqttSession::Shared
     }
 
     static void OnConnect(mosquitto *, void *self, int rc);
-    static void OnPublish(mosquitto *, void *self, int mid);
+    static void OnPublish(mosquitto *, void *self, int mid, int reason, const mosquitto_property *);
+    static void OnDisconnect(mosquitto *, void *self, int rc);
     static void OnMessage(mosquitto *, void *self, const mosquitto_message *message);
     static void OnLog(mosquitto *, void *self, int level, const char *text);
 };
+
+namespace {
+
+// Sessions that are saying goodbye, by client id: a new session with the same id waits for
+// them (on its own thread) so that the broker does not see it take their place.
+std::mutex g_leavingMutex;
+std::multimap<QString, std::weak_ptr<MqttSession::Shared>> g_leaving;
+
+} // namespace
 
 MqttSession::MqttSession(const MqttConnection &connection, const QString &willTopic,
                          const QByteArray &willPayload, QObject *parent)
@@ -91,6 +113,12 @@ void MqttSession::SetMaxPayload(int bytes)
     m_shared->maxPayload = std::max(0, bytes);
 }
 
+void MqttSession::SetGoodbye(const QString &topic, const QByteArray &payload)
+{
+    m_shared->goodbyeTopic = topic.toUtf8();
+    m_shared->goodbyePayload = payload;
+}
+
 bool MqttSession::Start(QString *error)
 {
     Shared &s = *m_shared;
@@ -103,7 +131,8 @@ bool MqttSession::Start(QString *error)
         return false;
     }
     mosquitto_threaded_set(s.mosq, true);
-    mosquitto_int_option(s.mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // MQTT 5: the broker says why it closes a session and why it refuses a message.
+    mosquitto_int_option(s.mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     int rc = MOSQ_ERR_SUCCESS;
     if (!s.willTopic.isEmpty())
         rc = mosquitto_will_set(s.mosq, s.willTopic.constData(), int(s.willPayload.size()),
@@ -127,7 +156,8 @@ bool MqttSession::Start(QString *error)
         return false;
     }
     mosquitto_connect_callback_set(s.mosq, &Shared::OnConnect);
-    mosquitto_publish_callback_set(s.mosq, &Shared::OnPublish);
+    mosquitto_publish_v5_callback_set(s.mosq, &Shared::OnPublish);
+    mosquitto_disconnect_callback_set(s.mosq, &Shared::OnDisconnect);
     mosquitto_message_callback_set(s.mosq, &Shared::OnMessage);
     mosquitto_log_callback_set(s.mosq, &Shared::OnLog);
     m_started = true;
@@ -137,27 +167,42 @@ bool MqttSession::Start(QString *error)
 
 bool MqttSession::Publish(const QString &topic, const QByteArray &payload, bool retain, int qos)
 {
+    return PublishId(topic, payload, retain, qos) >= 0;
+}
+
+// Publishes; answers the message id (0 for QoS 0), or -1 when libmosquitto refused.
+int MqttSession::PublishId(const QString &topic, const QByteArray &payload, bool retain, int qos)
+{
     if (!m_started || m_shared->stopping)
-        return false;
-    return mosquitto_publish(m_shared->mosq, nullptr, topic.toUtf8().constData(),
-                             int(payload.size()), payload.constData(), qos,
-                             retain) == MOSQ_ERR_SUCCESS;
+        return -1;
+    Shared &s = *m_shared;
+    const QByteArray name = topic.toUtf8();
+    std::lock_guard lock(s.mutex); // the acknowledgement waits until the id is noted
+    int mid = 0;
+    if (mosquitto_publish(s.mosq, &mid, name.constData(), int(payload.size()), payload.constData(),
+                          qos, retain) != MOSQ_ERR_SUCCESS)
+        return -1;
+    if (qos > 0)
+        s.unacked[mid] = name;
+    return qos > 0 ? mid : 0;
 }
 
 bool MqttSession::PublishAndWait(const QString &topic, const QByteArray &payload, bool retain,
                                  int timeoutMs)
 {
-    if (!m_started || m_shared->stopping)
+    const int mid = PublishId(topic, payload, retain, 1);
+    if (mid < 0)
         return false;
     Shared &s = *m_shared;
     std::unique_lock lock(s.mutex);
-    int mid = 0;
-    if (mosquitto_publish(s.mosq, &mid, topic.toUtf8().constData(), int(payload.size()),
-                          payload.constData(), 1, retain) != MOSQ_ERR_SUCCESS)
-        return false;
-    s.waitMid = mid;
-    s.acked = false;
-    return s.wake.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&s] { return s.acked; });
+    return s.wake.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [&s, mid] { return !s.unacked.count(mid); });
+}
+
+int MqttSession::unacknowledged() const
+{
+    std::lock_guard lock(m_shared->mutex);
+    return int(m_shared->unacked.size());
 }
 
 bool MqttSession::Subscribe(const QStringList &topics, int qos)
@@ -187,21 +232,9 @@ bool MqttSession::Unsubscribe(const QStringList &topics)
 bool MqttSession::Stop(int timeoutMs)
 {
     Shared &s = *m_shared;
-    if (!m_started) {
-        std::lock_guard lock(s.ownerMutex);
-        s.owner = nullptr;
-        return true;
-    }
-    m_started = false;
-    s.deadlineMs = NowMs() + timeoutMs;
-    {
-        std::lock_guard lock(s.mutex); // so that a back-off wait cannot miss the wake
-        s.stopping = true;
-    }
-    mosquitto_disconnect(s.mosq);
-    s.wake.notify_all();
-    bool ended = false;
-    {
+    bool ended = true;
+    if (m_started) {
+        EndThread(timeoutMs);
         std::unique_lock lock(s.mutex);
         // The loop ends by the deadline; a little more for it to leave Run().
         ended = s.wake.wait_for(lock, std::chrono::milliseconds(timeoutMs + 100),
@@ -212,11 +245,59 @@ bool MqttSession::Stop(int timeoutMs)
     return ended;
 }
 
+void MqttSession::StopInBackground(int graceMs)
+{
+    if (m_started)
+        EndThread(graceMs);
+    std::lock_guard lock(m_shared->ownerMutex);
+    m_shared->owner = nullptr;
+}
+
+void MqttSession::EndThread(int timeoutMs)
+{
+    Shared &s = *m_shared;
+    m_started = false;
+    s.deadlineMs = NowMs() + timeoutMs;
+    {
+        std::lock_guard lock(g_leavingMutex);
+        for (auto it = g_leaving.begin(); it != g_leaving.end();)
+            it = it->second.expired() ? g_leaving.erase(it) : std::next(it);
+        g_leaving.emplace(s.connection.clientId, m_shared);
+    }
+    {
+        std::lock_guard lock(s.mutex); // so that a back-off wait cannot miss the wake
+        s.stopping = true;
+    }
+    s.wake.notify_all(); // the network loop says goodbye
+}
+
+// Waits until the sessions with this client id that are saying goodbye have ended, each at
+// most until its deadline.
+void MqttSession::Shared::WaitForPredecessors()
+{
+    std::vector<std::shared_ptr<Shared>> before;
+    {
+        std::lock_guard lock(g_leavingMutex);
+        const auto [first, last] = g_leaving.equal_range(connection.clientId);
+        for (auto it = first; it != last; ++it)
+            if (auto p = it->second.lock(); p && p.get() != this)
+                before.push_back(std::move(p));
+    }
+    for (const auto &p : before) {
+        std::unique_lock lock(p->mutex);
+        const auto wait = std::chrono::milliseconds(std::max<int64_t>(0, p->deadlineMs - NowMs()));
+        p->wake.wait_for(lock, wait + std::chrono::milliseconds(100), [&p] { return p->ended; });
+    }
+}
+
 void MqttSession::Shared::Run()
 {
+    WaitForPredecessors();
     int delay = 1;
+    int shortSessions = 0; // closed by the broker soon after it accepted them, in a row
     while (!stopping) {
         connack = -1;
+        takenOver = false;
         {
             std::lock_guard lock(logMutex);
             lastError.clear();
@@ -231,10 +312,22 @@ void MqttSession::Shared::Run()
             errno = connectErrno;
         if (stopping)
             break;
+        const bool closedSoon =
+            connack == 0 && rc == MOSQ_ERR_CONN_LOST && NowMs() - connectedMs < kShortSessionMs;
+        shortSessions = closedSoon ? shortSessions + 1 : 0;
+        if (shortSessions >= kShortSessionsTakenOver)
+            takenOver = true;
         bool refusal = false;
         const QString reason = Reason(rc, &refusal);
-        ToOwner([&](MqttSession *o) { emit o->failed(reason, refusal); });
-        if (connack == 0)
+        ToOwner([&](MqttSession *o) {
+            if (takenOver)
+                emit o->sessionTakenOver();
+            emit o->failed(reason, refusal);
+        });
+        // A session the broker closed soon (taken over by a client with the same id, say)
+        // backs off like a refusal, so that two such clients do not take it from each other
+        // every second.
+        if (connack == 0 && !closedSoon && !takenOver)
             delay = 1;
         if (WaitStop(delay))
             break;
@@ -245,17 +338,30 @@ void MqttSession::Shared::Run()
     wake.notify_all();
 }
 
-// Runs the network loop until the connection ends or a stop's deadline passes. A stop that
-// came while the thread was still connecting says goodbye here.
+// Runs the network loop until the connection ends or a stop's deadline passes. On a stop it
+// publishes the goodbye message, then, once the broker took it, says goodbye.
 int MqttSession::Shared::Loop()
 {
-    bool goodbye = false;
+    enum { Running, Publishing, Leaving } step = Running;
+    int goodbyeMid = -1;
     for (;;) {
-        if (stopping && !goodbye) {
-            goodbye = true;
-            mosquitto_disconnect(mosq);
+        if (stopping && step == Running) {
+            step = Publishing;
+            std::lock_guard lock(mutex);
+            if (!goodbyeTopic.isEmpty() &&
+                mosquitto_publish(mosq, &goodbyeMid, goodbyeTopic.constData(),
+                                  int(goodbyePayload.size()), goodbyePayload.constData(), 1,
+                                  true) == MOSQ_ERR_SUCCESS)
+                unacked[goodbyeMid] = goodbyeTopic;
         }
-        const int rc = mosquitto_loop(mosq, 100, 1);
+        if (step == Publishing) {
+            std::lock_guard lock(mutex);
+            if (!unacked.count(goodbyeMid)) {
+                step = Leaving;
+                mosquitto_disconnect(mosq);
+            }
+        }
+        const int rc = mosquitto_loop(mosq, stopping ? 10 : 100, 1);
         if (rc != MOSQ_ERR_SUCCESS)
             return rc;
         if (stopping && NowMs() > deadlineMs)
@@ -299,8 +405,12 @@ QString MqttSession::Shared::Reason(int rc, bool *refusal)
     if (answer > 0) {
         *refusal = true;
         return QStringLiteral("the broker %1 refused the login: %2")
-            .arg(where, QString::fromUtf8(mosquitto_connack_string(answer)));
+            .arg(where, QString::fromUtf8(mosquitto_reason_string(answer)));
     }
+    if (takenOver)
+        return QStringLiteral("the broker %1 keeps closing the session right after it opened "
+                              "it: another client connects with the same client id \"%2\"")
+            .arg(where, connection.clientId);
     std::lock_guard lock(logMutex);
     if (rc == MOSQ_ERR_TLS || (connection.tls() && answer < 0 && !lastError.isEmpty())) {
         *refusal = true;
@@ -325,21 +435,45 @@ void MqttSession::Shared::OnConnect(mosquitto *, void *self, int rc)
     s->connack = rc;
     if (rc != 0)
         return;
+    s->connectedMs = NowMs();
     {
         std::lock_guard lock(s->logMutex);
         s->lastError.clear();
     }
+    {
+        // What the last connection left unacknowledged is not counted against the new one.
+        std::lock_guard lock(s->mutex);
+        s->unacked.clear();
+        s->wake.notify_all();
+    }
     s->ToOwner([](MqttSession *o) { emit o->connected(); });
 }
 
-void MqttSession::Shared::OnPublish(mosquitto *, void *self, int mid)
+void MqttSession::Shared::OnPublish(mosquitto *, void *self, int mid, int reason,
+                                    const mosquitto_property *)
 {
     auto *s = static_cast<Shared *>(self);
-    std::lock_guard lock(s->mutex);
-    if (mid == s->waitMid) {
-        s->acked = true;
+    QByteArray topic;
+    {
+        std::lock_guard lock(s->mutex);
+        const auto it = s->unacked.find(mid);
+        if (it != s->unacked.end()) {
+            topic = it->second;
+            s->unacked.erase(it);
+        }
         s->wake.notify_all();
     }
+    if (reason < kFirstFailureCode)
+        return;
+    const QString text = QString::fromUtf8(mosquitto_reason_string(reason));
+    s->ToOwner([&](MqttSession *o) { emit o->publishRefused(QString::fromUtf8(topic), text); });
+}
+
+void MqttSession::Shared::OnDisconnect(mosquitto *, void *self, int rc)
+{
+    // The reason code of the broker's DISCONNECT; libmosquitto's own errors lie below 0x80.
+    if (rc == kSessionTakenOver)
+        static_cast<Shared *>(self)->takenOver = true;
 }
 
 void MqttSession::Shared::OnMessage(mosquitto *, void *self, const mosquitto_message *message)

@@ -105,6 +105,7 @@ void TestBroker::Stop()
     if (m_pid <= 0)
         return;
     ::kill(m_pid, SIGTERM);
+    ::kill(m_pid, SIGCONT); // a stalled broker takes the SIGTERM
     for (int i = 0; i < 500 && ::kill(m_pid, 0) == 0; ++i)
         QThread::msleep(10);
     if (::kill(m_pid, 0) == 0)
@@ -113,6 +114,12 @@ void TestBroker::Stop()
     // The port must be free again before the next start.
     for (int i = 0; i < 500 && ProbePort(m_port, true) == m_port; ++i)
         QThread::msleep(10);
+}
+
+void TestBroker::Pause(bool paused)
+{
+    if (m_pid > 0)
+        ::kill(m_pid, paused ? SIGSTOP : SIGCONT);
 }
 
 QString TestBroker::log() const

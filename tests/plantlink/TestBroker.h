@@ -17,6 +17,9 @@ public:
     // until it accepts connections; false with `error` when it does not.
     bool Start(QString *error);
     void Stop();
+    // Stalls the broker (SIGSTOP: it holds every connection and answers nothing) or lets it go
+    // on (SIGCONT).
+    void Pause(bool paused);
 
     // For a benchmark, before Start(): the broker's queue per client (as a site with many
     // board PCs raises it) and a log of errors and warnings only, not of every message.

@@ -21,6 +21,7 @@
 namespace {
 
 const QByteArray kBoards = "[Board0]\nType=174\nCardNo=5\nInputs=32\nOutputs=32\n";
+const QByteArray kTwoBoards = kBoards + "[Board1]\nType=174\nCardNo=7\nInputs=32\nOutputs=32\n";
 
 // mosquitto_sub on the test broker, subscribed to everything under a prefix; each message is
 // one line "RETAIN TOPIC PAYLOAD".
@@ -98,18 +99,18 @@ class TestAgentMqtt : public QObject
     QString m_db;
 
     // The config file: [Recorder] at 5 ms, then [Mqtt] on line 3, its TopicPrefix= on line 8
-    // and `extra` from line 10 on.
+    // and `extra` from line 10 on; `recorder`, when given, replaces the [Recorder] line.
     QString Config(const QString &extra, const QByteArray &password = TestBroker::kPassword,
-                   const QString &prefix = {})
+                   const QString &prefix = {}, const QString &recorder = {})
     {
         const QString pw = WritePrivateFile(m_dir.path(), m_prefix + "-pw", password);
         const QString text =
-            QStringLiteral("[Recorder]\nIntervalMs=5\n[Mqtt]\nHost=127.0.0.1\n"
+            QStringLiteral("[Recorder]\n%7[Mqtt]\nHost=127.0.0.1\n"
                            "Port=%1\nUsername=%2\nPasswordFile=%3\n"
                            "TopicPrefix=%4\nClientId=%5\n%6")
                 .arg(m_broker->port())
                 .arg(TestBroker::kUser, pw, prefix.isEmpty() ? "plant/" + m_prefix : prefix,
-                     m_prefix, extra);
+                     m_prefix, extra, recorder.isEmpty() ? "IntervalMs=5\n" : recorder);
         QFile file(m_dir.filePath(m_prefix + "-agent.ini"));
         if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
             qFatal("cannot write the config");
@@ -142,6 +143,10 @@ private slots:
         QCOMPARE(Qrxio({"set", "5", "2=1"}).status, 0);
         AgentRun agent(Args(Config({})));
         QVERIFY2(agent.WaitFor("plant link: connected"), qPrintable(agent.err()));
+        // "connected" comes before the states: a subscriber that comes meanwhile gets the rest
+        // live, not flagged retained. The first one waits for them all.
+        Subscriber first(m_broker->port(), "plant/" + m_prefix);
+        QVERIFY(first.WaitFor(Topic("card5/out/31"), "0"));
         Subscriber sub(m_broker->port(), "plant/" + m_prefix);
         QVERIFY(sub.WaitFor(Topic("status"), "online", 1));
         for (int point = 0; point < 32; ++point) {
@@ -172,12 +177,13 @@ private slots:
         QTest::addColumn<int>("expected"); // its value afterwards
         QTest::addColumn<int>("subscriptions"); // set topics the agent subscribed to
         const QString two = "AllowWrite=1\nWritablePoints=5:out:3 5:out:4\n";
+        // Subscribed: every output's set topic (each is answered) and the get topic.
         QTest::newRow("allowed, 1") << two << 3 << QByteArray("1") << 1 << 2;
         QTest::newRow("allowed, ON") << two << 4 << QByteArray("ON") << 1 << 2;
         QTest::newRow("not listed") << two << 6 << QByteArray("1") << 0 << 2;
         QTest::newRow("bad payload") << two << 3 << QByteArray("2") << 0 << 2;
         QTest::newRow("AllowWrite=0") << "AllowWrite=0\nWritablePoints=5:out:3\n"
-                                      << 3 << QByteArray("1") << 0 << 0;
+                                      << 3 << QByteArray("1") << 0 << 2;
     }
     void setMessages()
     {
@@ -190,7 +196,7 @@ private slots:
         QVERIFY2(agent.WaitFor("plant link: connected"), qPrintable(agent.err()));
         Subscriber sub(m_broker->port(), "plant/" + m_prefix);
         const QString state = Topic(QStringLiteral("card5/out/%1").arg(point));
-        QVERIFY(sub.WaitFor(state, "0", 1));
+        QVERIFY(sub.WaitFor(state, "0"));
         TestClient client(m_broker->port(), m_prefix + "-operator");
         QVERIFY(client.Connect({}));
         QVERIFY(client.Publish(state + "/set", payload, false));
@@ -218,16 +224,27 @@ private slots:
         QString error;
         QVERIFY2(m_broker->Start(&error), qPrintable(error)); // it kept no retained message
         QTRY_VERIFY_WITH_TIMEOUT(agent.err().count("plant link: connected") == 2, 40000);
-        Subscriber sub(m_broker->port(), "plant/" + m_prefix);
-        QVERIFY(sub.WaitFor(Topic("status"), "online", 1));
         const QString in = Qrxsim({"get", "5", "in"}).out, out = Qrxsim({"get", "5", "out"}).out;
         QCOMPARE(Bit(in, 9) + Bit(in, 10) + Bit(out, 11), 3);
-        for (int point = 0; point < 32; ++point) {
-            QVERIFY(sub.WaitFor(Topic(QStringLiteral("card5/in/%1").arg(point)),
-                                QString::number(Bit(in, point)), 1));
-            QVERIFY(sub.WaitFor(Topic(QStringLiteral("card5/out/%1").arg(point)),
-                                QString::number(Bit(out, point)), 1));
-        }
+        // The agent logs "connected" before it publishes: a subscriber that came meanwhile
+        // gets the rest live (not flagged retained). Wait for every state, then look at what
+        // a new subscriber finds retained.
+        const auto every = [&](Subscriber &sub, int retain) {
+            for (int point = 0; point < 32; ++point) {
+                if (!sub.WaitFor(Topic(QStringLiteral("card5/in/%1").arg(point)),
+                                 QString::number(Bit(in, point)), retain) ||
+                    !sub.WaitFor(Topic(QStringLiteral("card5/out/%1").arg(point)),
+                                 QString::number(Bit(out, point)), retain))
+                    return false;
+            }
+            return true;
+        };
+        Subscriber first(m_broker->port(), "plant/" + m_prefix);
+        QVERIFY(first.WaitFor(Topic("status"), "online"));
+        QVERIFY(every(first, -1));
+        Subscriber sub(m_broker->port(), "plant/" + m_prefix);
+        QVERIFY(sub.WaitFor(Topic("status"), "online", 1));
+        QVERIFY(every(sub, 1));
     }
 
     void wrongPassword()
@@ -291,6 +308,77 @@ private slots:
         agent.Signal(SIGTERM);
         QCOMPARE(agent.Finish(), 0);
         QVERIFY(sub.WaitFor("plant/renamed/status", "offline"));
+    }
+
+    // SIGHUP restarts the link only when its section or the boards changed, and once when both
+    // did: the broker logs one disconnect of the agent's client per restart.
+    void reloadRestartsOnChange_data()
+    {
+        QTest::addColumn<QString>("mqtt"); // the [Mqtt] lines after the reload
+        QTest::addColumn<QString>("recorder"); // the [Recorder] lines after the reload
+        QTest::addColumn<int>("restarts");
+        QTest::newRow("nothing changed") << QString() << QString() << 0;
+        QTest::newRow("the interval") << QString() << "Boards=5 7\nIntervalMs=7\n" << 0;
+        QTest::newRow("[Mqtt]") << "KeepAlive=40\n" << QString() << 1;
+        QTest::newRow("the boards") << QString() << "Boards=5\nIntervalMs=5\n" << 1;
+        QTest::newRow("[Mqtt] and the boards") << "KeepAlive=40\n"
+                                               << "Boards=5\nIntervalMs=5\n"
+                                               << 1;
+    }
+    void reloadRestartsOnChange()
+    {
+        QFETCH(QString, mqtt);
+        QFETCH(QString, recorder);
+        QFETCH(int, restarts);
+        QVERIFY(UseSimBoards(m_dir.path(), m_prefix, kTwoBoards));
+        const QString config = Config({}, TestBroker::kPassword, {}, "Boards=5 7\nIntervalMs=5\n");
+        AgentRun agent(Args(config));
+        QVERIFY2(agent.WaitFor("plant link: connected"), qPrintable(agent.err()));
+        const auto disconnects = [&] {
+            return int(
+                m_broker->log().count(QStringLiteral("Client %1 disconnected").arg(m_prefix)));
+        };
+        const auto sessions = [&] {
+            return int(m_broker->log().count(QStringLiteral(" as %1 ").arg(m_prefix)));
+        };
+        QCOMPARE(disconnects(), 0);
+        Config(mqtt, TestBroker::kPassword, {},
+               recorder.isEmpty() ? "Boards=5 7\nIntervalMs=5\n" : recorder);
+        agent.Signal(SIGHUP);
+        QVERIFY2(agent.WaitFor("configuration read again"), qPrintable(agent.err()));
+        if (restarts)
+            QTRY_COMPARE_WITH_TIMEOUT(sessions(), 1 + restarts, 10000);
+        QTest::qWait(1500);
+        QCOMPARE(disconnects(), restarts);
+        QCOMPARE(sessions(), 1 + restarts);
+        agent.Signal(SIGTERM);
+        QCOMPARE(agent.Finish(), 0);
+        QCOMPARE(disconnects(), restarts + 1);
+    }
+
+    // A SIGHUP that restarts the link while the broker does not answer: the poll goes on, and
+    // every toggle of an input is recorded.
+    void reloadWhileBrokerStalls()
+    {
+        const QString config = Config({});
+        AgentRun agent(Args(config));
+        QVERIFY2(agent.WaitFor("plant link: connected"), qPrintable(agent.err()));
+        m_broker->Pause(true);
+        constexpr int kToggles = 60;
+        for (int i = 1; i <= kToggles; ++i) {
+            QCOMPARE(Qrxsim({"set", "5", "in", "3", QString::number(i % 2)}).status, 0);
+            if (i == 10) {
+                Config("KeepAlive=41\n");
+                agent.Signal(SIGHUP);
+            }
+            QTest::qWait(30);
+        }
+        m_broker->Pause(false);
+        agent.Signal(SIGTERM);
+        QCOMPARE(agent.Finish(), 0);
+        const ToolRun run = Qrxio({"history", "--db", m_db, "--json", "5:in:3"});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(int(run.out.split(u'\n', Qt::SkipEmptyParts).size()), 1 + kToggles);
     }
 };
 

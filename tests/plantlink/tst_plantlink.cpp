@@ -62,6 +62,8 @@ private slots:
     void refusalsLoggedOnce_data();
     void refusalsLoggedOnce();
     void killedAgentShowsOffline();
+    void stalledBroker();
+    void sameClientId();
 
 private:
     QString Section(const QString &prefix, const QString &extra, const QString &password = {});
@@ -115,6 +117,7 @@ std::unique_ptr<Link> TestPlantLink::Start(const QString &prefix, const QString 
                      [raw](const QString &line) { raw->log << line; });
     QObject::connect(l->link.get(), &PlantLink::outputRequested, [raw](int c, int p, bool v) {
         raw->switched.emplace_back(c, p, v, raw->clock.elapsed());
+        raw->link->AnswerSet(c, p, true, v, {}); // as the agent does after the read-back
     });
     QString error;
     if (!l->link->Start(&error))
@@ -162,7 +165,12 @@ void TestPlantLink::setMessages_data()
     QTest::newRow("1") << "card5/out/3/set" << QByteArray("1") << false << 1 << "";
     QTest::newRow("OFF") << "card5/out/3/set" << QByteArray("OFF") << false << 0 << "";
     QTest::newRow("on, card 7 by *") << "card7/out/2/set" << QByteArray("on") << false << 1 << "";
-    QTest::newRow("not listed") << "card5/out/6/set" << QByteArray("1") << false << -1 << "";
+    QTest::newRow("JSON with id") << "card5/out/3/set" << QByteArray(R"({"value":1,"id":"r1"})")
+                                  << false << 1 << "";
+    QTest::newRow("not listed") << "card5/out/6/set" << QByteArray("1") << false << -1
+                                << "not a writable output";
+    QTest::newRow("no such card") << "card99/out/200/set" << QByteArray("1") << false << -1
+                                  << "not a writable output";
     QTest::newRow("an input") << "card5/in/3/set" << QByteArray("1") << false << -1 << "";
     QTest::newRow("bad payload") << "card5/out/3/set" << QByteArray("2") << false << -1
                                  << "the payload \"2\" is not 1, 0";
@@ -184,7 +192,7 @@ void TestPlantLink::setMessages()
     QFETCH(int, value);
     QFETCH(QString, logged);
     TestClient sender(m_broker->port(), "set-sender");
-    QVERIFY(sender.Connect({}));
+    QVERIFY(sender.Connect({"t/set/+/+/+/set/result"}));
     if (waiting)
         QVERIFY(sender.Publish("t/set/" + topic, payload, true));
     auto l = Start("t/set", "AllowWrite=1\nWritablePoints=5:out:3 5:out:4 7:out:*");
@@ -203,6 +211,33 @@ void TestPlantLink::setMessages()
     QCOMPARE(l->Logged("refused"), logged.isEmpty() ? 0 : 1);
     if (!logged.isEmpty())
         QVERIFY2(l->Logged(logged) == 1, qPrintable(l->log.join('\n')));
+    // Every set message of an output is answered, but a retained one.
+    const bool answered = topic.contains("/out/") && !waiting;
+    std::vector<Received> results;
+    const auto collect = [&](const std::vector<Received> &ms) {
+        results.clear();
+        std::copy_if(ms.begin(), ms.end(), std::back_inserter(results),
+                     [](const Received &m) { return m.topic.endsWith("/result"); });
+        return !results.empty();
+    };
+    QCOMPARE(sender.WaitFor(collect, answered ? 5000 : 300), answered);
+    QCOMPARE(int(results.size()), answered ? 1 : 0);
+    if (answered) {
+        const Received &m = results.front();
+        QCOMPARE(m.topic, "t/set/" + topic + "/result");
+        QVERIFY(!m.retained);
+        const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+        QCOMPARE(o.value("result").toString(), value >= 0 ? "ok" : "refused");
+        if (value >= 0)
+            QCOMPARE(o.value("value").toInt(), value);
+        else
+            QVERIFY(o.value("reason").toString().contains(logged));
+        const QByteArray echoed = o.contains("request_base64")
+            ? QByteArray::fromBase64(o.value("request_base64").toString().toLatin1())
+            : o.value("request").toString().toUtf8();
+        QCOMPARE(echoed, payload.left(PlantLink::kMaxSetPayload));
+        QCOMPARE(o.value("id").toString(), payload.contains("r1") ? "r1" : "");
+    }
     l.reset();
     if (waiting)
         QVERIFY(sender.Publish("t/set/" + topic, QByteArray(), true)); // clears it
@@ -261,9 +296,11 @@ void TestPlantLink::subscriptions_data()
 {
     QTest::addColumn<QString>("extra");
     QTest::addColumn<int>("topics");
-    QTest::newRow("AllowWrite=0") << "AllowWrite=0\nWritablePoints=5:out:3 7:out:*" << 0;
-    QTest::newRow("no AllowWrite") << "WritablePoints=5:out:3" << 0;
-    QTest::newRow("AllowWrite=1") << "AllowWrite=1\nWritablePoints=5:out:3 7:out:*" << 5;
+    // The set topics of every output (each is answered) and the get topic; with discovery
+    // the home-automation system's birth message too.
+    QTest::newRow("AllowWrite=0") << "AllowWrite=0\nWritablePoints=5:out:3 7:out:*" << 2;
+    QTest::newRow("AllowWrite=1") << "AllowWrite=1\nWritablePoints=5:out:3 7:out:*" << 2;
+    QTest::newRow("discovery") << "Discovery=homeassistant" << 3;
 }
 
 // What the broker logged as the link's subscriptions.
@@ -284,28 +321,34 @@ void TestPlantLink::subscriptions()
     QCOMPARE(subscribed, topics);
 }
 
-// Discovery configs: one per input, one per writable output; a point taken out of
-// WritablePoints loses its switch.
+// Discovery configs under the node (the user name): one per point, a switch for a writable
+// output; a point taken out of WritablePoints becomes a read-only sensor, its switch emptied;
+// the birth message of the home-automation system brings every config again.
 void TestPlantLink::discovery()
 {
-    const QString switchA = "homeassistant/switch/t-disc_card5_out_3/config";
-    const QString switchB = "homeassistant/switch/t-disc_card5_out_4/config";
+    const QString node = "homeassistant/%1/orvane/t-disc_card5_out_%2/config";
     auto l =
         Start("t/disc", "Discovery=homeassistant\nAllowWrite=1\nWritablePoints=5:out:3 5:out:4");
     QTRY_VERIFY_WITH_TIMEOUT(l->link->isConnected(), 5000);
     TestClient client(m_broker->port(), "disc-watcher");
-    QVERIFY(client.Connect({"homeassistant/+/+/config"}));
+    QVERIFY(client.Connect({"homeassistant/+/orvane/+/config"}));
+    const auto configs = [&] { // the topics whose last payload is a config
+        QMap<QString, QByteArray> last;
+        for (const Received &m : client.messages())
+            last[m.topic] = m.payload;
+        QSet<QString> topics;
+        for (auto it = last.begin(); it != last.end(); ++it)
+            if (!it.value().isEmpty() && it.key().contains("/t-disc_"))
+                topics.insert(it.key());
+        return topics;
+    };
     // Retained, or live when the subscription came while the link was still publishing.
-    QVERIFY(client.WaitFor([&](const auto &ms) {
-        QSet<QString> configs;
-        for (const Received &m : ms)
-            if (m.topic.contains("t-disc") && !m.payload.isEmpty())
-                configs.insert(m.topic);
-        return configs.size() == 14; // 12 inputs, 2 switches
-    }));
+    QTRY_COMPARE(int(configs().size()), 24); // 12 inputs, 12 outputs
+    QVERIFY(configs().contains(node.arg("switch").arg(4)));
+    QVERIFY(configs().contains(node.arg("binary_sensor").arg(5)));
     const QJsonObject door =
         QJsonDocument::fromJson(
-            *client.Last("homeassistant/binary_sensor/t-disc_card5_in_1/config"))
+            *client.Last("homeassistant/binary_sensor/orvane/t-disc_card5_in_1/config"))
             .object();
     QCOMPARE(door.value("name").toString(), QStringLiteral("Door \"A\""));
     QCOMPARE(door.value("state_topic").toString(), QStringLiteral("t/disc/card5/in/1"));
@@ -313,12 +356,13 @@ void TestPlantLink::discovery()
     l.reset();
     l = Start("t/disc", "Discovery=homeassistant\nAllowWrite=1\nWritablePoints=5:out:3");
     QTRY_VERIFY_WITH_TIMEOUT(l->link->isConnected(), 5000);
-    QTRY_COMPARE(client.Last(switchB).value_or("x"), QByteArray());
-    TestClient later(m_broker->port(), "disc-later");
-    QVERIFY(later.Connect({"homeassistant/switch/+/config"}));
-    QVERIFY(later.WaitFor(
-        [&](const auto &ms) { return HasRetained(ms, switchA, *client.Last(switchA)); }));
-    QVERIFY(!later.Last(switchB));
+    QTRY_COMPARE(client.Last(node.arg("switch").arg(4)).value_or("x"), QByteArray());
+    QTRY_VERIFY(!client.Last(node.arg("binary_sensor").arg(4)).value_or("").isEmpty());
+    client.Clear();
+    TestClient ha(m_broker->port(), "disc-ha");
+    QVERIFY(ha.Connect({}));
+    QVERIFY(ha.Publish("homeassistant/status", "online", false));
+    QTRY_COMPARE(int(configs().size()), 24);
 }
 
 // The broker goes away and comes back without its retained messages: the link reconnects and
@@ -393,6 +437,61 @@ void TestPlantLink::killedAgentShowsOffline()
     QVERIFY(probe.waitForFinished());
     QVERIFY(
         client.WaitFor([&](const auto &) { return client.Last("t/killed/status") == "offline"; }));
+}
+
+// A broker that stops answering while the link is connected: what waits for it stays bounded
+// (the latest state of each point; events dropped and counted, said once), the loss is named
+// as a keep-alive loss, and once the broker answers again the retained states are the latest.
+void TestPlantLink::stalledBroker()
+{
+    auto l = Start("t/stall", "KeepAlive=5");
+    QTRY_VERIFY_WITH_TIMEOUT(l->link->isConnected(), 5000);
+    m_broker->Pause(true);
+    constexpr int kChanges = 20000;
+    for (int i = 0; i < kChanges; ++i)
+        l->link->PublishChange(i, 5, PointDir::In, i % 4, i / 4 % 2);
+    QVERIFY(l->link->droppedEvents() >= kChanges - PlantLink::kWindow);
+    QCOMPARE(l->Logged("has not acknowledged"), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(l->Logged("lost the broker") == 1, 15000);
+    m_broker->Pause(false);
+    const QString loss = l->log.filter("lost the broker").first();
+    QVERIFY2(loss.contains("did not answer within the keep-alive time (5 s)"), qPrintable(loss));
+    QVERIFY(!loss.contains("Unknown error"));
+    for (int point = 0; point < 4; ++point)
+        l->plant.Set(5, PointDir::In, point, (kChanges - 4 + point) / 4 % 2);
+    QTRY_VERIFY_WITH_TIMEOUT(l->link->isConnected(), 40000);
+    QTRY_VERIFY_WITH_TIMEOUT(l->link->waiting() == 0, 20000);
+    QTest::qWait(200); // what the client sent before the last acknowledgement is in
+    TestClient client(m_broker->port(), "stall-watcher");
+    QVERIFY(client.Connect({"t/stall/card5/in/+"}));
+    QVERIFY(client.WaitFor(
+        [&](const auto &ms) {
+            for (int point = 0; point < 4; ++point)
+                if (!HasRetained(ms, StateTopic("t/stall", 5, PointDir::In, point),
+                                 (kChanges - 4 + point) / 4 % 2 ? "1" : "0"))
+                    return false;
+            return true;
+        },
+        20000));
+    QCOMPARE(l->Logged("takes messages again"), 1);
+}
+
+// Two links with one client id: the broker closes one session for the other; each says once
+// that another client uses the id and backs off instead of taking the session every second.
+void TestPlantLink::sameClientId()
+{
+    auto a = Start("t/twin");
+    QTRY_VERIFY_WITH_TIMEOUT(a->link->isConnected(), 5000);
+    auto b = Start("t/twin");
+    const QString said = "another client connects with the same client id \"t-twin\"";
+    QTRY_VERIFY_WITH_TIMEOUT(a->Logged(said) == 1 && b->Logged(said) == 1, 30000);
+    const int sessions = int(m_broker->log().count(" as t-twin "));
+    const qsizetype lines = a->log.size() + b->log.size();
+    QTest::qWait(8000);
+    QCOMPARE(a->log.size() + b->log.size(), lines); // quiet
+    // Backed off: a session every second each would be 16 more.
+    const int later = int(m_broker->log().count(" as t-twin ")) - sessions;
+    QVERIFY2(later <= 4, qPrintable(QString::number(later)));
 }
 
 QTEST_GUILESS_MAIN(TestPlantLink)

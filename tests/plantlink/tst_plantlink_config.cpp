@@ -5,6 +5,7 @@
 #include "PlantTopics.h"
 #include "TestBroker.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -27,7 +28,10 @@ private slots:
     void setPayload();
     void event_data();
     void event();
+    void discovery_data();
     void discovery();
+    void setRequests_data();
+    void setRequests();
 
 private:
     QTemporaryDir m_dir;
@@ -260,24 +264,88 @@ void TestPlantLinkConfig::event()
     QVERIFY(QJsonDocument::fromJson(got).isObject());
 }
 
+void TestPlantLinkConfig::discovery_data()
+{
+    QTest::addColumn<QString>("extra"); // [Mqtt] lines after Host= and ClientId=
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<QString>("output"); // the output's component
+    QTest::addColumn<bool>("command"); // the output has a command topic
+    QTest::newRow("no user: the client id") << ""
+                                            << "orvane-pc1_plant__"
+                                            << "binary_sensor" << false;
+    QTest::newRow("the user name") << "Username=line.4"
+                                   << "line_4"
+                                   << "binary_sensor" << false;
+    QTest::newRow("writable: a switch") << "Username=u\nAllowWrite=1\nWritablePoints=5:out:4"
+                                        << "u"
+                                        << "switch" << true;
+}
+
 void TestPlantLinkConfig::discovery()
 {
-    MqttConfig config =
+    QFETCH(QString, extra);
+    QFETCH(QString, node);
+    QFETCH(QString, output);
+    QFETCH(bool, command);
+    const MqttConfig config =
         *ParseMqttConfig(QStringLiteral("agent.ini"), 1,
-                         IniLines("Host=b\nClientId=orvane-pc1.plant/é"), FakeBoards(), "pc1")
+                         IniLines("Host=b\nClientId=orvane-pc1.plant/é\n" + extra), FakeBoards(),
+                         "pc1")
              .config;
-    QCOMPARE(DiscoveryTopic(config.clientId, 5, PointDir::In, 3),
-             QStringLiteral("homeassistant/binary_sensor/orvane-pc1_plant___card5_in_3/config"));
-    QCOMPARE(DiscoveryTopic(config.clientId, 5, PointDir::Out, 4),
+    QCOMPARE(DiscoveryTopic(config, 5, PointDir::In, 3),
+             "homeassistant/binary_sensor/" + node + "/orvane-pc1_plant___card5_in_3/config");
+    QCOMPARE(DiscoveryTopic(config, 5, PointDir::Out, 4),
+             "homeassistant/" + output + '/' + node + "/orvane-pc1_plant___card5_out_4/config");
+    QCOMPARE(OldDiscoveryTopic(config.clientId, 5, PointDir::Out, 4),
              QStringLiteral("homeassistant/switch/orvane-pc1_plant___card5_out_4/config"));
     const QJsonObject o =
-        QJsonDocument::fromJson(DiscoveryConfig(config, FakeBoards()[0], PointDir::Out, 4, {}))
+        QJsonDocument::fromJson(DiscoveryConfig(config, FakeBoards()[0], PointDir::Out, 4, {},
+                                                {"14.0.0", {}, false, 10}))
             .object();
-    QCOMPARE(o.value("command_topic").toString(), QStringLiteral("orvane/pc1/card5/out/4/set"));
+    QCOMPARE(o.contains("command_topic"), command);
     QCOMPARE(o.value("state_topic").toString(), QStringLiteral("orvane/pc1/card5/out/4"));
-    QCOMPARE(o.value("availability_topic").toString(), QStringLiteral("orvane/pc1/status"));
-    QCOMPARE(o.value("name").toString(), QStringLiteral("Card 5 output 4"));
-    QCOMPARE(o.value("device").toObject().value("model").toString(), QStringLiteral("QRX-LM32DIO"));
+    QCOMPARE(o.value("availability_mode").toString(), QStringLiteral("all"));
+    QCOMPARE(o.value("availability").toArray().at(1).toObject().value("topic").toString(),
+             QStringLiteral("orvane/pc1/card5/status"));
+    QCOMPARE(o.value("name").toString(), QStringLiteral("Output 4"));
+    const QJsonObject device = o.value("device").toObject();
+    QCOMPARE(device.value("model").toString(), QStringLiteral("QRX-LM32DIO"));
+    QCOMPARE(device.value("via_device").toString(), QStringLiteral("orvane-pc1_plant__"));
+    QCOMPARE(o.value("origin").toObject().value("sw").toString(), QStringLiteral("14.0.0"));
+}
+
+void TestPlantLinkConfig::setRequests_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<int>("value"); // -1: refused
+    QTest::addColumn<QString>("id");
+    QTest::newRow("1") << QByteArray("1") << 1 << "";
+    QTest::newRow("OFF") << QByteArray("OFF") << 0 << "";
+    QTest::newRow("JSON with id") << QByteArray(R"({"value": 1, "id": "a-7"})") << 1 << "a-7";
+    QTest::newRow("JSON, extra fields")
+        << QByteArray(R"({"x": [1], "value": "off", "id": 5})") << 0 << "5";
+    QTest::newRow("JSON, true") << QByteArray(R"({"value": true})") << 1 << "";
+    QTest::newRow("JSON, wrong type") << QByteArray(R"({"value": [1], "id": "b"})") << -1 << "b";
+    QTest::newRow("JSON, value 2") << QByteArray(R"({"value": 2})") << -1 << "";
+    QTest::newRow("not JSON") << QByteArray("{value") << -1 << "";
+    QTest::newRow("deep nesting") << QByteArray(200, '[').prepend('{') << -1 << "";
+}
+
+void TestPlantLinkConfig::setRequests()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(int, value);
+    QFETCH(QString, id);
+    const SetRequest r = ParseSetRequest(payload);
+    QCOMPARE(r.value ? int(*r.value) : -1, value);
+    QCOMPARE(r.id, id);
+    QCOMPARE(r.problem.isEmpty(), value >= 0);
+    const QJsonObject answer =
+        QJsonDocument::fromJson(SetResultJson(value >= 0, value == 1, r.problem, payload, r.id))
+            .object();
+    QCOMPARE(answer.value("result").toString(), value >= 0 ? "ok" : "refused");
+    QCOMPARE(answer.value("request").toString().toUtf8(), payload);
+    QCOMPARE(answer.value("id").toString(), id);
 }
 
 QTEST_GUILESS_MAIN(TestPlantLinkConfig)

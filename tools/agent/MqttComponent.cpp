@@ -1,9 +1,12 @@
 #include "MqttComponent.h"
 
 #include "Agent.h"
+#include "OrvaneBuild.h"
 #include "device/DeviceTable.h"
+#include "device/LoadedLibrary.h"
 
 #include <QSysInfo>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -42,9 +45,17 @@ bool MqttComponent::Configure(const QList<ConfigEntry> &entries, const QString &
     if (!Check(section, m_model ? &m_boards : nullptr, &config, error))
         return false;
     m_section = section;
+    if (config == m_config)
+        return true; // the link goes on: a subscriber sees no offline
     m_config = std::move(config);
-    if (m_haveState)
-        Restart();
+    m_restartDue = true;
+    // After the agent's reload: the boards may follow, and then restart it once with them.
+    QTimer::singleShot(0, this, [this] {
+        if (m_restartDue && m_haveState) {
+            m_restartDue = false;
+            Restart();
+        }
+    });
     return true;
 }
 
@@ -54,15 +65,21 @@ bool MqttComponent::SetBoards(const BoardModel &model, const std::vector<BoardIn
     std::vector<PlantBoard> plant;
     for (const BoardInfo &b : boards)
         plant.push_back({b.cardNo, QString::fromLatin1(b.name), b.liveMask(PointDir::In),
-                         b.liveMask(PointDir::Out)});
+                         b.liveMask(PointDir::Out), b.type, b.firmware, b.inputs, b.outputs});
     std::optional<MqttConfig> config;
     if (!Check(m_section, &plant, &config, error))
         return false;
+    const bool same = m_model && plant == m_boards && config == m_config;
     m_model = &model;
     m_boards = std::move(plant);
+    if (same && intervalMs == m_intervalMs)
+        return true;
     m_intervalMs = intervalMs;
     m_config = std::move(config);
-    m_restartDue = true; // once the state of these boards is known
+    if (same && m_link)
+        m_link->SetInterval(intervalMs);
+    else
+        m_restartDue = true; // once the state of these boards is known
     m_haveState = false;
     return true;
 }
@@ -89,17 +106,30 @@ void MqttComponent::Changes(const std::vector<HistoryChange> &changes)
 
 void MqttComponent::Stop()
 {
-    m_link.reset(); // "offline" (retained) before it disconnects
+    if (m_link)
+        m_link->Stop(); // "offline" (retained) before it disconnects, 2 s at most
+    m_link.reset();
 }
 
-// The link in force goes ("offline"), the one of the section and boards now in force starts.
+// The link in force goes ("offline", finished by its own thread: the poll never waits for a
+// broker), the one of the section and boards now in force starts.
 void MqttComponent::Restart()
 {
+    if (m_link)
+        m_link->Stop(false);
     m_link.reset();
     if (!m_config)
         return;
     m_link = std::make_unique<PlantLink>(
         *m_config, m_boards, [this] { return States(); }, m_intervalMs);
+    const LoadedLibraryInfo &library = LoadedLibrary();
+    m_link->SetInfo(
+        {QStringLiteral(ORVANE_VERSION), library.path, library.simulated, m_intervalMs});
+    // What the link before published and this one does not (a board or a point gone,
+    // discovery off): emptied, so that nothing stale stays on the broker.
+    const QSet<QString> topics = m_link->RetainedTopics();
+    m_link->ClearOnConnect(m_published - topics);
+    m_published = topics;
     connect(m_link.get(), &PlantLink::logMessage, this,
             [](const QString &line) { AgentLog(line); });
     connect(m_link.get(), &PlantLink::outputRequested, this, &MqttComponent::Switch);
@@ -118,28 +148,31 @@ void MqttComponent::Switch(int32_t card, int point, bool value)
     const bool live = std::any_of(m_boards.begin(), m_boards.end(), [&](const PlantBoard &b) {
         return b.cardNo == card && point >= 0 && point < 64 && (b.outMask >> point & 1);
     });
+    const auto refuse = [&](const QString &reason) {
+        AgentLog(QStringLiteral("plant link: ") + reason);
+        if (m_link)
+            m_link->AnswerSet(card, point, false, value, reason);
+    };
     if (!m_config || !m_config->IsWritable(card, point) || !live)
-        return AgentLog(QStringLiteral("plant link: output %1 of card %2 may not be written")
-                            .arg(point)
-                            .arg(card));
+        return refuse(
+            QStringLiteral("output %1 of card %2 may not be written").arg(point).arg(card));
     const QString call = QStringLiteral("(card=%1, bit=%2").arg(card).arg(point);
     if (const int32_t s = Dev().DXS_devDoSetBit(card, point, value ? 1 : 0); s < 0)
-        return AgentLog(QStringLiteral("plant link: DXS_devDoSetBit%1, value=%2) failed with "
-                                       "status %3")
-                            .arg(call)
-                            .arg(int(value))
-                            .arg(s));
+        return refuse(QStringLiteral("DXS_devDoSetBit%1, value=%2) failed with status %3")
+                          .arg(call)
+                          .arg(int(value))
+                          .arg(s));
     int32_t back = 0;
     if (const int32_t s = Dev().DXS_devDoGetBit(card, point, &back); s < 0)
-        AgentLog(QStringLiteral("plant link: DXS_devDoGetBit%1) failed with status %2")
-                     .arg(call)
-                     .arg(s));
+        refuse(QStringLiteral("DXS_devDoGetBit%1) failed with status %2").arg(call).arg(s));
     else if ((back != 0) != value)
-        AgentLog(QStringLiteral("plant link: output %1 of card %2 reads %3 after %4 was written")
-                     .arg(point)
-                     .arg(card)
-                     .arg(back != 0 ? 1 : 0)
-                     .arg(int(value)));
+        refuse(QStringLiteral("output %1 of card %2 reads %3 after %4 was written")
+                   .arg(point)
+                   .arg(card)
+                   .arg(back != 0 ? 1 : 0)
+                   .arg(int(value)));
+    else if (m_link)
+        m_link->AnswerSet(card, point, true, value, {});
     if (pollSoon)
         pollSoon();
 }

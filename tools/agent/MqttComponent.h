@@ -3,7 +3,8 @@
 // boards the agent records, their values on every (re)connect and every recorded change (named
 // from the names file the agent reads), and switches the outputs that set messages ask for,
 // only with AllowWrite=1 and the point listed. No [Mqtt] section: no link, no network. A
-// reload with a good section restarts the link; a bad one leaves the running link as it is.
+// reload restarts the link only when its section or the boards changed, once when both did;
+// a bad section leaves the running link as it is. The link in force goes without waiting.
 // The link never stops the recording: a broker that is away or refuses the login is its own
 // business.
 
@@ -58,4 +59,5 @@ private:
     bool m_haveState = false;
     bool m_restartDue = false;
     std::unique_ptr<PlantLink> m_link;
+    QSet<QString> m_published; // the retained topics of the link in force
 };

@@ -128,6 +128,12 @@ QHash<QString, KeyHandler> Handlers(MqttConfig &c, const std::vector<PlantBoard>
              *e = QStringLiteral("\"%1\" is neither homeassistant nor off").arg(v);
              return v == u"homeassistant" || v == u"off";
          }},
+        {QStringLiteral("DiscoveryStatusTopic"),
+         [&c](const QString &v, QString *e) {
+             c.discoveryStatusTopic = v;
+             *e = TopicPrefixProblem(v);
+             return e->isEmpty();
+         }},
         {QStringLiteral("AllowWrite"),
          [&c](const QString &v, QString *e) {
              c.allowWrite = v == u"1";

@@ -25,8 +25,23 @@ struct PlantBoard
     QString name; // "QRX-LN64DIO"; empty for a type without a name
     uint64_t inMask = 0;
     uint64_t outMask = 0;
+    int32_t type = 0;
+    int32_t firmware = 0;
+    int32_t inputs = 0; // as the library counts them
+    int32_t outputs = 0;
+
+    bool operator==(const PlantBoard &) const = default;
 };
 
+// The value of one live point, as the agent reads it.
+struct PointState
+{
+    int32_t card = 0;
+    PointDir dir = PointDir::In;
+    int point = 0;
+    bool value = false;
+    QString name; // the point's name from the names file, empty when it has none
+};
 // One "Key=Value" line of the [Mqtt] section, with its line number in the file.
 struct MqttIniLine
 {
@@ -42,6 +57,7 @@ struct MqttConfig : MqttConnection
     QString hostName; // this PC's name, for the defaults and the discovery device block
     QString topicPrefix; // default orvane/<hostname>
     Discovery discovery = Discovery::Off;
+    QString discoveryStatusTopic = QStringLiteral("homeassistant/status"); // its birth message
     bool allowWrite = false;
     std::set<std::pair<int32_t, int>> writable; // (card, output point), '*' expanded
 
@@ -50,6 +66,7 @@ struct MqttConfig : MqttConnection
     {
         return allowWrite && writable.count({card, point}) != 0;
     }
+    bool operator==(const MqttConfig &) const = default;
 };
 
 struct MqttConfigResult

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 QString StatusTopic(const QString &prefix); // <p>/status
 QString EventsTopic(const QString &prefix); // <p>/events
@@ -30,9 +31,49 @@ QByteArray EventJson(int64_t timeUtcMicroseconds, int32_t card, PointDir dir, in
 // The discovery id of a point: the client id with every character but [A-Za-z0-9_-] replaced
 // by '_', then "_card5_in_3".
 QString DiscoveryId(const QString &clientId, int32_t card, PointDir dir, int point);
-// homeassistant/binary_sensor/<id>/config for an input, homeassistant/switch/<id>/config for
-// an output.
-QString DiscoveryTopic(const QString &clientId, int32_t card, PointDir dir, int point);
-// The retained config message of an input (a binary sensor) or a writable output (a switch).
+// The discovery node: the MQTT user name (so that a broker ACL "pattern write
+// homeassistant/+/%u/#" confines it), or the client id without one; made safe as above.
+QString DiscoveryNode(const MqttConfig &config);
+// homeassistant/<component>/<node>/<discovery id>/config: a binary sensor for an input and for an
+// output that is not writable, a switch for a writable output.
+QString DiscoveryTopic(const MqttConfig &config, int32_t card, PointDir dir, int point);
+// The form without the node level, which older versions published: cleared once per start.
+QString OldDiscoveryTopic(const QString &clientId, int32_t card, PointDir dir, int point);
+// What the discovery config and the inventory say about the agent.
+struct PlantInfo
+{
+    QString version; // the agent's
+    QString libraryPath;
+    bool simulated = false;
+    int intervalMs = 0;
+};
+// The retained config message of a point: a switch for a writable output, else a read-only
+// binary sensor; available while both the agent and its board are.
 QByteArray DiscoveryConfig(const MqttConfig &config, const PlantBoard &board, PointDir dir,
-                           int point, const QString &pointName);
+                           int point, const QString &pointName, const PlantInfo &info = {});
+
+QString InfoTopic(const QString &prefix); // <p>/info
+QString GetTopic(const QString &prefix); // <p>/get
+QString BoardStatusTopic(const QString &prefix, int32_t card); // <p>/card5/status
+QString ResultTopic(const QString &prefix, int32_t card, int point); // .../out/3/set/result
+// The card and output point of any <p>/card<N>/out/<P>/set topic (an input's set: nothing).
+std::optional<std::pair<int32_t, int>> ParseAnySetTopic(const QString &prefix,
+                                                        const QString &topic);
+
+// A set request: "1", "0", "ON", "OFF", "on", "off", or JSON {"value": 1, "id": "..."} (value
+// 0, 1, true, false or one of those words; other fields are ignored).
+struct SetRequest
+{
+    std::optional<bool> value; // empty: refused, `problem` says why
+    QString id;
+    QString problem;
+};
+SetRequest ParseSetRequest(const QByteArray &payload);
+// {"result": "ok", "value": 1, "request": "...", "id": "..."} or {"result": "refused",
+// "reason": "...", ...}: the answer on the result topic; a request that is not text is
+// echoed as "request_base64".
+QByteArray SetResultJson(bool ok, bool value, const QString &reason, const QByteArray &request,
+                         const QString &id);
+// The inventory: the agent, the library and every board with its writable outputs and names.
+QByteArray InfoJson(const MqttConfig &config, const PlantInfo &info,
+                    const std::vector<PlantBoard> &boards, const std::vector<PointState> &states);
