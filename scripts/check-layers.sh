@@ -26,8 +26,9 @@ settings: model config device platform controls view res
 system: model config device platform controls view res
 diag: history model config device platform controls view res
 dio: model config device platform controls view res
-app: settings system diag dio history link model config device platform controls view res process
-main: app settings system diag dio history link model config device platform controls view res process
+plant: link config device platform controls view res
+app: settings system diag dio plant history link model config device platform controls view res process
+main: app settings system diag dio plant history link model config device platform controls view res process
 tools: history link model config device process
 '
 

@@ -5,6 +5,7 @@ packages=(cmake ninja-build g++ ccache qt6-base-dev qt6-base-dev-tools qt6-svg-d
           libxcb-xkb-dev mingw-w64-x86-64-dev clang-format-14 libsqlite3-dev sqlite3
           libmosquitto-dev mosquitto mosquitto-clients libmodbus-dev mbpoll
           python3-pymodbus sigrok-cli gtkwave python3
+          qtkeychain-qt6-dev gnome-keyring dbus libsecret-tools
           xvfb xauth x11-utils xdotool openbox imagemagick fonts-liberation fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do

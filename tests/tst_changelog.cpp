@@ -155,9 +155,9 @@ private slots:
     void menuEntries()
     {
         QCOMPARE(MenuTexts(m_frame->menuBar(), "S&etup"),
-                 QStringList({"Log Level", "Point Names"}));
+                 QStringList({"Log Level", "Point Names", "Plant Broker..."}));
         QCOMPARE(MenuTexts(m_frame->menuBar(), "&Monitoring"),
-                 QStringList({"Digital IO", "Change Log"}));
+                 QStringList({"Digital IO", "Change Log", "Plant"}));
         m_frame->commandAction(ID_CHANGE_LOG)->trigger();
         CChildFrame *frame = CChildFrame::OpenFrame(kChangeLogView);
         QVERIFY(frame);
@@ -165,6 +165,20 @@ private slots:
         QCOMPARE(frame->minimumSize(), frame->maximumSize());
         m_frame->commandAction(ID_CHANGE_LOG)->trigger(); // raises the open one
         QCOMPARE(m_frame->mdiClient()->subWindowList().size(), 1);
+        // The Plant window, once, without a broker set up: no device call, no thread.
+        const int threads =
+            int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+        m_fake->takeCalls();
+        m_frame->commandAction(ID_PLANT)->trigger();
+        m_frame->commandAction(ID_PLANT)->trigger();
+        CChildFrame *plant = CChildFrame::OpenFrame(kPlantView);
+        QVERIFY(plant);
+        QCOMPARE(plant->windowTitle(), QString("Plant"));
+        QCOMPARE(m_frame->mdiClient()->subWindowList().size(), 2);
+        QVERIFY(m_fake->takeCalls().isEmpty());
+        QCOMPARE(int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size()),
+                 threads);
+        plant->close();
     }
 
     // A tick reads every live input, then every live output, of each chosen board, and only

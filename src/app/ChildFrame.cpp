@@ -57,6 +57,8 @@ QSize CChildFrame::FrameSize(int kind)
 {
     if (kind == kChangeLogView)
         return QSize(660, 600);
+    if (kind == kPlantView)
+        return QSize(760, 640);
     return kind == kSystemIoView ? QSize(410, 266) : QSize(410, 505);
 }
 

@@ -21,6 +21,10 @@ QString CommandStatusText(int id)
         return QStringLiteral("Point Names Setup");
     case ID_CHANGE_LOG:
         return QStringLiteral("Change Log Monitoring");
+    case ID_PLANT:
+        return QStringLiteral("Plant Monitoring");
+    case ID_PLANT_BROKER:
+        return QStringLiteral("Plant Broker Setup");
     case ID_WINDOW_CASCADE:
         return QStringLiteral("Arrange windows so they overlap");
     case ID_APP_ABOUT:

@@ -10,6 +10,7 @@
 #include "device/LoadedLibrary.h"
 #include "device/SystemLoad.h"
 #include "diag/PointNamesDlg.h"
+#include "plant/PlantBrokerDlg.h"
 #include "platform/DialogKeys.h"
 #include "platform/DialogUnits.h"
 #include "platform/LockKeys.h"
@@ -185,6 +186,7 @@ void CVL_MainFrame::CreateCommandBars()
     m_actions.value(ID_DIGITAL_IO)->setEnabled(CChildFrame::HasView(kDigitalIoView));
     m_actions.value(ID_SYSTEM_IO)->setEnabled(CChildFrame::HasView(kSystemIoView));
     m_actions.value(ID_CHANGE_LOG)->setEnabled(CChildFrame::HasView(kChangeLogView));
+    m_actions.value(ID_PLANT)->setEnabled(CChildFrame::HasView(kPlantView));
 }
 
 void CVL_MainFrame::CreateMenus()
@@ -202,10 +204,12 @@ void CVL_MainFrame::CreateMenus()
     QMenu *setup = bar->addMenu(QStringLiteral("S&etup"));
     AddCommand(setup, ID_LOG_LEVEL, QStringLiteral("Log Level"));
     AddCommand(setup, ID_POINT_NAMES, QStringLiteral("Point Names"));
+    AddCommand(setup, ID_PLANT_BROKER, QStringLiteral("Plant Broker..."));
 
     QMenu *monitoring = bar->addMenu(QStringLiteral("&Monitoring"));
     AddCommand(monitoring, ID_DIGITAL_IO, QStringLiteral("Digital IO"));
     AddCommand(monitoring, ID_CHANGE_LOG, QStringLiteral("Change Log"));
+    AddCommand(monitoring, ID_PLANT, QStringLiteral("Plant"));
 
     m_windowMenu = bar->addMenu(QStringLiteral("&Window"));
     AddCommand(m_windowMenu, ID_WINDOW_CASCADE, QStringLiteral("&Cascade"));
@@ -344,6 +348,9 @@ void CVL_MainFrame::OnCommand(int id)
     case ID_CHANGE_LOG:
         SendWindowMessage(this, UM_OPEN_WINDOW, kChangeLogView);
         break;
+    case ID_PLANT:
+        SendWindowMessage(this, UM_OPEN_WINDOW, kPlantView);
+        break;
     case ID_SYSTEM_IO:
         SendWindowMessage(this, UM_OPEN_WINDOW, kSystemIoView);
         break;
@@ -379,6 +386,9 @@ void CVL_MainFrame::RunDialog(int id)
         break;
     case ID_POINT_NAMES:
         dialog = std::make_unique<CVL_PointNamesDlg>(*m_model, m_model->activeCardNo(), this);
+        break;
+    case ID_PLANT_BROKER:
+        dialog = std::make_unique<CVL_PlantBrokerDlg>(m_model->settingsPath(), this);
         break;
     default:
         return;

@@ -3,6 +3,8 @@
 #include "app/ChildFrame.h"
 #include "diag/ChgLogWnd.h"
 #include "dio/DIoWnd.h"
+#include "model/BoardModel.h"
+#include "plant/PlantWnd.h"
 #include "platform/Messages.h"
 #include "system/SysIoWnd.h"
 
@@ -17,5 +19,8 @@ void RegisterStandardViews()
     });
     CChildFrame::RegisterView(kChangeLogView, [](QWidget *parent, BoardModel &model) {
         return new CVL_ChgLogWnd(model, parent);
+    });
+    CChildFrame::RegisterView(kPlantView, [](QWidget *parent, BoardModel &model) {
+        return new CVL_PlantWnd(model.settingsPath(), parent);
     });
 }

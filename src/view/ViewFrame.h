@@ -9,6 +9,7 @@ enum ViewKind : int {
     kSystemIoView = 100,
     kDigitalIoView = 101,
     kChangeLogView = 102,
+    kPlantView = 103,
 };
 
 // A view that asks a question before its frame closes (the Digital IO window's filter

@@ -75,7 +75,8 @@ bool TestBroker::WriteFiles(QString *error)
     const QByteArray config = "listener " + QByteArray::number(m_port) + " 127.0.0.1\n" +
         "allow_anonymous false\npassword_file " + QFile::encodeName(passwdFile) +
         "\npersistence false\nlog_dest file " + QFile::encodeName(m_dir) + "/broker.log\n" +
-        "log_type all\nmax_queued_messages 100000\nset_tcp_nodelay true\nuser " +
+        (m_quiet ? "log_type error\nlog_type warning\n" : "log_type all\n") +
+        "max_queued_messages " + QByteArray::number(m_maxQueued) + "\nset_tcp_nodelay true\nuser " +
         QByteArray(me ? me->pw_name : "root") + "\n" + acl;
     WritePrivateFile(m_dir, QStringLiteral("mosquitto.conf"), config);
     return true;

@@ -28,6 +28,13 @@ public:
         m_users = users;
         m_acl = acl;
     }
+    // For a benchmark, before Start(): the broker's queue per client (as a site with many
+    // board PCs raises it) and a log of errors and warnings only, not of every message.
+    void SetLoad(int maxQueuedMessages)
+    {
+        m_maxQueued = maxQueuedMessages;
+        m_quiet = true;
+    }
 
     int port() const { return m_port; }
     QString dir() const { return m_dir; }
@@ -44,6 +51,8 @@ private:
     pid_t m_pid = -1;
     QStringList m_users;
     QByteArray m_acl;
+    int m_maxQueued = 100000;
+    bool m_quiet = false;
 };
 
 // A file of `dir` holding `text`, readable by its owner alone; answers its path.
