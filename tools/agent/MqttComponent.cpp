@@ -2,8 +2,8 @@
 
 #include "Agent.h"
 #include "OrvaneBuild.h"
-#include "device/LoadedLibrary.h"
 #include "Watchdog.h"
+#include "device/LoadedLibrary.h"
 #include "model/PointIo.h"
 
 #include <QJsonDocument>
