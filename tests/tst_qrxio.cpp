@@ -1126,6 +1126,15 @@ private slots:
             << "2026-12-08T03:00:00.001000Z 6 out 3 0\n2026-12-08T03:00:00.002000Z 6 in 3 1\n"
                "2026-12-08T03:00:00.003000Z 6 out 3 1\n"
             << "";
+        // Rows stamped ten years ahead of the clock, moved aside by the agent, on request only.
+        const QString moved = "cp %s %s.m.db && sqlite3 %s.m.db \"INSERT INTO moved_changes "
+                              "SELECT time_us + 315360000000000, point_id, value, 0 FROM changes "
+                              "JOIN points ON id = point_id WHERE card = 6 AND point = 3\" && ";
+        QTest::newRow("--moved: the rows moved aside")
+            << moved + "%q history --db %s.m.db --moved 6:in:3 | grep -c '^2036-'" << 0 << "2\n"
+            << "";
+        QTest::newRow("without --moved: the recorded rows")
+            << moved + "%q history --db %s.m.db 6:3" << 0 << in << "";
         const QString pipe = "^qrxio: cannot write the output: Broken pipe\n$";
         QTest::newRow("a reader that goes: the first failed write ends it")
             << "%q history --db %b | head -1 >/dev/null; exit ${PIPESTATUS[0]}" << 1 << "*" << pipe;

@@ -73,6 +73,11 @@ bool CheckWritable(const QString &path, const struct stat &st, QString *error)
 
 } // namespace
 
+QString PathToRead(const QString &own, const QString &service)
+{
+    return !QFileInfo::exists(own) && QFileInfo(service).isReadable() ? service : own;
+}
+
 QString DefaultPath()
 {
     const QString systemd = qEnvironmentVariable("STATE_DIRECTORY").section(u':', 0, 0);

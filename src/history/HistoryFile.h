@@ -62,6 +62,11 @@ inline constexpr int64_t kFirstVersion = 1; // the first schema, without events
 // The default database: $STATE_DIRECTORY/history.db under systemd (StateDirectory=), else
 // $XDG_STATE_HOME/orvane/history.db (~/.local/state/orvane/history.db).
 QString DefaultPath();
+// The service's database (the packaged unit's state folder).
+inline constexpr char kServicePath[] = "/var/lib/orvane/history.db";
+// The database a reader opens without one named: the user's own, else the service's when the
+// user may read it (a member of group orvane), else the user's (to say it is missing).
+QString PathToRead(const QString &own, const QString &service);
 
 // Checks the path of a history before anything is opened or created: every link on the way
 // belongs to the running user or root (CheckPathLinks), and what is there is a regular file

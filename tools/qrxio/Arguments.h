@@ -44,6 +44,7 @@ struct Arguments
     int64_t untilUs = INT64_MAX;
     bool csv = false;
     bool vcd = false;
+    bool moved = false; // history: the rows moved aside for a clock error
 
     // Reads the words after the program's name. Options may stand before or after the
     // command; "--" ends them. False, with `error` set, for a usage error.

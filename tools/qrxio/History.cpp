@@ -74,6 +74,11 @@ const OptionSpec kOptions[] = {
      [](const QString &, Arguments *a, QString *) {
          return a->vcd = true;
      }},
+    {"--moved", nullptr, nullptr,
+     "the changes moved aside, stamped ahead of the clock when the agent started",
+     [](const QString &, Arguments *a, QString *) {
+         return a->moved = true;
+     }},
 };
 
 // The lines of monitor, or its JSON objects.
@@ -212,8 +217,13 @@ int RunHistory(QrxIo &tool)
     args.format = a.csv ? Format::Csv : a.vcd ? Format::Vcd : a.json ? Format::Json : Format::Lines;
     for (const PointOperand &chosen : tool.chosen)
         args.filters.push_back({chosen});
-    const QString db = a.db.isEmpty() ? HistoryFile::DefaultPath() : a.db;
+    const QString db = a.db.isEmpty()
+        ? HistoryFile::PathToRead(HistoryFile::DefaultPath(),
+                                  QLatin1String(HistoryFile::kServicePath))
+        : a.db;
     HistoryReader reader;
+    if (a.moved)
+        reader.SelectRows(HistoryRows::MovedAside);
     QString error;
     int64_t first = 0, last = -1;
     if (!reader.Open(db, &error) || !reader.Span(&first, &last, &error))
