@@ -175,6 +175,20 @@ private slots:
         }
     }
 
+    // A system that loads only in the other mode names that mode, is said once, and is tried
+    // again less and less often, never every 5 s for ever.
+    void otherLoadingMode()
+    {
+        QVERIFY(UseSimBoards(m_dir.path(), "manual", "[System]\nRequiredMode=1\n" + kBoards));
+        AgentRun agent({"--database", m_dir.filePath("manual.db")});
+        QVERIFY2(agent.WaitFor("LoadingMode=manual in [Recorder]; trying again in 5 s"),
+                 qPrintable(agent.err()));
+        QTest::qWait(6000); // one retry, which says nothing new
+        QCOMPARE(agent.err().count("LoadingMode=manual"), 1);
+        agent.Signal(SIGTERM);
+        QCOMPARE(agent.Finish(), 0);
+    }
+
     // The history keeps each point's name as it was when its changes were recorded: a name
     // changed and read again on SIGHUP names the later changes only.
     void recordedNames()
